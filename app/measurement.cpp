@@ -1,0 +1,3 @@
+#include "app/myqtapp.h"
+
+void myQtApp::do_something() {}

@@ -1,0 +1,43 @@
+// The main window: the directory field, the series navigation, the two numeric start values of a
+// measurement and the file overview. Its slots hold the program's workflow.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "ui_myqtapp.h"
+
+// Start directory of the directory chooser; receives every path the chooser returns.
+extern QString dialog_directory;
+
+// The directory chooser used by get_path: (parent, caption, start directory) -> chosen path, or
+// the empty string after a cancel. Tests replace it; by default it is Qt's modal chooser.
+extern std::function<QString(QWidget*, const QString&, const QString&)> choose_directory;
+
+class myQtApp : public QWidget, private Ui::myQtAppDLG {
+  Q_OBJECT
+
+ public:
+  // The meta-data spells the argument type of get_number_of_measures "string".
+  using string = std::string;
+
+  explicit myQtApp(QWidget* parent = nullptr);
+
+ public slots:
+  void get_path();
+  void process_directory();
+  void do_something();
+  void file_fwd();
+  void file_bwd();
+  void update_file_list();
+  int get_number_of_measures(string name);
+  void lock_all();
+  void unlock_all();
+
+ private:
+  // The nine controls that a measurement disables, in the order they are disabled.
+  std::array<QWidget*, 9> input_controls() const;
+};

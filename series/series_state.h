@@ -1,0 +1,29 @@
+// The measurement series: the files of one directory in their fixed random measuring order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SeriesEntry {
+  std::string name;   // file name without directory, the bytes the listing or order file gave
+  int order_key = 0;  // random key; entries are measured in ascending order of it
+};
+
+// Entries are ordered by key alone, compared as signed integers.
+bool operator<(const SeriesEntry& a, const SeriesEntry& b);
+
+struct SeriesState {
+  std::vector<SeriesEntry> file_list;  // the series in measuring order
+  unsigned current_index = 0;          // index of the current file in file_list
+  std::string series_directory;        // the directory as entered, no trailing separator added
+  // Carried from one accepted measurement to the next, across files and set-ups.
+  int saved_roi_x = 0;
+  int saved_roi_y = 0;
+  int saved_roi_width = 0;   // 0: no region of interest
+  int saved_roi_height = 0;  // 0: no region of interest
+  int saved_cut_off_top = 1;
+  int saved_cut_off_bottom = 5;
+};
+
+// The program-wide series.
+SeriesState& series_state();
