@@ -6,6 +6,8 @@
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <functional>
@@ -226,4 +228,12 @@ TEST_F(GetPath, KeepsWhateverTheChooserReturnsAndOpensThereNextTime) {
   EXPECT_EQ(child<QLabel>(window, "selected_dir")->text(), "(no directory selected)");
   EXPECT_EQ(child<QTextBrowser>(window, "textBrowser_file_overview")->toPlainText(),
             "Please select a jpg containing directory.");
+}
+
+TEST(MainWindow, ClosingItEndsTheEventLoopWithExitCodeZero) {
+  auto* window = new myQtApp;
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  QTimer::singleShot(0, window, &QWidget::close);
+  EXPECT_EQ(QApplication::exec(), 0);
 }
