@@ -75,6 +75,25 @@ struct FitState {
   std::vector<cv::Point> left_curve_storage;
   std::vector<cv::Point> right_curve_storage;
   std::vector<std::vector<cv::Point>> outline_storage;
+
+  // ---- Caches and work buffers of the computing core (no model state) ----
+
+  // The outline distance_image was computed from; the energy recomputes the map when
+  // outline_contour (or the source image's size) no longer matches it.
+  std::vector<cv::Point> distance_outline;
+  bool distance_display_current = false;  // distance_display shows the current map
+  // The deviation profile of the last energy call that got past the tracing: the distances read
+  // along each half in walk order (a failed walk leaves its half empty), and their maximum.
+  std::vector<double> left_samples;
+  std::vector<double> right_samples;
+  double deviation_max = 0.0;
+  // Work image on which one half is rasterised and traced: grown as needed, never shrunk.
+  cv::Mat trace_buffer;
+  std::vector<std::vector<cv::Point>> trace_contours;
+  std::vector<cv::Point> trace_points;  // a half shifted into the trace buffer's frame
+  // The halves of the last evaluate_parameters call.
+  std::vector<cv::Point> evaluation_left;
+  std::vector<cv::Point> evaluation_right;
 };
 
 // The program-wide fit state used by the window layer.

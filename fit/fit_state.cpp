@@ -1,6 +1,6 @@
-#include "fit/fit_W.h"
-
 #include <algorithm>
+
+#include "fit/fit_W.h"
 
 FitState& fit_state() {
   static FitState state;

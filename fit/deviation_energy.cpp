@@ -1,0 +1,155 @@
+// The deviation energy: each half is rasterised and traced back into a dense chain of pixels that
+// runs from the half's first point to its last; along both chains the distance to the nearest
+// outline pixel is read from the outline's distance map. The energy is the root mean square of
+// those distances in pixels, rounded to six decimals; +inf marks a model that cannot be traced.
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <limits>
+#include <opencv2/imgproc.hpp>
+#include <sstream>
+
+#include "fit/fit_internal.h"
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// Walks `chain` cyclically from the position after `first` until it meets `last`, appending the
+// distances read to `samples`. A missing start makes the sum +inf (the walk then begins at 0); a
+// walk that never meets `last` within one round discards its samples and makes the sum +inf.
+void walk_half(const cv::Mat& distance, const std::vector<cv::Point>& chain, cv::Point first,
+               cv::Point last, bool is_left, double& sum, double& max,
+               std::vector<double>& samples) {
+  const size_t n = chain.size();
+  size_t position = 0;
+  const auto start = std::find(chain.begin(), chain.end(), first);
+  if (start != chain.end()) {
+    position = (static_cast<size_t>(start - chain.begin()) + 1) % n;
+    if (is_left) sum = 0;
+  } else {
+    sum = kInfinity;
+  }
+  for (size_t taken = 0; taken < n; ++taken) {
+    const cv::Point p = chain[position];
+    const double d = distance.at<float>(p.y, p.x);
+    if (d > max) max = d;
+    samples.push_back(d);
+    sum += d * d;
+    if (p == last) return;
+    position = position + 1 == n ? 0 : position + 1;
+  }
+  samples.clear();
+  sum = kInfinity;
+}
+
+// The map the energy reads belongs to the current outline; it is recomputed only when the outline
+// or the image size changed since it was made.
+void ensure_distance_map(FitState& state) {
+  if (state.distance_image.size() == state.source_image.size() &&
+      state.distance_image.type() == CV_32FC1 && state.distance_outline == state.outline_contour) {
+    return;
+  }
+  compute_outline_distance(state);
+}
+
+// The view shows the map scaled by 0.01 (a float image shows 1 as white, so 100 pixels and more
+// appear white). The scaling works on a copy: the map the energy reads stays exact.
+void update_distance_display(FitState& state) {
+  if (state.distance_display_current) return;
+  cv::Size display = state.distance_display.size();
+  if (state.distance_display.empty()) {
+    bool fit_width = false;
+    display = display_size(state.distance_image.cols, state.distance_image.rows, &fit_width);
+  }
+  cv::Mat scaled;
+  state.distance_image.convertTo(scaled, CV_32F, 0.01);
+  cv::resize(scaled, state.distance_display, display, 0, 0, cv::INTER_LINEAR);
+  state.distance_display_current = true;
+}
+
+}  // namespace
+
+void draw_deviation_view(FitState& state) {
+  const int w = state.deviation_width;
+  const int h = state.deviation_height;
+  if (w <= 0 || h <= 0) return;
+  state.deviation_image.create(h, w, CV_8UC3);
+  state.deviation_image.setTo(cv::Scalar(0, 0, 0));
+  cv::Mat& image = state.deviation_image;
+  const cv::Scalar red(0, 0, 255);
+  const cv::Scalar yellow(0, 255, 255);
+  // Every coordinate is truncated toward zero.
+  auto at = [](double x, double y) { return cv::Point(static_cast<int>(x), static_cast<int>(y)); };
+  cv::line(image, at(0.05 * w, 0.9 * h), at(0.95 * w, 0.9 * h), red, 1, cv::LINE_8);
+  cv::line(image, at(0.5 * w, 0.1 * h), at(0.5 * w, 0.9 * h), red, 1, cv::LINE_8);
+
+  const double max = state.deviation_max;
+  if (max > 0) {
+    // The largest sample reaches the top of the axis; each half spreads over 45 % of the width.
+    const double ys = 0.8 * h / max;
+    if (!state.left_samples.empty()) {
+      const double xl = 0.45 * w / state.left_samples.size();
+      for (size_t i = 0; i < state.left_samples.size(); ++i) {
+        const double d = state.left_samples[i];
+        cv::circle(image, at(0.5 * w - i * xl, 0.9 * h - ys * d), 0, yellow, 1, cv::LINE_8);
+      }
+    }
+    if (!state.right_samples.empty()) {
+      const double xr = 0.45 * w / state.right_samples.size();
+      for (size_t i = 0; i < state.right_samples.size(); ++i) {
+        const double d = state.right_samples[i];
+        cv::circle(image, at(0.5 * w + i * xr, 0.9 * h - ys * d), 0, yellow, 1, cv::LINE_8);
+      }
+    }
+  }
+
+  // Always a decimal point, whatever the process's locale.
+  std::ostringstream label;
+  label.imbue(std::locale::classic());
+  label << "max: " << std::fixed << std::setprecision(2) << max;
+  cv::putText(image, label.str(), at(0.5 * w + 8, 0.1 * h + 10), cv::FONT_HERSHEY_PLAIN, 1.0, red,
+              1, cv::LINE_8);
+}
+
+double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w_left,
+                        const std::vector<cv::Point>& contour_w_right, bool draw_views,
+                        bool* views_drawn) {
+  if (views_drawn) *views_drawn = false;
+  if (contour_w_left.empty() || contour_w_right.empty() || state.outline_contour.empty()) {
+    return kInfinity;
+  }
+  // The halves may be the curve storages themselves, which the tracing overwrites.
+  const cv::Point left_first = contour_w_left.front();
+  const cv::Point left_last = contour_w_left.back();
+  const cv::Point right_first = contour_w_right.front();
+  const cv::Point right_last = contour_w_right.back();
+
+  const cv::Size image_size = state.source_image.size();
+  if (!trace_half(state, contour_w_left, image_size, state.left_curve_storage)) return kInfinity;
+  if (!trace_half(state, contour_w_right, image_size, state.right_curve_storage)) {
+    return kInfinity;
+  }
+
+  ensure_distance_map(state);
+  if (draw_views && state.show_distance) update_distance_display(state);
+
+  double sum = 0;
+  double max = 0;
+  state.left_samples.clear();
+  state.right_samples.clear();
+  walk_half(state.distance_image, state.left_curve_storage, left_first, left_last, true, sum, max,
+            state.left_samples);
+  walk_half(state.distance_image, state.right_curve_storage, right_first, right_last, false, sum,
+            max, state.right_samples);
+  state.deviation_max = max;
+
+  if (draw_views) {
+    draw_deviation_view(state);
+    if (views_drawn) *views_drawn = true;
+  }
+
+  if (sum > std::numeric_limits<double>::max()) return kInfinity;
+  const double n = static_cast<double>(state.left_samples.size() + state.right_samples.size());
+  return std::round(std::sqrt(sum / n) * 1000000) / 1000000;
+}

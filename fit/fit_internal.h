@@ -1,0 +1,28 @@
+// Helpers shared by the computing core's sources; not part of the engine's interface.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <vector>
+
+#include "fit/fit_W.h"
+
+// Sets the outermost rows and columns of `image` to 0, as the old contour search did before it
+// looked at an image.
+void clear_outer_frame(cv::Mat& image);
+
+// Index of the contour with the most points, the first of equal ones; -1 when there is none.
+int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
+
+// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
+int saturating_trunc(double value);
+
+// Rasterises the open polyline `half` (value 255, thickness 1, 8-connected) on an image of
+// `image_size` and traces it as the old contour search would (outer frame as background, list
+// retrieval, every pixel): `chain` receives the contour with the most points, in image
+// coordinates. Works on the half's bounding box clipped to the image. Returns false, with `chain`
+// empty, when the drawing leaves no contour.
+bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size image_size,
+                std::vector<cv::Point>& chain);
+
+// Redraws state.deviation_image from state.left_samples, right_samples and deviation_max.
+void draw_deviation_view(FitState& state);

@@ -1,0 +1,115 @@
+// The W-curve model: two mirrored halves of integer image points, from the model's top to its
+// bottom, sampled at 800 values of the curve parameter t.
+//
+// For each t:  D = (h/2)·e^t + e^(−λt),  offset x = trunc(a/D),  depth y = trunc((h²/2)·e^t/D).
+// y rises from 0 to h, and x bulges out where D is smallest, at depth h·λ/(1+λ).
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+
+#include "fit/fit_W.h"
+
+namespace {
+
+constexpr int kSampleCount = 800;
+
+// t runs from −20 by repeated addition of 0.05, so it drifts from −20 + 0.05·i by the rounding of
+// each addition; e^t depends on t alone and is computed once per process.
+struct CurveAbscissae {
+  std::array<double, kSampleCount> t;
+  std::array<double, kSampleCount> exp_t;
+  CurveAbscissae() {
+    double value = -20.0;
+    for (int i = 0; i < kSampleCount; ++i) {
+      t[i] = value;
+      exp_t[i] = std::exp(value);
+      value += 0.05;
+    }
+  }
+};
+
+const CurveAbscissae& curve_abscissae() {
+  static const CurveAbscissae abscissae;
+  return abscissae;
+}
+
+// Truncation toward zero into a 32-bit integer; false when the value is not a number or does not
+// fit (such a coordinate lies far outside any image and its sample is dropped).
+bool truncate_to_int(double value, int* result) {
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
+  *result = static_cast<int>(value);
+  return true;
+}
+
+// trunc(a) + trunc(b) as a 32-bit coordinate, false when either term or the sum does not fit.
+bool coordinate(double translation, double term, int* result) {
+  int base = 0;
+  int offset = 0;
+  if (!truncate_to_int(translation, &base) || !truncate_to_int(term, &offset)) return false;
+  const std::int64_t sum = static_cast<std::int64_t>(base) + offset;
+  if (sum < INT_MIN || sum > INT_MAX) return false;
+  *result = static_cast<int>(sum);
+  return true;
+}
+
+}  // namespace
+
+bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, double height,
+                      double rotation_degrees, double translation_x, double translation_y,
+                      std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out) {
+  left_out.clear();
+  right_out.clear();
+  const CurveAbscissae& abscissae = curve_abscissae();
+  const double theta = rotation_degrees * M_PI / 180;
+  const double cos_theta = std::cos(theta);
+  const double sin_theta = std::sin(theta);
+  const double a = horizontal_scale;
+  const double h = height;
+  // The band is compared in floating point, so a depth exactly on a limit is kept.
+  const double top_limit = (state.cut_off_top / 100.0) * h;
+  const double bottom_limit = (1 - state.cut_off_bottom / 100.0) * h;
+
+  int best = 0;
+  for (int i = 0; i < kSampleCount; ++i) {
+    const double t = abscissae.t[i];
+    const double exp_t = abscissae.exp_t[i];
+    const double d = (h / 2) * exp_t + std::exp(-lambda * t);
+    const double g = 1 / d;
+    const double x_real = a * g;
+    // The widest offset is tracked over every sample, before the band, saturating at the 32-bit
+    // range; a sample whose offset does not fit gives no point.
+    int x = 0;
+    const bool x_fits = truncate_to_int(x_real, &x);
+    const int x_for_best = x_fits ? x : (x_real > 0 ? INT_MAX : 0);
+    if (x_for_best > best) {
+      best = x_for_best;
+      state.peak_abscissa = t;
+    }
+    int y = 0;
+    if (!x_fits || !truncate_to_int((h * h / 2) * exp_t * g, &y)) continue;
+    if (y < top_limit || y > bottom_limit) continue;
+    int yc = 0;
+    if (!truncate_to_int(y - h / 2, &yc)) continue;
+    const double xd = x;
+    const double ycd = yc;
+    cv::Point right;
+    cv::Point left;
+    if (!coordinate(translation_x, xd * cos_theta - ycd * sin_theta, &right.x) ||
+        !coordinate(translation_y, xd * sin_theta + ycd * cos_theta, &right.y) ||
+        !coordinate(translation_x, -xd * cos_theta - ycd * sin_theta, &left.x) ||
+        !coordinate(translation_y, -xd * sin_theta + ycd * cos_theta, &left.y)) {
+      continue;
+    }
+    right_out.push_back(right);
+    left_out.push_back(left);
+  }
+
+  if (left_out.empty()) {
+    std::cerr << std::endl << "Your parameters did not produce any w-curve points!" << std::endl;
+    return false;
+  }
+  state.pixel_width = best > INT_MAX / 2 ? INT_MAX : 2 * best;
+  return true;
+}

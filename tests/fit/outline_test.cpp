@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "fit/fit_W.h"
+#include "reference/literal_energy.h"
+
+namespace {
+
+cv::Mat grey_image(int width, int height, int level) {
+  return cv::Mat(height, width, CV_8UC3, cv::Scalar::all(level));
+}
+
+void fill(cv::Mat& image, cv::Rect rect, int level) {
+  cv::rectangle(image, rect, cv::Scalar::all(level), cv::FILLED);
+}
+
+struct Box {
+  int width, height, center_x, center_y;
+};
+
+Box box_of(const FitState& state) {
+  return {state.outline_width, state.outline_height, state.outline_center_x,
+          state.outline_center_y};
+}
+
+}  // namespace
+
+TEST(FindOutline, AWhiteImageHasOneContourJustInsideTheFrame) {
+  FitState state;
+  state.threshold = 10;
+  const cv::Mat source = grey_image(12, 9, 200);
+  const std::vector<cv::Point> outline = find_outline(state, source);
+  ASSERT_EQ(state.outline_storage.size(), 1u);
+  ASSERT_FALSE(outline.empty());
+  for (const cv::Point& p : outline) {
+    EXPECT_TRUE(p.x == 1 || p.x == 10 || p.y == 1 || p.y == 7) << p;
+    EXPECT_TRUE(p.x >= 1 && p.x <= 10 && p.y >= 1 && p.y <= 7) << p;
+  }
+  // Extremes 1 and 10, 1 and 7: differences of coordinates, not pixel counts.
+  EXPECT_EQ(state.outline_width, 9);
+  EXPECT_EQ(state.outline_height, 6);
+  EXPECT_EQ(state.outline_center_x, 1 + 9 / 2);
+  EXPECT_EQ(state.outline_center_y, 1 + 6 / 2);
+}
+
+TEST(FindOutline, ObjectOnTheImageBorderIsCutByTheFrame) {
+  FitState state;
+  state.threshold = 100;
+  cv::Mat source = grey_image(20, 20, 0);
+  fill(source, cv::Rect(0, 5, 10, 8), 255);  // columns 0..9, rows 5..12
+  find_outline(state, source);
+  EXPECT_EQ(state.outline_width, 8);  // columns 1..9: column 0 counts as background
+  EXPECT_EQ(state.outline_center_x, 1 + 8 / 2);
+  EXPECT_EQ(state.outline_height, 7);
+  EXPECT_EQ(state.outline_center_y, 5 + 7 / 2);
+}
+
+TEST(FindOutline, BoxIsTheExtremeCoordinateDifferenceWithTruncatedHalves) {
+  FitState state;
+  state.threshold = 100;
+  cv::Mat source = grey_image(30, 40, 0);
+  fill(source, cv::Rect(cv::Point(10, 20), cv::Point(15, 27) + cv::Point(1, 1)), 255);
+  find_outline(state, source);
+  const Box box = box_of(state);
+  EXPECT_EQ(box.width, 5);
+  EXPECT_EQ(box.center_x, 12);
+  EXPECT_EQ(box.height, 7);
+  EXPECT_EQ(box.center_y, 23);
+}
+
+TEST(FindOutline, ThresholdKeepsOnlyGreyLevelsAboveIt) {
+  const struct {
+    int threshold;
+    bool found;
+  } cases[] = {{130, true}, {131, false}, {250, false}, {0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "threshold " << c.threshold);
+    FitState state;
+    state.threshold = c.threshold;
+    state.outline_width = -1;
+    cv::Mat source = grey_image(16, 16, 0);
+    fill(source, cv::Rect(4, 4, 5, 5), 131);
+    const std::vector<cv::Point> outline = find_outline(state, source);
+    EXPECT_EQ(!outline.empty(), c.found);
+    EXPECT_EQ(state.outline_width, c.found ? 4 : -1);  // no contour: the box keeps its values
+  }
+}
+
+TEST(FindOutline, LargestContourWinsAndTheFirstOfEqualOnesIsKept) {
+  const struct {
+    const char* name;
+    cv::Rect a, b;
+  } cases[] = {
+      {"equal squares side by side", {3, 3, 4, 4}, {12, 3, 4, 4}},
+      {"equal squares one above the other", {3, 3, 4, 4}, {3, 12, 4, 4}},
+      {"larger second", {3, 3, 3, 3}, {10, 10, 6, 6}},
+      {"larger first", {2, 2, 8, 8}, {14, 14, 3, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FitState state;
+    state.threshold = 100;
+    cv::Mat source = grey_image(20, 20, 0);
+    fill(source, c.a, 255);
+    fill(source, c.b, 255);
+    const std::vector<cv::Point> outline = find_outline(state, source);
+
+    // The delivery order is the contour search's own: ask it directly.
+    cv::Mat binary(20, 20, CV_8UC1, cv::Scalar(0));
+    fill(binary, c.a, 255);
+    fill(binary, c.b, 255);
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 2u);
+    const size_t expected = contours[1].size() > contours[0].size() ? 1 : 0;
+    EXPECT_EQ(outline, contours[expected]);
+    EXPECT_EQ(state.outline_storage, contours);
+  }
+}
+
+TEST(FindOutline, MatchesTheLiteralProcedureOnRealisticImages) {
+  cv::Mat source = grey_image(64, 48, 30);
+  cv::circle(source, cv::Point(30, 20), 14, cv::Scalar(220, 180, 90), cv::FILLED);
+  cv::circle(source, cv::Point(30, 20), 5, cv::Scalar::all(10), cv::FILLED);  // a hole
+  cv::rectangle(source, cv::Rect(50, 30, 14, 18), cv::Scalar(40, 250, 250), cv::FILLED);
+  for (int threshold : {0, 20, 40, 100, 150, 200, 249}) {
+    SCOPED_TRACE(testing::Message() << "threshold " << threshold);
+    FitState fast, literal;
+    fast.threshold = literal.threshold = threshold;
+    const std::vector<cv::Point> outline = find_outline(fast, source);
+    EXPECT_EQ(outline, literal_find_outline(literal, source));
+    EXPECT_EQ(fast.outline_width, literal.outline_width);
+    EXPECT_EQ(fast.outline_height, literal.outline_height);
+    EXPECT_EQ(fast.outline_center_x, literal.outline_center_x);
+    EXPECT_EQ(fast.outline_center_y, literal.outline_center_y);
+  }
+}
+
+TEST(FindOutline, BinaryViewShowsTheThresholdedImageBeforeTheFrameIsCleared) {
+  FitState state;
+  state.threshold = 10;
+  state.show_binary = true;
+  state.binary_display = cv::Mat(9, 12, CV_8UC1, cv::Scalar(7));
+  find_outline(state, grey_image(12, 9, 200));
+  EXPECT_EQ(cv::countNonZero(state.binary_display != 255), 0);
+
+  // At another display size the view is the bilinear resize of that image.
+  cv::Mat source = grey_image(40, 30, 0);
+  fill(source, cv::Rect(10, 10, 15, 9), 255);
+  state.binary_display = cv::Mat(15, 20, CV_8UC1, cv::Scalar(7));
+  find_outline(state, source);
+  cv::Mat expected;
+  cv::Mat binary(30, 40, CV_8UC1, cv::Scalar(0));
+  fill(binary, cv::Rect(10, 10, 15, 9), 255);
+  cv::resize(binary, expected, cv::Size(20, 15), 0, 0, cv::INTER_LINEAR);
+  EXPECT_EQ(cv::countNonZero(state.binary_display != expected), 0);
+
+  state.show_binary = false;
+  state.binary_display.setTo(7);
+  find_outline(state, source);
+  EXPECT_EQ(cv::countNonZero(state.binary_display != 7), 0);
+}
+
+TEST(OutlineDistance, OutlinePixelsInTheTwoPixelFrameDoNotCount) {
+  FitState state;
+  state.source_image = cv::Mat::zeros(12, 12, CV_8UC3);
+  // A rectangle from (1, 4) to (8, 8): its left edge lies in column 1, inside the frame.
+  state.outline_contour = {{1, 4}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
+                           {8, 5}, {8, 6}, {8, 7}, {8, 8}, {7, 8}, {6, 8}, {5, 8}, {4, 8},
+                           {3, 8}, {2, 8}, {1, 8}, {1, 7}, {1, 6}, {1, 5}};
+  compute_outline_distance(state);
+  ASSERT_EQ(state.distance_image.type(), CV_32FC1);
+  ASSERT_EQ(state.distance_image.size(), cv::Size(12, 12));
+  const cv::Mat& d = state.distance_image;
+  EXPECT_EQ(d.at<float>(4, 5), 0.0f);  // on the top edge
+  EXPECT_EQ(d.at<float>(6, 8), 0.0f);  // on the right edge
+  EXPECT_EQ(d.at<float>(6, 2), 2.0f);  // (1, 6) is gone: the nearest are (2, 4) and (2, 8)
+  EXPECT_EQ(d.at<float>(6, 5), 2.0f);
+  EXPECT_EQ(d.at<float>(1, 5), 3.0f);  // three rows above the top edge
+  // The map is that of the literal procedure.
+  EXPECT_EQ(cv::countNonZero(d != literal_distance_map(state.outline_contour, {12, 12})), 0);
+}
