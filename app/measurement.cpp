@@ -1,3 +1,114 @@
-#include "app/myqtapp.h"
+#include "app/measurement.h"
 
-void myQtApp::do_something() {}
+#include <QCloseEvent>
+#include <QEvent>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "app/myqtapp.h"
+#include "fit/windows/fit_session.h"
+#include "series/int_to_text.h"
+#include "series/measures_file.h"
+#include "series/series_state.h"
+
+MeasurementSession measurement_session = run_measurement_session;
+
+namespace {
+
+// Closing the main window while a session's key loop runs inside do_something would destroy the
+// window under the running slot. The close is held back instead: the session is asked to cancel,
+// and the window closes once do_something has finished.
+class SessionCloseGuard : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close && measurement_session_running()) {
+      close_pending = true;
+      request_session_cancel();
+      event->ignore();
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+  bool close_pending = false;
+};
+
+SessionCloseGuard* close_guard_of(QWidget* window) {
+  SessionCloseGuard* guard =
+      window->findChild<SessionCloseGuard*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!guard) {
+    guard = new SessionCloseGuard(window);
+    window->installEventFilter(guard);
+  }
+  return guard;
+}
+
+int read_number(const QString& text) { return std::atoi(text.toLatin1().constData()); }
+
+}  // namespace
+
+void myQtApp::do_something() {
+  // The button is disabled during a session; this also stops a start by any other way in.
+  if (measurement_session_running()) return;
+  SeriesState& series = series_state();
+  if (series.file_list.empty() || series.current_index >= series.file_list.size()) {
+    std::cout << "No jpg containing directory selected." << std::endl;
+    return;
+  }
+  SessionCloseGuard* guard = close_guard_of(this);
+
+  int threshold = read_number(lineEdit_threshold->text());
+  double lambda = read_number(lineEdit_lambda->text()) / 1000.0;
+  double energy = 0.0;
+  // The session gets copies: the carried values change only when it is accepted.
+  int roi_x = series.saved_roi_x, roi_y = series.saved_roi_y;
+  int roi_width = series.saved_roi_width, roi_height = series.saved_roi_height;
+  int cut_off_top = series.saved_cut_off_top, cut_off_bottom = series.saved_cut_off_bottom;
+
+  lock_all();
+  const unsigned number = series.current_index + 1;
+  const std::string name = series.file_list[series.current_index].name;
+  const std::string directory = series.series_directory;
+  std::cout << std::endl << "Starting new measurement for file " << number << ":" << std::endl;
+  const std::string image_path = directory + "/" + name;
+  measurement_session(image_path.c_str(), &threshold, &lambda, &energy, &roi_x, &roi_y, &roi_width,
+                      &roi_height, &cut_off_top, &cut_off_bottom);
+
+  if (lambda == kCancelledLambda) {
+    unlock_all();
+    std::cout << "Measurement for file " << number << " CANCELLED." << std::endl << std::endl;
+    update_file_list();
+  } else {
+    series.saved_roi_x = roi_x;
+    series.saved_roi_y = roi_y;
+    series.saved_roi_width = roi_width;
+    series.saved_roi_height = roi_height;
+    series.saved_cut_off_top = cut_off_top;
+    series.saved_cut_off_bottom = cut_off_bottom;
+
+    const AppendOutcome outcome = save_measurement(directory, name, lambda, energy, std::cout);
+    if (!outcome.saved) {
+      std::cout << outcome.failure << std::endl;
+      unlock_all();
+      update_file_list();
+    } else {
+      std::cout << "Measurement for file " << number << " SAVED." << std::endl << std::endl;
+      unlock_all();
+      char text[40];
+      lineEdit_threshold->setText(QString::fromLatin1(int_to_text(threshold, text, 10)));
+      update_file_list();
+    }
+  }
+
+  if (guard->close_pending) {
+    guard->close_pending = false;
+    close();
+  }
+}
+
+#include "measurement.moc"

@@ -1,0 +1,359 @@
+// "Take new measurement" on the real main window, with a scripted session in place of the image
+// windows: what reaches the session, what the measures file and the console get, what the window
+// shows afterwards, and what is carried to the next measurement.
+#include "app/measurement.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/myqtapp.h"
+#include "series/measures_file.h"
+#include "series/series_state.h"
+#include "tools/demo_photo.h"
+
+namespace {
+
+const std::string kHeader = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\n";
+
+struct SessionValues {
+  int threshold = 0;
+  double lambda = 0;
+  double energy = 0;
+  int roi_x = 0, roi_y = 0, roi_width = 0, roi_height = 0;
+  int cut_off_top = 0, cut_off_bottom = 0;
+};
+
+bool operator==(const SessionValues& a, const SessionValues& b) {
+  return a.threshold == b.threshold && a.lambda == b.lambda && a.energy == b.energy &&
+         a.roi_x == b.roi_x && a.roi_y == b.roi_y && a.roi_width == b.roi_width &&
+         a.roi_height == b.roi_height && a.cut_off_top == b.cut_off_top &&
+         a.cut_off_bottom == b.cut_off_bottom;
+}
+
+std::ostream& operator<<(std::ostream& out, const SessionValues& v) {
+  return out << "threshold " << v.threshold << ", lambda " << v.lambda << ", energy " << v.energy
+             << ", roi " << v.roi_x << "," << v.roi_y << " " << v.roi_width << "x" << v.roi_height
+             << ", cut-offs " << v.cut_off_top << "/" << v.cut_off_bottom;
+}
+
+// What a scripted session saw when it was called.
+struct SessionCall {
+  std::string image_path;
+  SessionValues in;
+  bool controls_locked;
+};
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::tm fixed_time() {
+  std::tm t{};
+  t.tm_year = 2012 - 1900;
+  t.tm_mon = 3;
+  t.tm_mday = 2;
+  t.tm_hour = 9;
+  t.tm_min = 5;
+  t.tm_sec = 3;
+  return t;
+}
+
+class TakeMeasurement : public testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::path(testing::TempDir()) /
+                 ("take_measurement_" + std::to_string(getpid()) + "_" +
+                  testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(directory_);
+    std::filesystem::create_directories(directory_);
+    const cv::Mat photo = render_demo_photo({200, 150}, {1.1, 900, 100, 0, 100, 75});
+    ASSERT_TRUE(
+        write_demo_jpeg(path("IMG_0001.JPG"), photo, 90, {true, "2012:04:01 18:00:00", {}}));
+    ASSERT_TRUE(
+        write_demo_jpeg(path("IMG_0002.JPG"), photo, 90, {true, "2012:04:01 18:30:00", {}}));
+
+    series_state() = SeriesState();
+    series_state().series_directory = dir();
+    series_state().file_list = {{"IMG_0001.JPG", 5}, {"IMG_0002.JPG", 9}};
+
+    saved_clock_ = measuring_clock;
+    measuring_clock = fixed_time;
+    saved_session_ = measurement_session;
+    measurement_session = [this](const char* image_path, int* threshold, double* lambda,
+                                 double* energy, int* roi_x, int* roi_y, int* roi_width,
+                                 int* roi_height, int* cut_off_top, int* cut_off_bottom) {
+      SessionValues& v = received_.emplace_back().in;
+      received_.back().image_path = image_path;
+      received_.back().controls_locked =
+          !button("pushButton_do")->isEnabled() && !line_edit("lineEdit_directory")->isEnabled();
+      v = {*threshold, *lambda,     *energy,      *roi_x,         *roi_y,
+           *roi_width, *roi_height, *cut_off_top, *cut_off_bottom};
+      EXPECT_FALSE(outcomes_.empty()) << "no outcome scripted for this session";
+      if (outcomes_.empty()) return 0;
+      const SessionValues out = outcomes_.front();
+      outcomes_.pop_front();
+      // A cancelled session reports only the cancel marker, but may have scribbled on the rest.
+      *threshold = out.threshold;
+      *lambda = out.lambda;
+      *energy = out.energy;
+      *roi_x = out.roi_x;
+      *roi_y = out.roi_y;
+      *roi_width = out.roi_width;
+      *roi_height = out.roi_height;
+      *cut_off_top = out.cut_off_top;
+      *cut_off_bottom = out.cut_off_bottom;
+      return 0;
+    };
+  }
+
+  void TearDown() override {
+    measurement_session = saved_session_;
+    measuring_clock = saved_clock_;
+    series_state() = SeriesState();
+    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+      ::chmod(entry.path().c_str(), 0644);
+    }
+    std::filesystem::remove_all(directory_);
+  }
+
+  // Presses "Take new measurement" as a user would, and returns what the program printed.
+  std::string press_take_measurement() {
+    testing::internal::CaptureStdout();
+    QTest::mouseClick(button("pushButton_do"), Qt::LeftButton);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  QPushButton* button(const char* name) { return window_.findChild<QPushButton*>(name); }
+  QLineEdit* line_edit(const char* name) { return window_.findChild<QLineEdit*>(name); }
+  bool all_inputs_enabled() {
+    for (const char* name : {"pushButton_do", "pushButton_file_fwd", "pushButton_file_bwd",
+                             "pushButton_browse", "pushButton_process"}) {
+      if (!button(name)->isEnabled()) return false;
+    }
+    for (const char* name :
+         {"lineEdit_threshold", "lineEdit_jump_to", "lineEdit_lambda", "lineEdit_directory"}) {
+      if (!line_edit(name)->isEnabled()) return false;
+    }
+    return true;
+  }
+
+  std::string path(const char* name) const { return (directory_ / name).string(); }
+  std::string dir() const { return directory_.string(); }
+  std::string measures() const { return read_file(path("measures.csv")); }
+
+  static SessionValues accepted(int threshold, double lambda, double energy) {
+    SessionValues v;
+    v.threshold = threshold;
+    v.lambda = lambda;
+    v.energy = energy;
+    v.cut_off_top = 1;
+    v.cut_off_bottom = 5;
+    return v;
+  }
+  static SessionValues cancelled() {
+    SessionValues v;
+    v.threshold = 77;
+    v.lambda = 9999.0;
+    v.energy = 12;
+    v.roi_x = v.roi_y = v.roi_width = v.roi_height = 66;
+    v.cut_off_top = v.cut_off_bottom = 33;
+    return v;
+  }
+
+  myQtApp window_;
+  std::filesystem::path directory_;
+  std::deque<SessionValues> outcomes_;
+  std::vector<SessionCall> received_;
+  std::function<std::tm()> saved_clock_;
+  MeasurementSession saved_session_;
+};
+
+}  // namespace
+
+TEST_F(TakeMeasurement, FirstSaveWritesHeaderAndRecordTheSecondOnlyItsRecord) {
+  line_edit("lineEdit_lambda")->setText("1050");
+  outcomes_ = {accepted(140, 1.25, 3.456789), accepted(128, 1.0, 1234567.0)};
+
+  EXPECT_EQ(press_take_measurement(),
+            "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
+  ASSERT_EQ(received_.size(), 1u);
+  EXPECT_EQ(received_[0].image_path, dir() + "/IMG_0001.JPG");
+  EXPECT_TRUE(received_[0].controls_locked);
+  SessionValues first_in;
+  first_in.threshold = 131;
+  first_in.lambda = 1.05;
+  first_in.cut_off_top = 1;
+  first_in.cut_off_bottom = 5;
+  EXPECT_EQ(received_[0].in, first_in);
+  const std::string first_record =
+      "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.25;3.45679;\n";
+  EXPECT_EQ(measures(), kHeader + first_record);
+  // The next measurement starts from the accepted threshold; lambda's field is never changed.
+  EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "140");
+  EXPECT_EQ(line_edit("lineEdit_lambda")->text(), "1050");
+  EXPECT_TRUE(all_inputs_enabled());
+  EXPECT_EQ(series_state().current_index, 0u);
+
+  EXPECT_EQ(press_take_measurement(),
+            "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
+  ASSERT_EQ(received_.size(), 2u);
+  EXPECT_EQ(received_[1].in.threshold, 140);
+  EXPECT_EQ(measures(),
+            kHeader + first_record +
+                "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1;1.23457e+06;\n");
+  EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "128");
+  EXPECT_EQ(series_state().current_index, 0u);
+}
+
+TEST_F(TakeMeasurement, EscapeAddsNothingAndKeepsThresholdAndCurrentFile) {
+  series_state().current_index = 1;
+  line_edit("lineEdit_threshold")->setText("99");
+  outcomes_ = {cancelled()};
+  EXPECT_EQ(press_take_measurement(),
+            "\nStarting new measurement for file 2:\nMeasurement for file 2 CANCELLED.\n\n");
+  ASSERT_EQ(received_.size(), 1u);
+  EXPECT_EQ(received_[0].image_path, dir() + "/IMG_0002.JPG");
+  EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
+  EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "99");
+  EXPECT_EQ(series_state().current_index, 1u);
+  EXPECT_TRUE(all_inputs_enabled());
+}
+
+TEST_F(TakeMeasurement, EmptySeriesStartsNoSession) {
+  series_state().file_list.clear();
+  EXPECT_EQ(press_take_measurement(), "No jpg containing directory selected.\n");
+  EXPECT_TRUE(received_.empty());
+  EXPECT_TRUE(all_inputs_enabled());
+  EXPECT_EQ(window_.findChild<QTextBrowser*>("textBrowser_file_overview")->toPlainText(),
+            "Please select a jpg containing directory.");
+}
+
+// Region of interest and cut-offs go from an accepted session to the next one, for another file
+// and after a new set-up too; a cancelled session changes nothing, whatever it did meanwhile.
+TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
+  SessionValues with_region = accepted(131, 1.1, 2.5);
+  with_region.roi_x = 10;
+  with_region.roi_y = 20;
+  with_region.roi_width = 300;
+  with_region.roi_height = 200;
+  with_region.cut_off_top = 3;
+  with_region.cut_off_bottom = 7;
+  SessionValues smaller_region = with_region;
+  smaller_region.roi_width = 120;
+  smaller_region.cut_off_top = 0;
+
+  struct Step {
+    const char* what;
+    SessionValues outcome;
+    std::function<void()> before;
+  } const steps[] = {
+      {"first session, starting values", with_region, [] {}},
+      {"same file again", cancelled(), [] {}},
+      {"after a cancel", smaller_region, [] {}},
+      {"another file", with_region, [] { series_state().current_index = 1; }},
+      {"after a new set-up", cancelled(),
+       [] {
+         series_state().file_list = {{"IMG_0002.JPG", 1}};
+         series_state().current_index = 0;
+       }},
+      {"after a new set-up and a cancel", cancelled(), [] {}},
+  };
+  SessionValues expected_carry;
+  expected_carry.cut_off_top = 1;
+  expected_carry.cut_off_bottom = 5;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.before();
+    outcomes_ = {step.outcome};
+    const size_t calls = received_.size();
+    press_take_measurement();
+    ASSERT_EQ(received_.size(), calls + 1);
+    const SessionValues& in = received_.back().in;
+    EXPECT_EQ(in.roi_x, expected_carry.roi_x);
+    EXPECT_EQ(in.roi_y, expected_carry.roi_y);
+    EXPECT_EQ(in.roi_width, expected_carry.roi_width);
+    EXPECT_EQ(in.roi_height, expected_carry.roi_height);
+    EXPECT_EQ(in.cut_off_top, expected_carry.cut_off_top);
+    EXPECT_EQ(in.cut_off_bottom, expected_carry.cut_off_bottom);
+    if (step.outcome.lambda != 9999.0) expected_carry = step.outcome;
+  }
+}
+
+// The console shows why a record has no capture date, between the start and the save.
+TEST_F(TakeMeasurement, PhotographsWithoutCaptureDateStillGetTheirRecord) {
+  const cv::Mat photo = render_demo_photo({120, 90}, {1.0, 500, 60, 0, 60, 45});
+  struct Case {
+    const char* name;
+    DemoExif exif;
+    std::string message;  // "@" stands for the photograph's path
+    const char* capture_date;
+  } const cases[] = {
+      {"no_exif.jpg", {false, {}, {}}, "File not readable or no EXIF data in file @\n", ""},
+      {"no_tag.jpg", {true, {}, "2012:04:01 18:00:00"}, "Exif entry not found!\n", ""},
+      {"semicolon.jpg", {true, "2012:04:01;18:00:00", {}}, "", "2012-04-01 18:00:00"},
+      {"line_break.jpg", {true, "2012:04:01\n18:00:00", {}}, "", "2012-04-01 18:00:00"},
+  };
+  std::string expected = kHeader;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(write_demo_jpeg(path(c.name), photo, 90, c.exif));
+    series_state().file_list = {{c.name, 1}};
+    outcomes_ = {accepted(131, 1.1, 0.5)};
+    std::string message = c.message;
+    if (const size_t at = message.find('@'); at != std::string::npos) {
+      message.replace(at, 1, dir() + "/" + c.name);
+    }
+    EXPECT_EQ(press_take_measurement(), "\nStarting new measurement for file 1:\n" + message +
+                                            "Measurement for file 1 SAVED.\n\n");
+    expected += std::string(c.name) + ";" + c.capture_date + ";2012-04-02 09:05:03;1.1;0.5;\n";
+    EXPECT_EQ(measures(), expected);
+  }
+}
+
+TEST_F(TakeMeasurement, MeasuresFileWithoutFinalLineBreakKeepsItsLastLine) {
+  std::ofstream(path("measures.csv")) << kHeader << "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;";
+  outcomes_ = {accepted(131, 1.5, 2.0)};
+  press_take_measurement();
+  EXPECT_EQ(measures(), kHeader +
+                            "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n"
+                            "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.5;2;\n");
+}
+
+TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsable) {
+  const std::string before = kHeader + "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n";
+  std::ofstream(path("measures.csv")) << before;
+  ::chmod(path("measures.csv").c_str(), 0444);
+  // Root ignores permission bits; as "nobody" the file is as protected as for a user.
+  const bool dropped = ::geteuid() == 0 && ::seteuid(65534) == 0;
+  outcomes_ = {accepted(150, 1.2, 1.0)};
+  const std::string printed = press_take_measurement();
+  if (dropped) {
+    ASSERT_EQ(::seteuid(0), 0);
+  }
+  EXPECT_EQ(printed, "\nStarting new measurement for file 1:\nERROR opening file\n");
+  EXPECT_EQ(measures(), before);
+  EXPECT_TRUE(all_inputs_enabled());
+  EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "131");
+
+  // Once writable again, the next measurement is saved.
+  ::chmod(path("measures.csv").c_str(), 0644);
+  outcomes_ = {accepted(150, 1.2, 1.0)};
+  EXPECT_EQ(press_take_measurement(),
+            "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
+  EXPECT_EQ(measures(), before + "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n");
+}

@@ -1,0 +1,176 @@
+// The synthetic photographs: the object lies where its parameters put it, and the EXIF date
+// written into the JPEG reads back through the program's own EXIF reader.
+#include "tools/demo_photo.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+#include "series/exif_date.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kDefaultThreshold = 131;
+
+struct Case {
+  const char* name;
+  cv::Size size;
+  DemoObject object;
+};
+
+const Case kCases[] = {
+    {"upright, lambda 1", {800, 600}, {1.0, 2450, 300, 0, 400, 300}},
+    {"lambda 1.1, turned 30 degrees", {800, 600}, {1.1, 3500, 400, 30, 380, 310}},
+    {"lambda 2.5, upside down", {1024, 768}, {2.5, 3380, 500, 180, 520, 400}},
+    {"lambda 0.6, lying on its side", {640, 480}, {0.6, 2200, 260, 90, 330, 250}},
+    {"small, off centre", {800, 600}, {1.4, 390, 90, 300, 150, 450}},
+};
+
+cv::Mat grey_of(const cv::Mat& bgr) {
+  cv::Mat grey;
+  cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+  return grey;
+}
+
+int grey_at(const cv::Mat& grey, cv::Point2d p) {
+  return grey.at<uchar>(cvRound(p.y), cvRound(p.x));
+}
+
+std::string temp_path(const char* name) {
+  return testing::TempDir() + "demo_photo_" + std::to_string(getpid()) + "_" + name;
+}
+
+}  // namespace
+
+// The widest point of a W-curve lies where (h/2)e^t = lambda e^(-lambda t): at depth
+// h lambda / (1 + lambda) below the top, with offset a / ((1 + lambda) e^(-lambda t)) from the
+// axis. Just inside it the photograph is dark, just outside light, on both sides.
+TEST(DemoPhoto, WidestPointsLieWhereTheClosedFormPutsThem) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const DemoObject& o = c.object;
+    const cv::Mat grey = grey_of(render_demo_photo(c.size, o));
+    const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
+    const double offset = o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
+    const double depth_from_centre = o.height * o.lambda / (1 + o.lambda) - o.height / 2;
+    const double theta = o.rotation_deg * kPi / 180;
+    const cv::Point2d out(std::cos(theta), std::sin(theta));  // the model's +x, rotated
+    const cv::Point2d centre(o.center_x - depth_from_centre * std::sin(theta),
+                             o.center_y + depth_from_centre * std::cos(theta));
+    for (double side : {1.0, -1.0}) {
+      SCOPED_TRACE(side > 0 ? "right half" : "left half");
+      const cv::Point2d edge = centre + side * offset * out;
+      EXPECT_LT(grey_at(grey, edge - side * 1.5 * out), kDefaultThreshold);
+      EXPECT_GT(grey_at(grey, edge + side * 1.5 * out), kDefaultThreshold);
+    }
+  }
+}
+
+// All along the outline, a pixel 1.5 px inside is dark and one 1.5 px outside is light; and the
+// default threshold moves the edge by less than a quarter pixel on average (the area it keeps
+// differs from the polygon's by less than a quarter pixel times the perimeter).
+TEST(DemoPhoto, ThresholdSeparatesTheObjectAlongItsWholeOutline) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<cv::Point2d> outline = demo_object_outline(c.object);
+    const cv::Mat grey = grey_of(render_demo_photo(c.size, c.object));
+    std::vector<cv::Point2f> polygon(outline.begin(), outline.end());
+
+    // About 200 probes, evenly spaced along the outline's length.
+    const double spacing = cv::arcLength(polygon, true) / 200;
+    int checked = 0;
+    double walked = 0;
+    for (size_t i = 1; i < outline.size(); ++i) {
+      walked += std::hypot(outline[i].x - outline[i - 1].x, outline[i].y - outline[i - 1].y);
+      if (walked < spacing) continue;
+      walked = 0;
+      size_t before = i, after = i;  // neighbours 2 px away on either side give the tangent
+      while (before > 0 && cv::norm(outline[before] - outline[i]) < 2) --before;
+      while (after + 1 < outline.size() && cv::norm(outline[after] - outline[i]) < 2) ++after;
+      const cv::Point2d tangent = outline[after] - outline[before];
+      const double length = std::hypot(tangent.x, tangent.y);
+      if (length < 3) continue;
+      const cv::Point2d normal(-tangent.y / length, tangent.x / length);
+      cv::Point2d inside = outline[i] + 1.5 * normal, outside = outline[i] - 1.5 * normal;
+      if (cv::pointPolygonTest(polygon, inside, true) < 0) std::swap(inside, outside);
+      // At the tips and where the curve turns sharply, a probe can land near another part of the
+      // outline; those are left out.
+      if (cv::pointPolygonTest(polygon, inside, true) < 1.2 ||
+          cv::pointPolygonTest(polygon, outside, true) > -1.2) {
+        continue;
+      }
+      SCOPED_TRACE(testing::Message() << "outline point " << outline[i]);
+      ASSERT_LT(grey_at(grey, inside), kDefaultThreshold);
+      ASSERT_GT(grey_at(grey, outside), kDefaultThreshold);
+      ++checked;
+    }
+    EXPECT_GT(checked, 150);
+
+    cv::Mat dark;
+    cv::threshold(grey, dark, kDefaultThreshold, 255, cv::THRESH_BINARY_INV);
+    const double area = cv::contourArea(polygon);
+    EXPECT_NEAR(cv::countNonZero(dark), area, 0.25 * cv::arcLength(polygon, true));
+  }
+}
+
+TEST(DemoPhoto, SameSeedGivesTheSamePhotographAndAnotherSeedOtherNoise) {
+  DemoLook look;
+  const cv::Mat first = render_demo_photo({320, 240}, {1.1, 80, 150, 10, 160, 120}, look);
+  const cv::Mat again = render_demo_photo({320, 240}, {1.1, 80, 150, 10, 160, 120}, look);
+  look.noise_seed = 2;
+  const cv::Mat other = render_demo_photo({320, 240}, {1.1, 80, 150, 10, 160, 120}, look);
+  ASSERT_EQ(first.type(), CV_8UC3);
+  EXPECT_EQ(cv::norm(first, again, cv::NORM_INF), 0);
+  EXPECT_GT(cv::norm(first, other, cv::NORM_INF), 0);
+}
+
+TEST(DemoPhoto, ExifDateReadsBackThroughTheProgramsReader) {
+  struct ExifCase {
+    const char* name;
+    DemoExif exif;
+    CaptureDate::Status status;
+    const char* text;
+  } const cases[] = {
+      {"standard date",
+       {true, "2012:04:02 09:05:03", std::nullopt},
+       CaptureDate::found,
+       "2012-04-02 09:05:03"},
+      {"only the first two colons change",
+       {true, "2019:12:31 23:59:58:7", std::nullopt},
+       CaptureDate::found,
+       "2019-12-31 23:59:58:7"},
+      {"only DateTimeOriginal",
+       {true, std::nullopt, "2012:04:01 18:00:00"},
+       CaptureDate::no_entry,
+       ""},
+      {"no EXIF block", {false, std::nullopt, std::nullopt}, CaptureDate::no_exif_data, ""},
+  };
+  const cv::Mat photo = render_demo_photo({160, 120}, {1.2, 40, 80, 0, 80, 60});
+  for (const ExifCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = temp_path("exif.jpg");
+    ASSERT_TRUE(write_demo_jpeg(path, photo, 90, c.exif));
+    const CaptureDate date = read_capture_date(path);
+    EXPECT_EQ(date.status, c.status);
+    EXPECT_EQ(date.text, c.text);
+    // The APP1 segment leaves the picture as the encoder made it.
+    std::vector<unsigned char> plain;
+    ASSERT_TRUE(cv::imencode(".jpg", photo, plain, {cv::IMWRITE_JPEG_QUALITY, 90}));
+    const cv::Mat decoded = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_EQ(decoded.size(), photo.size());
+    EXPECT_EQ(cv::norm(decoded, cv::imdecode(plain, cv::IMREAD_COLOR), cv::NORM_INF), 0);
+    std::remove(path.c_str());
+  }
+  EXPECT_EQ(read_capture_date(temp_path("missing.jpg")).status, CaptureDate::no_exif_data);
+}
+
+TEST(DemoPhoto, WritingIntoAMissingDirectoryFails) {
+  const cv::Mat photo = render_demo_photo({64, 48}, {1.0, 20, 30, 0, 32, 24});
+  EXPECT_FALSE(write_demo_jpeg(temp_path("no/such/dir.jpg"), photo, 90, {}));
+}

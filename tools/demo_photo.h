@@ -1,0 +1,62 @@
+// Synthetic photographs of one object whose outline is a closed W-curve of known parameters: the
+// demo series, and test and benchmark photographs with a known answer.
+//
+// The object is the region enclosed by the two halves of the W-curve with the same parameters and
+// the same sample formula as the fitting engine's model (lambda, horizontal scale lambda * width,
+// height, rotation, centre), but evaluated in doubles without truncation and without cut-offs,
+// densely enough that neighbouring outline points are at most a quarter pixel apart. So the
+// object's edge is the true curve; the engine's truncated model can only approximate it.
+//
+// Default look: a dark, slightly brown object (grey level about 45-85) on a light, slightly warm
+// background (grey level about 185-230), so that the program's default threshold 131 separates
+// them with a wide margin even with the default noise.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The object's geometry, in pixels of the photograph (x to the right, y downwards).
+struct DemoObject {
+  double lambda = 1.1;      // shape exponent, > 0
+  double width = 250.0;     // width factor: the horizontal scale of the curve is lambda * width
+  double height = 300.0;    // distance from the top point to the bottom point on the axis
+  double rotation_deg = 0;  // degrees, as the model's rotation: 0 top point up, 180 upside down
+  double center_x = 400.0;  // image position of the axis' midpoint
+  double center_y = 300.0;
+};
+
+// How the photograph looks around the object. Grey levels are 0..255.
+struct DemoLook {
+  double background_level = 215.0;    // mean grey of the background
+  double background_gradient = 30.0;  // background varies by this much across the image
+  double gradient_angle_deg = 30.0;   // direction of brightening, 0 = towards +x, 90 = towards +y
+  double object_level = 65.0;         // mean grey of the object
+  double object_shading = 20.0;       // the object varies by this much, darker to its lower right
+  double noise_sigma = 3.0;           // Gaussian noise per channel, after blur
+  double blur_sigma = 0.7;            // Gaussian blur of the rendered scene; 0 for none
+  unsigned noise_seed = 1;            // the same seed gives the same noise
+};
+
+// The closed outline of `object` in image coordinates: the right half from the top point down to
+// the bottom point, then the left half back up. Neighbouring points are at most 0.25 px apart.
+std::vector<cv::Point2d> demo_object_outline(const DemoObject& object);
+
+// Renders a photograph of `size_px` (CV_8UC3, BGR): the object filled with anti-aliased edges over
+// the background, then blurred and with noise. Deterministic for equal arguments.
+cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const DemoLook& look = {});
+
+// EXIF data to embed. With neither text set, an EXIF block with only a camera make is written, so
+// a reader finds EXIF data but no capture date; without `present`, no EXIF block at all.
+struct DemoExif {
+  bool present = true;
+  std::optional<std::string> date_time;           // tag 0x0132 of IFD 0, e.g. "2012:04:02 09:05:03"
+  std::optional<std::string> date_time_original;  // tag 0x9003 of the EXIF IFD
+};
+
+// Encodes `bgr` as JPEG with `quality` (0..100) and inserts the EXIF block, built with libexif, as
+// an APP1 segment right after the start-of-image marker. The texts are stored byte for byte.
+// Returns false when encoding or writing fails (nothing useful is left at `path` then).
+bool write_demo_jpeg(const std::string& path, const cv::Mat& bgr, int quality,
+                     const DemoExif& exif);

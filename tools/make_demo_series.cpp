@@ -1,0 +1,114 @@
+// make_demo_series DIR: writes a small series of synthetic photographs into DIR (created when
+// missing), each of one dark object whose outline is a W-curve of known parameters, with an EXIF
+// capture date, and beside them ground_truth.csv with the parameters of each object.
+//
+// Every parameter is one a trackbar can hold (lambda in thousandths, whole pixels and degrees), so
+// a perfect fit is reachable. Existing photographs of the same names are overwritten; nothing else
+// in DIR is touched.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "tools/demo_photo.h"
+
+namespace {
+
+struct DemoShot {
+  int image_width;
+  int image_height;
+  int lambda_milli;
+  int height_px;
+  double width_to_height;  // the object's pixel width over its height
+  int rotation_deg;
+  double center_x_fraction;  // of the image width
+  double center_y_fraction;
+  const char* date_time;
+};
+
+const DemoShot kShots[] = {
+    {800, 600, 1100, 380, 0.62, 0, 0.50, 0.50, "2012:04:01 18:00:00"},
+    {1024, 768, 1350, 500, 0.55, 12, 0.46, 0.52, "2012:04:01 18:03:12"},
+    {640, 480, 900, 300, 0.70, 352, 0.55, 0.48, "2012:04:01 18:07:45"},
+    {1200, 900, 1700, 560, 0.50, 20, 0.52, 0.50, "2012:04:02 08:15:30"},
+    {800, 600, 1000, 420, 0.60, 5, 0.40, 0.52, "2012:04:02 08:20:02"},
+    {1600, 1200, 1250, 760, 0.58, 345, 0.55, 0.50, "2012:04:02 08:31:17"},
+    {960, 720, 2100, 470, 0.45, 8, 0.50, 0.47, "2012:04:03 10:02:55"},
+    {1280, 960, 800, 560, 0.75, 355, 0.48, 0.53, "2012:04:03 10:09:41"},
+};
+
+// The width factor that makes the object `pixel_width` wide: the widest offset of a W-curve is
+// lambda * width / ((1 + lambda) e^(-lambda t)) at e^((1 + lambda) t) = 2 lambda / height.
+int width_factor_for(double lambda, double height, double pixel_width) {
+  const double t = std::log(2 * lambda / height) / (1 + lambda);
+  const double offset_per_width = lambda / ((1 + lambda) * std::exp(-lambda * t));
+  return static_cast<int>(std::lround(pixel_width / 2 / offset_per_width));
+}
+
+double widest_offset(const DemoObject& o) {
+  const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
+  return o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path directory = argv[1];
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (error) {
+    std::fprintf(stderr, "cannot create %s: %s\n", argv[1], error.message().c_str());
+    return 1;
+  }
+
+  std::ostringstream truth;
+  truth.imbue(std::locale::classic());
+  truth << "file;lambda;width;height;rotation;center_x;center_y;object_width_px;"
+        << "image_width;image_height;capture_date;\n";
+  int number = 0;
+  for (const DemoShot& shot : kShots) {
+    ++number;
+    char name[32];
+    std::snprintf(name, sizeof name, "IMG_%04d.JPG", number);
+    DemoObject object;
+    object.lambda = shot.lambda_milli / 1000.0;
+    object.height = shot.height_px;
+    object.width =
+        width_factor_for(object.lambda, object.height, shot.width_to_height * shot.height_px);
+    object.rotation_deg = shot.rotation_deg;
+    object.center_x = std::lround(shot.center_x_fraction * shot.image_width);
+    object.center_y = std::lround(shot.center_y_fraction * shot.image_height);
+    DemoLook look;
+    look.noise_seed = static_cast<unsigned>(number);
+    look.gradient_angle_deg = 40.0 * number;
+    const cv::Mat photo = render_demo_photo({shot.image_width, shot.image_height}, object, look);
+    const std::string path = (directory / name).string();
+    if (!write_demo_jpeg(path, photo, 92, {true, std::string(shot.date_time), std::nullopt})) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return 1;
+    }
+    truth << name << ';' << object.lambda << ';' << object.width << ';' << object.height << ';'
+          << object.rotation_deg << ';' << object.center_x << ';' << object.center_y << ';'
+          << std::lround(2 * widest_offset(object) * 100) / 100.0 << ';' << shot.image_width << ';'
+          << shot.image_height << ';' << shot.date_time << ";\n";
+  }
+
+  const std::string truth_path = (directory / "ground_truth.csv").string();
+  std::ofstream file(truth_path, std::ios::trunc);
+  file << truth.str();
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "cannot write %s\n", truth_path.c_str());
+    return 1;
+  }
+  std::printf("%d photographs and ground_truth.csv written to %s\n", number, argv[1]);
+  return 0;
+}
