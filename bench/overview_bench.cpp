@@ -1,0 +1,98 @@
+// Rebuilding the file overview of a large series: 10,000 files, a measures file of 50,000 lines.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+
+#include "app/myqtapp.h"
+#include "series/file_overview.h"
+#include "series/series_state.h"
+#include "temp_directory.h"
+
+namespace {
+
+constexpr int kFiles = 10000;
+constexpr int kMeasureLines = 50000;
+
+// A series directory whose measures file holds records of the series' files and of others, in
+// random order, behind the header.
+struct LargeSeries {
+  TempDirectory dir;
+  std::vector<SeriesEntry> entries;
+
+  LargeSeries() {
+    std::mt19937 random(2012);
+    for (int i = 0; i < kFiles; ++i)
+      entries.push_back({"IMG_" + std::to_string(10000 + i) + ".JPG", static_cast<int>(random())});
+    std::string text = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\n";
+    std::uniform_int_distribution<int> file(0, kFiles * 6 / 5);
+    for (int i = 1; i < kMeasureLines; ++i)
+      text += "IMG_" + std::to_string(10000 + file(random)) +
+              ".JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.1;3.45679;\n";
+    dir.write("measures.csv", text);
+  }
+};
+
+double minimum(const std::vector<double>& values) {
+  return *std::min_element(values.begin(), values.end());
+}
+double maximum(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
+
+// Ten repetitions, reported as min, median and max (with mean and spread).
+void repeated(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Unit(benchmark::kMillisecond)
+      ->Repetitions(10)
+      ->ReportAggregatesOnly(true)
+      ->ComputeStatistics("min", minimum)
+      ->ComputeStatistics("max", maximum);
+}
+
+LargeSeries& large_series() {
+  static LargeSeries series;
+  return series;
+}
+
+void BM_CountAndBuildHtml(benchmark::State& state) {
+  LargeSeries& series = large_series();
+  const std::string path = series.dir / "measures.csv";
+  for (auto _ : state) {
+    std::string html = overview_html(count_measures(path, series.entries), 5000);
+    benchmark::DoNotOptimize(html.data());
+  }
+}
+BENCHMARK(BM_CountAndBuildHtml)->Apply(repeated);
+
+// The whole rebuild as the window does it: counts, HTML, the text browser's import and layout of
+// the HTML, the scroll to the anchor. Qt's rich-text import and layout of 10,000 lines takes most
+// of it.
+void BM_UpdateFileList(benchmark::State& state) {
+  LargeSeries& series = large_series();
+  SeriesState& series_state_ref = series_state();
+  series_state_ref.file_list = series.entries;
+  series_state_ref.series_directory = series.dir.path();
+  series_state_ref.current_index = 5000;
+  myQtApp window;
+  window.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    window.update_file_list();
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_UpdateFileList)->Apply(repeated);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,34 @@
+// The random order file "random_order.csv": the fixed measuring order of a directory.
+//
+// Plain text, no header, one line per image file in the order the directory listing gave them
+// when the file was created: the name, ";", the order key in decimal, ";", a line break. Once it
+// exists the series of its directory is the list in this file, not the directory's contents.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "series/series_state.h"
+
+// File name of the random order file inside the series directory.
+extern const char kRandomOrderFileName[];
+
+// Reads one line (without its LF) into `entry`. The name ends at the first ";" at a position
+// above 0, the key at the next ";" and is read with atoi; anything after the second ";" (more
+// fields, a CR) is ignored. Returns false, leaving `entry` alone, when either ";" is missing.
+bool parse_random_order_line(const std::string& line, SeriesEntry& entry);
+
+// Reads the whole file at `path` into `entries` (replacing their contents), lines ending at LF.
+// Returns false when the file cannot be opened or a read fails before its end; `entries` is then
+// empty, since a partly read order would silently drop files from the series.
+bool read_random_order_file(const std::string& path, std::vector<SeriesEntry>& entries);
+
+// Gives every entry, from index 0 upwards, the next value of the C library's generator seeded
+// with `seed` as its key.
+void draw_order_keys(std::vector<SeriesEntry>& entries, unsigned seed);
+
+// Writes `entries` in their present order to `path`, whole or not at all: the lines go to a
+// temporary file in the same directory, which replaces `path` only after it was written and
+// closed without error. On failure the temporary file is removed, `path` is left as it was and
+// false is returned.
+bool write_random_order_file(const std::string& path, const std::vector<SeriesEntry>& entries);

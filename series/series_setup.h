@@ -1,0 +1,35 @@
+// Turning a directory into a measurement series.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "series/series_state.h"
+
+// The line written when there is no series to work on.
+extern const char kNoSeriesMessage[];
+
+// Seed of a newly drawn random order; by default the calendar time in whole seconds. Tests fix it.
+extern std::function<unsigned()> random_order_seed;
+
+// Whether a directory entry's name makes it an image of the series: six characters or more,
+// ending exactly in ".jpg" or ".JPG". Subdirectories with such names are taken like files.
+bool is_series_image_name(const std::string& name);
+
+// Whether a name can be stored in the two semicolon files: no ";", no CR, no LF.
+bool is_storable_name(const std::string& name);
+
+enum class SetupOutcome {
+  no_directory_text,      // nothing was entered: nothing else changed
+  invalid_directory,      // the listing cannot be opened: the previous series stays
+  no_images,              // no image names: the series is empty
+  order_file_unreadable,  // the order file exists but cannot be read: the series is empty
+  complete,               // the series is sorted into measuring order, current_index 0
+};
+
+// Sets `state` up from `directory`, a file-system path in the platform's file-name encoding.
+// series_directory always becomes `directory`. From a directory whose listing opens, file_list
+// and current_index are replaced. Lists the directory, creates the random order file when there
+// is none (keys drawn with random_order_seed()) or reads it, and sorts by key. Status lines go to
+// standard output, a failing closedir to standard error.
+SetupOutcome set_up_series(SeriesState& state, const std::string& directory);
