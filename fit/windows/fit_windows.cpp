@@ -1,1 +1,202 @@
-// Placeholder translation unit until the window layer lands.
+#include "fit/windows/fit_windows.h"
+
+#include <cstring>
+#include <iostream>
+#include <opencv2/highgui.hpp>
+
+#include "fit/fit_W.h"
+#include "fit/optimiser.h"
+
+namespace {
+
+struct TrackbarBinding {
+  const char* label;
+  int FitState::*field;
+  int (*maximum)(int image_width, int image_height);
+  void (*callback)(int position);
+};
+
+const TrackbarBinding kTrackbars[] = {
+    {kLambdaTrackbar, &FitState::lambda_milli, [](int, int) { return 6000; }, refresh_output_view},
+    {kWidthTrackbar, &FitState::width, [](int w, int) { return 20 * w; }, refresh_output_view},
+    {kHeightTrackbar, &FitState::height, [](int, int h) { return h; }, refresh_output_view},
+    {kRotationTrackbar, &FitState::rotation, [](int, int) { return 360; }, refresh_output_view},
+    {kTranslationXTrackbar, &FitState::translation_x, [](int w, int) { return w; },
+     refresh_output_view},
+    {kTranslationYTrackbar, &FitState::translation_y, [](int, int h) { return h; },
+     refresh_output_view},
+    {kCutOffTopTrackbar, &FitState::cut_off_top, [](int, int) { return 49; }, refresh_output_view},
+    {kCutOffBottomTrackbar, &FitState::cut_off_bottom, [](int, int) { return 49; },
+     refresh_output_view},
+    {kShowInputTrackbar, &FitState::show_input, [](int, int) { return 100; }, refresh_output_view},
+    {kThresholdTrackbar, &FitState::threshold, [](int, int) { return 250; }, on_threshold_change},
+};
+
+// True while setup places maxima and positions: a lowered maximum or a placed position must
+// neither overwrite a field nor refresh the views half-built.
+bool placing_trackbars = false;
+
+void on_trackbar_moved(int position, void* user_data) {
+  if (placing_trackbars) return;
+  const TrackbarBinding& binding = *static_cast<const TrackbarBinding*>(user_data);
+  fit_state().*binding.field = position;
+  binding.callback(position);
+}
+
+const TrackbarBinding* find_binding(const char* label) {
+  for (const TrackbarBinding& binding : kTrackbars) {
+    if (std::strcmp(binding.label, label) == 0) return &binding;
+  }
+  return nullptr;
+}
+
+void show_binary_view() {
+  FitState& state = fit_state();
+  if (!state.show_binary || state.binary_display.empty()) return;
+  cv::namedWindow(kBinaryWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  cv::moveWindow(kBinaryWindow, 30, 30);
+  cv::imshow(kBinaryWindow, state.binary_display);
+}
+
+// Binarises the source again; the distance map belongs to the outline, so it follows it.
+void update_outline() {
+  FitState& state = fit_state();
+  state.outline_contour = find_outline(state, state.source_image);
+  compute_outline_distance(state);
+  show_binary_view();
+}
+
+void place_trackbars(int image_width, int image_height) {
+  FitState& state = fit_state();
+  placing_trackbars = true;
+  for (const TrackbarBinding& binding : kTrackbars) {
+    // A second createTrackbar of the same name is ignored by the backend, so maximum and position
+    // are placed explicitly every time.
+    cv::createTrackbar(binding.label, kTrackbarsWindow, nullptr,
+                       binding.maximum(image_width, image_height), on_trackbar_moved,
+                       const_cast<TrackbarBinding*>(&binding));
+    cv::setTrackbarMax(binding.label, kTrackbarsWindow, binding.maximum(image_width, image_height));
+    cv::setTrackbarPos(binding.label, kTrackbarsWindow, state.*binding.field);
+  }
+  placing_trackbars = false;
+}
+
+}  // namespace
+
+void setup_fit_windows() {
+  FitState& state = fit_state();
+  const int w = state.source_image.cols;
+  const int h = state.source_image.rows;
+
+  state.width = 6 * w;
+  state.height = (3 * h) / 4;
+  state.translation_x = w / 2;
+  state.translation_y = h / 2;
+
+  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
+  state.distance_image = cv::Mat::zeros(h, w, CV_32FC1);
+  const cv::Size display = display_size(w, h, &state.display_fit_width);
+  state.output_display = cv::Mat::zeros(display, CV_8UC3);
+  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
+  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
+  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
+  state.left_curve_storage.clear();
+  state.right_curve_storage.clear();
+  state.outline_storage.clear();
+
+  update_outline();
+
+  // The backend's toolbar and status bar would widen an autosize window to about 1900 pixels.
+  cv::namedWindow(kOutputWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  cv::moveWindow(kOutputWindow, 0, 0);
+  // Autosize windows cannot be resized, so the trackbar window is a normal one.
+  cv::namedWindow(kTrackbarsWindow, cv::WINDOW_NORMAL | cv::WINDOW_GUI_NORMAL);
+  cv::resizeWindow(kTrackbarsWindow, 400, 600);
+  cv::moveWindow(kTrackbarsWindow, 808, 0);
+  place_trackbars(w, h);
+  cv::namedWindow(kDeviationWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  cv::moveWindow(kDeviationWindow, 0, 625);
+
+  refresh_output_view(0);
+}
+
+void refresh_output_view(int) {
+  FitState& state = fit_state();
+  const bool views_drawn = compose_output_view(state, std::cout);
+  cv::imshow(kOutputWindow, state.output_display);
+  if (!views_drawn) return;  // an unscorable model leaves both plots as they were
+  if (!state.deviation_image.empty()) cv::imshow(kDeviationWindow, state.deviation_image);
+  if (state.show_distance) {
+    cv::namedWindow(kDistanceWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+    cv::moveWindow(kDistanceWindow, 20, 20);
+    cv::imshow(kDistanceWindow, state.distance_display);
+  }
+}
+
+void on_threshold_change(int) {
+  update_outline();
+  refresh_output_view(0);
+}
+
+void set_trackbar(const char* label, int value) {
+  const TrackbarBinding* binding = find_binding(label);
+  if (!binding) return;
+  int& field = fit_state().*binding->field;
+  field = value;
+  cv::setTrackbarPos(label, kTrackbarsWindow, value);
+  const int position = cv::getTrackbarPos(label, kTrackbarsWindow);
+  if (position >= 0) field = position;  // -1: no trackbar window, the field keeps the value
+}
+
+void reset_lambda() {
+  fit_state().lambda_milli = 1000;
+  set_trackbar(kLambdaTrackbar, 1000);
+}
+
+void reset_translation() {
+  FitState& state = fit_state();
+  state.translation_x = state.outline_center_x;
+  state.translation_y = state.outline_center_y;
+  set_trackbar(kTranslationXTrackbar, state.translation_x);
+  set_trackbar(kTranslationYTrackbar, state.translation_y);
+}
+
+void reset_height() {
+  FitState& state = fit_state();
+  state.height = state.outline_height;
+  set_trackbar(kHeightTrackbar, state.height);
+}
+
+void fit_width_to_outline() {
+  FitState& state = fit_state();
+  state.width = width_for_outline(state);
+  set_trackbar(kWidthTrackbar, state.width);
+}
+
+void reset_all() {
+  reset_translation();
+  reset_height();
+  reset_lambda();
+  fit_width_to_outline();
+}
+
+void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
+              double low3, double high3, double low4, double high4, double low5, double high5,
+              int combination_depth) {
+  FitState& state = fit_state();
+  std::cout << "Optimising..." << std::endl;
+  const ParameterVector low = {low0, low1, low2, low3, low4, low5};
+  const ParameterVector high = {high0, high1, high2, high3, high4, high5};
+  const ParameterVector result = pattern_search(
+      parameters_of(state), low, high, combination_depth,
+      [&state](const ParameterVector& p) { return evaluate_parameters(state, p.data()); });
+
+  write_parameters(state, result);
+  const int values[] = {state.lambda_milli, state.width,         state.height,
+                        state.rotation,     state.translation_x, state.translation_y};
+  const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
+                          kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
+  for (int k = 0; k < 6; ++k) set_trackbar(labels[k], values[k]);
+  refresh_output_view(0);
+  std::cout << "...optimisation done!" << std::endl;
+}

@@ -1,0 +1,60 @@
+// The fitting windows: "Output", "Trackbars" with the ten trackbars, "Deviation", and on request
+// "Binary Image" and "Distance Transformation"; the trackbar callbacks, the five resets and the
+// optimiser's window side. Everything works on fit_state() and runs on the GUI thread.
+#pragma once
+
+inline constexpr const char* kOutputWindow = "Output";
+inline constexpr const char* kTrackbarsWindow = "Trackbars";
+inline constexpr const char* kDeviationWindow = "Deviation";
+inline constexpr const char* kBinaryWindow = "Binary Image";
+inline constexpr const char* kDistanceWindow = "Distance Transformation";
+
+// Trackbar labels, in the order they are created.
+inline constexpr const char* kLambdaTrackbar = "Lambda*1000";
+inline constexpr const char* kWidthTrackbar = "Width";
+inline constexpr const char* kHeightTrackbar = "Height";
+inline constexpr const char* kRotationTrackbar = "Rotation";
+inline constexpr const char* kTranslationXTrackbar = "Translation x";
+inline constexpr const char* kTranslationYTrackbar = "Translation y";
+inline constexpr const char* kCutOffTopTrackbar = "Cut-off Top";
+inline constexpr const char* kCutOffBottomTrackbar = "Cut-off Bottom";
+inline constexpr const char* kShowInputTrackbar = "Show input";
+inline constexpr const char* kThresholdTrackbar = "Threshold";
+
+// Builds or rebuilds the working images, the outline and the windows for the current, already
+// cropped, non-empty `source_image`: width 6W, height 3H/4, translation (W/2, H/2); lambda,
+// rotation, show input, threshold and cut-offs keep their values. Every trackbar gets its
+// maximum for this image and the field's value; no callback runs while they are placed. Ends with
+// exactly one refresh.
+void setup_fit_windows();
+
+// The callback of trackbars 1 to 9: regenerates the model, composes and shows "Output", keeps
+// the energy, shows "Deviation" (and "Distance Transformation" while wanted) when the energy drew
+// them, and writes the status line. The argument is ignored.
+void refresh_output_view(int position);
+
+// The "Threshold" callback (key b calls it with 0): finds the outline again, recomputes its
+// distance map, shows "Binary Image" while wanted, then refreshes. The argument is ignored.
+void on_threshold_change(int position);
+
+// Sets the field bound to trackbar `label` to `value`, then moves the trackbar there as a user
+// would: the position is clamped to the trackbar's range, the refresh runs through the callback
+// only when the position changes, and the field ends with the trackbar's position.
+void set_trackbar(const char* label, int value);
+
+// The resets of keys l, t, h, w and r. Each writes its fields, then sets the matching trackbars.
+void reset_lambda();          // lambda_milli = 1000
+void reset_translation();     // translation = the outline box centre
+void reset_height();          // height = the outline box height
+void fit_width_to_outline();  // width such that the model is as wide as the outline box;
+                              // unchanged while lambda_milli is 0
+void reset_all();             // translation, height, lambda, then width, in that order
+
+// Runs the pattern search from the six fields within the (low, high) pairs given in parameter
+// order (lambda*1000, width, height, rotation, translation x, translation y), every evaluation on
+// the energy's fast path and without drawing. Then writes the result (truncated toward zero) into
+// the fields, sets the six trackbars in that order, refreshes once, and brackets the run with the
+// lines "Optimising..." and "...optimisation done!".
+void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
+              double low3, double high3, double low4, double high4, double low5, double high5,
+              int combination_depth);

@@ -1,0 +1,264 @@
+// The fitting windows over a photograph set straight into the fit state: layout, trackbars,
+// resets and the optimiser's window side.
+#include <QLayout>
+#include <QSlider>
+#include <cmath>
+#include <opencv2/highgui.hpp>
+#include <regex>
+
+#include "window_test_support.h"
+
+using namespace window_test;
+
+namespace {
+
+const char* const kLabels[] = {
+    kLambdaTrackbar,       kWidthTrackbar,        kHeightTrackbar,    kRotationTrackbar,
+    kTranslationXTrackbar, kTranslationYTrackbar, kCutOffTopTrackbar, kCutOffBottomTrackbar,
+    kShowInputTrackbar,    kThresholdTrackbar,
+};
+
+// The slider of trackbar `label`, found by the backend's name for it.
+QSlider* slider(const char* label) {
+  QWidget* trackbars = window(kTrackbarsWindow);
+  if (!trackbars) return nullptr;
+  for (QLayout* layout : trackbars->findChildren<QLayout*>(label)) {
+    for (int i = 0; i < layout->count(); ++i) {
+      if (auto* s = qobject_cast<QSlider*>(layout->itemAt(i)->widget())) return s;
+    }
+  }
+  return nullptr;
+}
+
+int count_refreshes(const std::string& output) {
+  const std::regex line("energy=[^\n]*, lambda=[^\n]*\n");
+  return static_cast<int>(
+      std::distance(std::sregex_iterator(output.begin(), output.end(), line), {}));
+}
+
+class FitWindows : public WindowTest {
+ protected:
+  // A 1000 x 500 photograph with a light ellipse centred at (500, 250), half axes 100 and 60.
+  void set_up_windows(int width = 1000, int height = 500) {
+    FitState& state = fit_state();
+    state.source_image =
+        make_photo(width, height, cv::Point(width / 2, height / 2), cv::Size(width / 10, 60));
+    state.lambda_milli = 1100;
+    state.threshold = 131;
+    state.rotation = 0;
+    state.show_input = 90;
+    state.deviation_width = 600;
+    state.deviation_height = 100;
+    state.deviation_image = cv::Mat::zeros(100, 600, CV_8UC3);
+    setup_fit_windows();
+  }
+};
+
+}  // namespace
+
+TEST_F(FitWindows, SetupPlacesWindowsTrackbarsAndStartValues) {
+  testing::internal::CaptureStdout();
+  set_up_windows();
+  EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
+
+  const FitState& state = fit_state();
+  EXPECT_EQ(state.width, 6000);
+  EXPECT_EQ(state.height, 375);
+  EXPECT_EQ(state.translation_x, 500);
+  EXPECT_EQ(state.translation_y, 250);
+
+  struct Expected {
+    int maximum, position;
+  } const expected[] = {{6000, 1100}, {20000, 6000}, {500, 375}, {360, 0},  {1000, 500},
+                        {500, 250},   {49, 0},       {49, 0},    {100, 90}, {250, 131}};
+  const QList<QSlider*> sliders = window(kTrackbarsWindow)->findChildren<QSlider*>();
+  ASSERT_EQ(sliders.size(), 10);
+  for (int i = 0; i < 10; ++i) {
+    SCOPED_TRACE(kLabels[i]);
+    ASSERT_NE(slider(kLabels[i]), nullptr);
+    EXPECT_EQ(sliders[i], slider(kLabels[i]));  // created in table order
+    EXPECT_EQ(slider(kLabels[i])->maximum(), expected[i].maximum);
+    EXPECT_EQ(slider(kLabels[i])->minimum(), 0);
+    EXPECT_EQ(cv::getTrackbarPos(kLabels[i], kTrackbarsWindow), expected[i].position);
+  }
+
+  EXPECT_EQ(window(kOutputWindow)->pos(), QPoint(0, 0));
+  EXPECT_EQ(window(kTrackbarsWindow)->pos(), QPoint(808, 0));
+  EXPECT_EQ(window(kTrackbarsWindow)->size(), QSize(400, 600));
+  EXPECT_EQ(window(kDeviationWindow)->pos(), QPoint(0, 625));
+  EXPECT_EQ(state.output_display.size(), cv::Size(800, 400));
+}
+
+TEST_F(FitWindows, SecondSetupShowsTheNewMaximaAndKeepsTheFields) {
+  set_up_windows();
+  set_trackbar(kRotationTrackbar, 200);
+  set_trackbar(kCutOffTopTrackbar, 12);
+  set_trackbar(kTranslationXTrackbar, 900);  // beyond the next image's width
+  set_trackbar(kWidthTrackbar, 19000);
+
+  FitState& state = fit_state();
+  state.source_image = make_photo(300, 200, cv::Point(150, 100), cv::Size(50, 40));
+  testing::internal::CaptureStdout();
+  setup_fit_windows();
+  EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
+
+  struct Expected {
+    int maximum, field;
+  } const expected[] = {{6000, 1100}, {6000, 1800}, {200, 150}, {360, 200}, {300, 150},
+                        {200, 100},   {49, 12},     {49, 0},    {100, 90},  {250, 131}};
+  const int fields[] = {state.lambda_milli, state.width,          state.height,
+                        state.rotation,     state.translation_x,  state.translation_y,
+                        state.cut_off_top,  state.cut_off_bottom, state.show_input,
+                        state.threshold};
+  for (int i = 0; i < 10; ++i) {
+    SCOPED_TRACE(kLabels[i]);
+    EXPECT_EQ(slider(kLabels[i])->maximum(), expected[i].maximum);
+    EXPECT_EQ(fields[i], expected[i].field);
+    EXPECT_EQ(cv::getTrackbarPos(kLabels[i], kTrackbarsWindow), expected[i].field);
+  }
+  EXPECT_EQ(window(kTrackbarsWindow)->findChildren<QSlider*>().size(), 10);
+}
+
+TEST_F(FitWindows, PositionsFromCodeAreClampedAndRefreshOnlyWhenTheyChange) {
+  set_up_windows();
+  FitState& state = fit_state();
+  struct Case {
+    const char* label;
+    int value;
+    int FitState::*field;
+    int ends_at;
+    int refreshes;
+  } const cases[] = {
+      {kWidthTrackbar, 999999, &FitState::width, 20000, 1},
+      {kWidthTrackbar, 20000, &FitState::width, 20000, 0},  // unchanged position
+      {kWidthTrackbar, 25000, &FitState::width, 20000, 0},  // clamped to the unchanged position
+      {kHeightTrackbar, -5, &FitState::height, 0, 1},
+      {kShowInputTrackbar, 40, &FitState::show_input, 40, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.label << " " << c.value);
+    testing::internal::CaptureStdout();
+    set_trackbar(c.label, c.value);
+    EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), c.refreshes);
+    EXPECT_EQ(state.*c.field, c.ends_at);
+    EXPECT_EQ(cv::getTrackbarPos(c.label, kTrackbarsWindow), c.ends_at);
+  }
+}
+
+TEST_F(FitWindows, ResetsPlaceTheModelOnTheOutlineBox) {
+  set_up_windows();
+  FitState& state = fit_state();
+  // The ellipse spans x 400..600 and y 190..310.
+  EXPECT_NEAR(state.outline_center_x, 500, 1);
+  EXPECT_NEAR(state.outline_center_y, 250, 1);
+  EXPECT_NEAR(state.outline_width, 200, 2);
+  EXPECT_NEAR(state.outline_height, 120, 2);
+
+  set_trackbar(kTranslationXTrackbar, 100);
+  set_trackbar(kTranslationYTrackbar, 50);
+  reset_translation();
+  EXPECT_EQ(state.translation_x, state.outline_center_x);
+  EXPECT_EQ(state.translation_y, state.outline_center_y);
+  EXPECT_EQ(cv::getTrackbarPos(kTranslationXTrackbar, kTrackbarsWindow), state.outline_center_x);
+  EXPECT_EQ(cv::getTrackbarPos(kTranslationYTrackbar, kTrackbarsWindow), state.outline_center_y);
+
+  reset_height();
+  EXPECT_EQ(state.height, state.outline_height);
+  EXPECT_EQ(cv::getTrackbarPos(kHeightTrackbar, kTrackbarsWindow), state.outline_height);
+
+  reset_lambda();
+  EXPECT_EQ(state.lambda_milli, 1000);
+  testing::internal::CaptureStdout();
+  reset_lambda();  // already 1000: nothing moves, nothing is redrawn
+  EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 0);
+
+  fit_width_to_outline();
+  EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), state.width);
+  // The refresh that the Width trackbar ran measured the new model.
+  EXPECT_NEAR(state.pixel_width, state.outline_width, 4);
+}
+
+TEST_F(FitWindows, ResetAllFitsTheModelFromAnyStart) {
+  set_up_windows();
+  FitState& state = fit_state();
+  set_trackbar(kLambdaTrackbar, 2500);
+  set_trackbar(kHeightTrackbar, 30);
+  reset_all();
+  EXPECT_EQ(state.translation_x, state.outline_center_x);
+  EXPECT_EQ(state.translation_y, state.outline_center_y);
+  EXPECT_EQ(state.height, state.outline_height);
+  EXPECT_EQ(state.lambda_milli, 1000);
+  EXPECT_NEAR(state.pixel_width, state.outline_width, 4);
+}
+
+TEST_F(FitWindows, WidthResetLeavesTheWidthAloneWhileLambdaIsZero) {
+  set_up_windows();
+  set_trackbar(kLambdaTrackbar, 0);
+  set_trackbar(kWidthTrackbar, 4321);
+  fit_width_to_outline();
+  EXPECT_EQ(fit_state().width, 4321);
+  EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 4321);
+}
+
+TEST_F(FitWindows, ThresholdFindsTheOutlineAgainAndShowsTheBinaryView) {
+  set_up_windows();
+  FitState& state = fit_state();
+  state.show_binary = true;
+  set_trackbar(kThresholdTrackbar, 250);  // above every grey level: no outline at all
+  EXPECT_TRUE(state.outline_contour.empty());
+  EXPECT_TRUE(std::isinf(state.energy));
+  ASSERT_NE(window(kBinaryWindow), nullptr);
+  EXPECT_EQ(window(kBinaryWindow)->pos(), QPoint(30, 30));
+
+  set_trackbar(kThresholdTrackbar, 131);
+  EXPECT_FALSE(state.outline_contour.empty());
+  EXPECT_TRUE(std::isfinite(state.energy));
+}
+
+TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
+  set_up_windows();
+  FitState& state = fit_state();
+  const int before[] = {state.lambda_milli, state.width,         state.height,
+                        state.rotation,     state.translation_x, state.translation_y};
+  testing::internal::CaptureStdout();
+  optimise(before[0], before[0], before[1], before[1], before[2], before[2], before[3], before[3],
+           before[4], before[4], before[5], before[5], 1);
+  const std::string output = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(count_refreshes(output), 1);
+  EXPECT_EQ(output.rfind("Optimising...\n", 0), 0u);
+  EXPECT_NE(output.find("\n...optimisation done!\n"), std::string::npos);
+  const int after[] = {state.lambda_milli, state.width,         state.height,
+                       state.rotation,     state.translation_x, state.translation_y};
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_EQ(after[k], before[k]) << k;
+    EXPECT_EQ(cv::getTrackbarPos(kLabels[k], kTrackbarsWindow), before[k]) << k;
+  }
+}
+
+TEST_F(FitWindows, OptimiserResultBeyondATrackbarEndsAtItsMaximum) {
+  set_up_windows();
+  FitState& state = fit_state();
+  state.width = 25000;  // a +-20 % range near 20 W can reach past the trackbar
+  optimise(1100, 1100, 25000, 25000, 375, 375, 0, 0, 500, 500, 250, 250, 1);
+  EXPECT_EQ(state.width, 20000);
+  EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 20000);
+}
+
+TEST_F(FitWindows, OptimiserImprovesTheFitWithinItsRanges) {
+  set_up_windows(200, 150);
+  FitState& state = fit_state();
+  const double start_energy = state.energy;
+  const int lambda = state.lambda_milli, height = state.height, rotation = state.rotation;
+  optimise(lambda, lambda, 400, 4000, height, height, rotation, rotation, 40, 160, 30, 120, 1);
+  EXPECT_GE(state.width, 400);
+  EXPECT_LE(state.width, 4000);
+  EXPECT_EQ(state.lambda_milli, lambda);
+  EXPECT_EQ(state.height, height);
+  EXPECT_EQ(state.rotation, rotation);
+  EXPECT_LT(state.energy, start_energy);
+  for (int k = 0; k < 6; ++k) {
+    const int fields[] = {state.lambda_milli, state.width,         state.height,
+                          state.rotation,     state.translation_x, state.translation_y};
+    EXPECT_EQ(cv::getTrackbarPos(kLabels[k], kTrackbarsWindow), fields[k]) << k;
+  }
+}

@@ -1,0 +1,195 @@
+// Helpers for driving the real fitting windows headless: a watchdog against a stuck key loop,
+// scratch photographs, and a scripted user who types into and clicks on "Output" from timers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <opencv2/highgui/highgui_c.h>
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QObject>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fit/fit_W.h"
+#include "fit/windows/fit_session.h"
+#include "fit/windows/fit_windows.h"
+
+namespace window_test {
+
+// Aborts the test program when it is still alive after `seconds`: a key loop that never returns
+// then fails the test instead of hanging the run.
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds = 120)
+      : thread_([this, seconds] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+            std::fprintf(stderr, "Watchdog: the test did not finish within %d s\n", seconds);
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+inline QWidget* window(const char* name) { return static_cast<QWidget*>(cvGetWindowHandle(name)); }
+
+// The widget that receives the clicks of an image window.
+inline QWidget* viewport_of(const char* name) {
+  QWidget* w = window(name);
+  if (!w) return nullptr;
+  for (QWidget* child : w->findChildren<QWidget*>()) {
+    if (std::strcmp(child->metaObject()->className(), "DefaultViewPort") == 0) {
+      return static_cast<QAbstractScrollArea*>(child)->viewport();
+    }
+  }
+  return nullptr;
+}
+
+inline void post_key(Qt::Key key, const QString& text,
+                     Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QCoreApplication::postEvent(window(kOutputWindow),
+                              new QKeyEvent(QEvent::KeyPress, key, modifiers, text));
+}
+
+// A lower-case letter, digit-free key as the keyboard delivers it.
+inline void type_key(char c) {
+  if (c == '\r') return post_key(Qt::Key_Return, "\r");
+  if (c == 27) return post_key(Qt::Key_Escape, QString(QChar(27)));
+  post_key(static_cast<Qt::Key>(Qt::Key_A + (c - 'a')), QString(QChar(c)));
+}
+
+// A left click at view position (x, y) of "Output".
+inline void click_output(int x, int y) {
+  QWidget* viewport = viewport_of(kOutputWindow);
+  ASSERT_NE(viewport, nullptr);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, y), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(viewport, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, y), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(viewport, &release);
+}
+
+// Runs its steps one after another from timers while the session waits for keys, each step
+// once the previous one has had time to be handled. A step only runs while "Output" exists.
+class ScriptedUser {
+ public:
+  explicit ScriptedUser(std::vector<std::function<void()>> steps, int delay_ms = 60)
+      : steps_(std::move(steps)), delay_ms_(delay_ms) {
+    schedule();
+  }
+
+  bool finished() const { return next_ == steps_.size(); }
+
+ private:
+  void schedule() {
+    QTimer::singleShot(delay_ms_, &context_, [this] { run_next(); });
+  }
+  void run_next() {
+    if (finished()) return;
+    if (window(kOutputWindow)) steps_[next_++]();
+    schedule();
+  }
+
+  QObject context_;
+  std::vector<std::function<void()>> steps_;
+  size_t next_ = 0;
+  int delay_ms_;
+};
+
+inline std::function<void()> key(char c) {
+  return [c] { type_key(c); };
+}
+inline std::function<void()> click(int x, int y) {
+  return [x, y] { click_output(x, y); };
+}
+
+// A scratch directory removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "meravel_XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A photograph: a light ellipse (centre, half axes) on a dark, slightly textured background, so
+// every crop has its own pixels. Written losslessly as PNG unless the name says otherwise.
+inline cv::Mat make_photo(int width, int height, cv::Point centre, cv::Size axes) {
+  cv::Mat photo(height, width, CV_8UC3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      photo.at<cv::Vec3b>(y, x) = cv::Vec3b((x * 7 + y * 3) % 40, (x + y * 5) % 40, 20);
+    }
+  }
+  cv::ellipse(photo, centre, axes, 0, 0, 360, cv::Scalar(230, 230, 230), cv::FILLED);
+  return photo;
+}
+
+inline std::string write_photo(const TempDir& dir, const std::string& name, int width, int height) {
+  const std::string path = dir.file(name);
+  cv::imwrite(path, make_photo(width, height, cv::Point(width / 2, height / 2),
+                               cv::Size(width / 5 + 1, height / 3 + 1)));
+  return path;
+}
+
+// The nine values of the session's call contract, as the main window passes them.
+struct SessionValues {
+  int threshold = 131;
+  double lambda = 1.1;
+  double energy = 0;
+  int roi_x = 0, roi_y = 0, roi_width = 0, roi_height = 0;
+  int cut_off_top = 0, cut_off_bottom = 0;
+
+  void run(const std::string& path) {
+    run_measurement_session(path.c_str(), &threshold, &lambda, &energy, &roi_x, &roi_y, &roi_width,
+                            &roi_height, &cut_off_top, &cut_off_bottom);
+  }
+};
+
+// Every test starts from a fresh program-wide fit state and ends with no image window.
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override { fit_state() = FitState(); }
+  void TearDown() override {
+    cv::destroyAllWindows();
+    fit_state() = FitState();
+  }
+  Watchdog watchdog_;
+};
+
+}  // namespace window_test
