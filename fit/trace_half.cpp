@@ -22,8 +22,11 @@ int saturating_trunc(double value) {
 
 bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size image_size,
                 std::vector<cv::Point>& chain) {
-  chain.clear();
-  if (half.empty() || image_size.width <= 0 || image_size.height <= 0) return false;
+  // `half` may be `chain` itself: it is read completely before `chain` is written.
+  if (half.empty() || image_size.width <= 0 || image_size.height <= 0) {
+    chain.clear();
+    return false;
+  }
   int min_x = half[0].x;
   int min_y = half[0].y;
   int max_x = half[0].x;
@@ -38,7 +41,10 @@ bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size im
   const int y0 = std::max(min_y, 0);
   const int x1 = std::min(max_x, image_size.width - 1);
   const int y1 = std::min(max_y, image_size.height - 1);
-  if (x0 > x1 || y0 > y1) return false;
+  if (x0 > x1 || y0 > y1) {
+    chain.clear();
+    return false;
+  }
   const int box_width = x1 - x0 + 1;
   const int box_height = y1 - y0 + 1;
 
@@ -66,7 +72,10 @@ bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size im
   cv::findContours(mask, state.trace_contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE,
                    cv::Point(x0, y0));
   const int chosen = largest_contour_index(state.trace_contours);
-  if (chosen < 0) return false;
+  if (chosen < 0) {
+    chain.clear();
+    return false;
+  }
   chain.swap(state.trace_contours[chosen]);
   return true;
 }
