@@ -5,6 +5,12 @@
 // (ENTER) or cancels it (ESC). The nine values are read at the start. On ENTER every one is
 // written back: threshold, lambda (lambda_milli / 1000), energy, the region of interest and the
 // two cut-offs. On a cancel only *lambda is written, with the cancel marker 9999.0. Returns 0.
+//
+// The region is in pixels of the full (upright) photograph, both ways; a region that does not fit
+// it is dropped and comes back with width and height 0. A session is also cancelled when the
+// photograph cannot be loaded (at the start or on reload; a line naming the path goes to standard
+// output), when the "Output" window is closed by hand, and after request_session_cancel(). A call
+// while a session runs is refused as cancelled and changes nothing else.
 int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
                             int* roi_x, int* roi_y, int* roi_width, int* roi_height,
                             int* cut_off_top, int* cut_off_bottom);
@@ -12,6 +18,27 @@ int run_measurement_session(const char* image_path, int* threshold, double* lamb
 // Whether a session is running now.
 bool measurement_session_running();
 
+// Whether the running session is idle in its key wait: not inside set-up, a reset or the
+// optimiser. A window created during set-up runs pending events before the session waits.
+bool measurement_session_waiting_for_key();
+
 // Ends the running session as a cancel at its next key wait (for example when the main window is
 // closed during a measurement); does nothing when no session runs.
 void request_session_cancel();
+
+// ---- Parts of the session, for its key table ----
+
+// Replaces fit_state().source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels
+// of that image. A region that does not fit (or has a negative value) is dropped: width and height
+// become 0. A width or height of 0 crops nothing.
+void crop_to_roi();
+
+// Arm a mouse mode on "Output": two clicks, top then bottom of the curve (key m), or two corners
+// of the region of interest (key s). Arming one mode replaces the other.
+void start_top_bottom_mode();
+void start_roi_mode();
+
+// Mouse callbacks of the two modes (highgui's signature; x, y in "Output" view pixels). Only a
+// left button press is handled.
+void on_top_bottom_click(int event, int x, int y, int flags, void* user_data);
+void on_roi_click(int event, int x, int y, int flags, void* user_data);

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
@@ -99,8 +100,8 @@ inline void click_output(int x, int y) {
   QApplication::sendEvent(viewport, &release);
 }
 
-// Runs its steps one after another from timers while the session waits for keys, each step
-// once the previous one has had time to be handled. A step only runs while "Output" exists.
+// Runs its steps one after another from timers, each only while the session is idle in its key
+// wait (as a user acts on what the windows show), and a step's key is handled before the next.
 class ScriptedUser {
  public:
   explicit ScriptedUser(std::vector<std::function<void()>> steps, int delay_ms = 60)
@@ -116,7 +117,7 @@ class ScriptedUser {
   }
   void run_next() {
     if (finished()) return;
-    if (window(kOutputWindow)) steps_[next_++]();
+    if (measurement_session_waiting_for_key()) steps_[next_++]();
     schedule();
   }
 

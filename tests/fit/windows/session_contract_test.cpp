@@ -1,0 +1,235 @@
+// The measurement session's call contract, driven through real windows: ENTER hands every value
+// back, ESC (and everything that cancels) writes only the cancel marker.
+#include <fstream>
+#include <opencv2/highgui.hpp>
+
+#include "window_test_support.h"
+
+using namespace window_test;
+
+namespace {
+
+class SessionContract : public WindowTest {
+ protected:
+  TempDir dir_;
+};
+
+// Values a cancel must leave exactly as the caller passed them.
+SessionValues marked_values() {
+  SessionValues values;
+  values.threshold = 77;
+  values.energy = -3;
+  values.roi_x = 5, values.roi_y = 6, values.roi_width = 7, values.roi_height = 8;
+  values.cut_off_top = 9, values.cut_off_bottom = 10;
+  return values;
+}
+
+void expect_cancelled(const SessionValues& values) {
+  EXPECT_EQ(values.lambda, 9999.0);
+  EXPECT_EQ(values.threshold, 77);
+  EXPECT_EQ(values.energy, -3);
+  EXPECT_EQ(values.roi_x, 5);
+  EXPECT_EQ(values.roi_y, 6);
+  EXPECT_EQ(values.roi_width, 7);
+  EXPECT_EQ(values.roi_height, 8);
+  EXPECT_EQ(values.cut_off_top, 9);
+  EXPECT_EQ(values.cut_off_bottom, 10);
+  EXPECT_EQ(window(kOutputWindow), nullptr);
+  EXPECT_EQ(window(kTrackbarsWindow), nullptr);
+  EXPECT_TRUE(fit_state().source_image.empty());
+  EXPECT_FALSE(measurement_session_running());
+}
+
+}  // namespace
+
+TEST_F(SessionContract, EnterHandsBackTheStartValuesAndTheFirstEnergy) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionValues values;
+  values.threshold = 120;
+  values.cut_off_top = 3;
+  values.cut_off_bottom = 4;
+  double energy_shown = -1;
+  ScriptedUser user({[&] { energy_shown = fit_state().energy; }, key('\r')});
+  values.run(photo);
+  EXPECT_EQ(values.lambda, 1.1);
+  EXPECT_EQ(values.threshold, 120);
+  EXPECT_NE(energy_shown, -1);
+  EXPECT_EQ(values.energy, energy_shown);
+  EXPECT_EQ(values.cut_off_top, 3);
+  EXPECT_EQ(values.cut_off_bottom, 4);
+  EXPECT_EQ(values.roi_width, 0);
+  EXPECT_EQ(values.roi_height, 0);
+  // The session ends with every image window closed and its images released.
+  EXPECT_EQ(window(kOutputWindow), nullptr);
+  EXPECT_EQ(window(kDeviationWindow), nullptr);
+  const FitState& state = fit_state();
+  for (const cv::Mat* image :
+       {&state.source_image, &state.overlay_image, &state.mask_image, &state.distance_image,
+        &state.output_display, &state.distance_display, &state.binary_display}) {
+    EXPECT_TRUE(image->empty());
+  }
+  EXPECT_FALSE(state.deviation_image.empty());  // kept until the next session
+  EXPECT_FALSE(measurement_session_running());
+}
+
+TEST_F(SessionContract, StartValuesOfEverySession) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  struct Case {
+    double lambda;
+    int lambda_milli;
+  } const cases[] = {{1.1, 1100}, {1.001, 1001}, {1.234, 1234}, {0.0, 0}, {6.0, 6000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lambda);
+    fit_state().rotation = 17;
+    fit_state().show_input = 3;
+    SessionValues values;
+    values.lambda = c.lambda;
+    int lambda_trackbar = -1, rotation = -1, show_input = -1;
+    cv::Size deviation;
+    ScriptedUser user({[&] {
+                         lambda_trackbar = cv::getTrackbarPos(kLambdaTrackbar, kTrackbarsWindow);
+                         rotation = cv::getTrackbarPos(kRotationTrackbar, kTrackbarsWindow);
+                         show_input = cv::getTrackbarPos(kShowInputTrackbar, kTrackbarsWindow);
+                         deviation = fit_state().deviation_image.size();
+                       },
+                       key('\r')});
+    values.run(photo);
+    EXPECT_EQ(lambda_trackbar, c.lambda_milli);
+    EXPECT_EQ(values.lambda, c.lambda);
+    EXPECT_EQ(rotation, 325);
+    EXPECT_EQ(show_input, 90);
+    EXPECT_EQ(deviation, cv::Size(600, 100));
+  }
+}
+
+TEST_F(SessionContract, EscapeWritesOnlyTheCancelMarker) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionValues values = marked_values();
+  ScriptedUser user({key('t'), key(27)});
+  values.run(photo);
+  expect_cancelled(values);
+}
+
+TEST_F(SessionContract, ClosingTheOutputWindowByHandCancels) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionValues values = marked_values();
+  ScriptedUser user({[] { window(kOutputWindow)->close(); }});
+  values.run(photo);
+  expect_cancelled(values);
+}
+
+TEST_F(SessionContract, ACancelRequestEndsTheSessionAsCancelled) {
+  // What the main window does when it is closed during a measurement.
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionValues values = marked_values();
+  bool running_inside = false;
+  ScriptedUser user({[&] {
+    running_inside = measurement_session_running();
+    request_session_cancel();
+  }});
+  values.run(photo);
+  EXPECT_TRUE(running_inside);
+  expect_cancelled(values);
+}
+
+TEST_F(SessionContract, ASecondSessionCannotStartWhileOneRuns) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionValues first, second = marked_values();
+  ScriptedUser user({[&] { second.run(photo); }, key('\r')});
+  first.run(photo);
+  EXPECT_EQ(first.lambda, 1.1);  // the running session went on and was accepted
+  EXPECT_EQ(second.lambda, 9999.0);
+  EXPECT_EQ(second.threshold, 77);
+  EXPECT_EQ(second.roi_width, 7);
+}
+
+TEST_F(SessionContract, AnUnloadablePhotographCancelsWithALineNamingIt) {
+  const std::string jpeg = write_photo(dir_, "whole.jpg", 400, 300);
+  std::string jpeg_bytes;
+  {
+    std::ifstream in(jpeg, std::ios::binary);
+    jpeg_bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  struct Case {
+    const char* name;
+    std::string content;
+    bool create;
+  } const cases[] = {
+      {"missing.jpg", "", false},
+      {"empty.jpg", "", true},
+      {"text.jpg", "this is not a photograph\n", true},
+      {"truncated.jpg", jpeg_bytes.substr(0, 120), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.file(c.name);
+    if (c.create) std::ofstream(path, std::ios::binary) << c.content;
+    SessionValues values = marked_values();
+    testing::internal::CaptureStdout();
+    values.run(path);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find(path + "\n"), std::string::npos) << output;
+    expect_cancelled(values);
+  }
+}
+
+TEST_F(SessionContract, APhotographGoneOrSpoiledBeforeReloadCancels) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> spoil;
+  } const cases[] = {
+      {"deleted", [](const std::string& path) { std::filesystem::remove(path); }},
+      {"replaced", [](const std::string& path) { std::ofstream(path) << "no image\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string photo = write_photo(dir_, "a.png", 400, 300);
+    SessionValues values = marked_values();
+    testing::internal::CaptureStdout();
+    ScriptedUser user({[&] { c.spoil(photo); }, key('q')});
+    values.run(photo);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find(photo + "\n"), std::string::npos);
+    expect_cancelled(values);
+  }
+}
+
+TEST_F(SessionContract, EveryDecodableImageRuns) {
+  const std::string grey = dir_.file("grey.png");
+  cv::imwrite(grey, cv::Mat(120, 90, CV_8UC1, cv::Scalar(200)));
+  const std::string one_pixel = dir_.file("one.png");
+  cv::imwrite(one_pixel, cv::Mat(1, 1, CV_8UC3, cv::Scalar(255, 255, 255)));
+  const std::string sixteen_bit = dir_.file("deep.png");
+  cv::imwrite(sixteen_bit, cv::Mat(50, 70, CV_16UC3, cv::Scalar(60000, 1000, 30000)));
+  const std::string thin = dir_.file("thin.png");
+  cv::imwrite(thin, cv::Mat(700, 1, CV_8UC3, cv::Scalar(255, 255, 255)));
+  const std::string large = write_photo(dir_, "large.jpg", 6000, 4000);
+  struct Case {
+    std::string path;
+    cv::Size size;  // as shown: upright
+  } const cases[] = {
+      {grey, {90, 120}},
+      {one_pixel, {1, 1}},
+      {sixteen_bit, {70, 50}},
+      {thin, {1, 700}},
+      {std::string(MERAVEL_TEST_DATA) + "/cmyk.jpg", {40, 30}},
+      // 60 x 20 stored, EXIF orientation 6 (turned 90 degrees clockwise to be seen upright).
+      {std::string(MERAVEL_TEST_DATA) + "/orientation_6.jpg", {20, 60}},
+      {large, {6000, 4000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    SessionValues values;
+    cv::Size shown;
+    int type = -1;
+    ScriptedUser user({[&] {
+                         shown = fit_state().source_image.size();
+                         type = fit_state().source_image.type();
+                       },
+                       key('r'), key('\r')});
+    values.run(c.path);
+    EXPECT_EQ(values.lambda, 1.0);  // accepted, after key r set lambda to 1
+    EXPECT_EQ(shown, c.size);
+    EXPECT_EQ(type, CV_8UC3);
+  }
+}
