@@ -217,12 +217,24 @@ void add_ascii_entry(ExifData* data, ExifIfd ifd, ExifTag tag, const std::string
   exif_mem_unref(mem);
 }
 
+// An entry with libexif's default value for `tag` (72 dpi, inches, centred chroma samples).
+void add_default_entry(ExifData* data, ExifIfd ifd, ExifTag tag) {
+  ExifEntry* entry = exif_entry_new();
+  exif_content_add_entry(data->ifd[ifd], entry);  // initialising needs the byte order of `data`
+  exif_entry_initialize(entry, tag);
+  exif_entry_unref(entry);
+}
+
 // The APP1 payload: "Exif\0\0" and the TIFF structure, as libexif saves it.
 std::vector<unsigned char> exif_block(const DemoExif& exif) {
   ExifData* data = exif_data_new();
   exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);
   exif_data_set_data_type(data, EXIF_DATA_TYPE_COMPRESSED);
   add_ascii_entry(data, EXIF_IFD_0, EXIF_TAG_MAKE, "Meravel demo");
+  for (ExifTag tag : {EXIF_TAG_X_RESOLUTION, EXIF_TAG_Y_RESOLUTION, EXIF_TAG_RESOLUTION_UNIT,
+                      EXIF_TAG_YCBCR_POSITIONING}) {
+    add_default_entry(data, EXIF_IFD_0, tag);
+  }
   if (exif.date_time) add_ascii_entry(data, EXIF_IFD_0, EXIF_TAG_DATE_TIME, *exif.date_time);
   if (exif.date_time_original) {
     add_ascii_entry(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, *exif.date_time_original);
