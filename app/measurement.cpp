@@ -16,6 +16,11 @@ MeasurementSession measurement_session = run_measurement_session;
 
 namespace {
 
+// Set while do_something waits for its session, whatever runs the session.
+bool session_in_progress = false;
+
+bool session_running() { return session_in_progress || measurement_session_running(); }
+
 // Closing the main window while a session's key loop runs inside do_something would destroy the
 // window under the running slot. The close is held back instead: the session is asked to cancel,
 // and the window closes once do_something has finished.
@@ -26,7 +31,7 @@ class SessionCloseGuard : public QObject {
   using QObject::QObject;
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Close && measurement_session_running()) {
+    if (event->type() == QEvent::Close && session_running()) {
       close_pending = true;
       request_session_cancel();
       event->ignore();
@@ -54,7 +59,7 @@ int read_number(const QString& text) { return std::atoi(text.toLatin1().constDat
 
 void myQtApp::do_something() {
   // The button is disabled during a session; this also stops a start by any other way in.
-  if (measurement_session_running()) return;
+  if (session_running()) return;
   SeriesState& series = series_state();
   if (series.file_list.empty() || series.current_index >= series.file_list.size()) {
     std::cout << "No jpg containing directory selected." << std::endl;
@@ -76,8 +81,10 @@ void myQtApp::do_something() {
   const std::string directory = series.series_directory;
   std::cout << std::endl << "Starting new measurement for file " << number << ":" << std::endl;
   const std::string image_path = directory + "/" + name;
+  session_in_progress = true;
   measurement_session(image_path.c_str(), &threshold, &lambda, &energy, &roi_x, &roi_y, &roi_width,
                       &roi_height, &cut_off_top, &cut_off_bottom);
+  session_in_progress = false;
 
   if (lambda == kCancelledLambda) {
     unlock_all();

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "series/exif_date.h"
+#include "series/file_overview.h"
 
 const char* const kMeasuresHeader = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;";
 
@@ -146,7 +147,7 @@ AppendOutcome append_measures_record(const std::string& path, const std::string&
 
 AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
                                double lambda, double energy, std::ostream& out) {
-  const std::string measures_path = series_directory + "/measures.csv";
+  const std::string measures_path = series_directory + "/" + kMeasuresFileName;
   const std::string image_path = series_directory + "/" + name;
   const bool readable = measures_file_readable(measures_path);
   const std::tm measuring_time = measuring_clock();

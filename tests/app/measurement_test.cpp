@@ -152,6 +152,10 @@ class TakeMeasurement : public testing::Test {
     return true;
   }
 
+  QString overview() {
+    return window_.findChild<QTextBrowser*>("textBrowser_file_overview")->toPlainText();
+  }
+
   std::string path(const char* name) const { return (directory_ / name).string(); }
   std::string dir() const { return directory_.string(); }
   std::string measures() const { return read_file(path("measures.csv")); }
@@ -208,6 +212,7 @@ TEST_F(TakeMeasurement, FirstSaveWritesHeaderAndRecordTheSecondOnlyItsRecord) {
   EXPECT_EQ(line_edit("lineEdit_lambda")->text(), "1050");
   EXPECT_TRUE(all_inputs_enabled());
   EXPECT_EQ(series_state().current_index, 0u);
+  EXPECT_TRUE(overview().contains("File 1 (1 measures)")) << overview().toStdString();
 
   EXPECT_EQ(press_take_measurement(),
             "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
@@ -218,6 +223,7 @@ TEST_F(TakeMeasurement, FirstSaveWritesHeaderAndRecordTheSecondOnlyItsRecord) {
                 "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1;1.23457e+06;\n");
   EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "128");
   EXPECT_EQ(series_state().current_index, 0u);
+  EXPECT_TRUE(overview().contains("File 1 (2 measures)")) << overview().toStdString();
 }
 
 TEST_F(TakeMeasurement, EscapeAddsNothingAndKeepsThresholdAndCurrentFile) {
@@ -232,6 +238,9 @@ TEST_F(TakeMeasurement, EscapeAddsNothingAndKeepsThresholdAndCurrentFile) {
   EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "99");
   EXPECT_EQ(series_state().current_index, 1u);
   EXPECT_TRUE(all_inputs_enabled());
+  // The overview is rebuilt: the key help that lock_all put there is gone.
+  EXPECT_TRUE(overview().contains("File 2 (0 measures)")) << overview().toStdString();
+  EXPECT_FALSE(overview().contains("Please use the following keys"));
 }
 
 TEST_F(TakeMeasurement, EmptySeriesStartsNoSession) {
@@ -349,6 +358,7 @@ TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsa
   EXPECT_EQ(measures(), before);
   EXPECT_TRUE(all_inputs_enabled());
   EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "131");
+  EXPECT_TRUE(overview().contains("File 1 (0 measures)")) << overview().toStdString();
 
   // Once writable again, the next measurement is saved.
   ::chmod(path("measures.csv").c_str(), 0644);
@@ -356,4 +366,36 @@ TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsa
   EXPECT_EQ(press_take_measurement(),
             "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
   EXPECT_EQ(measures(), before + "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n");
+}
+
+// While a session runs, a second start does nothing and closing the window waits: the session is
+// left as a cancel, the slot finishes its work, and then the window closes.
+TEST_F(TakeMeasurement, CloseDuringASessionEndsItFirstAndASecondStartIsRefused) {
+  window_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  bool visible_after_close_request = false;
+  MeasurementSession scripted = measurement_session;
+  measurement_session = [&](const char* path, int* threshold, double* lambda, double* energy,
+                            int* x, int* y, int* w, int* h, int* top, int* bottom) {
+    QMetaObject::invokeMethod(&window_, "do_something");  // refused: no nested session
+    window_.close();
+    visible_after_close_request = window_.isVisible();
+    return scripted(path, threshold, lambda, energy, x, y, w, h, top, bottom);
+  };
+  outcomes_ = {cancelled()};
+  EXPECT_EQ(press_take_measurement(),
+            "\nStarting new measurement for file 1:\nMeasurement for file 1 CANCELLED.\n\n");
+  EXPECT_EQ(received_.size(), 1u);
+  EXPECT_TRUE(visible_after_close_request);
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_TRUE(all_inputs_enabled());
+}
+
+TEST_F(TakeMeasurement, CloseWithoutASessionClosesAtOnce) {
+  window_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  outcomes_ = {cancelled()};
+  press_take_measurement();  // installs what watches for a close during a session
+  EXPECT_TRUE(window_.close());
+  EXPECT_FALSE(window_.isVisible());
 }
