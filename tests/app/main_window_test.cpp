@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QApplication>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <functional>
 #include <vector>
@@ -88,10 +89,15 @@ TEST(MainWindow, StartsWithTheFormsWidgetsInCreationOrder) {
     EXPECT_EQ(policy.horizontalPolicy(), QSizePolicy::Fixed) << name;
     EXPECT_EQ(policy.verticalPolicy(), QSizePolicy::Fixed) << name;
   }
-  EXPECT_TRUE(child<QTextBrowser>(window, "textBrowser_file_overview")
-                  ->toHtml()
-                  .contains("<span style=\" font-family:'MS Shell Dlg 2'; font-size:8pt;\">"
-                            "Please select a jpg containing directory.</span>"));
+  // The prompt's paragraph: the dialog font at 8 pt, no margins.
+  QTextDocument* prompt = child<QTextBrowser>(window, "textBrowser_file_overview")->document();
+  QTextCursor cursor(prompt);
+  cursor.setPosition(1);
+  QFont font = cursor.charFormat().font().resolve(prompt->defaultFont());
+  EXPECT_EQ(font.family(), "MS Shell Dlg 2");
+  EXPECT_EQ(font.pointSizeF(), 8.0);
+  EXPECT_EQ(cursor.blockFormat().topMargin(), 0.0);
+  EXPECT_EQ(cursor.blockFormat().leftMargin(), 0.0);
 
   // Keyboard focus follows the creation order.
   window.show();
