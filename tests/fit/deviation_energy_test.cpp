@@ -61,7 +61,10 @@ TEST(DeviationEnergy, HandCheckedSamples) {
       {"all samples 3", 3, 3, 3, 3.0},
       {"0, 4 and 3: sqrt(25/3) = 2.8867513", 0, 4, 3, 2.886751},
       {"all samples 0", 0, 0, 0, 0.0},
-      {"rounding half away from zero: sqrt(1.5^2 + ... )", 1, 2, 2, 1.732051},
+      {"1, 2 and 2: sqrt(9/3) = 1.7320508", 1, 2, 2, 1.732051},
+      // Six decimals: 1.00000036 rounds down to 1, 1.0000006 up to 1.000001.
+      {"just below half a millionth", 1.0000004f, 1.0000004f, 1.0000004f, 1.0},
+      {"just above half a millionth", 1.0000006f, 1.0000006f, 1.0000006f, 1.000001},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
