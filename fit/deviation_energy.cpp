@@ -46,8 +46,8 @@ void walk_half(const cv::Mat& distance, const std::vector<cv::Point>& chain, cv:
 // The map the energy reads belongs to the current outline; it is recomputed only when the outline
 // or the image size changed since it was made.
 void ensure_distance_map(FitState& state) {
-  if (state.distance_image.size() == state.source_image.size() &&
-      state.distance_image.type() == CV_32FC1 && state.distance_outline == state.outline_contour) {
+  if (state.distance_map.size() == state.source_image.size() &&
+      state.distance_map.type() == CV_32FC1 && state.distance_outline == state.outline_contour) {
     return;
   }
   compute_outline_distance(state);
@@ -56,16 +56,17 @@ void ensure_distance_map(FitState& state) {
 // The view shows the map scaled by 0.01 (a float image shows 1 as white, so 100 pixels and more
 // appear white). The scaling works on a copy: the map the energy reads stays exact.
 void update_distance_display(FitState& state) {
-  if (state.distance_display_current) return;
   cv::Size display = state.distance_display.size();
   if (state.distance_display.empty()) {
     bool fit_width = false;
-    display = display_size(state.distance_image.cols, state.distance_image.rows, &fit_width);
+    display = display_size(state.distance_map.cols, state.distance_map.rows, &fit_width);
   }
-  cv::Mat scaled;
-  state.distance_image.convertTo(scaled, CV_32F, 0.01);
-  cv::resize(scaled, state.distance_display, display, 0, 0, cv::INTER_LINEAR);
-  state.distance_display_current = true;
+  if (state.distance_view.size() != display) {
+    cv::Mat scaled;
+    state.distance_map.convertTo(scaled, CV_32F, 0.01);
+    cv::resize(scaled, state.distance_view, display, 0, 0, cv::INTER_LINEAR);
+  }
+  state.distance_view.copyTo(state.distance_display);
 }
 
 }  // namespace
@@ -138,10 +139,10 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
   double max = 0;
   state.left_samples.clear();
   state.right_samples.clear();
-  walk_half(state.distance_image, state.left_curve_storage, left_first, left_last, true, sum, max,
+  walk_half(state.distance_map, state.left_curve_storage, left_first, left_last, true, sum, max,
             state.left_samples);
-  walk_half(state.distance_image, state.right_curve_storage, right_first, right_last, false, sum,
-            max, state.right_samples);
+  walk_half(state.distance_map, state.right_curve_storage, right_first, right_last, false, sum, max,
+            state.right_samples);
   state.deviation_max = max;
 
   if (draw_views) {

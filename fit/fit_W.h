@@ -78,10 +78,14 @@ struct FitState {
 
   // ---- Caches and work buffers of the computing core (no model state) ----
 
-  // The outline distance_image was computed from; the energy recomputes the map when
-  // outline_contour (or the source image's size) no longer matches it.
+  // The distance map the energy reads and the outline it was made from; distance_image is a copy
+  // for others to look at. The energy recomputes the map when outline_contour or the source
+  // image's size no longer match, so it never reads a stale or cleared map.
+  cv::Mat distance_map;
   std::vector<cv::Point> distance_outline;
-  bool distance_display_current = false;  // distance_display shows the current map
+  // The map scaled by 0.01 and resized to the display size, made once per map and copied into
+  // distance_display whenever the view is wanted.
+  cv::Mat distance_view;
   // The deviation profile of the last energy call that got past the tracing: the distances read
   // along each half in walk order (a failed walk leaves its half empty), and their maximum.
   std::vector<double> left_samples;

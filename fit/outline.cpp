@@ -97,10 +97,12 @@ void compute_outline_distance(FitState& state) {
   }
   // distanceTransform measures to the nearest zero pixel, so the outline becomes 0 on 255.
   cv::bitwise_not(state.mask_image, state.mask_image);
-  state.distance_image.create(size, CV_32FC1);
-  state.distance_image.setTo(0);
-  cv::distanceTransform(state.mask_image, state.distance_image, cv::DIST_L2, cv::DIST_MASK_5);
-
+  state.distance_map.create(size, CV_32FC1);
+  state.distance_map.setTo(0);
+  cv::distanceTransform(state.mask_image, state.distance_map, cv::DIST_L2, cv::DIST_MASK_5);
+  // The energy reads its own map: whatever becomes of distance_image (a new set-up of the windows
+  // clears it in place) cannot reach the energy.
+  state.distance_map.copyTo(state.distance_image);
   state.distance_outline = state.outline_contour;
-  state.distance_display_current = false;
+  state.distance_view.release();
 }

@@ -16,14 +16,14 @@ bool all_pixels_are(const cv::Mat& image, cv::Scalar value) {
   return cv::norm(image, cv::Mat(image.size(), image.type(), value), cv::NORM_INF) == 0;
 }
 
-// A state whose distance map is written by hand: the energy reads the map made for the current
+// A state whose distance map is written by hand: the energy reads the map kept for the current
 // outline and does not recompute it.
 FitState state_with_map(const cv::Mat& distance) {
   FitState state;
   state.source_image = cv::Mat::zeros(distance.size(), CV_8UC3);
   state.outline_contour = {{1, 1}};
   state.distance_outline = state.outline_contour;
-  state.distance_image = distance.clone();
+  state.distance_map = distance.clone();
   state.deviation_width = 600;
   state.deviation_height = 100;
   return state;
@@ -61,7 +61,10 @@ TEST(DeviationEnergy, HandCheckedSamples) {
       {"all samples 3", 3, 3, 3, 3.0},
       {"0, 4 and 3: sqrt(25/3) = 2.8867513", 0, 4, 3, 2.886751},
       {"all samples 0", 0, 0, 0, 0.0},
-      {"rounding half away from zero: sqrt(1.5^2 + ... )", 1, 2, 2, 1.732051},
+      {"1, 2 and 2: sqrt(9/3) = 1.7320508", 1, 2, 2, 1.732051},
+      // Six decimals: 1.00000036 rounds down to 1, 1.0000006 up to 1.000001.
+      {"just below half a millionth", 1.0000004f, 1.0000004f, 1.0000004f, 1.0},
+      {"just above half a millionth", 1.0000006f, 1.0000006f, 1.0000006f, 1.000001},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -169,6 +172,20 @@ TEST(DeviationEnergy, MapFollowsTheOutlineAndStaysExactWhileShown) {
                      literal_distance_map(state.outline_contour, state.source_image.size()),
                      cv::NORM_INF),
             0);
+}
+
+TEST(DeviationEnergy, ReplacedWorkImagesDoNotChangeTheEnergyOrTheView) {
+  FitState state = state_with_rectangle();
+  state.show_distance = true;
+  state.distance_display = cv::Mat(30, 40, CV_32FC1);
+  ASSERT_EQ(deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true), 3.0);
+  const cv::Mat shown = state.distance_display.clone();
+  // A new set-up of the windows creates the images afresh, all zero.
+  state.distance_image = cv::Mat::zeros(40, 40, CV_32FC1);
+  state.mask_image = cv::Mat::zeros(40, 40, CV_8UC1);
+  state.distance_display = cv::Mat::zeros(30, 40, CV_32FC1);
+  EXPECT_EQ(deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true), 3.0);
+  EXPECT_EQ(cv::norm(state.distance_display, shown, cv::NORM_INF), 0);
 }
 
 TEST(DeviationEnergy, HalvesMayBeTheCurveStoragesThemselves) {
