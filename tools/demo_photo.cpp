@@ -147,6 +147,13 @@ cv::Mat object_coverage(cv::Size size_px, const std::vector<cv::Point2d>& outlin
 
 }  // namespace
 
+DemoLook dark_object_look() {
+  DemoLook look;
+  look.background_level = 215.0;
+  look.object_level = 65.0;
+  return look;
+}
+
 std::vector<cv::Point2d> demo_object_outline(const DemoObject& object) {
   const double theta = object.rotation_deg * kPi / 180;
   const CurveSampler sampler{object, std::cos(theta), std::sin(theta)};
@@ -167,8 +174,8 @@ cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const Demo
   const double grad_origin = std::min(0.0, gx * size_px.width) + std::min(0.0, gy * size_px.height);
   const double object_extent = std::max(1.0, std::max(object.height, 2 * object.width));
 
-  // Slight colour casts, (blue, green, red): a warm background and a brownish object.
-  const cv::Vec3f background_cast(-6, 0, 4), object_cast(-10, 0, 12);
+  // Slight colour casts, (blue, green, red): a bluish background and a warm object.
+  const cv::Vec3f background_cast(6, 0, -4), object_cast(-10, 0, 12);
 
   // Both shadings are linear in x along a row: start values and steps per row.
   const double background_step = grad_extent > 0 ? look.background_gradient * gx / grad_extent : 0;

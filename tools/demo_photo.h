@@ -7,9 +7,12 @@
 // densely enough that neighbouring outline points are at most a quarter pixel apart. So the
 // object's edge is the true curve; the engine's truncated model can only approximate it.
 //
-// Default look: a dark, slightly brown object (grey level about 45-85) on a light, slightly warm
-// background (grey level about 185-230), so that the program's default threshold 131 separates
-// them with a wide margin even with the default noise.
+// Default look: a light, slightly warm object (grey level about 180-220) on a dark background
+// (grey level about 25-55), so that the program's default threshold 131 separates them with a wide
+// margin even with the default noise. Light on dark, not the other way round: the program's
+// outline is the contour with the most points, and a light background gives a contour just inside
+// the image's pixel frame (2 (W + H) points) that beats any object of a smaller perimeter.
+// dark_object_look() gives the other way round, for tests of exactly that.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -20,7 +23,7 @@
 // The object's geometry, in pixels of the photograph (x to the right, y downwards).
 struct DemoObject {
   double lambda = 1.1;      // shape exponent, > 0
-  double width = 250.0;     // width factor: the horizontal scale of the curve is lambda * width
+  double width = 2800.0;    // width factor: the horizontal scale of the curve is lambda * width
   double height = 300.0;    // distance from the top point to the bottom point on the axis
   double rotation_deg = 0;  // degrees, as the model's rotation: 0 top point up, 180 upside down
   double center_x = 400.0;  // image position of the axis' midpoint
@@ -29,15 +32,18 @@ struct DemoObject {
 
 // How the photograph looks around the object. Grey levels are 0..255.
 struct DemoLook {
-  double background_level = 215.0;    // mean grey of the background
+  double background_level = 40.0;     // mean grey of the background
   double background_gradient = 30.0;  // background varies by this much across the image
   double gradient_angle_deg = 30.0;   // direction of brightening, 0 = towards +x, 90 = towards +y
-  double object_level = 65.0;         // mean grey of the object
+  double object_level = 200.0;        // mean grey of the object
   double object_shading = 20.0;       // the object varies by this much, darker to its lower right
   double noise_sigma = 3.0;           // Gaussian noise per channel, after blur
   double blur_sigma = 0.7;            // Gaussian blur of the rendered scene; 0 for none
   unsigned noise_seed = 1;            // the same seed gives the same noise
 };
+
+// A dark object (grey about 65) on a light background (about 215).
+DemoLook dark_object_look();
 
 // The closed outline of `object` in image coordinates: the right half from the top point down to
 // the bottom point, then the left half back up. Neighbouring points are at most 0.25 px apart.

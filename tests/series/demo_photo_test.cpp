@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "fit/fit_W.h"
 #include "series/exif_date.h"
 
 namespace {
@@ -22,14 +23,16 @@ struct Case {
   const char* name;
   cv::Size size;
   DemoObject object;
+  DemoLook look;
 };
 
 const Case kCases[] = {
-    {"upright, lambda 1", {800, 600}, {1.0, 2450, 300, 0, 400, 300}},
-    {"lambda 1.1, turned 30 degrees", {800, 600}, {1.1, 3500, 400, 30, 380, 310}},
-    {"lambda 2.5, upside down", {1024, 768}, {2.5, 3380, 500, 180, 520, 400}},
-    {"lambda 0.6, lying on its side", {640, 480}, {0.6, 2200, 260, 90, 330, 250}},
-    {"small, off centre", {800, 600}, {1.4, 390, 90, 300, 150, 450}},
+    {"upright, lambda 1", {800, 600}, {1.0, 2450, 300, 0, 400, 300}, {}},
+    {"lambda 1.1, turned 30 degrees", {800, 600}, {1.1, 3500, 400, 30, 380, 310}, {}},
+    {"lambda 2.5, upside down", {1024, 768}, {2.5, 3380, 500, 180, 520, 400}, {}},
+    {"lambda 0.6, lying on its side", {640, 480}, {0.6, 2200, 260, 90, 330, 250}, {}},
+    {"small, off centre", {800, 600}, {1.4, 390, 90, 300, 150, 450}, {}},
+    {"dark object on light ground", {800, 600}, {1.2, 3000, 350, 15, 400, 300}, dark_object_look()},
 };
 
 cv::Mat grey_of(const cv::Mat& bgr) {
@@ -40,6 +43,13 @@ cv::Mat grey_of(const cv::Mat& bgr) {
 
 int grey_at(const cv::Mat& grey, cv::Point2d p) {
   return grey.at<uchar>(cvRound(p.y), cvRound(p.x));
+}
+
+// Whether the pixel nearest `p` falls on the object's side of the default threshold.
+bool on_object_side(const cv::Mat& grey, cv::Point2d p, const DemoLook& look) {
+  const bool light_object = look.object_level > look.background_level;
+  return light_object ? grey_at(grey, p) > kDefaultThreshold
+                      : grey_at(grey, p) <= kDefaultThreshold;
 }
 
 std::string temp_path(const char* name) {
@@ -55,7 +65,7 @@ TEST(DemoPhoto, WidestPointsLieWhereTheClosedFormPutsThem) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     const DemoObject& o = c.object;
-    const cv::Mat grey = grey_of(render_demo_photo(c.size, o));
+    const cv::Mat grey = grey_of(render_demo_photo(c.size, o, c.look));
     const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
     const double offset = o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
     const double depth_from_centre = o.height * o.lambda / (1 + o.lambda) - o.height / 2;
@@ -66,8 +76,8 @@ TEST(DemoPhoto, WidestPointsLieWhereTheClosedFormPutsThem) {
     for (double side : {1.0, -1.0}) {
       SCOPED_TRACE(side > 0 ? "right half" : "left half");
       const cv::Point2d edge = centre + side * offset * out;
-      EXPECT_LT(grey_at(grey, edge - side * 1.5 * out), kDefaultThreshold);
-      EXPECT_GT(grey_at(grey, edge + side * 1.5 * out), kDefaultThreshold);
+      EXPECT_TRUE(on_object_side(grey, edge - side * 1.5 * out, c.look));
+      EXPECT_FALSE(on_object_side(grey, edge + side * 1.5 * out, c.look));
     }
   }
 }
@@ -79,7 +89,7 @@ TEST(DemoPhoto, ThresholdSeparatesTheObjectAlongItsWholeOutline) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::vector<cv::Point2d> outline = demo_object_outline(c.object);
-    const cv::Mat grey = grey_of(render_demo_photo(c.size, c.object));
+    const cv::Mat grey = grey_of(render_demo_photo(c.size, c.object, c.look));
     std::vector<cv::Point2f> polygon(outline.begin(), outline.end());
 
     // About 200 probes, evenly spaced along the outline's length.
@@ -106,16 +116,46 @@ TEST(DemoPhoto, ThresholdSeparatesTheObjectAlongItsWholeOutline) {
         continue;
       }
       SCOPED_TRACE(testing::Message() << "outline point " << outline[i]);
-      ASSERT_LT(grey_at(grey, inside), kDefaultThreshold);
-      ASSERT_GT(grey_at(grey, outside), kDefaultThreshold);
+      ASSERT_TRUE(on_object_side(grey, inside, c.look));
+      ASSERT_FALSE(on_object_side(grey, outside, c.look));
       ++checked;
     }
     EXPECT_GT(checked, 150);
 
-    cv::Mat dark;
-    cv::threshold(grey, dark, kDefaultThreshold, 255, cv::THRESH_BINARY_INV);
+    cv::Mat object_pixels;
+    cv::threshold(
+        grey, object_pixels, kDefaultThreshold, 255,
+        c.look.object_level > c.look.background_level ? cv::THRESH_BINARY : cv::THRESH_BINARY_INV);
     const double area = cv::contourArea(polygon);
-    EXPECT_NEAR(cv::countNonZero(dark), area, 0.25 * cv::arcLength(polygon, true));
+    EXPECT_NEAR(cv::countNonZero(object_pixels), area, 0.25 * cv::arcLength(polygon, true));
+  }
+}
+
+// The program's outline is the contour with the most points. On the default look that is the
+// object's own border, with the object's extent; on a light background the contour inside the
+// image frame wins, which is why the default object is light.
+TEST(DemoPhoto, ProgramsOutlineIsTheObjectOnTheDefaultLook) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<cv::Point2d> outline = demo_object_outline(c.object);
+    double min_x = outline[0].x, max_x = min_x, min_y = outline[0].y, max_y = min_y;
+    for (const cv::Point2d& p : outline) {
+      min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
+      min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
+    }
+    FitState state;
+    state.threshold = kDefaultThreshold;
+    ASSERT_FALSE(find_outline(state, render_demo_photo(c.size, c.object, c.look)).empty());
+    if (c.look.object_level < c.look.background_level) {
+      EXPECT_GE(state.outline_width, c.size.width - 4);
+      EXPECT_GE(state.outline_height, c.size.height - 4);
+      continue;
+    }
+    // Extreme pixel centres of the object lie within 1.5 px inside its true extent at each end.
+    EXPECT_NEAR(state.outline_width, max_x - min_x, 3.0);
+    EXPECT_NEAR(state.outline_height, max_y - min_y, 3.0);
+    EXPECT_NEAR(state.outline_center_x, (min_x + max_x) / 2, 1.5);
+    EXPECT_NEAR(state.outline_center_y, (min_y + max_y) / 2, 1.5);
   }
 }
 

@@ -50,10 +50,10 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     ASSERT_FALSE(photo.empty());
     EXPECT_EQ(photo.cols, std::stoi(f[8]));
     EXPECT_EQ(photo.rows, std::stoi(f[9]));
-    // Dark at the object's centre, light in the corners, for the default threshold 131.
-    EXPECT_LT(photo.at<uchar>(std::stoi(f[6]), std::stoi(f[5])), 131);
-    EXPECT_GT(photo.at<uchar>(2, 2), 131);
-    EXPECT_GT(photo.at<uchar>(photo.rows - 3, photo.cols - 3), 131);
+    // Light at the object's centre, dark in the corners, for the default threshold 131.
+    EXPECT_GT(photo.at<uchar>(std::stoi(f[6]), std::stoi(f[5])), 131);
+    EXPECT_LT(photo.at<uchar>(2, 2), 131);
+    EXPECT_LT(photo.at<uchar>(photo.rows - 3, photo.cols - 3), 131);
     // The capture date is the one the ground truth names.
     const CaptureDate date = read_capture_date(path);
     ASSERT_EQ(date.status, CaptureDate::found);
