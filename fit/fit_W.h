@@ -98,6 +98,14 @@ struct FitState {
   // The halves of the last evaluate_parameters call.
   std::vector<cv::Point> evaluation_left;
   std::vector<cv::Point> evaluation_right;
+  // What overlay_image was last composed from: the photograph and overlay buffers (held, so that
+  // a buffer made anew is never taken for them), the "Show input" level, the outline, and the
+  // boxes of the two halves drawn, clipped to the image.
+  cv::Mat composed_source;
+  cv::Mat composed_overlay;
+  int composed_show_input = -1;
+  std::vector<cv::Point> composed_outline;
+  cv::Rect composed_halves_boxes[2];
 };
 
 // The program-wide fit state used by the window layer.
@@ -154,7 +162,9 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 // energy in state.energy (drawing the Deviation view), resizes the overlay into
 // state.output_display and writes the status line
 // "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. Returns whether the energy
-// redrew its views (see deviation_energy).
+// redrew its views (see deviation_energy). While the photograph, its overlay buffer, show_input
+// and the outline stay the same, only the boxes of the last halves are composed again; a
+// photograph changed in place must come with a new overlay_image (as set-up makes one).
 bool compose_output_view(FitState& state, std::ostream& status);
 
 // One optimiser evaluation of p = (lambda*1000, width, height, rotation, tx, ty): the model and its

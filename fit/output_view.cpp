@@ -1,7 +1,100 @@
 // The computing part of the Output view refresh: model, composed view, energy and status line.
+//
+// The composition is kept between refreshes. Between two refreshes that share the photograph, the
+// "Show input" level and the outline, the overlay differs only where the halves were drawn: it is
+// the dimmed photograph under the same yellow outline everywhere else. So a refresh dims afresh
+// only the boxes of the last halves, which erases them, draws the new halves, and draws the
+// outline again on top (the same pixels in the same colour where it already was). The pixels are
+// those of a composition from scratch: dimming works pixel by pixel, and a thickness-1 polyline
+// sets no pixel outside the box of its points.
 #include <opencv2/imgproc.hpp>
 
 #include "fit/fit_internal.h"
+
+namespace {
+
+// Box of the points, clipped to the image; empty when none lies inside.
+cv::Rect drawing_box(const std::vector<cv::Point>& points, cv::Size image_size) {
+  if (points.empty()) return cv::Rect();
+  int min_x = points[0].x;
+  int min_y = points[0].y;
+  int max_x = points[0].x;
+  int max_y = points[0].y;
+  for (const cv::Point& p : points) {
+    min_x = std::min(min_x, p.x);
+    min_y = std::min(min_y, p.y);
+    max_x = std::max(max_x, p.x);
+    max_y = std::max(max_y, p.y);
+  }
+  const int x0 = std::max(min_x, 0);
+  const int y0 = std::max(min_y, 0);
+  const int x1 = std::min(max_x, image_size.width - 1);
+  const int y1 = std::min(max_y, image_size.height - 1);
+  if (x0 > x1 || y0 > y1) return cv::Rect();
+  return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
+// The photograph dimmed to s per cent on black, in `box` of the overlay.
+void dim_source(const cv::Mat& source, cv::Mat& overlay, cv::Rect box, double s) {
+  if (box.empty()) return;
+  cv::Mat part = overlay(box);
+  part.setTo(cv::Scalar::all(0));
+  cv::addWeighted(part, 1 - s / 100, source(box), s / 100, 0, part);
+}
+
+// Whether the overlay holds the composition of the last refresh for the current photograph,
+// "Show input" level and outline. The kept images pin the buffers it was made from and in, so a
+// buffer made anew at a freed one's address is never taken for it.
+bool composition_current(const FitState& state) {
+  return !state.composed_overlay.empty() &&
+         state.composed_overlay.data == state.overlay_image.data &&
+         state.composed_overlay.size() == state.overlay_image.size() &&
+         state.composed_overlay.type() == state.overlay_image.type() &&
+         state.composed_source.data == state.source_image.data &&
+         state.composed_source.size() == state.source_image.size() &&
+         state.composed_source.type() == state.source_image.type() &&
+         state.composed_source.step == state.source_image.step &&
+         state.composed_overlay.step == state.overlay_image.step &&
+         state.composed_show_input == state.show_input &&
+         state.composed_outline == state.outline_contour;
+}
+
+void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
+                     const std::vector<cv::Point>& right) {
+  const cv::Mat& source = state.source_image;
+  const double s = state.show_input;
+  if (composition_current(state)) {
+    for (const cv::Rect& box : state.composed_halves_boxes) {
+      dim_source(source, state.overlay_image, box, s);
+    }
+  } else {
+    // The photograph dimmed to show_input per cent on black.
+    state.overlay_image.create(source.size(), source.type());
+    dim_source(source, state.overlay_image, cv::Rect(cv::Point(0, 0), source.size()), s);
+    state.composed_source = source;
+    state.composed_overlay = state.overlay_image;
+    state.composed_show_input = state.show_input;
+    state.composed_outline = state.outline_contour;
+  }
+
+  // Both halves are open: closing them would add a segment the model does not have.
+  const cv::Scalar red(0, 0, 255);
+  int box = 0;
+  for (const std::vector<cv::Point>* half : {&left, &right}) {
+    state.composed_halves_boxes[box++] = drawing_box(*half, source.size());
+    if (half->empty()) continue;
+    const cv::Point* points = half->data();
+    const int count = static_cast<int>(half->size());
+    cv::polylines(state.overlay_image, &points, &count, 1, false, red, 1, cv::LINE_8, 0);
+  }
+  if (!state.outline_contour.empty()) {
+    const std::vector<std::vector<cv::Point>> outline{state.outline_contour};
+    cv::drawContours(state.overlay_image, outline, 0, cv::Scalar(0, 255, 255), 1, cv::LINE_8,
+                     cv::noArray(), 0);
+  }
+}
+
+}  // namespace
 
 bool compose_output_view(FitState& state, std::ostream& status) {
   const double lambda = state.lambda_milli / 1000.0;
@@ -12,28 +105,7 @@ bool compose_output_view(FitState& state, std::ostream& status) {
                    state.translation_x, state.translation_y, left, right);
 
   bool views_drawn = false;
-  if (!state.source_image.empty()) {
-    // The photograph dimmed to show_input per cent on black.
-    const double s = state.show_input;
-    state.overlay_image.create(state.source_image.size(), state.source_image.type());
-    state.overlay_image.setTo(cv::Scalar::all(0));
-    cv::addWeighted(state.overlay_image, 1 - s / 100, state.source_image, s / 100, 0,
-                    state.overlay_image);
-
-    // Both halves are open: closing them would add a segment the model does not have.
-    const cv::Scalar red(0, 0, 255);
-    for (const std::vector<cv::Point>* half : {&left, &right}) {
-      if (half->empty()) continue;
-      const cv::Point* points = half->data();
-      const int count = static_cast<int>(half->size());
-      cv::polylines(state.overlay_image, &points, &count, 1, false, red, 1, cv::LINE_8, 0);
-    }
-    if (!state.outline_contour.empty()) {
-      const std::vector<std::vector<cv::Point>> outline{state.outline_contour};
-      cv::drawContours(state.overlay_image, outline, 0, cv::Scalar(0, 255, 255), 1, cv::LINE_8,
-                       cv::noArray(), 0);
-    }
-  }
+  if (!state.source_image.empty()) compose_overlay(state, left, right);
 
   // The halves are drawn above: the energy reuses the curve storages.
   state.energy = deviation_energy(state, left, right, true, &views_drawn);

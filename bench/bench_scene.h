@@ -1,0 +1,104 @@
+// Shared by the benchmark programs: a synthetic photograph of one object whose outline is a
+// W-curve, the fit state a session would hold on it right after set-up, and the literal
+// (unoptimised) refresh that the project's refresh is compared with.
+#pragma once
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <ostream>
+#include <streambuf>
+#include <vector>
+
+#include "fit/fit_W.h"
+#include "reference/literal_energy.h"
+#include "tools/demo_photo.h"
+
+// The object: lambda 1.25, 60 % of the image height, about half as wide as high, a little off
+// centre and turned by 4 degrees, so no parameter starts at its answer.
+inline DemoObject bench_object(cv::Size size) {
+  DemoObject object;
+  object.lambda = 1.25;
+  object.height = 0.6 * size.height;
+  // The widest offset of a W-curve is lambda * width / ((1 + lambda) e^(-lambda t)) at
+  // e^((1 + lambda) t) = 2 lambda / height; the object is made 0.5 * height wide.
+  const double t = std::log(2 * object.lambda / object.height) / (1 + object.lambda);
+  const double offset_per_width =
+      object.lambda / ((1 + object.lambda) * std::exp(-object.lambda * t));
+  object.width = 0.5 * object.height / 2 / offset_per_width;
+  object.rotation_deg = 4;
+  object.center_x = 0.53 * size.width;
+  object.center_y = 0.48 * size.height;
+  return object;
+}
+
+// A light object on a dark background. (On a light background the largest contour would be the
+// background's border just inside the image frame, which the distance map leaves out.)
+inline cv::Mat bench_photo(cv::Size size) {
+  DemoLook look;
+  look.background_level = 50;
+  look.object_level = 200;
+  return render_demo_photo(size, bench_object(size), look);
+}
+
+// The fit state after set-up on `photo`: the outline at the default threshold 131 with its
+// distance map, the working images, and the set-up's starting values (width 6W, height 3H/4,
+// the model centred) with the main window's default lambda 1.1 and the photograph half dimmed.
+inline FitState bench_session(const cv::Mat& photo) {
+  FitState state;
+  state.source_image = photo;
+  const int w = photo.cols;
+  const int h = photo.rows;
+  state.lambda_milli = 1100;
+  state.threshold = 131;
+  state.show_input = 50;
+  state.width = 6 * w;
+  state.height = (3 * h) / 4;
+  state.translation_x = w / 2;
+  state.translation_y = h / 2;
+  state.deviation_width = 600;
+  state.deviation_height = 100;
+  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
+  state.distance_image = cv::Mat::zeros(h, w, CV_32FC1);
+  const cv::Size display = display_size(w, h, &state.display_fit_width);
+  state.output_display = cv::Mat::zeros(display, CV_8UC3);
+  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
+  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
+  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
+  state.outline_contour = find_outline(state, photo);
+  compute_outline_distance(state);
+  return state;
+}
+
+// A stream that swallows the refresh's status lines.
+struct NullBuffer : std::streambuf {
+  int overflow(int c) override { return c; }
+};
+inline std::ostream& null_stream() {
+  static NullBuffer buffer;
+  static std::ostream stream(&buffer);
+  return stream;
+}
+
+// One refresh done the literal way: the model, a black overlay blended with the photograph, the
+// drawings, the energy with everything recomputed, the bilinear resize. Leaves the view in
+// *display and returns the energy.
+inline double literal_refresh(FitState& state, cv::Mat* display) {
+  const double lambda = state.lambda_milli / 1000.0;
+  std::vector<cv::Point> left;
+  std::vector<cv::Point> right;
+  literal_generate_w_curve(state, lambda, lambda * state.width, state.height, state.rotation,
+                           state.translation_x, state.translation_y, left, right);
+  const double s = state.show_input;
+  cv::Mat overlay = cv::Mat::zeros(state.source_image.size(), CV_8UC3);
+  cv::addWeighted(overlay, 1 - s / 100, state.source_image, s / 100, 0, overlay);
+  std::vector<std::vector<cv::Point>> halves;
+  if (!left.empty()) halves = {left, right};
+  cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
+  if (!state.outline_contour.empty()) {
+    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
+                     cv::Scalar(0, 255, 255), 1, cv::LINE_8);
+  }
+  const double energy = literal_deviation_energy(state, left, right);
+  cv::resize(overlay, *display, state.output_display.size(), 0, 0, cv::INTER_LINEAR);
+  return energy;
+}

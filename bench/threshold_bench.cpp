@@ -1,0 +1,71 @@
+// A threshold change at 6000x4000 (and 3000x2000): grey conversion, binary threshold, contour
+// search with the outermost pixel frame as background and the largest outline with its box
+// (find_outline), then the outline's distance map (compute_outline_distance, DIST_L2 with the
+// 5x5 mask). Each iteration alternates the threshold between 130 and 131, so every one finds an
+// outline anew. The two parts are also timed on their own.
+#include <benchmark/benchmark.h>
+
+#include "bench/bench_scene.h"
+#include "bench/bench_stats.h"
+
+namespace {
+
+// Each size's photograph is rendered once, when first needed.
+const FitState& session(cv::Size size) {
+  if (size.width > 4000) {
+    static const FitState large = bench_session(bench_photo({6000, 4000}));
+    return large;
+  }
+  static const FitState small = bench_session(bench_photo({3000, 2000}));
+  return small;
+}
+
+void BM_ThresholdChange(benchmark::State& bench, cv::Size size) {
+  FitState state = session(size);
+  for (auto _ : bench) {
+    state.threshold = state.threshold == 131 ? 130 : 131;
+    state.outline_contour = find_outline(state, state.source_image);
+    compute_outline_distance(state);
+  }
+  bench.counters["outline_points"] = static_cast<double>(state.outline_contour.size());
+}
+
+void BM_FindOutline(benchmark::State& bench, cv::Size size) {
+  FitState state = session(size);
+  for (auto _ : bench) {
+    state.threshold = state.threshold == 131 ? 130 : 131;
+    benchmark::DoNotOptimize(find_outline(state, state.source_image));
+  }
+}
+
+void BM_OutlineDistance(benchmark::State& bench, cv::Size size) {
+  FitState state = session(size);
+  state.distance_image = cv::Mat();  // a map of its own, not the shared session's
+  state.mask_image = cv::Mat();
+  for (auto _ : bench) compute_outline_distance(state);
+}
+
+void register_benchmarks() {
+  for (cv::Size size : {cv::Size(3000, 2000), cv::Size(6000, 4000)}) {
+    const std::string suffix = "/" + std::to_string(size.width) + "x" + std::to_string(size.height);
+    for (auto [name, function] : {std::pair{"threshold_change", BM_ThresholdChange},
+                                  std::pair{"find_outline", BM_FindOutline},
+                                  std::pair{"outline_distance", BM_OutlineDistance}}) {
+      with_min_max(benchmark::RegisterBenchmark((name + suffix).c_str(), function, size)
+                       ->Unit(benchmark::kMillisecond)
+                       ->UseRealTime()
+                       ->Iterations(size.width > 4000 ? 3 : 6));
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  register_benchmarks();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
