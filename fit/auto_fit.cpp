@@ -62,8 +62,8 @@ Whole to_whole(const auto_fit_detail::Placement& q) {
           round_to_int(q.center_x),        round_to_int(q.center_y)};
 }
 
-// Pixel width of the continuous model behind whole-number parameters; moves of lambda or the
-// height that keep it change the shape without making the model wider or narrower.
+// Pixel width of the continuous model behind whole-number parameters; a height move that keeps
+// it changes the shape without making the model wider or narrower.
 double implied_pixel_width(const Whole& p) {
   return p[1] / width_for_pixel_width(p[0] / 1000.0, p[2], 1.0);
 }
@@ -72,26 +72,21 @@ int width_keeping(const Whole& p, double pixel_width) {
   return round_to_int(width_for_pixel_width(p[0] / 1000.0, p[2], pixel_width));
 }
 
-// Best-move pattern search over whole numbers on the deviation energy itself. The moves of lambda
-// and height come in two kinds, with the width held and with the pixel width held, because the
-// two are strongly coupled through the model's width relation. Steps of lambda, width and height
-// start near 1 % and halve when a round brings nothing; the search ends when a round at the
-// smallest steps brings no improvement.
+// Best-move pattern search over whole numbers on the deviation energy itself, lambda held. The
+// height moves come in two kinds, with the width held and with the pixel width held, because the
+// two are coupled through the model's width relation. Steps of width and height start near 1 %,
+// translation steps near 0.5 % of the height, and halve when a round brings nothing; the search
+// ends when a round at the smallest steps brings no improvement. `best` is the energy of
+// `current` on entry and of the result on return.
 Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bounds) {
-  int step_lambda = std::max(1, current[0] / 100);
   int step_width = std::max(1, current[1] / 100);
   int step_height = std::max(1, current[2] / 100);
   int step_shift = std::max(1, current[2] / 200);
   for (;;) {
-    double pixel_width = implied_pixel_width(current);
+    const double pixel_width = implied_pixel_width(current);
     std::vector<Whole> moves;
     for (int sign : {1, -1}) {
       Whole m = current;
-      m[0] += sign * step_lambda;
-      moves.push_back(m);
-      m[1] = width_keeping(m, pixel_width);
-      moves.push_back(m);
-      m = current;
       m[1] += sign * step_width;
       moves.push_back(m);
       m = current;
@@ -108,10 +103,11 @@ Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bou
         moves.push_back(m);
       }
     }
+    // The first of equally low energies wins, and only a strictly lower one is taken.
     const Whole* chosen = nullptr;
     for (const Whole& m : moves) {
       if (m == current || !inside(m, bounds)) continue;
-      double e = energy(m);
+      const double e = energy(m);
       if (e < best) {
         best = e;
         chosen = &m;
@@ -121,8 +117,7 @@ Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bou
       current = *chosen;
       continue;
     }
-    if (step_lambda == 1 && step_width == 1 && step_height == 1 && step_shift == 1) return current;
-    step_lambda = std::max(1, step_lambda / 2);
+    if (step_width == 1 && step_height == 1 && step_shift == 1) return current;
     step_width = std::max(1, step_width / 2);
     step_height = std::max(1, step_height / 2);
     step_shift = std::max(1, step_shift / 2);

@@ -29,13 +29,19 @@ struct AutoFitResult {
 // the current state.rotation (the session starts at 325, so objects photographed top up are
 // measured as such; key m sets the top explicitly). From both axes and a ladder of lambdas the
 // model is placed like the resets do (centre, height and pixel width from the outline's extent
-// along and across the axis), the best starts are refined on a smooth stand-in of the energy
-// (the model's chords sampled on the distance map) and then on the deviation energy itself, over
-// the whole-number parameters, until a full round of moves brings no improvement.
+// along and across the axis), and the best starts are refined on a smooth stand-in of the energy:
+// the continuous model's chords sampled on the distance map (auto_fit_detail.h).
 //
-// The result's energy is the lowest deviation energy found; the parameters it returns are those
-// that gave it. Overwrites pixel_width, peak_abscissa and the energy's work images; the model
-// parameter fields of `state` are left as they were.
+// Lambda is taken from that refinement. The deviation energy itself is a poor judge of lambda:
+// over whole-number parameters its valley along lambda is flat and made ragged by the model's
+// truncations, so its lowest point wanders by several per cent on photographs of a few hundred
+// pixels, while the stand-in's stays within a fraction of one. The other five parameters are then
+// fitted on the deviation energy (a whole-number pattern search, until a full round at the
+// smallest steps brings no improvement), for the best start of each axis; the lower result wins.
+//
+// The returned energy is the deviation energy of exactly the returned parameters. Overwrites
+// pixel_width, peak_abscissa and the energy's work data; the model parameter fields of `state`
+// are left as they were.
 AutoFitResult auto_fit(FitState& state);
 
 // The width factor that makes the continuous model with this lambda (> 0) and height (> 0) as

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
@@ -29,9 +30,20 @@ double distance_at(const cv::Mat& distance, double x, double y) {
   return top + fy * (bottom - top) + outside;
 }
 
-using Vertex = std::array<double, 6>;  // log lambda, pixel width, height, rotation, centre x, y
+constexpr int kDimensions = 6;
+// log lambda, pixel width, height, rotation, centre x, centre y
+using Vertex = std::array<double, kDimensions>;
 
-Placement to_placement(const Vertex& v) { return {std::exp(v[0]), v[1], v[2], v[3], v[4], v[5]}; }
+Placement to_placement(const Vertex& v) {
+  Placement q;
+  q.lambda = std::exp(v[0]);
+  q.pixel_width = v[1];
+  q.height = v[2];
+  q.rotation_degrees = v[3];
+  q.center_x = v[4];
+  q.center_y = v[5];
+  return q;
+}
 
 Vertex to_vertex(const Placement& q) {
   return {std::log(q.lambda), q.pixel_width, q.height, q.rotation_degrees, q.center_x, q.center_y};
@@ -67,25 +79,23 @@ double chord_energy(const FitState& state, const Placement& q) {
 
   double sum = 0.0, weight = 0.0;
   for (double side : {1.0, -1.0}) {
-    double previous_x = 0.0, previous_y = 0.0;
-    for (int i = 0; i < kept; ++i) {
-      double x = q.center_x + side * offsets[i] * c - depths[i] * s;
-      double y = q.center_y + side * offsets[i] * s + depths[i] * c;
-      if (i > 0) {
-        // An 8-connected line covers max(|dx|, |dy|) pixels: sample the chord that densely.
-        double dx = x - previous_x, dy = y - previous_y;
-        double length = std::max(std::fabs(dx), std::fabs(dy));
-        int pieces = std::max(1, static_cast<int>(std::ceil(length)));
-        double piece_weight = length / pieces;
-        for (int j = 0; j < pieces; ++j) {
-          double f = (j + 0.5) / pieces;
-          double d = distance_at(distance, previous_x + f * dx, previous_y + f * dy);
-          sum += piece_weight * d * d;
-        }
-        weight += length;
+    for (int i = 1; i < kept; ++i) {
+      // The chord in the model's frame, then in the image.
+      const double from_x = side * offsets[i - 1], from_y = depths[i - 1];
+      const double dx = side * offsets[i] - from_x, dy = depths[i] - from_y;
+      const double x0 = q.center_x + from_x * c - from_y * s;
+      const double y0 = q.center_y + from_x * s + from_y * c;
+      const double image_dx = dx * c - dy * s, image_dy = dx * s + dy * c;
+      // An 8-connected line covers max(|dx|, |dy|) pixels: sample the chord that densely.
+      const double length = std::max(std::fabs(image_dx), std::fabs(image_dy));
+      const int pieces = std::max(1, static_cast<int>(std::ceil(length)));
+      const double piece_weight = length / pieces;
+      for (int j = 0; j < pieces; ++j) {
+        const double f = (j + 0.5) / pieces;
+        const double d = distance_at(distance, x0 + f * image_dx, y0 + f * image_dy);
+        sum += piece_weight * d * d;
       }
-      previous_x = x;
-      previous_y = y;
+      weight += length;
     }
   }
   if (!(weight > 0.0)) return HUGE_VAL;
@@ -93,6 +103,7 @@ double chord_energy(const FitState& state, const Placement& q) {
 }
 
 Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations) {
+  const int n = kDimensions;
   auto f = [&](const Vertex& v) {
     ++*evaluations;
     return chord_energy(state, to_placement(v));
@@ -100,72 +111,71 @@ Placement minimise_chord_energy(const FitState& state, const Placement& start, i
   Vertex best = to_vertex(start);
   double best_energy = f(best);
   double scale = 1.0;
+  const double size = std::max(start.height, start.pixel_width);
   // Restarts with a fresh, smaller simplex until one brings (almost) nothing.
   for (int restart = 0; restart < 6; ++restart) {
-    const double size = std::max(start.height, start.pixel_width);
     const Vertex steps = {0.1 * scale,
                           0.03 * start.pixel_width * scale,
                           0.03 * start.height * scale,
                           3.0 * scale,
                           0.02 * size * scale,
                           0.02 * size * scale};
-    std::array<Vertex, 7> simplex;
-    std::array<double, 7> energy;
-    simplex[0] = best;
-    energy[0] = best_energy;
-    for (int k = 0; k < 6; ++k) {
-      simplex[k + 1] = best;
+    std::vector<Vertex> simplex(n + 1, best);
+    std::vector<double> energy(n + 1, best_energy);
+    for (int k = 0; k < n; ++k) {
       simplex[k + 1][k] += steps[k];
       energy[k + 1] = f(simplex[k + 1]);
     }
-    for (int iteration = 0; iteration < 600; ++iteration) {
-      std::array<int, 7> order = {0, 1, 2, 3, 4, 5, 6};
+    std::vector<int> order(n + 1);
+    for (int iteration = 0; iteration < 200 * n; ++iteration) {
+      for (int k = 0; k <= n; ++k) order[k] = k;
       std::sort(order.begin(), order.end(), [&](int a, int b) { return energy[a] < energy[b]; });
-      const int lowest = order[0], highest = order[6], second = order[5];
+      const int lowest = order[0], highest = order[n], second = order[n - 1];
       if (energy[highest] - energy[lowest] < 1e-7) break;
-      Vertex centroid{};
+      Vertex centroid = best;
+      for (int j = 0; j < n; ++j) centroid[j] = 0.0;
       for (int k : order)
         if (k != highest)
-          for (int j = 0; j < 6; ++j) centroid[j] += simplex[k][j] / 6.0;
+          for (int j = 0; j < n; ++j) centroid[j] += simplex[k][j] / n;
       auto along = [&](double factor) {
-        Vertex v;
-        for (int j = 0; j < 6; ++j)
+        Vertex v = centroid;
+        for (int j = 0; j < n; ++j)
           v[j] = centroid[j] + factor * (simplex[highest][j] - centroid[j]);
         return v;
       };
-      Vertex reflected = along(-1.0);
-      double reflected_energy = f(reflected);
+      auto replace_highest = [&](const Vertex& v, double e) {
+        simplex[highest] = v;
+        energy[highest] = e;
+      };
+      const Vertex reflected = along(-1.0);
+      const double reflected_energy = f(reflected);
       if (reflected_energy < energy[lowest]) {
-        Vertex expanded = along(-2.0);
-        double expanded_energy = f(expanded);
-        if (expanded_energy < reflected_energy) {
-          simplex[highest] = expanded;
-          energy[highest] = expanded_energy;
-        } else {
-          simplex[highest] = reflected;
-          energy[highest] = reflected_energy;
-        }
+        const Vertex expanded = along(-2.0);
+        const double expanded_energy = f(expanded);
+        if (expanded_energy < reflected_energy)
+          replace_highest(expanded, expanded_energy);
+        else
+          replace_highest(reflected, reflected_energy);
       } else if (reflected_energy < energy[second]) {
-        simplex[highest] = reflected;
-        energy[highest] = reflected_energy;
+        replace_highest(reflected, reflected_energy);
       } else {
-        Vertex contracted = along(reflected_energy < energy[highest] ? -0.5 : 0.5);
-        double contracted_energy = f(contracted);
+        const Vertex contracted = along(reflected_energy < energy[highest] ? -0.5 : 0.5);
+        const double contracted_energy = f(contracted);
         if (contracted_energy < std::min(energy[highest], reflected_energy)) {
-          simplex[highest] = contracted;
-          energy[highest] = contracted_energy;
+          replace_highest(contracted, contracted_energy);
         } else {
           for (int k : order) {
             if (k == lowest) continue;
-            for (int j = 0; j < 6; ++j)
+            for (int j = 0; j < n; ++j)
               simplex[k][j] = simplex[lowest][j] + 0.5 * (simplex[k][j] - simplex[lowest][j]);
             energy[k] = f(simplex[k]);
           }
         }
       }
     }
-    int lowest = static_cast<int>(std::min_element(energy.begin(), energy.end()) - energy.begin());
-    bool improved = energy[lowest] < best_energy - 1e-6;
+    const int lowest =
+        static_cast<int>(std::min_element(energy.begin(), energy.end()) - energy.begin());
+    const bool improved = energy[lowest] < best_energy - 1e-6;
     if (energy[lowest] < best_energy) {
       best = simplex[lowest];
       best_energy = energy[lowest];
