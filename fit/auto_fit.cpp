@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "fit/auto_fit_detail.h"
 
@@ -74,14 +76,16 @@ int width_keeping(const Whole& p, double pixel_width) {
 
 // Best-move pattern search over whole numbers on the deviation energy itself, lambda held. The
 // height moves come in two kinds, with the width held and with the pixel width held, because the
-// two are coupled through the model's width relation. Steps of width and height start near 1 %,
-// translation steps near 0.5 % of the height, and halve when a round brings nothing; the search
+// two are coupled through the model's width relation. Steps start at 1 % of the height (2 to 8
+// pixels; the width's step moves the model's side as far), translation steps at half that, and
+// halve when a round brings nothing; the search
 // ends when a round at the smallest steps brings no improvement. `best` is the energy of
 // `current` on entry and of the result on return.
 Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bounds) {
-  int step_width = std::max(1, current[1] / 100);
-  int step_height = std::max(1, current[2] / 100);
-  int step_shift = std::max(1, current[2] / 200);
+  int step_height = std::clamp(current[2] / 100, 2, 8);
+  int step_width = std::max(
+      1, round_to_int(step_height * current[1] / std::max(1.0, implied_pixel_width(current))));
+  int step_shift = std::clamp(current[2] / 200, 1, 4);
   for (;;) {
     const double pixel_width = implied_pixel_width(current);
     std::vector<Whole> moves;
@@ -143,16 +147,19 @@ AutoFitResult auto_fit(FitState& state) {
   WholeEnergy energy(state);
   Whole best_point{};
   double best = kInfinity;
-  // The best start of each axis is polished: the stand-in may rank the axes wrongly when the
-  // outline is almost as wide as high.
-  bool polished[2] = {false, false};
+  // The start of each axis, scored on the deviation energy.
+  std::vector<std::pair<double, Whole>> scored;
   for (const Placement& start : starts) {
-    if (polished[start.axis]) continue;
-    Whole p = to_whole(start);
+    const Whole p = to_whole(start);
     if (!inside(p, bounds)) continue;
-    double e = energy(p);
-    if (!(e < kInfinity)) continue;
-    polished[start.axis] = true;
+    const double e = energy(p);
+    if (e < kInfinity) scored.emplace_back(e, p);
+  }
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Both axes are polished: a W-curve with lambda near 1 is nearly an ellipse, which fits almost
+  // as well turned by 90 degrees with height and width swapped, so only the energy can choose.
+  for (auto& [e, p] : scored) {
     p = polish(p, e, energy, bounds);
     if (e < best) {
       best = e;

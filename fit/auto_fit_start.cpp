@@ -99,12 +99,12 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   }
   std::stable_sort(ladder.begin(), ladder.end(),
                    [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
-  // The two best rungs of each axis: the short axis is the symmetry axis of wide objects.
+  // The best rung of each axis is refined: the short axis is the symmetry axis of wide objects.
   std::vector<Scored> refined;
-  int taken[2] = {0, 0};
+  bool taken[2] = {false, false};
   for (const Scored& s : ladder) {
-    if (!(s.energy < HUGE_VAL) || taken[s.axis] == 2) continue;
-    ++taken[s.axis];
+    if (!(s.energy < HUGE_VAL) || taken[s.axis]) continue;
+    taken[s.axis] = true;
     int evaluations = 0;
     Placement q = minimise_chord_energy(state, s.placement, &evaluations);
     refined.push_back({chord_energy(state, q), s.axis, q});
