@@ -149,11 +149,19 @@ AutoFitResult auto_fit(FitState& state) {
   double best = kInfinity;
   // The start of each axis, scored on the deviation energy.
   std::vector<std::pair<double, Whole>> scored;
-  for (const Placement& start : starts) {
-    const Whole p = to_whole(start);
-    if (!inside(p, bounds)) continue;
-    const double e = energy(p);
-    if (e < kInfinity) scored.emplace_back(e, p);
+  for (Placement start : starts) {
+    // A model that reaches the image's outer frame cannot be scored (its halves do not trace
+    // through), as happens for an object cut by the edge: shrink such a start until it fits.
+    for (int attempt = 0; attempt < 30; ++attempt) {
+      const Whole p = to_whole(start);
+      const double e = inside(p, bounds) ? energy(p) : kInfinity;
+      if (e < kInfinity) {
+        scored.emplace_back(e, p);
+        break;
+      }
+      start.height *= 0.95;
+      start.pixel_width *= 0.95;
+    }
   }
   std::stable_sort(scored.begin(), scored.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
