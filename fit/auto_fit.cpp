@@ -165,9 +165,12 @@ AutoFitResult auto_fit(FitState& state) {
   }
   std::stable_sort(scored.begin(), scored.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  // Both axes are polished: a W-curve with lambda near 1 is nearly an ellipse, which fits almost
-  // as well turned by 90 degrees with height and width swapped, so only the energy can choose.
+  // The other axis is polished too unless it starts far behind: a W-curve with lambda near 1 is
+  // nearly an ellipse, which fits almost as well turned by 90 degrees with height and width
+  // swapped, and then only the polished energies can choose.
+  const double first_start = scored.empty() ? kInfinity : scored.front().first;
   for (auto& [e, p] : scored) {
+    if (e > 3.0 * first_start) break;
     p = polish(p, e, energy, bounds);
     if (e < best) {
       best = e;
