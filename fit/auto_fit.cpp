@@ -1,0 +1,195 @@
+#include "fit/auto_fit.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "fit/auto_fit_detail.h"
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// The photograph's size bounds every parameter as its trackbar does.
+struct Bounds {
+  int image_width;
+  int image_height;
+};
+
+using Whole = std::array<int, 6>;  // lambda_milli, width, height, rotation, translation x, y
+
+// Wraps a degree value into 0..359.
+int wrap_degrees(long value) {
+  long wrapped = value % 360;
+  return static_cast<int>(wrapped < 0 ? wrapped + 360 : wrapped);
+}
+
+bool inside(const Whole& p, const Bounds& b) {
+  return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
+         p[2] <= b.image_height && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
+         p[5] <= b.image_height;
+}
+
+// The deviation energy over whole-number parameters, each point scored once.
+class WholeEnergy {
+ public:
+  explicit WholeEnergy(FitState& state) : state_(state) {}
+  double operator()(const Whole& p) {
+    auto known = scores_.find(p);
+    if (known != scores_.end()) return known->second;
+    const double parameters[6] = {double(p[0]), double(p[1]), double(p[2]),
+                                  double(p[3]), double(p[4]), double(p[5])};
+    double energy = evaluate_parameters(state_, parameters);
+    if (std::isnan(energy)) energy = kInfinity;
+    scores_.emplace(p, energy);
+    return energy;
+  }
+  int evaluations() const { return static_cast<int>(scores_.size()); }
+
+ private:
+  FitState& state_;
+  std::map<Whole, double> scores_;
+};
+
+int round_to_int(double value) { return static_cast<int>(std::lround(value)); }
+
+Whole to_whole(const auto_fit_detail::Placement& q) {
+  double width = width_for_pixel_width(q.lambda, q.height, q.pixel_width);
+  return {round_to_int(q.lambda * 1000.0), round_to_int(width),
+          round_to_int(q.height),          wrap_degrees(std::lround(q.rotation_degrees)),
+          round_to_int(q.center_x),        round_to_int(q.center_y)};
+}
+
+// Pixel width of the continuous model behind whole-number parameters; a height move that keeps
+// it changes the shape without making the model wider or narrower.
+double implied_pixel_width(const Whole& p) {
+  return p[1] / width_for_pixel_width(p[0] / 1000.0, p[2], 1.0);
+}
+
+int width_keeping(const Whole& p, double pixel_width) {
+  return round_to_int(width_for_pixel_width(p[0] / 1000.0, p[2], pixel_width));
+}
+
+// Best-move pattern search over whole numbers on the deviation energy itself, lambda held. The
+// height moves come in two kinds, with the width held and with the pixel width held, because the
+// two are coupled through the model's width relation. Steps start at 1 % of the height (2 to 8
+// pixels; the width's step moves the model's side as far), translation steps at half that, and
+// halve when a round brings nothing; the search
+// ends when a round at the smallest steps brings no improvement. `best` is the energy of
+// `current` on entry and of the result on return.
+Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bounds) {
+  int step_height = std::clamp(current[2] / 100, 2, 8);
+  int step_width = std::max(
+      1, round_to_int(step_height * current[1] / std::max(1.0, implied_pixel_width(current))));
+  int step_shift = std::clamp(current[2] / 200, 1, 4);
+  for (;;) {
+    const double pixel_width = implied_pixel_width(current);
+    std::vector<Whole> moves;
+    for (int sign : {1, -1}) {
+      Whole m = current;
+      m[1] += sign * step_width;
+      moves.push_back(m);
+      m = current;
+      m[2] += sign * step_height;
+      moves.push_back(m);
+      m[1] = width_keeping(m, pixel_width);
+      moves.push_back(m);
+      m = current;
+      m[3] = wrap_degrees(m[3] + sign);
+      moves.push_back(m);
+      for (int k : {4, 5}) {
+        m = current;
+        m[k] += sign * step_shift;
+        moves.push_back(m);
+      }
+    }
+    // The first of equally low energies wins, and only a strictly lower one is taken.
+    const Whole* chosen = nullptr;
+    for (const Whole& m : moves) {
+      if (m == current || !inside(m, bounds)) continue;
+      const double e = energy(m);
+      if (e < best) {
+        best = e;
+        chosen = &m;
+      }
+    }
+    if (chosen) {
+      current = *chosen;
+      continue;
+    }
+    if (step_width == 1 && step_height == 1 && step_shift == 1) return current;
+    step_width = std::max(1, step_width / 2);
+    step_height = std::max(1, step_height / 2);
+    step_shift = std::max(1, step_shift / 2);
+  }
+}
+
+}  // namespace
+
+double width_for_pixel_width(double lambda, double height, double pixel_width) {
+  // D(t) = (h/2) e^t + e^(-lambda t) is smallest where (h/2) e^t = lambda e^(-lambda t).
+  double t = std::log(2.0 * lambda / height) / (1.0 + lambda);
+  double d_min = 0.5 * height * std::exp(t) + std::exp(-lambda * t);
+  return pixel_width * d_min / (2.0 * lambda);
+}
+
+AutoFitResult auto_fit(FitState& state) {
+  using namespace auto_fit_detail;
+  AutoFitResult result;
+  if (state.outline_contour.size() < 8 || state.distance_image.empty()) return result;
+  const Bounds bounds{state.distance_image.cols, state.distance_image.rows};
+
+  std::vector<Placement> starts = refined_starts(state, state.outline_contour, state.rotation);
+  WholeEnergy energy(state);
+  Whole best_point{};
+  double best = kInfinity;
+  // The start of each axis, scored on the deviation energy.
+  std::vector<std::pair<double, Whole>> scored;
+  for (Placement start : starts) {
+    // A model that reaches the image's outer frame cannot be scored (its halves do not trace
+    // through), as happens for an object cut by the edge: shrink such a start until it fits.
+    for (int attempt = 0; attempt < 30; ++attempt) {
+      const Whole p = to_whole(start);
+      const double e = inside(p, bounds) ? energy(p) : kInfinity;
+      if (e < kInfinity) {
+        scored.emplace_back(e, p);
+        break;
+      }
+      start.height *= 0.95;
+      start.pixel_width *= 0.95;
+    }
+  }
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // The other axis is polished too unless it starts far behind: a W-curve with lambda near 1 is
+  // nearly an ellipse, which fits almost as well turned by 90 degrees with height and width
+  // swapped, and then only the polished energies can choose.
+  const double first_start = scored.empty() ? kInfinity : scored.front().first;
+  for (auto& [e, p] : scored) {
+    if (e > 3.0 * first_start) break;
+    p = polish(p, e, energy, bounds);
+    if (e < best) {
+      best = e;
+      best_point = p;
+    }
+  }
+  if (!(best < kInfinity)) {
+    result.evaluations = energy.evaluations();
+    return result;
+  }
+
+  result.found = true;
+  result.lambda_milli = best_point[0];
+  result.width = best_point[1];
+  result.height = best_point[2];
+  result.rotation = best_point[3];
+  result.translation_x = best_point[4];
+  result.translation_y = best_point[5];
+  result.energy = best;
+  result.evaluations = energy.evaluations();
+  return result;
+}

@@ -1,0 +1,50 @@
+// Automatic fit: all six W-curve parameters from the current outline in one call.
+//
+// Part of the computing core: no window is opened. The caller (the session's key a) writes the
+// result back through the trackbars and refreshes the view.
+#pragma once
+
+#include "fit/fit_W.h"
+
+struct AutoFitResult {
+  bool found = false;  // false when there is no outline or no start could be scored
+  // The fitted parameters, whole numbers within the trackbar ranges for the photograph's W x H:
+  // lambda_milli 1..6000, width 1..20W, height 1..H, rotation 0..359, translation 0..W / 0..H.
+  int lambda_milli = 0;
+  int width = 0;
+  int height = 0;
+  int rotation = 0;
+  int translation_x = 0;
+  int translation_y = 0;
+  double energy = 0.0;  // deviation energy of exactly these parameters (evaluate_parameters)
+  int evaluations = 0;  // deviation energies computed on the way
+};
+
+// Fits the W-curve to state.outline_contour, reading state.distance_image (already computed for
+// that outline), the cut-offs and the photograph size (the size of state.distance_image).
+//
+// The outline's moments give its two principal axes. A W-curve with lambda seen upside down is
+// exactly the W-curve with 1/lambda (same outline), so the outline alone cannot tell the model's
+// top from its bottom: the top is taken at the end of each axis that lies within 90 degrees of
+// the current state.rotation (the session starts at 325, so objects photographed top up are
+// measured as such; key m sets the top explicitly). From both axes and a ladder of lambdas the
+// model is placed like the resets do (centre, height and pixel width from the outline's extent
+// along and across the axis), and the best starts are refined on a smooth stand-in of the energy:
+// the continuous model's chords sampled on the distance map (auto_fit_detail.h).
+//
+// Lambda is taken from that refinement. The deviation energy itself is a poor judge of lambda:
+// over whole-number parameters its valley along lambda is flat and made ragged by the model's
+// truncations, so its lowest point wanders by several per cent on photographs of a few hundred
+// pixels, while the stand-in's stays within a fraction of one. The other five parameters are then
+// fitted on the deviation energy (a whole-number pattern search, until a full round at the
+// smallest steps brings no improvement), for the best start of each axis; the lower result wins.
+//
+// The returned energy is the deviation energy of exactly the returned parameters. Overwrites
+// pixel_width, peak_abscissa and the energy's work data; the model parameter fields of `state`
+// are left as they were.
+AutoFitResult auto_fit(FitState& state);
+
+// The width factor that makes the continuous model with this lambda (> 0) and height (> 0) as
+// wide as pixel_width pixels: width = pixel_width * D_min / (2 lambda), where D_min is the
+// minimum over t of (h/2) e^t + e^(-lambda t). Not truncated.
+double width_for_pixel_width(double lambda, double height, double pixel_width);

@@ -1,0 +1,47 @@
+// The automatic fit's inner steps, shared by auto_fit.cpp, its start search and its tests.
+#pragma once
+
+#include <vector>
+
+#include "fit/fit_W.h"
+
+namespace auto_fit_detail {
+
+// A model placement in continuous, decoupled terms: the width factor follows from lambda, the
+// height and the pixel width (width_for_pixel_width).
+struct Placement {
+  double lambda = 1.0;
+  double pixel_width = 0.0;
+  double height = 0.0;
+  double rotation_degrees = 0.0;  // model convention: 0 points down, 90 left
+  double center_x = 0.0;
+  double center_y = 0.0;
+  int axis = 0;  // 0 the outline's long axis, 1 its short axis
+};
+
+// The outline's principal axes from the second moments of its points, as the model rotations
+// (degrees in [0, 360)) whose top lies within 90 degrees of reference_rotation: the long axis
+// first, then the short one.
+std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int reference_rotation);
+
+// Places the model along the rotation like the resets do: height and pixel width are the
+// outline's extents along and across the axis, the centre the middle of both.
+Placement place_along_axis(const std::vector<cv::Point>& outline, double rotation_degrees,
+                           double lambda);
+
+// Root mean square of the distance map along the continuous model's chords (the same 800 samples
+// as the model, without truncation, honouring the cut-offs), each chord weighted by the number
+// of pixels an 8-connected line covers on it; distances are read bilinearly, off the image the
+// distance to the image is added. A smooth stand-in of the deviation energy; +inf for a model
+// without samples.
+double chord_energy(const FitState& state, const Placement& q);
+
+// Minimises chord_energy from `start` with a restarted Nelder-Mead simplex.
+Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations);
+
+// The best few placements of the automatic fit, best first: both axes times a ladder of lambdas,
+// each placed along its axis, the most promising refined on chord_energy.
+std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
+                                      int reference_rotation);
+
+}  // namespace auto_fit_detail

@@ -1,0 +1,119 @@
+// Where the automatic fit starts: the outline's axes, the resets' placement along them, and a
+// ladder of lambdas refined on the smooth stand-in of the energy.
+#include <algorithm>
+#include <cmath>
+
+#include "fit/auto_fit.h"
+#include "fit/auto_fit_detail.h"
+
+namespace auto_fit_detail {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+double wrap_360(double degrees) {
+  double wrapped = std::fmod(degrees, 360.0);
+  return wrapped < 0.0 ? wrapped + 360.0 : wrapped;
+}
+
+double angle_between(double a_degrees, double b_degrees) {
+  double difference = wrap_360(a_degrees - b_degrees);
+  return std::min(difference, 360.0 - difference);
+}
+
+// The model rotation whose top-to-bottom direction (-sin r, cos r) is the image direction
+// (dx, dy), turned round when that puts the top more than 90 degrees from the reference.
+double rotation_towards(double dx, double dy, int reference_rotation) {
+  double rotation = wrap_360(std::atan2(-dx, dy) * 180.0 / kPi);
+  if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+  return rotation;
+}
+
+struct Scored {
+  double energy;
+  int axis;
+  Placement placement;
+};
+
+}  // namespace
+
+std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int reference_rotation) {
+  double mean_x = 0.0, mean_y = 0.0;
+  for (const cv::Point& p : outline) {
+    mean_x += p.x;
+    mean_y += p.y;
+  }
+  mean_x /= outline.size();
+  mean_y /= outline.size();
+  double xx = 0.0, yy = 0.0, xy = 0.0;
+  for (const cv::Point& p : outline) {
+    double dx = p.x - mean_x, dy = p.y - mean_y;
+    xx += dx * dx;
+    yy += dy * dy;
+    xy += dx * dy;
+  }
+  // A symmetric outline has its symmetry axis among the principal axes of its points.
+  double long_axis = 0.5 * std::atan2(2.0 * xy, xx - yy);
+  double short_axis = long_axis + 0.5 * kPi;
+  return {rotation_towards(std::cos(long_axis), std::sin(long_axis), reference_rotation),
+          rotation_towards(std::cos(short_axis), std::sin(short_axis), reference_rotation)};
+}
+
+Placement place_along_axis(const std::vector<cv::Point>& outline, double rotation_degrees,
+                           double lambda) {
+  double angle = rotation_degrees * kPi / 180.0;
+  // Unit vectors of the model: its top-to-bottom axis and the direction of its right half.
+  double axis_x = -std::sin(angle), axis_y = std::cos(angle);
+  double across_x = std::cos(angle), across_y = std::sin(angle);
+  double along_min = HUGE_VAL, along_max = -HUGE_VAL, across_min = HUGE_VAL, across_max = -HUGE_VAL;
+  for (const cv::Point& p : outline) {
+    double along = p.x * axis_x + p.y * axis_y;
+    double across = p.x * across_x + p.y * across_y;
+    along_min = std::min(along_min, along);
+    along_max = std::max(along_max, along);
+    across_min = std::min(across_min, across);
+    across_max = std::max(across_max, across);
+  }
+  double along_mid = 0.5 * (along_min + along_max);
+  double across_mid = 0.5 * (across_min + across_max);
+  Placement q;
+  q.lambda = lambda;
+  q.height = along_max - along_min;
+  q.pixel_width = across_max - across_min;
+  q.rotation_degrees = rotation_degrees;
+  q.center_x = along_mid * axis_x + across_mid * across_x;
+  q.center_y = along_mid * axis_y + across_mid * across_y;
+  return q;
+}
+
+std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
+                                      int reference_rotation) {
+  std::vector<double> rotations = axis_rotations(outline, reference_rotation);
+  std::vector<Scored> ladder;
+  for (int axis = 0; axis < 2; ++axis) {
+    for (double lambda = 0.2; lambda < 6.0; lambda *= 1.2) {
+      Placement q = place_along_axis(outline, rotations[axis], lambda);
+      q.axis = axis;
+      ladder.push_back({chord_energy(state, q), axis, q});
+    }
+  }
+  std::stable_sort(ladder.begin(), ladder.end(),
+                   [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
+  // The best rung of each axis is refined: the short axis is the symmetry axis of wide objects.
+  std::vector<Scored> refined;
+  bool taken[2] = {false, false};
+  for (const Scored& s : ladder) {
+    if (!(s.energy < HUGE_VAL) || taken[s.axis]) continue;
+    taken[s.axis] = true;
+    int evaluations = 0;
+    Placement q = minimise_chord_energy(state, s.placement, &evaluations);
+    refined.push_back({chord_energy(state, q), s.axis, q});
+  }
+  std::stable_sort(refined.begin(), refined.end(),
+                   [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
+  std::vector<Placement> starts;
+  for (const Scored& s : refined) starts.push_back(s.placement);
+  return starts;
+}
+
+}  // namespace auto_fit_detail
