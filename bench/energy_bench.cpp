@@ -12,16 +12,20 @@ namespace {
 
 struct LargePhotograph {
   FitState state;
-  double parameters[6] = {1150, 1.05 * 1800, 2960, 2, 3010, 1990};
+  double parameters[6] = {1150, 88000, 2960, 2, 3010, 1990};
 
   LargePhotograph() {
     DemoObject object;
     object.lambda = 1.1;
-    object.width = 1800;
+    object.width = 90000;  // about 2100 pixels wide
     object.height = 3000;
     object.center_x = 3000;
     object.center_y = 2000;
-    state.source_image = render_demo_photo(cv::Size(6000, 4000), object);
+    // A light object on a dark ground, so that the object's outline is the largest contour.
+    DemoLook look;
+    look.background_level = 40;
+    look.object_level = 210;
+    state.source_image = render_demo_photo(cv::Size(6000, 4000), object, look);
     state.threshold = 131;
     state.deviation_width = 600;
     state.deviation_height = 100;
