@@ -203,7 +203,6 @@ TEST_F(SessionContract, EveryDecodableImageRuns) {
   cv::imwrite(sixteen_bit, cv::Mat(50, 70, CV_16UC3, cv::Scalar(60000, 1000, 30000)));
   const std::string thin = dir_.file("thin.png");
   cv::imwrite(thin, cv::Mat(700, 1, CV_8UC3, cv::Scalar(255, 255, 255)));
-  const std::string large = write_photo(dir_, "large.jpg", 6000, 4000);
   struct Case {
     std::string path;
     cv::Size size;  // as shown: upright
@@ -215,7 +214,6 @@ TEST_F(SessionContract, EveryDecodableImageRuns) {
       {std::string(MERAVEL_TEST_DATA) + "/cmyk.jpg", {40, 30}},
       // 60 x 20 stored, EXIF orientation 6 (turned 90 degrees clockwise to be seen upright).
       {std::string(MERAVEL_TEST_DATA) + "/orientation_6.jpg", {20, 60}},
-      {large, {6000, 4000}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -232,4 +230,21 @@ TEST_F(SessionContract, EveryDecodableImageRuns) {
     EXPECT_EQ(shown, c.size);
     EXPECT_EQ(type, CV_8UC3);
   }
+}
+
+TEST_F(SessionContract, AVeryLargePhotographIsShownScaledAndClickedInItsOwnPixels) {
+  const std::string large = write_photo(dir_, "large.jpg", 6000, 4000);
+  SessionValues values;
+  cv::Size shown, view;
+  ScriptedUser user({[&] {
+                       shown = fit_state().source_image.size();
+                       view = fit_state().output_display.size();
+                     },
+                     key('m'), click(400, 300), key('\r')});
+  values.run(large);
+  EXPECT_EQ(values.lambda, 1.1);
+  EXPECT_EQ(shown, cv::Size(6000, 4000));
+  EXPECT_EQ(view, cv::Size(800, 533));
+  EXPECT_EQ(fit_state().top_click_x, 3000);  // s = 6000 / 800 = 7.5
+  EXPECT_EQ(fit_state().top_click_y, 2250);
 }
