@@ -1,0 +1,207 @@
+// A first measurement as the README walks it, on the real main window and the real image windows:
+// a directory of demo photographs, "Read!", "Take new measurement", p, ENTER; then the measures
+// file, line by line. Also: closing the main window in the middle of a session.
+#include <gtest/gtest.h>
+#include <opencv2/highgui/highgui_c.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/myqtapp.h"
+#include "fit/windows/fit_session.h"
+#include "series/measures_file.h"
+#include "series/series_state.h"
+
+namespace {
+
+QWidget* image_window(const char* name) { return static_cast<QWidget*>(cvGetWindowHandle(name)); }
+
+void post_key(int key, const char* text) {
+  if (QWidget* output = image_window("Output")) {
+    QCoreApplication::postEvent(
+        output, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text)));
+  }
+}
+
+std::vector<std::string> lines_of(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> fields_of(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, ';');) fields.push_back(field);
+  return fields;
+}
+
+// A user at the keyboard: each time the session waits for a key, does the next of `actions`
+// (types a key into "Output", closes the main window, ...), and once they are done presses ENTER
+// whenever the session waits again, until it is over. Keys go in only while the session waits, as
+// a user sees the windows respond before typing on.
+class SessionDriver : public QObject {
+ public:
+  explicit SessionDriver(std::vector<std::function<void()>> actions)
+      : actions_(std::move(actions)) {
+    connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
+    timer_.start(100);
+  }
+
+ private:
+  void tick() {
+    if (!measurement_session_waiting_for_key()) return;
+    if (next_ < actions_.size()) {
+      actions_[next_++]();
+      return;
+    }
+    post_key(Qt::Key_Return, "\r");
+  }
+
+  std::vector<std::function<void()>> actions_;
+  size_t next_ = 0;
+  QTimer timer_;
+};
+
+class FirstMeasurement : public testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::path(testing::TempDir()) /
+                 ("first_measurement_" + std::to_string(getpid()) + "_" +
+                  testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(directory_);
+    const std::string command = std::string(MERAVEL_BUILD_DIR) + "/make_demo_series " +
+                                directory_.string() + " > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    for (const std::string& line : lines_of((directory_ / "ground_truth.csv").string())) {
+      const std::vector<std::string> f = fields_of(line);
+      if (f.size() >= 11 && f[0] != "file") truth_[f[0]] = f;
+    }
+    saved_clock_ = measuring_clock;
+    measuring_clock = [] {
+      std::tm t{};
+      t.tm_year = 2012 - 1900;
+      t.tm_mon = 3;
+      t.tm_mday = 2;
+      t.tm_hour = 9;
+      t.tm_min = 5;
+      t.tm_sec = 3;
+      return t;
+    };
+    series_state() = SeriesState();
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    // The directory typed in, then "Read!".
+    QLineEdit* directory_field = window_.findChild<QLineEdit*>("lineEdit_directory");
+    QTest::keyClicks(directory_field, QString::fromStdString(directory_.string()));
+    QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_process"), Qt::LeftButton);
+  }
+
+  void TearDown() override {
+    measuring_clock = saved_clock_;
+    series_state() = SeriesState();
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::string take_measurement() {
+    testing::internal::CaptureStdout();
+    QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  myQtApp window_;
+  std::filesystem::path directory_;
+  std::map<std::string, std::vector<std::string>> truth_;
+  std::function<std::tm()> saved_clock_;
+};
+
+}  // namespace
+
+// The values of the last status line before the save: the fit the user accepted.
+std::pair<std::string, std::string> last_status_energy_and_lambda(const std::string& printed) {
+  const size_t line = printed.rfind("energy=");
+  if (line == std::string::npos) return {};
+  const size_t energy_end = printed.find(", lambda=", line);
+  const size_t lambda_end = printed.find(", ", energy_end + 1);
+  if (energy_end == std::string::npos || lambda_end == std::string::npos) return {};
+  return {printed.substr(line + 7, energy_end - line - 7),
+          printed.substr(energy_end + 9, lambda_end - energy_end - 9)};
+}
+
+TEST_F(FirstMeasurement, ReadOptimiseAndSaveGivesHeaderAndOneRecord) {
+  ASSERT_EQ(series_state().file_list.size(), truth_.size());
+  const std::string current = series_state().file_list.at(0).name;
+  ASSERT_TRUE(truth_.count(current)) << current;
+
+  SessionDriver driver({[] { post_key(Qt::Key_P, "p"); }});
+  const std::string printed = take_measurement();
+  EXPECT_EQ(printed.rfind("\nStarting new measurement for file 1:\n", 0), 0u) << printed;
+  const std::string saved = "Measurement for file 1 SAVED.\n\n";
+  ASSERT_GE(printed.size(), saved.size());
+  EXPECT_EQ(printed.substr(printed.size() - saved.size()), saved) << printed;
+
+  const std::vector<std::string> lines = lines_of((directory_ / "measures.csv").string());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;");
+  const std::vector<std::string> record = fields_of(lines[1]);
+  ASSERT_EQ(record.size(), 5u) << lines[1];
+  EXPECT_EQ(lines[1].back(), ';');
+  EXPECT_EQ(record[0], current);
+  std::string capture_date = truth_[current][10];
+  capture_date[4] = capture_date[7] = '-';
+  EXPECT_EQ(record[1], capture_date);
+  EXPECT_EQ(record[2], "2012-04-02 09:05:03");
+  // Lambda and energy are those of the fit on screen when ENTER was pressed.
+  const auto [energy_text, lambda_text] = last_status_energy_and_lambda(printed);
+  EXPECT_EQ(record[3], lambda_text) << printed;
+  EXPECT_EQ(record[4], energy_text) << printed;
+
+  EXPECT_EQ(series_state().current_index, 0u);
+  EXPECT_TRUE(window_.findChild<QPushButton*>("pushButton_do")->isEnabled());
+  EXPECT_EQ(image_window("Output"), nullptr);
+}
+
+// The README promises that p and ENTER measure any demo photograph: from the session's start
+// (energies of 50 px and more) the optimiser lands on the object, near its true lambda.
+TEST_F(FirstMeasurement, PAndEnterMeasureEveryDemoPhotograph) {
+  const size_t count = series_state().file_list.size();
+  for (size_t i = 0; i < count; ++i) {
+    SessionDriver driver({[] { post_key(Qt::Key_P, "p"); }});
+    take_measurement();
+    QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_file_fwd"), Qt::LeftButton);
+  }
+  const std::vector<std::string> lines = lines_of((directory_ / "measures.csv").string());
+  ASSERT_EQ(lines.size(), count + 1);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const std::vector<std::string> record = fields_of(lines[i]);
+    ASSERT_EQ(record.size(), 5u);
+    EXPECT_EQ(record[0], series_state().file_list.at(i - 1).name);
+    ASSERT_TRUE(truth_.count(record[0]));
+    EXPECT_NEAR(std::stod(record[3]), std::stod(truth_[record[0]][1]), 0.15);
+    EXPECT_LT(std::stod(record[4]), 3.0);
+  }
+}
+
+TEST_F(FirstMeasurement, ClosingTheMainWindowCancelsTheSessionThenCloses) {
+  SessionDriver driver({[this] { window_.close(); }});
+  const std::string printed = take_measurement();
+  EXPECT_NE(printed.find("Measurement for file 1 CANCELLED.\n"), std::string::npos) << printed;
+  EXPECT_FALSE(std::filesystem::exists(directory_ / "measures.csv"));
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_EQ(image_window("Output"), nullptr);
+}
