@@ -52,8 +52,11 @@ int child_main(int argc, char** argv, const std::string& what, const char* photo
   return 0;
 }
 
+bool photo_written = false;
+
 const std::string& photo_path() {
   static const std::string path = [] {
+    photo_written = true;
     const std::string p = "/tmp/meravel_session_memory_" + std::to_string(getpid()) + ".jpg";
     cv::imwrite(p, bench_photo({6000, 4000}), {cv::IMWRITE_JPEG_QUALITY, 92});
     return p;
@@ -101,6 +104,6 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::remove(photo_path().c_str());
+  if (photo_written) std::remove(photo_path().c_str());
   return 0;
 }

@@ -223,6 +223,9 @@ void close_session() {
   state.distance_display.release();
   state.binary_display.release();
   state.crop_buffer.release();
+  // The refresh holds the photograph and overlay it last composed; they go with the session.
+  state.composed_source.release();
+  state.composed_overlay.release();
   state.outline_contour.clear();
   state.outline_storage.clear();
   state.left_curve_storage.clear();
