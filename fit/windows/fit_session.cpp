@@ -12,6 +12,7 @@
 
 #include "fit/fit_W.h"
 #include "fit/optimiser.h"
+#include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
 
 namespace {
@@ -137,6 +138,9 @@ KeyOutcome handle_key(int key) {
       break;
     case 'i':
       run_optimiser(ranges_lambda_width(state));
+      break;
+    case 'a':
+      automatic_fit();
       break;
     case 'w':
       fit_width_to_outline();

@@ -120,7 +120,7 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
       "m: Set w-curve top and bottom by mouse.<br><br>"
       "s: Select region of interest by mouse.<br>q: Reset region of interest.<br><br>"
       "o: Optimiser (all values)<br>p: Optimiser (width->lambda->all)<br>"
-      "u: Optimiser (width)<br>i: Optimiser (lambda)<br><br>"
+      "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br><br>"
       "w: Reposition (width)<br>h: Reposition (height)<br>t: Reposition (translation)<br>"
       "l: Reposition (lambda)<br>r: Reposition (all values)<br><br>"
       "d: Show visualisation of distance transformation</span>";
@@ -130,7 +130,7 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
   for (int twice = 0; twice < 2; ++twice) window.lock_all();
   auto* overview = child<QTextBrowser>(window, "textBrowser_file_overview");
   EXPECT_EQ(overview->toPlainText(), expected.toPlainText());
-  EXPECT_EQ(overview->toPlainText().count('\n'), 21);  // twenty-two lines
+  EXPECT_EQ(overview->toPlainText().count('\n'), 22);  // twenty-three lines
   for (const char* name : kInputControls) EXPECT_FALSE(child<QWidget>(window, name)->isEnabled()) << name;
   for (const char* name : kAlwaysEnabled) EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
 

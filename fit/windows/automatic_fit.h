@@ -1,0 +1,8 @@
+// Key a of the session: the automatic fit of all six parameters, written back through the
+// trackbars like the optimiser's result.
+#pragma once
+
+// Prints "Optimising...", fits all six parameters to the current outline (auto_fit), writes
+// them into the fields and sets the six trackbars in the optimiser's order, refreshes once and
+// prints "...optimisation done!". Without an outline the parameters stay as they are.
+void automatic_fit();
