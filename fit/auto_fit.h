@@ -23,21 +23,24 @@ struct AutoFitResult {
 // Fits the W-curve to state.outline_contour, reading state.distance_image (already computed for
 // that outline), the cut-offs and the photograph size (the size of state.distance_image).
 //
-// The outline's moments give its two principal axes. A W-curve with lambda seen upside down is
-// exactly the W-curve with 1/lambda (same outline), so the outline alone cannot tell the model's
-// top from its bottom: the top is taken at the end of each axis that lies within 90 degrees of
-// the current state.rotation (the session starts at 325, so objects photographed top up are
-// measured as such; key m sets the top explicitly). From both axes and a ladder of lambdas the
-// model is placed like the resets do (centre, height and pixel width from the outline's extent
-// along and across the axis), and the best starts are refined on a smooth stand-in of the energy:
-// the continuous model's chords sampled on the distance map (auto_fit_detail.h).
+// The outline's moments give its long axis; six axis directions 30 degrees apart from it are
+// tried (the moments fix the symmetry axis only for a clearly elongated outline). A W-curve with
+// lambda seen upside down is exactly the W-curve with 1/lambda (same outline), so the outline
+// alone cannot tell the model's top from its bottom: the top is taken at the end of each axis
+// that lies within 90 degrees of the current state.rotation (the session starts at 325, so
+// objects photographed top up are measured as such; key m sets the top explicitly). Along every
+// axis and for a ladder of lambdas the model is placed like the resets do (centre, height and
+// pixel width from the outline's extent along and across the axis); the best placements of the
+// two most promising axes are refined on a smooth stand-in of the energy: the continuous model's
+// chords sampled on the distance map (auto_fit_detail.h).
 //
 // Lambda is taken from that refinement. The deviation energy itself is a poor judge of lambda:
 // over whole-number parameters its valley along lambda is flat and made ragged by the model's
 // truncations, so its lowest point wanders by several per cent on photographs of a few hundred
 // pixels, while the stand-in's stays within a fraction of one. The other five parameters are then
 // fitted on the deviation energy (a whole-number pattern search, until a full round at the
-// smallest steps brings no improvement), for the best start of each axis; the lower result wins.
+// smallest steps brings no improvement), from both refined placements unless one starts at more
+// than three times the other's energy; the lower result wins.
 //
 // The returned energy is the deviation energy of exactly the returned parameters. Overwrites
 // pixel_width, peak_abscissa and the energy's work data; the model parameter fields of `state`

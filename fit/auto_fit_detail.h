@@ -16,7 +16,7 @@ struct Placement {
   double rotation_degrees = 0.0;  // model convention: 0 points down, 90 left
   double center_x = 0.0;
   double center_y = 0.0;
-  int axis = 0;  // 0 the outline's long axis, 1 its short axis
+  int axis = 0;  // which axis it was placed along: 30 degrees times this from the long axis
 };
 
 // The outline's principal axes from the second moments of its points, as the model rotations
@@ -39,8 +39,9 @@ double chord_energy(const FitState& state, const Placement& q);
 // Minimises chord_energy from `start` with a restarted Nelder-Mead simplex.
 Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations);
 
-// The best few placements of the automatic fit, best first: both axes times a ladder of lambdas,
-// each placed along its axis, the most promising refined on chord_energy.
+// The best few placements of the automatic fit, best first: six axes 30 degrees apart from the
+// long axis on (top towards the reference rotation) times a ladder of lambdas, each placed along
+// its axis; the best rung of each of the two most promising axes refined on chord_energy.
 std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
                                       int reference_rotation);
 

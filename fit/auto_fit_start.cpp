@@ -10,6 +10,7 @@ namespace auto_fit_detail {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr int kAxes = 6;  // axis directions tried, 30 degrees apart
 
 double wrap_360(double degrees) {
   double wrapped = std::fmod(degrees, 360.0);
@@ -88,26 +89,33 @@ Placement place_along_axis(const std::vector<cv::Point>& outline, double rotatio
 
 std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
                                       int reference_rotation) {
-  std::vector<double> rotations = axis_rotations(outline, reference_rotation);
-  std::vector<Scored> ladder;
-  for (int axis = 0; axis < 2; ++axis) {
+  // The long axis, then every 30 degrees round to the short axis (index 3) and beyond: the
+  // moments fix the symmetry axis only when the outline is clearly longer one way than the other.
+  const double long_axis = axis_rotations(outline, reference_rotation)[0];
+  std::vector<double> rotations;
+  for (int k = 0; k < kAxes; ++k) {
+    double rotation = wrap_360(long_axis + 30.0 * k);
+    if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+    rotations.push_back(rotation);
+  }
+  std::vector<Scored> best_rungs(kAxes, Scored{HUGE_VAL, 0, Placement()});
+  for (int axis = 0; axis < kAxes; ++axis) {
     for (double lambda = 0.2; lambda < 6.0; lambda *= 1.2) {
       Placement q = place_along_axis(outline, rotations[axis], lambda);
       q.axis = axis;
-      ladder.push_back({chord_energy(state, q), axis, q});
+      const double energy = chord_energy(state, q);
+      if (energy < best_rungs[axis].energy) best_rungs[axis] = {energy, axis, q};
     }
   }
-  std::stable_sort(ladder.begin(), ladder.end(),
+  std::stable_sort(best_rungs.begin(), best_rungs.end(),
                    [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
-  // The best rung of each axis is refined: the short axis is the symmetry axis of wide objects.
+  // The best rungs of the two most promising axes are refined: for a clearly elongated outline
+  // these are the long and the short axis (the symmetry axis of wide objects).
   std::vector<Scored> refined;
-  bool taken[2] = {false, false};
-  for (const Scored& s : ladder) {
-    if (!(s.energy < HUGE_VAL) || taken[s.axis]) continue;
-    taken[s.axis] = true;
+  for (int k = 0; k < 2 && best_rungs[k].energy < HUGE_VAL; ++k) {
     int evaluations = 0;
-    Placement q = minimise_chord_energy(state, s.placement, &evaluations);
-    refined.push_back({chord_energy(state, q), s.axis, q});
+    const Placement q = minimise_chord_energy(state, best_rungs[k].placement, &evaluations);
+    refined.push_back({chord_energy(state, q), best_rungs[k].axis, q});
   }
   std::stable_sort(refined.begin(), refined.end(),
                    [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
