@@ -13,6 +13,10 @@ void clear_outer_frame(cv::Mat& image);
 // Index of the contour with the most points, the first of equal ones; -1 when there is none.
 int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
 
+// Bounding box of `points` clipped to an image of `image_size`; empty when no point lies inside.
+// Every pixel a polyline through the points can set on that image lies in this box.
+cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size image_size);
+
 // Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
 int saturating_trunc(double value);
 

@@ -13,27 +13,6 @@
 
 namespace {
 
-// Box of the points, clipped to the image; empty when none lies inside.
-cv::Rect drawing_box(const std::vector<cv::Point>& points, cv::Size image_size) {
-  if (points.empty()) return cv::Rect();
-  int min_x = points[0].x;
-  int min_y = points[0].y;
-  int max_x = points[0].x;
-  int max_y = points[0].y;
-  for (const cv::Point& p : points) {
-    min_x = std::min(min_x, p.x);
-    min_y = std::min(min_y, p.y);
-    max_x = std::max(max_x, p.x);
-    max_y = std::max(max_y, p.y);
-  }
-  const int x0 = std::max(min_x, 0);
-  const int y0 = std::max(min_y, 0);
-  const int x1 = std::min(max_x, image_size.width - 1);
-  const int y1 = std::min(max_y, image_size.height - 1);
-  if (x0 > x1 || y0 > y1) return cv::Rect();
-  return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
-}
-
 // The photograph dimmed to s per cent on black, in `box` of the overlay.
 void dim_source(const cv::Mat& source, cv::Mat& overlay, cv::Rect box, double s) {
   if (box.empty()) return;
@@ -81,7 +60,7 @@ void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
   const cv::Scalar red(0, 0, 255);
   int box = 0;
   for (const std::vector<cv::Point>* half : {&left, &right}) {
-    state.composed_halves_boxes[box++] = drawing_box(*half, source.size());
+    state.composed_halves_boxes[box++] = clipped_bounding_box(*half, source.size());
     if (half->empty()) continue;
     const cv::Point* points = half->data();
     const int count = static_cast<int>(half->size());

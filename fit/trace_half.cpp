@@ -13,6 +13,26 @@
 
 #include "fit/fit_internal.h"
 
+cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size image_size) {
+  if (points.empty()) return cv::Rect();
+  int min_x = points[0].x;
+  int min_y = points[0].y;
+  int max_x = points[0].x;
+  int max_y = points[0].y;
+  for (const cv::Point& p : points) {
+    min_x = std::min(min_x, p.x);
+    min_y = std::min(min_y, p.y);
+    max_x = std::max(max_x, p.x);
+    max_y = std::max(max_y, p.y);
+  }
+  const int x0 = std::max(min_x, 0);
+  const int y0 = std::max(min_y, 0);
+  const int x1 = std::min(max_x, image_size.width - 1);
+  const int y1 = std::min(max_y, image_size.height - 1);
+  if (x0 > x1 || y0 > y1) return cv::Rect();
+  return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
 int saturating_trunc(double value) {
   if (std::isnan(value)) return 0;
   if (value <= -2147483648.0) return INT_MIN;
@@ -27,26 +47,17 @@ bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size im
     chain.clear();
     return false;
   }
-  int min_x = half[0].x;
-  int min_y = half[0].y;
-  int max_x = half[0].x;
-  int max_y = half[0].y;
-  for (const cv::Point& p : half) {
-    min_x = std::min(min_x, p.x);
-    min_y = std::min(min_y, p.y);
-    max_x = std::max(max_x, p.x);
-    max_y = std::max(max_y, p.y);
-  }
-  const int x0 = std::max(min_x, 0);
-  const int y0 = std::max(min_y, 0);
-  const int x1 = std::min(max_x, image_size.width - 1);
-  const int y1 = std::min(max_y, image_size.height - 1);
-  if (x0 > x1 || y0 > y1) {
+  const cv::Rect box = clipped_bounding_box(half, image_size);
+  if (box.empty()) {
     chain.clear();
     return false;
   }
-  const int box_width = x1 - x0 + 1;
-  const int box_height = y1 - y0 + 1;
+  const int x0 = box.x;
+  const int y0 = box.y;
+  const int x1 = box.x + box.width - 1;
+  const int y1 = box.y + box.height - 1;
+  const int box_width = box.width;
+  const int box_height = box.height;
 
   if (state.trace_buffer.rows < box_height || state.trace_buffer.cols < box_width) {
     state.trace_buffer.create(std::max(state.trace_buffer.rows, box_height),

@@ -17,11 +17,7 @@ void automatic_fit() {
     state.rotation = result.rotation;
     state.translation_x = result.translation_x;
     state.translation_y = result.translation_y;
-    const int values[] = {state.lambda_milli, state.width,         state.height,
-                          state.rotation,     state.translation_x, state.translation_y};
-    const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
-                            kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
-    for (int k = 0; k < 6; ++k) set_trackbar(labels[k], values[k]);
+    set_model_trackbars();
   }
   refresh_output_view(0);
   std::cout << "...optimisation done!" << std::endl;

@@ -180,6 +180,16 @@ void reset_all() {
   fit_width_to_outline();
 }
 
+void set_model_trackbars() {
+  // The values are taken first: each set runs a refresh, which leaves the fields alone.
+  const FitState& state = fit_state();
+  const int values[] = {state.lambda_milli, state.width,         state.height,
+                        state.rotation,     state.translation_x, state.translation_y};
+  const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
+                          kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
+  for (int k = 0; k < 6; ++k) set_trackbar(labels[k], values[k]);
+}
+
 void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
               double low3, double high3, double low4, double high4, double low5, double high5,
               int combination_depth) {
@@ -192,11 +202,7 @@ void optimise(double low0, double high0, double low1, double high1, double low2,
       [&state](const ParameterVector& p) { return evaluate_parameters(state, p.data()); });
 
   write_parameters(state, result);
-  const int values[] = {state.lambda_milli, state.width,         state.height,
-                        state.rotation,     state.translation_x, state.translation_y};
-  const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
-                          kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
-  for (int k = 0; k < 6; ++k) set_trackbar(labels[k], values[k]);
+  set_model_trackbars();
   refresh_output_view(0);
   std::cout << "...optimisation done!" << std::endl;
 }

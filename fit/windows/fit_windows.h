@@ -42,6 +42,10 @@ void on_threshold_change(int position);
 // only when the position changes, and the field ends with the trackbar's position.
 void set_trackbar(const char* label, int value);
 
+// Sets the six model trackbars, "Lambda*1000" to "Translation y" in that order, to the fit state's
+// fields, as the optimiser writes its result back; each change runs a refresh.
+void set_model_trackbars();
+
 // The resets of keys l, t, h, w and r. Each writes its fields, then sets the matching trackbars.
 void reset_lambda();          // lambda_milli = 1000
 void reset_translation();     // translation = the outline box centre
