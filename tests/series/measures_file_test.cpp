@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "temp_directory.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -48,22 +49,16 @@ std::tm local_time(int year, int month, int day, int hour, int minute, int secon
 class MeasuresDirectory : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::path(testing::TempDir()) /
-                 ("measures_" + std::to_string(getpid()) + "_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
     saved_clock_ = measuring_clock;
     measuring_clock = [] { return local_time(2012, 4, 2, 9, 5, 3); };
   }
   void TearDown() override {
     measuring_clock = saved_clock_;
-    std::filesystem::remove_all(directory_);
   }
-  std::string path(const char* name) const { return (directory_ / name).string(); }
-  std::string dir() const { return directory_.string(); }
+  std::string path(const char* name) const { return directory_ / name; }
+  std::string dir() const { return directory_.path(); }
 
-  std::filesystem::path directory_;
+  TempDirectory directory_;
   std::function<std::tm()> saved_clock_;
 };
 
