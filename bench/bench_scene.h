@@ -88,16 +88,7 @@ inline double literal_refresh(FitState& state, cv::Mat* display) {
   std::vector<cv::Point> right;
   literal_generate_w_curve(state, lambda, lambda * state.width, state.height, state.rotation,
                            state.translation_x, state.translation_y, left, right);
-  const double s = state.show_input;
-  cv::Mat overlay = cv::Mat::zeros(state.source_image.size(), CV_8UC3);
-  cv::addWeighted(overlay, 1 - s / 100, state.source_image, s / 100, 0, overlay);
-  std::vector<std::vector<cv::Point>> halves;
-  if (!left.empty()) halves = {left, right};
-  cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
-  if (!state.outline_contour.empty()) {
-    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
-                     cv::Scalar(0, 255, 255), 1, cv::LINE_8);
-  }
+  cv::Mat overlay = literal_overlay(state, left, right);
   const double energy = literal_deviation_energy(state, left, right);
   cv::resize(overlay, *display, state.output_display.size(), 0, 0, cv::INTER_LINEAR);
   return energy;

@@ -25,7 +25,7 @@ cv::Mat photograph(cv::Size size, unsigned seed, cv::Point centre) {
 }
 
 // The overlay composed step by step from its description.
-cv::Mat literal_overlay(FitState& scratch, const FitState& state) {
+cv::Mat literal_composition(FitState& scratch, const FitState& state) {
   const double lambda = state.lambda_milli / 1000.0;
   std::vector<cv::Point> left;
   std::vector<cv::Point> right;
@@ -33,17 +33,7 @@ cv::Mat literal_overlay(FitState& scratch, const FitState& state) {
   scratch.cut_off_bottom = state.cut_off_bottom;
   literal_generate_w_curve(scratch, lambda, lambda * state.width, state.height, state.rotation,
                            state.translation_x, state.translation_y, left, right);
-  const double s = state.show_input;
-  cv::Mat overlay = cv::Mat::zeros(state.source_image.size(), CV_8UC3);
-  cv::addWeighted(overlay, 1 - s / 100, state.source_image, s / 100, 0, overlay);
-  std::vector<std::vector<cv::Point>> halves;
-  if (!left.empty()) halves = {left, right};
-  cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
-  if (!state.outline_contour.empty()) {
-    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
-                     cv::Scalar(0, 255, 255), 1, cv::LINE_8);
-  }
-  return overlay;
+  return literal_overlay(state, left, right);
 }
 
 bool same_image(const cv::Mat& a, const cv::Mat& b) {
@@ -139,7 +129,7 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
     step.change();
     std::ostringstream status;
     compose_output_view(state, status);
-    const cv::Mat expected = literal_overlay(scratch, state);
+    const cv::Mat expected = literal_composition(scratch, state);
     EXPECT_TRUE(same_image(state.overlay_image, expected));
     cv::Mat expected_display;
     cv::resize(expected, expected_display, state.output_display.size(), 0, 0, cv::INTER_LINEAR);
@@ -154,7 +144,7 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
     state.height = pick(150, 400);
     std::ostringstream status;
     compose_output_view(state, status);
-    const cv::Mat expected = literal_overlay(scratch, state);
+    const cv::Mat expected = literal_composition(scratch, state);
     EXPECT_TRUE(same_image(state.overlay_image, expected));
   }
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "fit/fit_W.h"
+#include "reference/literal_energy.h"
 
 namespace {
 
@@ -34,22 +35,6 @@ FitState photograph_state() {
   state.translation_y = 150;
   state.show_input = 90;
   return state;
-}
-
-// The Output view drawn step by step from its description.
-cv::Mat literal_overlay(const FitState& state, const std::vector<cv::Point>& left,
-                        const std::vector<cv::Point>& right) {
-  const double s = state.show_input;
-  cv::Mat overlay = cv::Mat::zeros(state.source_image.size(), CV_8UC3);
-  cv::addWeighted(overlay, 1 - s / 100, state.source_image, s / 100, 0, overlay);
-  std::vector<std::vector<cv::Point>> halves;
-  if (!left.empty()) halves = {left, right};
-  cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
-  if (!state.outline_contour.empty()) {
-    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
-                     cv::Scalar(0, 255, 255), 1, cv::LINE_8);
-  }
-  return overlay;
 }
 
 std::string energy_text(double energy) {

@@ -211,3 +211,18 @@ double literal_deviation_energy(FitState& state, const std::vector<cv::Point>& l
   int N = static_cast<int>(out.left_samples.size() + out.right_samples.size());
   return std::round(std::sqrt(sum / N) * 1000000) / 1000000;
 }
+
+cv::Mat literal_overlay(const FitState& state, const std::vector<cv::Point>& left,
+                        const std::vector<cv::Point>& right) {
+  const double s = state.show_input;
+  cv::Mat overlay = cv::Mat::zeros(state.source_image.size(), CV_8UC3);
+  cv::addWeighted(overlay, 1 - s / 100, state.source_image, s / 100, 0, overlay);
+  std::vector<std::vector<cv::Point>> halves;
+  if (!left.empty()) halves = {left, right};
+  cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
+  if (!state.outline_contour.empty()) {
+    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
+                     cv::Scalar(0, 255, 255), 1, cv::LINE_8);
+  }
+  return overlay;
+}

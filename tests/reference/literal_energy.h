@@ -47,3 +47,8 @@ double literal_deviation_energy(FitState& state, const std::vector<cv::Point>& l
 // The Deviation plot of a profile onto `image` (W x H, CV_8UC3).
 void literal_deviation_view(cv::Mat& image, const std::vector<double>& left_samples,
                             const std::vector<double>& right_samples, double max);
+
+// The Output view's overlay composed step by step: a black image blended with the photograph at
+// state.show_input per cent, the halves as open red polylines, the outline closed in yellow.
+cv::Mat literal_overlay(const FitState& state, const std::vector<cv::Point>& left,
+                        const std::vector<cv::Point>& right);
