@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/myqtapp.h"
+#include "app/overview_view.h"
 #include "series/file_navigation.h"
 #include "series/file_overview.h"
 #include "series/series_setup.h"
@@ -27,8 +28,7 @@ void myQtApp::update_file_list() {
   const std::string measures_path = state.series_directory + "/" + kMeasuresFileName;
   const std::string html =
       overview_html(count_measures(measures_path, state.file_list), state.current_index);
-  textBrowser_file_overview->clear();
-  textBrowser_file_overview->setHtml(QString::fromLatin1(html.data(), int(html.size())));
+  show_overview_html(textBrowser_file_overview, html);
   textBrowser_file_overview->scrollToAnchor(QString::fromLatin1(kOverviewAnchor));
 }
 
