@@ -5,8 +5,11 @@
 // outline anew. The two parts are also timed on their own.
 #include <benchmark/benchmark.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
+#include "fit/distance_transform.h"
 
 namespace {
 
@@ -45,12 +48,29 @@ void BM_OutlineDistance(benchmark::State& bench, cv::Size size) {
   for (auto _ : bench) compute_outline_distance(state);
 }
 
+// The distance transform alone, on the session's outline mask: OpenCV's and the program's, side
+// by side (the results are the same bit for bit; a test checks it).
+void BM_OpenCVDistanceTransform(benchmark::State& bench, cv::Size size) {
+  const cv::Mat& mask = session(size).mask_image;
+  cv::Mat distance(mask.size(), CV_32FC1);
+  for (auto _ : bench) cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_5);
+}
+
+void BM_ChamferDistance(benchmark::State& bench, cv::Size size) {
+  const cv::Mat& mask = session(size).mask_image;
+  cv::Mat distance(mask.size(), CV_32FC1);
+  for (auto _ : bench) chamfer_distance_5x5(mask, distance);
+}
+
 void register_benchmarks() {
   for (cv::Size size : {cv::Size(3000, 2000), cv::Size(6000, 4000)}) {
     const std::string suffix = "/" + std::to_string(size.width) + "x" + std::to_string(size.height);
-    for (auto [name, function] : {std::pair{"threshold_change", BM_ThresholdChange},
-                                  std::pair{"find_outline", BM_FindOutline},
-                                  std::pair{"outline_distance", BM_OutlineDistance}}) {
+    for (auto [name, function] :
+         {std::pair{"threshold_change", BM_ThresholdChange},
+          std::pair{"find_outline", BM_FindOutline},
+          std::pair{"outline_distance", BM_OutlineDistance},
+          std::pair{"opencv_distance_transform", BM_OpenCVDistanceTransform},
+          std::pair{"chamfer_distance", BM_ChamferDistance}}) {
       with_min_max(benchmark::RegisterBenchmark((name + suffix).c_str(), function, size)
                        ->Unit(benchmark::kMillisecond)
                        ->UseRealTime()

@@ -2,6 +2,7 @@
 #include <climits>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/distance_transform.h"
 #include "fit/fit_internal.h"
 
 void clear_outer_frame(cv::Mat& image) {
@@ -97,9 +98,7 @@ void compute_outline_distance(FitState& state) {
   }
   // distanceTransform measures to the nearest zero pixel, so the outline becomes 0 on 255.
   cv::bitwise_not(state.mask_image, state.mask_image);
-  state.distance_map.create(size, CV_32FC1);
-  state.distance_map.setTo(0);
-  cv::distanceTransform(state.mask_image, state.distance_map, cv::DIST_L2, cv::DIST_MASK_5);
+  chamfer_distance_5x5(state.mask_image, state.distance_map);
   // The energy reads its own map: whatever becomes of distance_image (a new set-up of the windows
   // clears it in place) cannot reach the energy.
   state.distance_map.copyTo(state.distance_image);
