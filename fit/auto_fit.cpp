@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <utility>
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
@@ -143,39 +142,28 @@ AutoFitResult auto_fit(FitState& state) {
   if (state.outline_contour.size() < 8 || state.distance_image.empty()) return result;
   const Bounds bounds{state.distance_image.cols, state.distance_image.rows};
 
+  // The refined placements, best first on the stand-in. Its lowest point lies on the object's
+  // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,
+  // where the deviation energy, ragged by the model's truncations, often cannot: only the best
+  // placement that can be scored is polished.
   std::vector<Placement> starts = refined_starts(state, state.outline_contour, state.rotation);
   WholeEnergy energy(state);
   Whole best_point{};
   double best = kInfinity;
-  // The start of each axis, scored on the deviation energy.
-  std::vector<std::pair<double, Whole>> scored;
   for (Placement start : starts) {
     // A model that reaches the image's outer frame cannot be scored (its halves do not trace
     // through), as happens for an object cut by the edge: shrink such a start until it fits.
-    for (int attempt = 0; attempt < 30; ++attempt) {
+    for (int attempt = 0; attempt < 30 && !(best < kInfinity); ++attempt) {
       const Whole p = to_whole(start);
       const double e = inside(p, bounds) ? energy(p) : kInfinity;
       if (e < kInfinity) {
-        scored.emplace_back(e, p);
-        break;
+        best = e;
+        best_point = polish(p, best, energy, bounds);
       }
       start.height *= 0.95;
       start.pixel_width *= 0.95;
     }
-  }
-  std::stable_sort(scored.begin(), scored.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  // The other axis is polished too unless it starts far behind: a W-curve with lambda near 1 is
-  // nearly an ellipse, which fits almost as well turned by 90 degrees with height and width
-  // swapped, and then only the polished energies can choose.
-  const double first_start = scored.empty() ? kInfinity : scored.front().first;
-  for (auto& [e, p] : scored) {
-    if (e > 3.0 * first_start) break;
-    p = polish(p, e, energy, bounds);
-    if (e < best) {
-      best = e;
-      best_point = p;
-    }
+    if (best < kInfinity) break;
   }
   if (!(best < kInfinity)) {
     result.evaluations = energy.evaluations();

@@ -32,15 +32,17 @@ struct AutoFitResult {
 // axis and for a ladder of lambdas the model is placed like the resets do (centre, height and
 // pixel width from the outline's extent along and across the axis); the best placements of the
 // two most promising axes are refined on a smooth stand-in of the energy: the continuous model's
-// chords sampled on the distance map (auto_fit_detail.h).
+// chords sampled on the distance map, read where the outline's pixel centres lie for a model on
+// the object's true edge; lambda then from the stand-in's profile over lambda, the other five
+// values minimised at each point (auto_fit_detail.h).
 //
-// Lambda is taken from that refinement. The deviation energy itself is a poor judge of lambda:
-// over whole-number parameters its valley along lambda is flat and made ragged by the model's
-// truncations, so its lowest point wanders by several per cent on photographs of a few hundred
-// pixels, while the stand-in's stays within a fraction of one. The other five parameters are then
-// fitted on the deviation energy (a whole-number pattern search, until a full round at the
-// smallest steps brings no improvement), from both refined placements unless one starts at more
-// than three times the other's energy; the lower result wins.
+// Lambda and the axis are taken from that refinement. The deviation energy itself is a poor judge
+// of either: over whole-number parameters its valley along lambda is flat and made ragged by the
+// model's truncations, so its lowest point wanders by several per cent on objects of 50 to 100
+// pixels, and for an object near an ellipse it often prefers the model turned by 90 degrees. The
+// other five parameters of the stand-in's best placement are then fitted on the deviation energy
+// (a whole-number pattern search, until a full round at the smallest steps brings no
+// improvement), lambda held.
 //
 // The returned energy is the deviation energy of exactly the returned parameters. Overwrites
 // pixel_width, peak_abscissa and the energy's work data; the model parameter fields of `state`

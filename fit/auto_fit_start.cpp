@@ -2,6 +2,9 @@
 // ladder of lambdas refined on the smooth stand-in of the energy.
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <opencv2/core.hpp>
+#include <utility>
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
@@ -87,6 +90,66 @@ Placement place_along_axis(const std::vector<cv::Point>& outline, double rotatio
   return q;
 }
 
+Placement refine_lambda(const FitState& state, const Placement& start, int* evaluations) {
+  constexpr double kStep = 0.005;  // log lambda between profile points
+  constexpr int kReach = 6;        // points on each side of the lowest that the parabola takes
+  constexpr int kShifts = 4;       // times the profile may grow when its lowest point nears an end
+  constexpr double kScale = 0.1;   // neighbouring points lie close: a small first simplex
+  // Profile point k is at lambda = start.lambda * exp(k kStep); each is minimised from its
+  // neighbour's placement nearer the start, so the profile follows one valley.
+  std::map<int, std::pair<double, Placement>> profile;
+  auto point = [&](int k, const Placement& from) {
+    Placement q = from;
+    q.lambda = start.lambda * std::exp(k * kStep);
+    q = minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
+    profile[k] = {chord_energy(state, q), q};
+  };
+  point(0, start);
+  for (int k = 1; k <= kReach; ++k) {
+    point(k, profile[k - 1].second);
+    point(-k, profile[-k + 1].second);
+  }
+  int lowest = 0;
+  for (int shift = 0;; ++shift) {
+    for (const auto& [k, value] : profile)
+      if (value.first < profile[lowest].first) lowest = k;
+    const int first = profile.begin()->first, last = profile.rbegin()->first;
+    if (shift == kShifts || (lowest - first >= kReach - 1 && last - lowest >= kReach - 1)) break;
+    if (lowest - first < kReach - 1)
+      for (int k = first - 1; k >= lowest - kReach; --k) point(k, profile[k + 1].second);
+    else
+      for (int k = last + 1; k <= lowest + kReach; ++k) point(k, profile[k - 1].second);
+  }
+  // On a small object the profile is ragged (the simplex settles in slightly different rotations
+  // from point to point), so its lowest point wanders; a least-squares parabola through the
+  // squared energies of the points round it (a sum of squares is nearly quadratic near its
+  // minimum) finds the valley's middle. u = k - lowest.
+  double sums[5] = {0, 0, 0, 0, 0}, rhs[3] = {0, 0, 0};
+  int low_u = 0, high_u = 0;
+  for (int u = -kReach; u <= kReach; ++u) {
+    auto it = profile.find(lowest + u);
+    if (it == profile.end() || !std::isfinite(it->second.first)) continue;
+    low_u = std::min(low_u, u);
+    high_u = std::max(high_u, u);
+    const double e2 = it->second.first * it->second.first;
+    double power = 1.0;
+    for (int j = 0; j < 5; ++j, power *= u) sums[j] += power;
+    rhs[0] += e2;
+    rhs[1] += u * e2;
+    rhs[2] += u * u * e2;
+  }
+  const cv::Matx33d normal(sums[0], sums[1], sums[2], sums[1], sums[2], sums[3], sums[2], sums[3],
+                           sums[4]);
+  cv::Vec3d c;
+  double vertex = 0.0;
+  if (cv::solve(normal, cv::Vec3d(rhs[0], rhs[1], rhs[2]), c) && c[2] > 0.0)
+    vertex = std::clamp(-c[1] / (2.0 * c[2]), double(low_u), double(high_u));
+  const int nearest = lowest + static_cast<int>(std::lround(vertex));
+  Placement q = profile.count(nearest) ? profile[nearest].second : profile[lowest].second;
+  q.lambda = start.lambda * std::exp((lowest + vertex) * kStep);
+  return minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
+}
+
 std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
                                       int reference_rotation) {
   // The long axis, then every 30 degrees round to the short axis (index 3) and beyond: the
@@ -112,13 +175,22 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   // The best rungs of the two most promising axes are refined: for a clearly elongated outline
   // these are the long and the short axis (the symmetry axis of wide objects).
   std::vector<Scored> refined;
+  int evaluations = 0;
   for (int k = 0; k < 2 && best_rungs[k].energy < HUGE_VAL; ++k) {
-    int evaluations = 0;
     const Placement q = minimise_chord_energy(state, best_rungs[k].placement, &evaluations);
     refined.push_back({chord_energy(state, q), best_rungs[k].axis, q});
   }
-  std::stable_sort(refined.begin(), refined.end(),
-                   [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
+  // Lambda's profile costs some thousand stand-in energies: only placements that can compete
+  // get one (an object near an ellipse fits almost as well turned by 90 degrees).
+  const auto by_energy = [](const Scored& a, const Scored& b) { return a.energy < b.energy; };
+  std::stable_sort(refined.begin(), refined.end(), by_energy);
+  const double competitive = refined.empty() ? 0.0 : 1.5 * refined.front().energy;
+  for (Scored& s : refined) {
+    if (!(s.energy <= competitive)) continue;
+    s.placement = refine_lambda(state, s.placement, &evaluations);
+    s.energy = chord_energy(state, s.placement);
+  }
+  std::stable_sort(refined.begin(), refined.end(), by_energy);
   std::vector<Placement> starts;
   for (const Scored& s : refined) starts.push_back(s.placement);
   return starts;

@@ -95,9 +95,21 @@ double chord_energy(const FitState& state, const Placement& q) {
       const double length = std::max(std::fabs(image_dx), std::fabs(image_dy));
       const int pieces = std::max(1, static_cast<int>(std::ceil(length / sample_spacing)));
       const double piece_weight = length / pieces;
+      // The outline is the object's border pixels: their centres lie inside the true edge, by
+      // up to max(|nx|, |ny|) along its normal n (the step to the outer neighbour), half that on
+      // average. The chord is read that far inwards, so a model on the true edge scores best.
+      double inset_x = 0.0, inset_y = 0.0;
+      const double chord = std::hypot(image_dx, image_dy);
+      if (chord > 0.0) {
+        const double nx = -side * image_dy / chord, ny = side * image_dx / chord;
+        const double inset = 0.5 * std::max(std::fabs(nx), std::fabs(ny));
+        inset_x = inset * nx;
+        inset_y = inset * ny;
+      }
       for (int j = 0; j < pieces; ++j) {
         const double f = (j + 0.5) / pieces;
-        const double d = distance_at(distance, x0 + f * image_dx, y0 + f * image_dy);
+        const double d =
+            distance_at(distance, x0 + f * image_dx + inset_x, y0 + f * image_dy + inset_y);
         sum += piece_weight * d * d;
       }
       weight += length;
@@ -107,18 +119,23 @@ double chord_energy(const FitState& state, const Placement& q) {
   return std::sqrt(sum / weight);
 }
 
-Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations) {
-  const int n = kDimensions;
+namespace {
+
+// Restarted Nelder-Mead on chord_energy over the vertex coordinates listed in `free` (the others
+// stay as in `start`); the first simplex's steps are `scale` times 10 % of lambda, 3 % of the
+// pixel width and height, 3 degrees and 2 % of the model's size.
+Placement nelder_mead(const FitState& state, const Placement& start, const std::vector<int>& free,
+                      double scale, int restarts, double tolerance, int* evaluations) {
+  const int n = static_cast<int>(free.size());
   auto f = [&](const Vertex& v) {
     ++*evaluations;
     return chord_energy(state, to_placement(v));
   };
   Vertex best = to_vertex(start);
   double best_energy = f(best);
-  double scale = 1.0;
   const double size = std::max(start.height, start.pixel_width);
   // Restarts with a fresh, smaller simplex until one brings (almost) nothing.
-  for (int restart = 0; restart < 6; ++restart) {
+  for (int restart = 0; restart < restarts; ++restart) {
     const Vertex steps = {0.1 * scale,
                           0.03 * start.pixel_width * scale,
                           0.03 * start.height * scale,
@@ -128,7 +145,7 @@ Placement minimise_chord_energy(const FitState& state, const Placement& start, i
     std::vector<Vertex> simplex(n + 1, best);
     std::vector<double> energy(n + 1, best_energy);
     for (int k = 0; k < n; ++k) {
-      simplex[k + 1][k] += steps[k];
+      simplex[k + 1][free[k]] += steps[free[k]];
       energy[k + 1] = f(simplex[k + 1]);
     }
     std::vector<int> order(n + 1);
@@ -136,16 +153,15 @@ Placement minimise_chord_energy(const FitState& state, const Placement& start, i
       for (int k = 0; k <= n; ++k) order[k] = k;
       std::sort(order.begin(), order.end(), [&](int a, int b) { return energy[a] < energy[b]; });
       const int lowest = order[0], highest = order[n], second = order[n - 1];
-      if (energy[highest] - energy[lowest] < 1e-7) break;
+      if (energy[highest] - energy[lowest] < tolerance) break;
       Vertex centroid = best;
-      for (int j = 0; j < n; ++j) centroid[j] = 0.0;
+      for (int j : free) centroid[j] = 0.0;
       for (int k : order)
         if (k != highest)
-          for (int j = 0; j < n; ++j) centroid[j] += simplex[k][j] / n;
+          for (int j : free) centroid[j] += simplex[k][j] / n;
       auto along = [&](double factor) {
         Vertex v = centroid;
-        for (int j = 0; j < n; ++j)
-          v[j] = centroid[j] + factor * (simplex[highest][j] - centroid[j]);
+        for (int j : free) v[j] = centroid[j] + factor * (simplex[highest][j] - centroid[j]);
         return v;
       };
       auto replace_highest = [&](const Vertex& v, double e) {
@@ -171,7 +187,7 @@ Placement minimise_chord_energy(const FitState& state, const Placement& start, i
         } else {
           for (int k : order) {
             if (k == lowest) continue;
-            for (int j = 0; j < n; ++j)
+            for (int j : free)
               simplex[k][j] = simplex[lowest][j] + 0.5 * (simplex[k][j] - simplex[lowest][j]);
             energy[k] = f(simplex[k]);
           }
@@ -189,6 +205,17 @@ Placement minimise_chord_energy(const FitState& state, const Placement& start, i
     scale *= 0.5;
   }
   return to_placement(best);
+}
+
+}  // namespace
+
+Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations) {
+  return nelder_mead(state, start, {0, 1, 2, 3, 4, 5}, 1.0, 6, 1e-7, evaluations);
+}
+
+Placement minimise_chord_energy_at_lambda(const FitState& state, const Placement& start,
+                                          double scale, int* evaluations) {
+  return nelder_mead(state, start, {1, 2, 3, 4, 5}, scale, 2, 1e-5, evaluations);
 }
 
 }  // namespace auto_fit_detail
