@@ -31,10 +31,10 @@ struct AutoFitResult {
 // objects photographed top up are measured as such; key m sets the top explicitly). Along every
 // axis and for a ladder of lambdas the model is placed like the resets do (centre, height and
 // pixel width from the outline's extent along and across the axis); the best placements of the
-// two most promising axes are refined on a smooth stand-in of the energy: the continuous model's
-// chords sampled on the distance map, read where the outline's pixel centres lie for a model on
-// the object's true edge; lambda then from the stand-in's profile over lambda, the other five
-// values minimised at each point (auto_fit_detail.h).
+// two most promising axes (of more on an outline near a circle) are refined on a smooth stand-in of
+// the energy: the continuous model's chords sampled on the distance map, read where the outline's
+// pixel centres lie for a model on the object's true edge; lambda then from the stand-in's profile
+// over lambda, the other five values minimised at each point (auto_fit_detail.h).
 //
 // Lambda and the axis are taken from that refinement. The deviation energy itself is a poor judge
 // of either: over whole-number parameters its valley along lambda is flat and made ragged by the

@@ -58,9 +58,9 @@ Placement refine_lambda(const FitState& state, const Placement& start, int* eval
 
 // The best few placements of the automatic fit, best first on chord_energy: six axes 30 degrees
 // apart from the long axis on (top towards the reference rotation) times a ladder of lambdas, each
-// placed along its axis; the best rung of each of the two most promising axes refined on
-// chord_energy, and lambda refined on its profile for those within 1.5 times the best one's
-// energy.
+// placed along its axis; the best rung of each of the two most promising axes, and of every axis
+// whose best rung comes within twice the best one's energy, refined on chord_energy, and lambda
+// refined on its profile for those within 1.5 times the best refined one's energy.
 std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
                                       int reference_rotation);
 

@@ -173,10 +173,14 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   std::stable_sort(best_rungs.begin(), best_rungs.end(),
                    [](const Scored& a, const Scored& b) { return a.energy < b.energy; });
   // The best rungs of the two most promising axes are refined: for a clearly elongated outline
-  // these are the long and the short axis (the symmetry axis of wide objects).
+  // these are the long and the short axis (the symmetry axis of wide objects). So is every other
+  // axis whose best rung comes within twice the best one's energy: on an outline near a circle
+  // the placements along the axes score alike, and the symmetry axis can be any of them.
   std::vector<Scored> refined;
   int evaluations = 0;
-  for (int k = 0; k < 2 && best_rungs[k].energy < HUGE_VAL; ++k) {
+  for (int k = 0; k < kAxes && best_rungs[k].energy < HUGE_VAL &&
+                  (k < 2 || best_rungs[k].energy <= 2.0 * best_rungs[0].energy);
+       ++k) {
     const Placement q = minimise_chord_energy(state, best_rungs[k].placement, &evaluations);
     refined.push_back({chord_energy(state, q), best_rungs[k].axis, q});
   }

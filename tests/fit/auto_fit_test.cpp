@@ -269,6 +269,19 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
   }
 }
 
+// An object nearly as wide as high: the placements along the six axes score alike, and the two
+// best rungs of the lambda ladder can both lie off the symmetry axis (here 60 degrees off each).
+TEST(AutoFit, FindsTheSymmetryAxisOfARoundObject) {
+  const DemoObject o{1.159, 1356, 153, 315, 110, 100};
+  cv::Mat photo = jpeg_round_trip(render_demo_photo({220, 200}, o, light_object(true, 41046)), 75);
+  FitState state;
+  prepare(state, photo);
+  const AutoFitResult result = auto_fit(state);
+  ASSERT_TRUE(result.found);
+  EXPECT_LE(angle_between(result.rotation, o.rotation_deg), 3.0);
+  EXPECT_NEAR(result.lambda_milli / 1000.0, o.lambda, 0.02 * o.lambda);
+}
+
 // Recovery on small photographs: lambda within 1 % on clean ones, with an energy no more than
 // 0.05 px above the truth's, and within 2 % after noise, blur and JPEG quality 75. Every object
 // is in the orientation the reference rotation 325 picks (top within 90 degrees of it); the
