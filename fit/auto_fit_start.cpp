@@ -190,7 +190,7 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   std::stable_sort(refined.begin(), refined.end(), by_energy);
   const double competitive = refined.empty() ? 0.0 : 1.5 * refined.front().energy;
   for (Scored& s : refined) {
-    if (!(s.energy <= competitive)) continue;
+    if (!(s.energy < HUGE_VAL && s.energy <= competitive)) continue;
     s.placement = refine_lambda(state, s.placement, &evaluations);
     s.energy = chord_energy(state, s.placement);
   }
