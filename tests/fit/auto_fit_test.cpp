@@ -76,6 +76,18 @@ DemoObject object(double lambda, double height, double pixel_width, double rotat
           x,      y};
 }
 
+// The stand-in's placement of the object as rendered.
+Placement placement_of(const DemoObject& o) {
+  Placement placement;
+  placement.lambda = o.lambda;
+  placement.height = o.height;
+  placement.pixel_width = o.width / width_for_pixel_width(o.lambda, o.height, 1.0);
+  placement.rotation_degrees = o.rotation_deg;
+  placement.center_x = o.center_x;
+  placement.center_y = o.center_y;
+  return placement;
+}
+
 double energy_at(FitState& state, const DemoObject& o) {
   const double p[6] = {o.lambda * 1000.0, o.width,    o.height,
                        o.rotation_deg,    o.center_x, o.center_y};
@@ -179,13 +191,7 @@ TEST(ChordEnergy, LowestAtTheTruePlacement) {
   const DemoObject o = object(1.6, 150, 110, 20, 160, 120);
   FitState state;
   prepare(state, render_demo_photo({320, 240}, o, light_object(false, 1)));
-  Placement truth;
-  truth.lambda = o.lambda;
-  truth.height = o.height;
-  truth.pixel_width = o.width / width_for_pixel_width(o.lambda, o.height, 1.0);
-  truth.rotation_degrees = o.rotation_deg;
-  truth.center_x = o.center_x;
-  truth.center_y = o.center_y;
+  const Placement truth = placement_of(o);
   const double at_truth = auto_fit_detail::chord_energy(state, truth);
   EXPECT_LT(at_truth, 1.0);
   struct Move {
@@ -226,13 +232,7 @@ TEST(ChordEnergy, LowestPointKeepsTheObjectsSize) {
     SCOPED_TRACE(testing::Message() << "lambda " << o.lambda << " h " << o.height);
     FitState state;
     prepare(state, render_demo_photo({200, 160}, o, light_object(false, 6)));
-    Placement truth;
-    truth.lambda = o.lambda;
-    truth.height = o.height;
-    truth.pixel_width = o.width / width_for_pixel_width(o.lambda, o.height, 1.0);
-    truth.rotation_degrees = o.rotation_deg;
-    truth.center_x = o.center_x;
-    truth.center_y = o.center_y;
+    const Placement truth = placement_of(o);
     int evaluations = 0;
     const Placement lowest = auto_fit_detail::minimise_chord_energy(state, truth, &evaluations);
     EXPECT_NEAR(lowest.height, truth.height, 0.3);
