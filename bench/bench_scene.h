@@ -69,6 +69,17 @@ inline FitState bench_session(const cv::Mat& photo) {
   return state;
 }
 
+// The session after set-up on the 6000x4000 photograph (any size wider than 4000) or the
+// 3000x2000 one, each rendered and set up once, when first needed; callers copy what they change.
+inline const FitState& shared_bench_session(cv::Size size) {
+  if (size.width > 4000) {
+    static const FitState large = bench_session(bench_photo({6000, 4000}));
+    return large;
+  }
+  static const FitState small = bench_session(bench_photo({3000, 2000}));
+  return small;
+}
+
 // A stream that swallows the refresh's status lines.
 struct NullBuffer : std::streambuf {
   int overflow(int c) override { return c; }

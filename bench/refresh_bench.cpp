@@ -11,19 +11,9 @@
 
 namespace {
 
-// Each size's photograph is rendered once, when first needed.
-const FitState& session(cv::Size size) {
-  if (size.width > 4000) {
-    static const FitState large = bench_session(bench_photo({6000, 4000}));
-    return large;
-  }
-  static const FitState small = bench_session(bench_photo({3000, 2000}));
-  return small;
-}
-
 // A model close to the object, as after a first fit.
 FitState fitted_session(cv::Size size) {
-  FitState state = session(size);
+  FitState state = shared_bench_session(size);
   const DemoObject object = bench_object(size);
   state.lambda_milli = 1250;
   state.width = static_cast<int>(object.width);

@@ -13,18 +13,8 @@
 
 namespace {
 
-// Each size's photograph is rendered once, when first needed.
-const FitState& session(cv::Size size) {
-  if (size.width > 4000) {
-    static const FitState large = bench_session(bench_photo({6000, 4000}));
-    return large;
-  }
-  static const FitState small = bench_session(bench_photo({3000, 2000}));
-  return small;
-}
-
 void BM_ThresholdChange(benchmark::State& bench, cv::Size size) {
-  FitState state = session(size);
+  FitState state = shared_bench_session(size);
   for (auto _ : bench) {
     state.threshold = state.threshold == 131 ? 130 : 131;
     state.outline_contour = find_outline(state, state.source_image);
@@ -34,7 +24,7 @@ void BM_ThresholdChange(benchmark::State& bench, cv::Size size) {
 }
 
 void BM_FindOutline(benchmark::State& bench, cv::Size size) {
-  FitState state = session(size);
+  FitState state = shared_bench_session(size);
   for (auto _ : bench) {
     state.threshold = state.threshold == 131 ? 130 : 131;
     benchmark::DoNotOptimize(find_outline(state, state.source_image));
@@ -42,7 +32,7 @@ void BM_FindOutline(benchmark::State& bench, cv::Size size) {
 }
 
 void BM_OutlineDistance(benchmark::State& bench, cv::Size size) {
-  FitState state = session(size);
+  FitState state = shared_bench_session(size);
   state.distance_image = cv::Mat();  // a map of its own, not the shared session's
   state.mask_image = cv::Mat();
   for (auto _ : bench) compute_outline_distance(state);
@@ -51,13 +41,13 @@ void BM_OutlineDistance(benchmark::State& bench, cv::Size size) {
 // The distance transform alone, on the session's outline mask: OpenCV's and the program's, side
 // by side (the results are the same bit for bit; a test checks it).
 void BM_OpenCVDistanceTransform(benchmark::State& bench, cv::Size size) {
-  const cv::Mat& mask = session(size).mask_image;
+  const cv::Mat& mask = shared_bench_session(size).mask_image;
   cv::Mat distance(mask.size(), CV_32FC1);
   for (auto _ : bench) cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_5);
 }
 
 void BM_ChamferDistance(benchmark::State& bench, cv::Size size) {
-  const cv::Mat& mask = session(size).mask_image;
+  const cv::Mat& mask = shared_bench_session(size).mask_image;
   cv::Mat distance(mask.size(), CV_32FC1);
   for (auto _ : bench) chamfer_distance_5x5(mask, distance);
 }
