@@ -98,7 +98,8 @@ void myQtApp::do_something() {
     series.saved_cut_off_top = cut_off_top;
     series.saved_cut_off_bottom = cut_off_bottom;
 
-    const AppendOutcome outcome = save_measurement(directory, name, lambda, energy, std::cout);
+    const AppendOutcome outcome =
+        save_measurement(directory, name, lambda, energy, std::cout, measuring_clock_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
       unlock_all();

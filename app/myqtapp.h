@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "series/measures_file.h"
+#include "series/series_setup.h"
 #include "ui_myqtapp.h"
 
 // Start directory of the directory chooser; receives every path the chooser returns.
@@ -26,6 +28,11 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
 
   explicit myQtApp(QWidget* parent = nullptr);
 
+  // The seed of a newly drawn measuring order and the clock of the measuring date; the real ones
+  // (time_order_seed, local_measuring_time) unless a test fixes them.
+  void set_order_seed(OrderSeed seed) { order_seed_ = std::move(seed); }
+  void set_measuring_clock(MeasuringClock clock) { measuring_clock_ = std::move(clock); }
+
  public slots:
   void get_path();
   void process_directory();
@@ -40,4 +47,7 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
  private:
   // The nine controls that a measurement disables, in the order they are disabled.
   std::array<QWidget*, 9> input_controls() const;
+
+  OrderSeed order_seed_ = time_order_seed;
+  MeasuringClock measuring_clock_ = local_measuring_time;
 };

@@ -8,8 +8,8 @@ void myQtApp::process_directory() {
   // The typed text becomes a path in the file-name encoding of the platform (UTF-8 bytes on
   // Linux), so folders with umlauts or non-Latin names open; shown paths are decoded back.
   SeriesState& state = series_state();
-  const SetupOutcome outcome =
-      set_up_series(state, QFile::encodeName(lineEdit_directory->text()).toStdString());
+  const SetupOutcome outcome = set_up_series(
+      state, QFile::encodeName(lineEdit_directory->text()).toStdString(), order_seed_);
   switch (outcome) {
     case SetupOutcome::no_directory_text:
     case SetupOutcome::invalid_directory:

@@ -1,7 +1,8 @@
 // The measures file, "measures.csv" in the series directory: one line per accepted measurement,
 //   Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;
 // with a header line of those column names when the file starts. Every field, the last one too, is
-// followed by ";". The program only ever appends to the file: it never truncates or rewrites it.
+// followed by ";". The program only ever appends to the file; it cuts off only the bytes of a save
+// that failed, never anything the file held before.
 #pragma once
 
 #include <ctime>
@@ -9,11 +10,17 @@
 #include <ostream>
 #include <string>
 
+#include "series/durable_append.h"
+#include "series/file_operations.h"
+
 // The header line, without its line break.
 extern const char* const kMeasuresHeader;
 
-// The local time of measuring; tests fix it. By default time() converted by localtime_r().
-extern std::function<std::tm()> measuring_clock;
+// The local time at which a record is written.
+using MeasuringClock = std::function<std::tm()>;
+
+// The real clock: time() converted by localtime_r().
+std::tm local_measuring_time();
 
 // "2012-04-02 09:05:03": year without leading zeros, every other part two digits.
 std::string format_measuring_date(const std::tm& local_time);
@@ -32,28 +39,24 @@ std::string measures_field_text(std::string text);
 std::string format_measures_record(const std::string& name, const std::string& capture_date,
                                    const std::tm& measuring_time, double lambda, double energy);
 
-struct AppendOutcome {
-  bool saved = false;
-  std::string failure;  // when not saved: the line to show, e.g. "ERROR opening file"
-};
+// The measures file's part of a save: `record` (one line with its line break), preceded by
+//   - a line break, when the file does not end with one (its last line was edited by hand), so
+//     the record does not merge into that line;
+//   - the header line, when the file is empty (or missing) while the save holds its lock: so only
+//     one of several instances saving at once writes it, and a file that cannot be read (write
+//     only) gets no second header in the middle.
+PlannedAppend measures_record_append(const std::string& path, const std::string& record);
 
-// Appends `record` (one line with its line break) to the measures file at `path` and returns only
-// when it is on disk (fsync). Written as one piece, preceded by
-//   - a line break, when the file is not empty and does not end with one (edited by hand), so the
-//     record does not merge into the last line;
-//   - the header line, when `write_header` or the file is missing or empty.
-// If the piece cannot be written completely, the bytes written of it are cut off again, so the
-// file keeps exactly its earlier content; nothing that was there before is ever changed.
+// Appends `record` to the measures file at `path` exactly once (append_durably): saved only when
+// the record is in the file and on disk; otherwise the file holds exactly its earlier content.
 AppendOutcome append_measures_record(const std::string& path, const std::string& record,
-                                     bool write_header);
+                                     FileOperations& operations = posix_file_operations());
 
-// Whether the file at `path` can be opened for reading now.
-bool measures_file_readable(const std::string& path);
-
-// Steps of saving an accepted measurement of `series_directory`/`name`: note whether the measures
-// file is readable, take the measuring time, read the capture date (writing "File not readable or
-// no EXIF data in file <path>" or "Exif entry not found!" to `out` when there is none, and leaving
-// the field empty) and append the record, with the header when the file could not be read before.
-// On failure the outcome's line has not been written yet; the caller reports it.
+// Steps of saving an accepted measurement of `series_directory`/`name`: take the measuring time
+// from `clock`, read the capture date (writing "File not readable or no EXIF data in file <path>"
+// or "Exif entry not found!" to `out` when there is none, and leaving the field empty) and append
+// the record. On failure the outcome's line has not been written yet; the caller reports it.
 AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
-                               double lambda, double energy, std::ostream& out);
+                               double lambda, double energy, std::ostream& out,
+                               const MeasuringClock& clock = local_measuring_time,
+                               FileOperations& operations = posix_file_operations());

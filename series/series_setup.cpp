@@ -12,9 +12,7 @@
 
 const char kNoSeriesMessage[] = "No jpg containing directory selected.";
 
-std::function<unsigned()> random_order_seed = [] {
-  return static_cast<unsigned>(std::time(nullptr));
-};
+unsigned time_order_seed() { return static_cast<unsigned>(std::time(nullptr)); }
 
 namespace {
 
@@ -74,7 +72,8 @@ bool is_storable_name(const std::string& name) {
   return name.find_first_of(";\r\n") == std::string::npos;
 }
 
-SetupOutcome set_up_series(SeriesState& state, const std::string& directory) {
+SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
+                           const OrderSeed& seed) {
   state.series_directory = directory;
   if (directory.empty()) return SetupOutcome::no_directory_text;
 
@@ -103,7 +102,7 @@ SetupOutcome set_up_series(SeriesState& state, const std::string& directory) {
     }
   } else {
     state.file_list = std::move(scan.images);
-    draw_order_keys(state.file_list, random_order_seed());
+    draw_order_keys(state.file_list, seed());
     if (!write_random_order_file(order_path, state.file_list)) {
       // The order then holds for this set-up only; the next one draws afresh.
       write_status_line("Unable to write file " + order_path);

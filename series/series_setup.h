@@ -9,8 +9,11 @@
 // The line written when there is no series to work on.
 extern const char kNoSeriesMessage[];
 
-// Seed of a newly drawn random order; by default the calendar time in whole seconds. Tests fix it.
-extern std::function<unsigned()> random_order_seed;
+// Seed of a newly drawn random order.
+using OrderSeed = std::function<unsigned()>;
+
+// The real seed: the calendar time in whole seconds.
+unsigned time_order_seed();
 
 // Whether a directory entry's name makes it an image of the series: six characters or more,
 // ending exactly in ".jpg" or ".JPG". Subdirectories with such names are taken like files.
@@ -30,6 +33,7 @@ enum class SetupOutcome {
 // Sets `state` up from `directory`, a file-system path in the platform's file-name encoding.
 // series_directory always becomes `directory`. From a directory whose listing opens, file_list
 // and current_index are replaced. Lists the directory, creates the random order file when there
-// is none (keys drawn with random_order_seed()) or reads it, and sorts by key. Status lines go to
-// standard output, a failing closedir to standard error.
-SetupOutcome set_up_series(SeriesState& state, const std::string& directory);
+// is none (keys drawn with `seed()`) or reads it, and sorts by key. Status lines go to standard
+// output, a failing closedir to standard error.
+SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
+                           const OrderSeed& seed = time_order_seed);

@@ -91,8 +91,7 @@ class FirstMeasurement : public testing::Test {
       const std::vector<std::string> f = fields_of(line);
       if (f.size() >= 11 && f[0] != "file") truth_[f[0]] = f;
     }
-    saved_clock_ = measuring_clock;
-    measuring_clock = [] {
+    window_.set_measuring_clock([] {
       std::tm t{};
       t.tm_year = 2012 - 1900;
       t.tm_mon = 3;
@@ -101,7 +100,7 @@ class FirstMeasurement : public testing::Test {
       t.tm_min = 5;
       t.tm_sec = 3;
       return t;
-    };
+    });
     series_state() = SeriesState();
     window_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
@@ -112,7 +111,6 @@ class FirstMeasurement : public testing::Test {
   }
 
   void TearDown() override {
-    measuring_clock = saved_clock_;
     series_state() = SeriesState();
     std::filesystem::remove_all(directory_);
   }
@@ -126,7 +124,6 @@ class FirstMeasurement : public testing::Test {
   myQtApp window_;
   std::filesystem::path directory_;
   std::map<std::string, std::vector<std::string>> truth_;
-  std::function<std::tm()> saved_clock_;
 };
 
 }  // namespace

@@ -91,8 +91,7 @@ class TakeMeasurement : public testing::Test {
     series_state().series_directory = dir();
     series_state().file_list = {{"IMG_0001.JPG", 5}, {"IMG_0002.JPG", 9}};
 
-    saved_clock_ = measuring_clock;
-    measuring_clock = fixed_time;
+    window_.set_measuring_clock(fixed_time);
     saved_session_ = measurement_session;
     measurement_session = [this](const char* image_path, int* threshold, double* lambda,
                                  double* energy, int* roi_x, int* roi_y, int* roi_width,
@@ -123,7 +122,6 @@ class TakeMeasurement : public testing::Test {
 
   void TearDown() override {
     measurement_session = saved_session_;
-    measuring_clock = saved_clock_;
     series_state() = SeriesState();
     for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
       ::chmod(entry.path().c_str(), 0644);
@@ -183,7 +181,6 @@ class TakeMeasurement : public testing::Test {
   std::filesystem::path directory_;
   std::deque<SessionValues> outcomes_;
   std::vector<SessionCall> received_;
-  std::function<std::tm()> saved_clock_;
   MeasurementSession saved_session_;
 };
 
@@ -354,7 +351,9 @@ TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsa
   if (dropped) {
     ASSERT_EQ(::seteuid(0), 0);
   }
-  EXPECT_EQ(printed, "\nStarting new measurement for file 1:\nERROR opening file\n");
+  EXPECT_EQ(printed,
+            "\nStarting new measurement for file 1:\nERROR opening file: Permission denied "
+            "(measures.csv). Nothing was saved.\n");
   EXPECT_EQ(measures(), before);
   EXPECT_TRUE(all_inputs_enabled());
   EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "131");

@@ -24,12 +24,10 @@ class Navigation : public testing::Test {
  protected:
   void SetUp() override {
     series_state() = SeriesState();
-    saved_seed_ = random_order_seed;
-    random_order_seed = [] { return 4711u; };
+    window_.set_order_seed([] { return 4711u; });
     window_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
   }
-  void TearDown() override { random_order_seed = saved_seed_; }
 
   template <class T>
   T* child(const char* name) {
@@ -90,7 +88,6 @@ class Navigation : public testing::Test {
 
   TempDirectory dir_;
   myQtApp window_;
-  std::function<unsigned()> saved_seed_;
 };
 
 }  // namespace

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -18,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "series/file_faults.h"
 #include "temp_directory.h"
 #include "tools/demo_photo.h"
 
@@ -45,21 +49,32 @@ std::tm local_time(int year, int month, int day, int hour, int minute, int secon
   return t;
 }
 
+std::tm fixed_clock() { return local_time(2012, 4, 2, 9, 5, 3); }
+
 // A fresh directory per test, removed afterwards.
 class MeasuresDirectory : public testing::Test {
  protected:
-  void SetUp() override {
-    saved_clock_ = measuring_clock;
-    measuring_clock = [] { return local_time(2012, 4, 2, 9, 5, 3); };
-  }
-  void TearDown() override {
-    measuring_clock = saved_clock_;
-  }
   std::string path(const char* name) const { return directory_ / name; }
   std::string dir() const { return directory_.path(); }
 
   TempDirectory directory_;
-  std::function<std::tm()> saved_clock_;
+};
+
+// For the rest of the scope, a process running as root acts as the user nobody, so that file
+// permissions bind it.
+class AsOtherUser {
+ public:
+  AsOtherUser() {
+    if (::geteuid() == 0) dropped_ = ::seteuid(65534) == 0;
+  }
+  ~AsOtherUser() {
+    if (dropped_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+
+ private:
+  bool dropped_ = false;
 };
 
 // Makes a file unwritable for the rest of the scope, also when the tests run as root (which
@@ -162,25 +177,51 @@ TEST_F(MeasuresDirectory, AppendsAfterWhateverTheFileHolds) {
   struct Case {
     const char* name;
     const char* before;  // nullptr: no file
-    bool write_header;   // the file could not be read before
+    bool last_byte_unreadable;
     std::string after;
   } const cases[] = {
-      {"missing file", nullptr, true, kHeader + record},
+      {"missing file", nullptr, false, kHeader + record},
       {"empty file, left by a failed first write", "", false, kHeader + record},
       {"file with header and a record", "H;\na;;;1;1;\n", false, "H;\na;;;1;1;\n" + record},
       {"last line without its line break", "H;\na;;;1;1;", false, "H;\na;;;1;1;\n" + record},
       {"CR LF line breaks", "H;\r\na;;;1;1;\r\n", false, "H;\r\na;;;1;1;\r\n" + record},
-      {"unreadable before", "H;\na;;;1;1;\n", true, "H;\na;;;1;1;\n" + kHeader + record},
+      // As with a write-only file: neither a blank line nor a second header in the middle.
+      {"last byte cannot be read", "H;\na;;;1;1;\n", true, "H;\na;;;1;1;\n" + record},
+      {"empty, and nothing can be read", "", true, kHeader + record},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string file = path("measures.csv");
     std::filesystem::remove(file);
     if (c.before) write_file(file, c.before);
-    const AppendOutcome outcome = append_measures_record(file, record, c.write_header);
+    FaultyFileOperations operations;
+    if (c.last_byte_unreadable) operations.fail(FaultyFileOperations::Call::pread, EBADF);
+    const AppendOutcome outcome = append_measures_record(file, record, operations);
     EXPECT_TRUE(outcome.saved) << outcome.failure;
     EXPECT_EQ(read_file(file), c.after);
   }
+}
+
+// A file the user may write but not read: the program cannot see what it holds, and appends the
+// record alone.
+TEST_F(MeasuresDirectory, WriteOnlyFileGetsTheRecordAlone) {
+  const std::string file = path("measures.csv");
+  const std::string before = kHeader + "a.jpg;;;1;1;\n";
+  write_file(file, before);
+  ASSERT_EQ(::chmod(dir().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0222), 0);
+  AppendOutcome outcome;
+  std::ostringstream out;
+  {
+    AsOtherUser other_user;
+    const int readable = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (readable >= 0) ::close(readable);
+    if (readable >= 0) GTEST_SKIP() << "cannot give up read access";
+    outcome = save_measurement(dir(), "b.jpg", 1.5, 2, out, fixed_clock);
+  }
+  ::chmod(file.c_str(), 0644);
+  EXPECT_TRUE(outcome.saved) << outcome.failure;
+  EXPECT_EQ(read_file(file), before + "b.jpg;;2012-04-02 09:05:03;1.5;2;\n");
 }
 
 TEST_F(MeasuresDirectory, WriteProtectedFileIsReportedAndLeftAlone) {
@@ -189,26 +230,129 @@ TEST_F(MeasuresDirectory, WriteProtectedFileIsReportedAndLeftAlone) {
   AppendOutcome outcome;
   {
     WriteProtection protection(file);
-    outcome = append_measures_record(file, "b.jpg;;;1;1;\n", false);
+    outcome = append_measures_record(file, "b.jpg;;;1;1;\n");
   }
   EXPECT_FALSE(outcome.saved);
-  EXPECT_EQ(outcome.failure, "ERROR opening file");
+  EXPECT_EQ(outcome.failure,
+            "ERROR opening file: Permission denied (measures.csv). Nothing was saved.");
   EXPECT_EQ(read_file(file), kHeader + "a.jpg;;;1;1;\n");
 }
 
 TEST_F(MeasuresDirectory, MissingDirectoryIsReported) {
   const AppendOutcome outcome =
-      append_measures_record(path("gone") + "/measures.csv", "a;;;1;1;\n", true);
+      append_measures_record(path("gone") + "/measures.csv", "a;;;1;1;\n");
   EXPECT_FALSE(outcome.saved);
-  EXPECT_EQ(outcome.failure, "ERROR opening file");
+  EXPECT_EQ(outcome.failure,
+            "ERROR opening file: No such file or directory (measures.csv). Nothing was saved.");
 }
 
-// A full disk in the middle of a record: /dev/full refuses every write with ENOSPC.
-TEST(MeasuresAppend, FailedWriteIsReportedAsSuch) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-  const AppendOutcome outcome = append_measures_record("/dev/full", "a;;;1;1;\n", false);
+// Every way a save can fail after the file was opened: the user reads one line that says nothing
+// was saved, and the file holds exactly what it held before, so that saving again gives the
+// record once.
+TEST_F(MeasuresDirectory, AFailedSaveLeavesTheFileAsItWas) {
+  using Call = FaultyFileOperations::Call;
+  const std::string record = "b.jpg;2012-04-01 18:00:00;2012-04-02 09:05:03;1.1;3.45679;\n";
+  const std::string earlier = kHeader + "a.jpg;;2012-04-01 10:00:00;1;1;\n";
+  struct Case {
+    const char* what;
+    Call call;
+    int error;
+    std::size_t bytes_before_failure;  // of a failing write
+    const char* failure;               // before " (measures.csv). Nothing was saved."
+  } const cases[] = {
+      {"full disk at the first byte", Call::write, ENOSPC, 0,
+       "ERROR writing file: No space left on device"},
+      {"full disk in the middle of the record", Call::write, ENOSPC, 30,
+       "ERROR writing file: No space left on device"},
+      {"write error after the header", Call::write, EIO, kHeader.size(),
+       "ERROR writing file: Input/output error"},
+      {"sync fails: the record may not be on disk", Call::fsync, EIO, 0,
+       "ERROR syncing file: Input/output error"},
+      {"close reports a failed write", Call::close, EIO, 0,
+       "ERROR closing file: Input/output error"},
+      {"quota exceeded only at close", Call::close, EDQUOT, 0,
+       "ERROR closing file: Disk quota exceeded"},
+      {"lock held by a hung program", Call::lock, EWOULDBLOCK, 0,
+       "ERROR locking file: another program keeps it locked"},
+      {"locks not supported", Call::lock, ENOLCK, 0, "ERROR locking file: No locks available"},
+      {"cannot be opened", Call::open, EACCES, 0, "ERROR opening file: Permission denied"},
+  };
+  for (const bool file_existed : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (file_existed ? ", file with records" : ", no file"));
+      const std::string file = path("measures.csv");
+      std::filesystem::remove(file);
+      if (file_existed) write_file(file, earlier);
+      FaultyFileOperations operations;
+      operations.fail(c.call, c.error);
+      operations.bytes_before_failure = c.bytes_before_failure;
+
+      const AppendOutcome outcome = append_measures_record(file, record, operations);
+      EXPECT_FALSE(outcome.saved);
+      EXPECT_FALSE(outcome.file_left_changed);
+      EXPECT_EQ(outcome.failure, std::string(c.failure) + " (measures.csv). Nothing was saved.");
+      EXPECT_EQ(outcome.reason, c.failure);
+      // A file that was created for the save stays, empty: its header comes with the next record.
+      EXPECT_EQ(read_file(file), file_existed ? earlier : "");
+
+      const AppendOutcome retried = append_measures_record(file, record);
+      EXPECT_TRUE(retried.saved) << retried.failure;
+      EXPECT_EQ(read_file(file), (file_existed ? earlier : kHeader) + record);
+    }
+  }
+}
+
+// A file newly made by the save is only safe once its directory entry is on disk too.
+TEST_F(MeasuresDirectory, ANewFileWhoseDirectoryCannotBeSyncedIsNotSaved) {
+  using Call = FaultyFileOperations::Call;
+  struct Case {
+    int error;
+    bool saved;
+  } const cases[] = {
+      {EIO, false},
+      {EINVAL, true},  // a file system that cannot sync directories keeps its entries otherwise
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::strerror(c.error));
+    const std::string file = path("measures.csv");
+    std::filesystem::remove(file);
+    FaultyFileOperations operations;
+    operations.fail(Call::directory_fsync, c.error);
+    const AppendOutcome outcome = append_measures_record(file, "a;;;1;1;\n", operations);
+    EXPECT_EQ(outcome.saved, c.saved) << outcome.failure;
+    EXPECT_EQ(read_file(file), c.saved ? kHeader + "a;;;1;1;\n" : "");
+    if (!c.saved) {
+      EXPECT_EQ(outcome.failure,
+                "ERROR syncing directory: Input/output error (measures.csv). Nothing was saved.");
+    }
+  }
+  // Once the file holds bytes its directory entry is on disk, and no later save syncs it again.
+  const std::string file = path("measures.csv");
+  ASSERT_TRUE(append_measures_record(file, "b;;;1;1;\n").saved);
+  FaultyFileOperations operations;
+  operations.fail(Call::directory_fsync, EIO);
+  const AppendOutcome later = append_measures_record(file, "c;;;1;1;\n", operations);
+  EXPECT_TRUE(later.saved) << later.failure;
+}
+
+// When the bytes of a failed write cannot be cut off again, the line must not claim that nothing
+// was saved: the user has to look at the file before saving again.
+TEST_F(MeasuresDirectory, AFailedRollBackIsSaidSo) {
+  using Call = FaultyFileOperations::Call;
+  const std::string file = path("measures.csv");
+  const std::string earlier = kHeader + "a.jpg;;;1;1;\n";
+  write_file(file, earlier);
+  FaultyFileOperations operations;
+  operations.fail(Call::write, ENOSPC);
+  operations.bytes_before_failure = 6;
+  operations.fail(Call::ftruncate, EIO);
+  const AppendOutcome outcome = append_measures_record(file, "b.jpg;;;1;1;\n", operations);
   EXPECT_FALSE(outcome.saved);
-  EXPECT_EQ(outcome.failure.rfind("ERROR writing file", 0), 0u) << outcome.failure;
+  EXPECT_TRUE(outcome.file_left_changed);
+  EXPECT_EQ(outcome.failure,
+            "ERROR writing file: No space left on device (measures.csv), and cutting measures.csv "
+            "back failed too: it may hold part of this record; check it before saving again.");
+  EXPECT_EQ(read_file(file), earlier + "b.jpg;");
 }
 
 // A record that fits only in part (here a file size limit stops it after a few bytes) must not stay
@@ -224,7 +368,7 @@ TEST_F(MeasuresDirectory, RecordCutShortLeavesTheFileAsItWas) {
   auto* old_handler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
   const AppendOutcome outcome =
-      append_measures_record(file, "b.jpg;2012-04-01 18:00:00;2012-04-02 09:05:03;1;1;\n", false);
+      append_measures_record(file, "b.jpg;2012-04-01 18:00:00;2012-04-02 09:05:03;1;1;\n");
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(outcome.saved);
@@ -253,7 +397,7 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(write_demo_jpeg(path(c.name), photo, 90, c.exif));
     std::ostringstream out;
-    const AppendOutcome outcome = save_measurement(dir(), c.name, 1.1, 3.456789, out);
+    const AppendOutcome outcome = save_measurement(dir(), c.name, 1.1, 3.456789, out, fixed_clock);
     EXPECT_TRUE(outcome.saved) << outcome.failure;
     std::string message = c.message;
     if (const size_t at = message.find('@'); at != std::string::npos) {
@@ -268,7 +412,7 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
 
 TEST_F(MeasuresDirectory, MissingPhotographStillGetsItsRecordAfterTheMessage) {
   std::ostringstream out;
-  const AppendOutcome outcome = save_measurement(dir(), "vanished.jpg", 1, 2, out);
+  const AppendOutcome outcome = save_measurement(dir(), "vanished.jpg", 1, 2, out, fixed_clock);
   EXPECT_TRUE(outcome.saved);
   EXPECT_EQ(out.str(), "File not readable or no EXIF data in file " + dir() + "/vanished.jpg\n");
   EXPECT_EQ(read_file(path("measures.csv")), kHeader + "vanished.jpg;;2012-04-02 09:05:03;1;2;\n");

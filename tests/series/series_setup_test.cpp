@@ -54,17 +54,13 @@ Entries parse_order_text(const std::string& text) {
   return lines;
 }
 
+// Every new order of these tests is drawn from this seed, unless a test says otherwise.
+unsigned fixed_seed() { return 20120402u; }
+
 class SeriesSetup : public testing::Test {
  protected:
-  void SetUp() override {
-    saved_seed_ = random_order_seed;
-    random_order_seed = [] { return 20120402u; };
-  }
-  void TearDown() override { random_order_seed = saved_seed_; }
-
   TempDirectory dir_;
   SeriesState state_;
-  std::function<unsigned()> saved_seed_;
 };
 
 // What a child process reports: its exit status and what it wrote to standard output.
@@ -136,7 +132,7 @@ TEST_F(SeriesSetup, TakesSixCharacterNamesEndingInLowerOrUpperJpg) {
     for (const std::string& name : c.subdirectories) dir.make_directory(name);
     SeriesState state;
     StdoutCapture output;
-    ASSERT_EQ(set_up_series(state, dir.path()), SetupOutcome::complete);
+    ASSERT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::complete);
     EXPECT_EQ(sorted_names(state), c.series);
     EXPECT_EQ(output.text(), "");
     // The order file lists exactly the series.
@@ -165,7 +161,7 @@ TEST_F(SeriesSetup, DirectoriesWithoutPhotographsGiveAnEmptySeries) {
     state.file_list = {{"old.jpg", 1}, {"older.jpg", 2}};
     state.current_index = 1;
     StdoutCapture output;
-    EXPECT_EQ(set_up_series(state, dir.path()), SetupOutcome::no_images);
+    EXPECT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::no_images);
     EXPECT_TRUE(state.file_list.empty());
     EXPECT_EQ(state.current_index, 0u);
     EXPECT_EQ(state.series_directory, dir.path());
@@ -179,7 +175,7 @@ TEST_F(SeriesSetup, NewOrderFileHoldsListingOrderAndKeysOfTheSeededGenerator) {
   for (const char* name :
        {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "b_photo.jpg", "a_photo.jpg"})
     dir_.write(name);
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
 
   const std::string text = dir_.read("random_order.csv");
   EXPECT_EQ(text.find('\r'), std::string::npos);
@@ -245,7 +241,7 @@ TEST_F(SeriesSetup, ExistingOrderFileIsTheSeries) {
     SeriesState state;
     state.current_index = 2;
     StdoutCapture output;
-    ASSERT_EQ(set_up_series(state, dir.path()), SetupOutcome::complete);
+    ASSERT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::complete);
     EXPECT_EQ(output.text(), "");
     EXPECT_EQ(state.current_index, 0u);
     Entries series = entries_of(state);
@@ -263,27 +259,27 @@ TEST_F(SeriesSetup, ExistingOrderFileIsTheSeries) {
 
 TEST_F(SeriesSetup, OrderStaysWhenFilesComeAndGo) {
   for (const char* name : {"first.jpg", "second.jpg", "third.jpg", "fourth.jpg"}) dir_.write(name);
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
   const Entries first_setup = entries_of(state_);
   const std::string order_file = dir_.read("random_order.csv");
 
   // Another seed would draw another order: the second set-up must not draw at all.
-  random_order_seed = [] { return 7u; };
+  const OrderSeed other_seed = [] { return 7u; };
   state_.current_index = 3;
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), other_seed), SetupOutcome::complete);
   EXPECT_EQ(entries_of(state_), first_setup);
   EXPECT_EQ(state_.current_index, 0u);
 
   dir_.write("added.jpg");
   ASSERT_EQ(std::remove((dir_ / "second.jpg").c_str()), 0);
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
   EXPECT_EQ(entries_of(state_), first_setup);
   EXPECT_EQ(dir_.read("random_order.csv"), order_file);
 }
 
 TEST_F(SeriesSetup, InvalidDirectoryKeepsThePreviousSeries) {
   for (const char* name : {"first.jpg", "second.jpg"}) dir_.write(name);
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
   state_.current_index = 1;
   const Entries series = entries_of(state_);
   dir_.write("plain_file");
@@ -300,7 +296,7 @@ TEST_F(SeriesSetup, InvalidDirectoryKeepsThePreviousSeries) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.directory);
     StdoutCapture output;
-    EXPECT_EQ(set_up_series(state_, c.directory), c.outcome);
+    EXPECT_EQ(set_up_series(state_, c.directory, fixed_seed), c.outcome);
     EXPECT_EQ(output.text(), c.directory.empty() ? "" : c.directory + c.output);
     EXPECT_EQ(state_.series_directory, c.directory);
     EXPECT_EQ(entries_of(state_), series);
@@ -327,7 +323,7 @@ TEST_F(SeriesSetup, UnreadableOrderFileLeavesNoSeries) {
     SeriesState state;
     state.file_list = {{"old.jpg", 1}};
     StdoutCapture output;
-    EXPECT_EQ(set_up_series(state, dir.path()), SetupOutcome::order_file_unreadable);
+    EXPECT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::order_file_unreadable);
     EXPECT_EQ(output.text(), "Unable to open file " + dir.path() + "/random_order.csv\n");
     // A series in listing order would not be blinded.
     EXPECT_TRUE(state.file_list.empty());
@@ -345,7 +341,7 @@ TEST_F(SeriesSetup, OrderFileWithoutReadPermissionLeavesNoSeries) {
       [&] {
         SeriesState state;
         state.file_list = {{"old.jpg", 1}};
-        SetupOutcome outcome = set_up_series(state, dir_.path());
+        SetupOutcome outcome = set_up_series(state, dir_.path(), fixed_seed);
         return outcome == SetupOutcome::order_file_unreadable && state.file_list.empty() ? 0 : 1;
       },
       true);
@@ -360,7 +356,7 @@ TEST_F(SeriesSetup, ReadOnlyDirectoryGetsNoOrderFileAndSaysSo) {
   ChildResult child = run_in_child(
       [&] {
         SeriesState state;
-        SetupOutcome outcome = set_up_series(state, dir_.path());
+        SetupOutcome outcome = set_up_series(state, dir_.path(), fixed_seed);
         // The series still stands for this set-up, sorted by the keys just drawn.
         return outcome == SetupOutcome::complete && state.file_list.size() == 2 &&
                        state.file_list[0].order_key <= state.file_list[1].order_key
@@ -384,7 +380,7 @@ TEST_F(SeriesSetup, OrderFileCutShortByAFullDiskIsNotLeftBehind) {
         const rlimit limit{1000, 1000};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
         SeriesState state;
-        return set_up_series(state, dir_.path()) == SetupOutcome::complete &&
+        return set_up_series(state, dir_.path(), fixed_seed) == SetupOutcome::complete &&
                        state.file_list.size() == 40
                    ? 0
                    : 1;
@@ -396,7 +392,7 @@ TEST_F(SeriesSetup, OrderFileCutShortByAFullDiskIsNotLeftBehind) {
   EXPECT_EQ(dir_.names().size(), 40u);  // no temporary file either
 
   // The next set-up, with room to write, draws afresh and keeps its order.
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
   EXPECT_EQ(parse_order_text(dir_.read("random_order.csv")).size(), 40u);
 }
 
@@ -404,7 +400,7 @@ TEST_F(SeriesSetup, NamesThatWouldBreakACsvLineAreLeftOut) {
   for (const char* name : {"good.jpg", "semi;colon.jpg", "carriage\rreturn.jpg", "line\nfeed.JPG"})
     dir_.write(name);
   StdoutCapture output;
-  ASSERT_EQ(set_up_series(state_, dir_.path()), SetupOutcome::complete);
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
   EXPECT_EQ(sorted_names(state_), std::vector<std::string>{"good.jpg"});
   EXPECT_EQ(parse_order_text(dir_.read("random_order.csv")).size(), 1u);
 
@@ -423,7 +419,7 @@ TEST_F(SeriesSetup, NamesThatWouldBreakACsvLineAreLeftOut) {
   only_bad.write("semi;colon.jpg");
   SeriesState state;
   StdoutCapture second_output;
-  EXPECT_EQ(set_up_series(state, only_bad.path()), SetupOutcome::no_images);
+  EXPECT_EQ(set_up_series(state, only_bad.path(), fixed_seed), SetupOutcome::no_images);
   EXPECT_EQ(second_output.text(),
             prefix + "semi;colon.jpg\nNo jpg containing directory selected.\n");
 }
@@ -436,7 +432,7 @@ TEST_F(SeriesSetup, NonLatinDirectoryNames) {
     std::ofstream(dir_ / sub + "/Blatt_ä.jpg") << "x";
     SeriesState state;
     StdoutCapture output;
-    ASSERT_EQ(set_up_series(state, dir_ / sub), SetupOutcome::complete);
+    ASSERT_EQ(set_up_series(state, dir_ / sub, fixed_seed), SetupOutcome::complete);
     EXPECT_EQ(sorted_names(state), std::vector<std::string>{"Blatt_ä.jpg"});
     EXPECT_EQ(output.text(), "");
     std::ifstream order_file(dir_ / sub + "/random_order.csv");
