@@ -1,5 +1,6 @@
 #include "app/myqtapp.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 
 QString dialog_directory = QStringLiteral("C:/");
@@ -17,6 +18,9 @@ myQtApp::myQtApp(QWidget* /*parent: always a top-level window*/) : QWidget(nullp
   connect(pushButton_file_fwd, SIGNAL(clicked()), this, SLOT(file_fwd()));
   connect(pushButton_file_bwd, SIGNAL(clicked()), this, SLOT(file_bwd()));
   connect(pushButton_do, SIGNAL(clicked()), this, SLOT(do_something()));
+  // The program's window is never deleted: the series lock goes when the event loop ends.
+  if (QCoreApplication* application = QCoreApplication::instance())
+    connect(application, &QCoreApplication::aboutToQuit, this, [this] { series_lock_.release(); });
 }
 
 void myQtApp::get_path() {

@@ -7,8 +7,10 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "series/measures_file.h"
+#include "series/series_lock.h"
 #include "series/series_setup.h"
 #include "ui_myqtapp.h"
 
@@ -47,7 +49,16 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
  private:
   // The nine controls that a measurement disables, in the order they are disabled.
   std::array<QWidget*, 9> input_controls() const;
+  // Takes the lock of the newly set up series in `directory` and returns the overview's notices
+  // for it.
+  std::vector<std::string> notices_of_new_series(SetupOutcome outcome,
+                                                 const std::string& directory);
 
   OrderSeed order_seed_ = time_order_seed;
   MeasuringClock measuring_clock_ = local_measuring_time;
+  // The lock of the series shown, so that another instance opening it says so.
+  SeriesLock series_lock_;
+  // Lines that the overview shows above the files while the series is set up: the order that is
+  // not stored, the other instance that has the series open.
+  std::vector<std::string> series_notices_;
 };

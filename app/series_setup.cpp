@@ -16,13 +16,34 @@ void myQtApp::process_directory() {
       return;
     case SetupOutcome::no_images:
     case SetupOutcome::order_file_unreadable:
+      series_lock_.release();
+      series_notices_.clear();
       selected_dir->setText(QFile::decodeName(state.series_directory.c_str()));
       textBrowser_file_overview->setText(
           QStringLiteral("Please select a jpg containing directory."));
       return;
     case SetupOutcome::complete:
+    case SetupOutcome::complete_order_not_stored:
+      series_notices_ = notices_of_new_series(outcome, state.series_directory);
       selected_dir->setText(QFile::decodeName(state.series_directory.c_str()));
       update_file_list();
       return;
   }
+}
+
+std::vector<std::string> myQtApp::notices_of_new_series(SetupOutcome outcome,
+                                                        const std::string& directory) {
+  std::vector<std::string> notices;
+  if (outcome == SetupOutcome::complete_order_not_stored) {
+    notices.push_back(
+        "The measuring order is not stored (random_order.csv cannot be written): it will change "
+        "at the next Read!");
+  }
+  if (series_lock_.acquire(directory) == SeriesLock::State::held_by_other) {
+    const long other = series_lock_.other_process_id();
+    notices.push_back("This series is open in another instance of the program too" +
+                      (other > 0 ? " (process " + std::to_string(other) + ")" : std::string()) +
+                      ".");
+  }
+  return notices;
 }

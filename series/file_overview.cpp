@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "series/int_to_text.h"
+#include "series/regular_file.h"
 
 const char kMeasuresFileName[] = "measures.csv";
 const char kOverviewAnchor[] = "hier";
@@ -20,7 +21,7 @@ std::vector<int> count_measures(const std::string& measures_path,
   std::unordered_map<std::string_view, int> count_of_name;
   for (const SeriesEntry& entry : entries) count_of_name.emplace(entry.name, 0);
 
-  if (FILE* file = std::fopen(measures_path.c_str(), "r")) {
+  if (FILE* file = fopen_regular_file(measures_path)) {
     char* buffer = nullptr;
     std::size_t capacity = 0;
     ssize_t length;
@@ -42,9 +43,27 @@ std::vector<int> count_measures(const std::string& measures_path,
   return counts;
 }
 
-std::string overview_html(const std::vector<int>& counts, unsigned current_index) {
+std::string overview_html(const std::vector<int>& counts, unsigned current_index,
+                          const std::vector<std::string>& notices) {
   std::string html;
   html.reserve(counts.size() * 32 + 64);
+  for (const std::string& notice : notices) {
+    html += "<b>";
+    for (char c : notice) {
+      if (c == '<') {
+        html += "&#60;";
+      } else if (c == '>') {
+        html += "&#62;";
+      } else if (c == '&') {
+        html += "&#38;";
+      } else if (c == '"') {
+        html += "&#34;";
+      } else {
+        html += c;
+      }
+    }
+    html += "</b><br>";
+  }
   char position[40];
   char count[40];
   for (std::size_t i = 0; i < counts.size(); ++i) {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "series/regular_file.h"
+
 const char kRandomOrderFileName[] = "random_order.csv";
 
 bool parse_random_order_line(const std::string& line, SeriesEntry& entry) {
@@ -23,7 +25,7 @@ bool parse_random_order_line(const std::string& line, SeriesEntry& entry) {
 
 bool read_random_order_file(const std::string& path, std::vector<SeriesEntry>& entries) {
   entries.clear();
-  FILE* file = std::fopen(path.c_str(), "r");
+  FILE* file = fopen_regular_file(path);
   if (!file) return false;
   char* buffer = nullptr;
   std::size_t capacity = 0;

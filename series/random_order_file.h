@@ -19,8 +19,9 @@ extern const char kRandomOrderFileName[];
 bool parse_random_order_line(const std::string& line, SeriesEntry& entry);
 
 // Reads the whole file at `path` into `entries` (replacing their contents), lines ending at LF.
-// Returns false when the file cannot be opened or a read fails before its end; `entries` is then
-// empty, since a partly read order would silently drop files from the series.
+// Returns false when the file cannot be opened, is not a regular file (a FIFO would block the
+// program) or a read fails before its end; `entries` is then empty, since a partly read order
+// would silently drop files from the series.
 bool read_random_order_file(const std::string& path, std::vector<SeriesEntry>& entries);
 
 // Gives every entry, from index 0 upwards, the next value of the C library's generator seeded

@@ -1,6 +1,7 @@
 #include "series/series_setup.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +22,8 @@ bool ends_with(const std::string& text, const char* suffix) {
   return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-// The name with CR and LF shown as \r and \n, so that a message naming it stays one line.
+// The name with CR, LF and NUL shown as \r, \n and \0, so that a message naming it stays one
+// line.
 std::string printable_name(const std::string& name) {
   std::string text;
   for (char c : name) {
@@ -29,11 +31,22 @@ std::string printable_name(const std::string& name) {
       text += "\\r";
     } else if (c == '\n') {
       text += "\\n";
+    } else if (c == '\0') {
+      text += "\\0";
     } else {
       text += c;
     }
   }
   return text;
+}
+
+// Whether a listed entry is a regular file, following a symbolic link. The listing's own type
+// saves a stat for most entries; some file systems do not give it.
+bool is_regular_entry(DIR* listing, const dirent* entry) {
+  if (entry->d_type == DT_REG) return true;
+  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+  struct stat status {};
+  return fstatat(dirfd(listing), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
 }
 
 struct DirectoryScan {
@@ -47,18 +60,39 @@ DirectoryScan scan_listing(DIR* listing) {
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;
     if (is_series_image_name(name)) {
-      if (is_storable_name(name)) {
-        scan.images.push_back({name, 0});
-      } else {
+      if (!is_storable_name(name)) {
         // Its name would split or end a line of the order file or the measures file.
         write_status_line("File name with ';' or a line break left out of the series: " +
                           printable_name(name));
+      } else if (const char* problem = series_name_problem(name)) {
+        // Only "\\" can come from a listing: the order file would not let it in again.
+        write_status_line(problem + printable_name(name));
+      } else if (!is_regular_entry(listing, entry)) {
+        // A directory has no pixels, and reading a FIFO or a device would block or never end.
+        write_status_line("Not a regular file, left out of the series: " + printable_name(name));
+      } else {
+        scan.images.push_back({name, 0});
       }
     } else if (name == kRandomOrderFileName) {
       scan.has_order_file = true;
     }
   }
   return scan;
+}
+
+// Leaves out the entries read from an order file whose names could reach outside the series
+// directory; a hand-edited order file is not trusted.
+void drop_unsafe_names(std::vector<SeriesEntry>& entries) {
+  std::vector<SeriesEntry> kept;
+  kept.reserve(entries.size());
+  for (SeriesEntry& entry : entries) {
+    if (const char* problem = series_name_problem(entry.name)) {
+      write_status_line(problem + printable_name(entry.name));
+    } else {
+      kept.push_back(std::move(entry));
+    }
+  }
+  entries = std::move(kept);
 }
 
 }  // namespace
@@ -70,6 +104,17 @@ bool is_series_image_name(const std::string& name) {
 
 bool is_storable_name(const std::string& name) {
   return name.find_first_of(";\r\n") == std::string::npos;
+}
+
+const char* series_name_problem(const std::string& name) {
+  // The path of a photograph is the directory, "/" and the name: these would lead elsewhere, and
+  // the C library would read a name with a NUL byte only up to it.
+  if (name.find('\0') != std::string::npos)
+    return "File name with a NUL byte left out of the series: ";
+  if (name.find_first_of("/\\") != std::string::npos)
+    return "File name with '/' or '\\' left out of the series: ";
+  if (name == "." || name == "..") return "File name '.' or '..' left out of the series: ";
+  return nullptr;
 }
 
 SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
@@ -94,20 +139,23 @@ SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
   if (closedir(listing) != 0) std::perror("closedir");
 
   const std::string order_path = directory + "/" + kRandomOrderFileName;
+  bool order_stored = true;
   if (scan.has_order_file) {
     // The series is the list in the order file, whatever the directory holds now.
     if (!read_random_order_file(order_path, state.file_list)) {
       write_status_line("Unable to open file " + order_path);
       return SetupOutcome::order_file_unreadable;
     }
+    drop_unsafe_names(state.file_list);
   } else {
     state.file_list = std::move(scan.images);
     draw_order_keys(state.file_list, seed());
     if (!write_random_order_file(order_path, state.file_list)) {
       // The order then holds for this set-up only; the next one draws afresh.
       write_status_line("Unable to write file " + order_path);
+      order_stored = false;
     }
   }
   std::sort(state.file_list.begin(), state.file_list.end());
-  return SetupOutcome::complete;
+  return order_stored ? SetupOutcome::complete : SetupOutcome::complete_order_not_stored;
 }

@@ -2,6 +2,7 @@
 #include "series/file_overview.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -64,8 +65,10 @@ TEST(CountMeasures, TakesOnlyLinesWhoseFirstFieldIsTheNameExactly) {
 TEST(CountMeasures, NoReadableFileCountsNothing) {
   TempDirectory dir;
   dir.make_directory("measures.csv");
+  // A FIFO would block the window until some other program wrote to it.
+  ASSERT_EQ(mkfifo((dir / "fifo.csv").c_str(), 0644), 0);
   const auto entries = entries_named({"a.jpg", "b.jpg"});
-  for (const std::string& path : {dir / "missing.csv", dir / "measures.csv"}) {
+  for (const std::string& path : {dir / "missing.csv", dir / "measures.csv", dir / "fifo.csv"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(count_measures(path, entries), (std::vector<int>{0, 0}));
   }
@@ -129,5 +132,28 @@ TEST(OverviewHtml, MarksTheCurrentLineAndAnchorsThreeLinesAbove) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(overview_html(c.counts, c.current_index), c.html);
+  }
+}
+
+TEST(OverviewHtml, NoticesComeFirstInBoldWithTheirMarkupCharactersAsText) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> notices;
+    std::string html_before_files;
+  } const cases[] = {
+      {"none", {}, ""},
+      {"one",
+       {"The order is not stored: it will change."},
+       "<b>The order is not stored: it will change.</b><br>"},
+      {"two, in their order", {"first", "second"}, "<b>first</b><br><b>second</b><br>"},
+      {"markup characters",
+       {"a <b> & \"c\" >"},
+       "<b>a &#60;b&#62; &#38; &#34;c&#34; &#62;</b><br>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(
+        overview_html({0, 2}, 1, c.notices),
+        c.html_before_files + "File 1 (0 measures)<br><b>File 2 (2 measures) &#60;-- </b><br>");
   }
 }

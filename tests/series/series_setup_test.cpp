@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,24 +107,30 @@ TEST_F(SeriesSetup, TakesSixCharacterNamesEndingInLowerOrUpperJpg) {
     std::vector<std::string> files;
     std::vector<std::string> subdirectories;
     std::vector<std::string> series;  // sorted by name
+    const char* output;
   } const cases[] = {
-      {"five characters are too short, six are enough", {"1.jpg", "12.jpg"}, {}, {"12.jpg"}},
+      {"five characters are too short, six are enough", {"1.jpg", "12.jpg"}, {}, {"12.jpg"}, ""},
       {"only .jpg and .JPG exactly",
        {"photo.JPG", "photo.jpg", "photo.Jpg", "photo.jpeg", "photo.jpg.txt", "photo.jPG"},
        {},
-       {"photo.JPG", "photo.jpg"}},
+       {"photo.JPG", "photo.jpg"},
+       ""},
+      // A directory has no pixels to measure, whatever its name.
       {"a subdirectory named like a photograph",
        {"img_01.jpg"},
        {"scans.jpg"},
-       {"img_01.jpg", "scans.jpg"}},
+       {"img_01.jpg"},
+       "Not a regular file, left out of the series: scans.jpg\n"},
       {"hidden and blank names",
        {".x.jpg", "a b.JPG", " .jpg", "  .jpg"},
        {},
-       {"  .jpg", ".x.jpg", "a b.JPG"}},
+       {"  .jpg", ".x.jpg", "a b.JPG"},
+       ""},
       {"the order file itself is no photograph",
        {"random_order.csv.jpg"},
        {},
-       {"random_order.csv.jpg"}},
+       {"random_order.csv.jpg"},
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -134,7 +141,7 @@ TEST_F(SeriesSetup, TakesSixCharacterNamesEndingInLowerOrUpperJpg) {
     StdoutCapture output;
     ASSERT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::complete);
     EXPECT_EQ(sorted_names(state), c.series);
-    EXPECT_EQ(output.text(), "");
+    EXPECT_EQ(output.text(), c.output);
     // The order file lists exactly the series.
     Entries lines = parse_order_text(dir.read("random_order.csv"));
     std::vector<std::string> listed;
@@ -314,6 +321,11 @@ TEST_F(SeriesSetup, UnreadableOrderFileLeavesNoSeries) {
          ASSERT_EQ(symlink("nowhere.csv", (dir / "random_order.csv").c_str()), 0);
        }},
       {"a directory", [](const TempDirectory& dir) { dir.make_directory("random_order.csv"); }},
+      // Reading it must not wait for a writer.
+      {"a FIFO",
+       [](const TempDirectory& dir) {
+         ASSERT_EQ(mkfifo((dir / "random_order.csv").c_str(), 0644), 0);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -358,7 +370,7 @@ TEST_F(SeriesSetup, ReadOnlyDirectoryGetsNoOrderFileAndSaysSo) {
         SeriesState state;
         SetupOutcome outcome = set_up_series(state, dir_.path(), fixed_seed);
         // The series still stands for this set-up, sorted by the keys just drawn.
-        return outcome == SetupOutcome::complete && state.file_list.size() == 2 &&
+        return outcome == SetupOutcome::complete_order_not_stored && state.file_list.size() == 2 &&
                        state.file_list[0].order_key <= state.file_list[1].order_key
                    ? 0
                    : 1;
@@ -380,7 +392,8 @@ TEST_F(SeriesSetup, OrderFileCutShortByAFullDiskIsNotLeftBehind) {
         const rlimit limit{1000, 1000};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
         SeriesState state;
-        return set_up_series(state, dir_.path(), fixed_seed) == SetupOutcome::complete &&
+        return set_up_series(state, dir_.path(), fixed_seed) ==
+                           SetupOutcome::complete_order_not_stored &&
                        state.file_list.size() == 40
                    ? 0
                    : 1;
@@ -397,7 +410,8 @@ TEST_F(SeriesSetup, OrderFileCutShortByAFullDiskIsNotLeftBehind) {
 }
 
 TEST_F(SeriesSetup, NamesThatWouldBreakACsvLineAreLeftOut) {
-  for (const char* name : {"good.jpg", "semi;colon.jpg", "carriage\rreturn.jpg", "line\nfeed.JPG"})
+  for (const char* name :
+       {"good.jpg", "semi;colon.jpg", "carriage\rreturn.jpg", "line\nfeed.JPG", "back\\slash.jpg"})
     dir_.write(name);
   StdoutCapture output;
   ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
@@ -410,9 +424,12 @@ TEST_F(SeriesSetup, NamesThatWouldBreakACsvLineAreLeftOut) {
   for (std::string line; std::getline(stream, line);) lines.push_back(line);
   std::sort(lines.begin(), lines.end());
   const std::string prefix = "File name with ';' or a line break left out of the series: ";
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{prefix + "carriage\\rreturn.jpg", prefix + "line\\nfeed.JPG",
-                                      prefix + "semi;colon.jpg"}));
+  // A "\\" would make the name a path elsewhere on some systems; read back from the order file it
+  // would be left out, so it is not let in.
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "File name with '/' or '\\' left out of the series: back\\slash.jpg",
+                       prefix + "carriage\\rreturn.jpg", prefix + "line\\nfeed.JPG",
+                       prefix + "semi;colon.jpg"}));
 
   // Only such names: no series at all.
   TempDirectory only_bad;
@@ -440,4 +457,71 @@ TEST_F(SeriesSetup, NonLatinDirectoryNames) {
     EXPECT_TRUE(std::getline(order_file, line));
     EXPECT_EQ(line.substr(0, line.find(';')), "Blatt_ä.jpg");
   }
+}
+
+// Only what can be read as a photograph is taken from the listing: a FIFO would block the
+// program, a device would never end, a directory has no pixels.
+TEST_F(SeriesSetup, OnlyRegularFilesAndLinksToThemAreTaken) {
+  dir_.write("real.jpg", "jpeg bytes");
+  dir_.make_directory("folder.jpg");
+  ASSERT_EQ(mkfifo((dir_ / "pipe.jpg").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("real.jpg", (dir_ / "link.jpg").c_str()), 0);
+  ASSERT_EQ(symlink("folder.jpg", (dir_ / "folder_link.jpg").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere.jpg", (dir_ / "dangling.jpg").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", (dir_ / "device.jpg").c_str()), 0);
+  StdoutCapture output;
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
+  EXPECT_EQ(sorted_names(state_), (std::vector<std::string>{"link.jpg", "real.jpg"}));
+
+  std::vector<std::string> lines;  // in listing order, which the test does not know
+  std::istringstream stream(output.text());
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  std::vector<std::string> expected;
+  for (const char* name :
+       {"dangling.jpg", "device.jpg", "folder.jpg", "folder_link.jpg", "pipe.jpg"})
+    expected.push_back(std::string("Not a regular file, left out of the series: ") + name);
+  EXPECT_EQ(lines, expected);
+}
+
+// A hand-edited order file must not lead the program to a file outside the series directory, nor
+// measure one file under another's name.
+TEST_F(SeriesSetup, OrderFileNamesThatLeadElsewhereAreLeftOut) {
+  struct Case {
+    std::string line;    // without its line break
+    const char* output;  // empty: the name is taken
+  } const cases[] = {
+      {"../../outside/secret.jpg;1;",
+       "File name with '/' or '\\' left out of the series: ../../outside/secret.jpg"},
+      {"sub/photo.jpg;2;", "File name with '/' or '\\' left out of the series: sub/photo.jpg"},
+      {"/etc/passwd;3;", "File name with '/' or '\\' left out of the series: /etc/passwd"},
+      {"..\\..\\win.jpg;4;", "File name with '/' or '\\' left out of the series: ..\\..\\win.jpg"},
+      {std::string("one.jpg\0other.jpg;5;", 20),
+       "File name with a NUL byte left out of the series: one.jpg\\0other.jpg"},
+      {".;6;", "File name '.' or '..' left out of the series: ."},
+      {"..;7;", "File name '.' or '..' left out of the series: .."},
+      {"good.jpg;8;", ""},
+      {"...jpg;9;", ""},
+      {"..hidden.jpg;10;", ""},
+      {"a\rb.jpg;11;", ""},
+  };
+  std::string order_file;
+  std::string expected_output;
+  std::vector<std::string> expected_series;
+  for (const Case& c : cases) {
+    order_file += c.line + "\n";
+    if (*c.output) {
+      expected_output += std::string(c.output) + "\n";
+    } else {
+      expected_series.push_back(c.line.substr(0, c.line.find(';')));
+    }
+  }
+  std::sort(expected_series.begin(), expected_series.end());
+  dir_.write("photo_in_dir.jpg");
+  dir_.write("random_order.csv", order_file);
+  StdoutCapture output;
+  ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
+  EXPECT_EQ(output.text(), expected_output);  // one line each, in the file's order
+  EXPECT_EQ(sorted_names(state_), expected_series);
+  EXPECT_EQ(dir_.read("random_order.csv"), order_file);  // never rewritten
 }
