@@ -1,6 +1,7 @@
 // The capture date of a photograph: the DateTime entry (tag 0x0132) of IFD 0 of its EXIF data.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct CaptureDate {
@@ -15,4 +16,11 @@ struct CaptureDate {
   std::string text;
 };
 
+// The capture date of the photograph file at `path`, as libexif's file reader finds it. A file
+// that is not a regular file (a FIFO, a device) counts as unreadable and is not waited for.
 CaptureDate read_capture_date(const std::string& image_path);
+
+// The capture date in the bytes of a whole photograph file: exactly what read_capture_date gives
+// for a file holding these bytes. (libexif's exif_data_new_from_data looks for the EXIF block
+// another way than its file reader and misses it behind a comment or a table segment.)
+CaptureDate capture_date_from_bytes(const unsigned char* bytes, std::size_t size);
