@@ -2,9 +2,9 @@
 // losing or damaging what it already holds.
 #include "series/measures_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
