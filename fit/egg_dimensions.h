@@ -32,7 +32,7 @@ struct EggDimensions {
 //   length = h,  breadth = 2 K p^p q^q at u = p,  volume = pi h K^2 B(2p + 1, 2q + 1)
 // (B the beta function). For lambda = 1 the curve is the ellipse with semi-axes h/2 along the axis
 // and a / sqrt(2h) across it. The surface area has no closed form: it is integrated numerically
-// (double-exponential quadrature over the curve parameter, relative error below 1e-12).
+// (double-exponential quadrature over the curve parameter, relative error about 1e-12).
 std::optional<EggDimensions> egg_dimensions(double lambda, double horizontal_scale,
                                             double height_px);
 

@@ -6,8 +6,8 @@
 // one header line and then one row per scale set, only ever appended:
 //
 //   scope,file,px_per_mm,x1_px,y1_px,x2_px,y2_px,length_mm,set_at
-//   series,IMG_0001.JPG,8,40,552,280,552,30,2026-12-10T09:14:27+01:00
-//   photograph,IMG_0006.JPG,16,80,1104,560,1104,30,2026-12-10T09:20:03+01:00
+//   series,IMG_0001.JPG,8,40,508,280,508,30,2026-12-10T09:14:27+01:00
+//   photograph,IMG_0006.JPG,16,80,1016,560,1016,30,2026-12-10T09:20:03+01:00
 //
 //   scope      "series": holds for every photograph of the series; "photograph": only for `file`
 //   file       the photograph the two points were taken on, relative to the series directory
