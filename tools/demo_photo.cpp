@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -78,30 +79,34 @@ std::vector<cv::Point2d> half_outline(const CurveSampler& sampler, bool left) {
   return half;
 }
 
-// Coverage of each pixel by the object, 0..65535 for 0..1: the exact horizontal overlap of the
-// object with the pixel, averaged over kSubRows scan lines through it. Pixel (i, j) is the square
-// of side 1 centred on (i, j), so the area of the coverage is the area of the polygon and the edge
-// has no bias (drawing functions fill every pixel whose centre lies on the boundary, which makes an
+// Coverage of each pixel by the region the polygons enclose (even-odd rule: a polygon inside
+// another is a hole), 0..65535 for 0..1: the exact horizontal overlap of the region with the
+// pixel, averaged over kSubRows scan lines through it. Pixel (i, j) is the square of side 1
+// centred on (i, j), so the area of the coverage is the area of the region and the edge has no
+// bias (drawing functions fill every pixel whose centre lies on the boundary, which makes an
 // object half a pixel too large all round).
-cv::Mat object_coverage(cv::Size size_px, const std::vector<cv::Point2d>& outline) {
+cv::Mat region_coverage(cv::Size size_px, const std::vector<std::vector<cv::Point2d>>& polygons) {
   constexpr int kSubRows = 16;
   cv::Mat coverage(size_px, CV_16UC1, cv::Scalar(0));
-  if (outline.size() < 3 || size_px.area() == 0) return coverage;
+  if (size_px.area() == 0) return coverage;
 
   // Scan line s lies at y = (s + 0.5) / kSubRows - 0.5; each one holds its edge crossings.
   const int sub_rows = size_px.height * kSubRows;
   std::vector<std::vector<double>> crossings(sub_rows);
-  for (size_t i = 0; i < outline.size(); ++i) {
-    const cv::Point2d& a = outline[i];
-    const cv::Point2d& b = outline[(i + 1) % outline.size()];
-    if (a.y == b.y) continue;
-    const double low = std::min(a.y, b.y), high = std::max(a.y, b.y);
-    // Half-open in y, so a vertex shared by two edges is crossed once.
-    const double first = std::ceil((low + 0.5) * kSubRows - 0.5);
-    const double last = std::ceil((high + 0.5) * kSubRows - 0.5) - 1;
-    for (double s = std::max(first, 0.0); s <= std::min(last, sub_rows - 1.0); ++s) {
-      const double y = (s + 0.5) / kSubRows - 0.5;
-      crossings[static_cast<size_t>(s)].push_back(a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y));
+  for (const std::vector<cv::Point2d>& outline : polygons) {
+    if (outline.size() < 3) continue;
+    for (size_t i = 0; i < outline.size(); ++i) {
+      const cv::Point2d& a = outline[i];
+      const cv::Point2d& b = outline[(i + 1) % outline.size()];
+      if (a.y == b.y) continue;
+      const double low = std::min(a.y, b.y), high = std::max(a.y, b.y);
+      // Half-open in y, so a vertex shared by two edges is crossed once.
+      const double first = std::ceil((low + 0.5) * kSubRows - 0.5);
+      const double last = std::ceil((high + 0.5) * kSubRows - 0.5) - 1;
+      for (double s = std::max(first, 0.0); s <= std::min(last, sub_rows - 1.0); ++s) {
+        const double y = (s + 0.5) / kSubRows - 0.5;
+        crossings[static_cast<size_t>(s)].push_back(a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y));
+      }
     }
   }
 
@@ -145,7 +150,93 @@ cv::Mat object_coverage(cv::Size size_px, const std::vector<cv::Point2d>& outlin
   return coverage;
 }
 
+constexpr double kBarWidthMm = 4.0;
+constexpr double kLabelGapMm = 1.0;
+constexpr double kLabelHeightMm = 3.0;
+constexpr int kLabelFont = cv::FONT_HERSHEY_SIMPLEX;
+
+std::vector<cv::Point2d> rectangle(double x0, double y0, double x1, double y1) {
+  return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+}
+
+// The label below the bar: its text, size and where its baseline starts.
+struct BarLabel {
+  std::string text;
+  double font_scale;
+  int thickness;
+  cv::Point origin;
+  cv::Size size;
+};
+
+BarLabel bar_label(const DemoScaleBar& bar) {
+  BarLabel label;
+  char text[32];
+  std::snprintf(text, sizeof text, "%g mm", bar.length_mm);
+  label.text = text;
+  label.thickness = std::max(1, static_cast<int>(std::lround(0.35 * bar.px_per_mm)));
+  int baseline = 0;
+  const cv::Size unit = cv::getTextSize(label.text, kLabelFont, 1.0, label.thickness, &baseline);
+  label.font_scale = kLabelHeightMm * bar.px_per_mm / std::max(1, unit.height);
+  label.size =
+      cv::getTextSize(label.text, kLabelFont, label.font_scale, label.thickness, &baseline);
+  label.origin = cv::Point(
+      static_cast<int>(std::lround(bar.left_px)),
+      static_cast<int>(std::lround(bar.top_px + (kBarWidthMm + kLabelGapMm) * bar.px_per_mm)) +
+          label.size.height);
+  return label;
+}
+
+bool has_bar(const DemoScaleBar& bar) { return bar.length_mm > 0 && bar.px_per_mm > 0; }
+
+// The strip with its ticks as holes, and the label, laid over the photograph at bar.level.
+void draw_scale_bar(cv::Mat& photo, const DemoScaleBar& bar) {
+  const double ppm = bar.px_per_mm;
+  const double left = bar.left_px, top = bar.top_px;
+  const double width = kBarWidthMm * ppm;
+  std::vector<std::vector<cv::Point2d>> polygons = {
+      rectangle(left, top, left + bar.length_mm * ppm, top + width)};
+  const double tick_width = std::max(2.0, 0.2 * ppm);
+  const double margin = 0.18 * width;
+  for (int mm = 1; mm < bar.length_mm; ++mm) {
+    const double extent = (mm % 10 == 0 ? 0.64 : mm % 5 == 0 ? 0.46 : 0.3) * width;
+    const double x = left + mm * ppm;
+    polygons.push_back(
+        rectangle(x - tick_width / 2, top + margin, x + tick_width / 2, top + margin + extent));
+  }
+  const cv::Mat coverage = region_coverage(photo.size(), polygons);
+  const BarLabel label = bar_label(bar);
+  cv::Mat label_coverage(photo.size(), CV_8UC1, cv::Scalar(0));
+  cv::putText(label_coverage, label.text, label.origin, kLabelFont, label.font_scale,
+              cv::Scalar(255), label.thickness, cv::LINE_AA);
+  const cv::Vec3f strip = cv::Vec3f::all(static_cast<float>(bar.level));
+  for (int y = 0; y < photo.rows; ++y) {
+    const uint16_t* coverage_row = coverage.ptr<uint16_t>(y);
+    const uchar* label_row = label_coverage.ptr<uchar>(y);
+    cv::Vec3b* row = photo.ptr<cv::Vec3b>(y);
+    for (int x = 0; x < photo.cols; ++x) {
+      const float alpha = std::max(coverage_row[x] / 65535.0f, label_row[x] / 255.0f);
+      if (alpha == 0) continue;
+      row[x] = cv::Vec3f(row[x]) * (1 - alpha) + strip * alpha;
+    }
+  }
+}
+
 }  // namespace
+
+std::pair<cv::Point2d, cv::Point2d> demo_scale_bar_ends(const DemoScaleBar& bar) {
+  const double y = bar.top_px + kBarWidthMm * bar.px_per_mm / 2;
+  return {{bar.left_px, y}, {bar.left_px + bar.length_mm * bar.px_per_mm, y}};
+}
+
+cv::Rect2d demo_scale_bar_box(const DemoScaleBar& bar) {
+  if (!has_bar(bar)) return {};
+  const BarLabel label = bar_label(bar);
+  const double right = std::max(bar.left_px + bar.length_mm * bar.px_per_mm,
+                                static_cast<double>(label.origin.x + label.size.width));
+  // The label's strokes reach below the baseline by about their thickness.
+  const double bottom = label.origin.y + label.thickness;
+  return {bar.left_px, bar.top_px, right - bar.left_px, bottom - bar.top_px};
+}
 
 DemoLook dark_object_look() {
   DemoLook look;
@@ -164,8 +255,9 @@ std::vector<cv::Point2d> demo_object_outline(const DemoObject& object) {
   return outline;
 }
 
-cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const DemoLook& look) {
-  const cv::Mat coverage = object_coverage(size_px, demo_object_outline(object));
+cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const DemoLook& look,
+                          const DemoScaleBar& scale_bar) {
+  const cv::Mat coverage = region_coverage(size_px, {demo_object_outline(object)});
 
   // Shading runs along fixed directions; its extent is the object's (or the image's) size.
   const double grad_angle = look.gradient_angle_deg * kPi / 180;
@@ -203,6 +295,7 @@ cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const Demo
       row[x] = bg * (1 - alpha) + fg * alpha;  // Vec3b's conversion rounds and saturates
     }
   }
+  if (has_bar(scale_bar)) draw_scale_bar(photo, scale_bar);
   if (look.blur_sigma > 0) cv::GaussianBlur(photo, photo, cv::Size(), look.blur_sigma);
   if (look.noise_sigma > 0) {
     // Row by row, so the noise never needs a second full-size image.

@@ -18,6 +18,7 @@
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The object's geometry, in pixels of the photograph (x to the right, y downwards).
@@ -45,13 +46,35 @@ struct DemoLook {
 // A dark object (grey about 65) on a light background (about 215).
 DemoLook dark_object_look();
 
+// A scale bar lying beside the object along the image's x axis: a light strip exactly length_mm
+// long and 4 mm wide, with dark ticks every millimetre (longer every 5 and 10 mm), and its length
+// written below it ("30 mm"). The ticks lie inside the strip, not at its edge, so the strip's
+// outline stays a plain rectangle: far fewer contour points than an object of the same size.
+struct DemoScaleBar {
+  double length_mm = 0.0;  // 0: no bar
+  double px_per_mm = 0.0;
+  double left_px = 0.0;  // image x of the bar's left end
+  double top_px = 0.0;   // image y of its upper edge
+  double level = 225.0;  // grey level of the strip and the label
+};
+
+// The two ends of the known length, in image coordinates: the middles of the bar's left and right
+// edges, length_mm * px_per_mm apart.
+std::pair<cv::Point2d, cv::Point2d> demo_scale_bar_ends(const DemoScaleBar& bar);
+
+// The box the bar and its label cover, in image coordinates; empty without a bar.
+cv::Rect2d demo_scale_bar_box(const DemoScaleBar& bar);
+
 // The closed outline of `object` in image coordinates: the right half from the top point down to
 // the bottom point, then the left half back up. Neighbouring points are at most 0.25 px apart.
 std::vector<cv::Point2d> demo_object_outline(const DemoObject& object);
 
 // Renders a photograph of `size_px` (CV_8UC3, BGR): the object filled with anti-aliased edges over
-// the background, then blurred and with noise. Deterministic for equal arguments.
-cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const DemoLook& look = {});
+// the background, and the scale bar when it has a length, then blurred and with noise.
+// Deterministic for equal arguments. Away from the bar (beyond the blur's reach) the photograph is
+// the same with and without it.
+cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const DemoLook& look = {},
+                          const DemoScaleBar& scale_bar = {});
 
 // EXIF data to embed. With neither text set, an EXIF block with only a camera make is written, so
 // a reader finds EXIF data but no capture date; without `present`, no EXIF block at all.

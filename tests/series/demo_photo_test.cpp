@@ -159,6 +159,77 @@ TEST(DemoPhoto, ProgramsOutlineIsTheObjectOnTheDefaultLook) {
   }
 }
 
+// The scale bar: a light strip between its two ends with one dark tick per millimetre inside it,
+// a contour of its own with few points, and not a pixel changed beyond the blur's reach of it.
+TEST(DemoPhoto, ScaleBarIsAStripOfItsLengthThatLeavesTheRestAlone) {
+  struct BarCase {
+    const char* name;
+    cv::Size size;
+    DemoObject object;
+    DemoScaleBar bar;
+  } const cases[] = {
+      {"30 mm at 8 px/mm", {800, 600}, {1.1, 4044, 450, 325, 400, 300}, {30, 8, 40, 492}},
+      {"25 mm at 8.8 px/mm", {800, 600}, {1.05, 4050, 445, 327, 392, 300}, {25, 8.8, 40, 492}},
+      {"30 mm at 16 px/mm", {1600, 1200}, {1.15, 11368, 905, 324, 816, 600}, {30, 16, 80, 984}},
+      {"10 mm at 5 px/mm, fractional ends",
+       {320, 240},
+       {1.2, 600, 100, 0, 220, 110},
+       {10, 5, 20.5, 170.25}},
+  };
+  for (const BarCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const cv::Mat with_bar = render_demo_photo(c.size, c.object, {}, c.bar);
+    const cv::Mat without = render_demo_photo(c.size, c.object);
+    const cv::Rect2d box = demo_scale_bar_box(c.bar);
+    ASSERT_GT(box.area(), 0);
+    const cv::Rect2d reach(box.x - 4, box.y - 4, box.width + 8, box.height + 8);
+    int changed_outside = 0, changed_inside = 0;
+    for (int y = 0; y < with_bar.rows; ++y) {
+      for (int x = 0; x < with_bar.cols; ++x) {
+        if (with_bar.at<cv::Vec3b>(y, x) == without.at<cv::Vec3b>(y, x)) continue;
+        (reach.contains(cv::Point2d(x, y)) ? changed_inside : changed_outside) += 1;
+      }
+    }
+    EXPECT_EQ(changed_outside, 0);
+    EXPECT_GT(changed_inside, c.bar.length_mm * c.bar.px_per_mm * 10);
+
+    // Light between the ends, dark just beyond them; along a line through the ticks, one dark run
+    // per inner millimetre mark.
+    const cv::Mat grey = grey_of(with_bar);
+    const auto [start, end] = demo_scale_bar_ends(c.bar);
+    EXPECT_DOUBLE_EQ(end.x - start.x, c.bar.length_mm * c.bar.px_per_mm);
+    EXPECT_LT(grey_at(grey, start - cv::Point2d(2, 0)), kDefaultThreshold);
+    EXPECT_LT(grey_at(grey, end + cv::Point2d(2, 0)), kDefaultThreshold);
+    const double tick_row = c.bar.top_px + 0.3 * 4 * c.bar.px_per_mm;
+    int runs = 0;
+    bool dark = false;
+    for (int x = cvRound(start.x) + 2; x <= cvRound(end.x) - 2; ++x) {
+      const bool dark_here = grey.at<uchar>(cvRound(tick_row), x) <= kDefaultThreshold;
+      if (dark_here && !dark) ++runs;
+      dark = dark_here;
+    }
+    EXPECT_EQ(runs, c.bar.length_mm - 1);
+
+    // The object stays the outline, point for point; the bar's own contour spans its ends and has
+    // about as many points as its rectangle's perimeter, the ticks being holes and not notches.
+    FitState plain_state, bar_state;
+    plain_state.threshold = bar_state.threshold = kDefaultThreshold;
+    const std::vector<cv::Point> plain_outline = find_outline(plain_state, without);
+    EXPECT_EQ(find_outline(bar_state, with_bar), plain_outline);
+    int bar_contours = 0;
+    for (const std::vector<cv::Point>& contour : bar_state.outline_storage) {
+      const cv::Rect bounds = cv::boundingRect(contour);
+      if (!bounds.contains(cv::Point(cvRound(start.x) + 1, cvRound(start.y)))) continue;
+      ++bar_contours;
+      EXPECT_NEAR(bounds.x, start.x, 1.0);
+      EXPECT_NEAR(bounds.x + bounds.width - 1, end.x, 1.0);
+      EXPECT_NEAR(bounds.height, 4 * c.bar.px_per_mm, 1.5);
+      EXPECT_LT(contour.size(), 1.1 * 2 * (bounds.width + bounds.height));
+    }
+    EXPECT_EQ(bar_contours, 1);
+  }
+}
+
 TEST(DemoPhoto, SameSeedGivesTheSamePhotographAndAnotherSeedOtherNoise) {
   DemoLook look;
   const cv::Mat first = render_demo_photo({320, 240}, {1.1, 80, 150, 10, 160, 120}, look);

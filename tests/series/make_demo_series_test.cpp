@@ -1,8 +1,9 @@
 // The demo series generator as scripts/run uses it: a directory of photographs with capture dates
-// and a ground-truth file that describes them.
+// and scale bars, and a ground-truth file that describes them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "fit/fit_W.h"
 #include "series/exif_date.h"
+#include "tools/demo_photo.h"
 
 namespace {
+
+cv::Rect2d bounding_box(const std::vector<cv::Point2d>& points) {
+  double min_x = points[0].x, max_x = min_x, min_y = points[0].y, max_y = min_y;
+  for (const cv::Point2d& p : points) {
+    min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
+    min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
+  }
+  return {min_x, min_y, max_x - min_x, max_y - min_y};
+}
 
 std::vector<std::string> split_fields(const std::string& line) {
   std::vector<std::string> fields;
@@ -38,12 +50,13 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
   ASSERT_TRUE(std::getline(truth, line));
   EXPECT_EQ(line,
             "file;lambda;width;height;rotation;center_x;center_y;object_width_px;"
-            "image_width;image_height;capture_date;");
+            "image_width;image_height;capture_date;px_per_mm;scale_bar_mm;"
+            "scale_bar_x1;scale_bar_y1;scale_bar_x2;scale_bar_y2;");
   int photographs = 0;
   while (std::getline(truth, line)) {
     SCOPED_TRACE(line);
     const std::vector<std::string> f = split_fields(line);
-    ASSERT_EQ(f.size(), 11u);
+    ASSERT_EQ(f.size(), 17u);
     ++photographs;
     const std::string path = (dir / "samples" / f[0]).string();
     const cv::Mat photo = cv::imread(path, cv::IMREAD_GRAYSCALE);
@@ -60,6 +73,50 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     std::string expected = f[10];
     expected[4] = expected[7] = '-';
     EXPECT_EQ(date.text, expected);
+
+    // The object is the program's outline at the default threshold, with its true extent; the
+    // scale bar is another contour, as long as the ground truth says, and well clear of it.
+    DemoObject object;
+    object.lambda = std::stod(f[1]);
+    object.width = std::stod(f[2]);
+    object.height = std::stod(f[3]);
+    object.rotation_deg = std::stod(f[4]);
+    object.center_x = std::stod(f[5]);
+    object.center_y = std::stod(f[6]);
+    const cv::Rect2d object_box = bounding_box(demo_object_outline(object));
+    FitState state;
+    state.threshold = 131;
+    const cv::Mat colour = cv::imread(path, cv::IMREAD_COLOR);
+    const std::vector<cv::Point> outline = find_outline(state, colour);
+    ASSERT_FALSE(outline.empty());
+    EXPECT_NEAR(state.outline_width, object_box.width, 3.0);
+    EXPECT_NEAR(state.outline_height, object_box.height, 3.0);
+    const double px_per_mm = std::stod(f[11]), bar_mm = std::stod(f[12]);
+    const cv::Point2d bar_start(std::stod(f[13]), std::stod(f[14]));
+    const cv::Point2d bar_end(std::stod(f[15]), std::stod(f[16]));
+    EXPECT_DOUBLE_EQ(cv::norm(bar_end - bar_start), bar_mm * px_per_mm);
+    bool bar_found = false;
+    double nearest_to_object = 1e9;  // of the points of all other contours
+    for (const std::vector<cv::Point>& contour : state.outline_storage) {
+      if (contour == outline) continue;
+      for (const cv::Point& p : contour) {
+        nearest_to_object =
+            std::min(nearest_to_object, -cv::pointPolygonTest(outline, cv::Point2f(p), true));
+      }
+      const cv::Rect box = cv::boundingRect(contour);
+      if (!box.contains(cv::Point(cvRound(bar_start.x) + 2, cvRound(bar_start.y)))) continue;
+      bar_found = true;
+      EXPECT_NEAR(box.x, bar_start.x, 1.0);
+      EXPECT_NEAR(box.x + box.width - 1, bar_end.x, 1.0);
+      EXPECT_LT(contour.size(), outline.size() * 0.7);
+    }
+    EXPECT_TRUE(bar_found);
+    // Far beyond the reach of the blur and of the JPEG's blocks: the bar changes no pixel of the
+    // object's outline.
+    EXPECT_GT(nearest_to_object, 40.0);
+    // Eggs of realistic size: 40 to 60 mm long.
+    EXPECT_GT(object.height / px_per_mm, 40.0);
+    EXPECT_LT(object.height / px_per_mm, 60.0);
   }
   EXPECT_GE(photographs, 6);
   std::filesystem::remove_all(dir);

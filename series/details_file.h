@@ -1,0 +1,111 @@
+// The details file, "measures_details.csv" beside measures.csv: one row per saved measurement, in
+// the same order as the lines of measures.csv, with everything needed to redraw and audit the fit
+// and the egg's dimensions in pixels and millimetres.
+//
+// Plain comma-separated text: an English header line, then one row per measurement; a field that
+// holds a comma, a quote or a line break is quoted as RFC 4180 says (in double quotes, quotes
+// doubled); rows end with LF. Numbers always have "." as the decimal point, whatever the locale.
+// Integers are written as they are, lambda, the energy and px_per_mm in their shortest exact form,
+// the derived dimensions with 10 significant digits. An empty field means "none": no dimensions
+// for a model without extent, no millimetres without a scale.
+//
+// The columns, in this order (kDetailsColumns):
+//   file                       the photograph, relative to the series directory
+//   capture_date_original      EXIF DateTimeOriginal (tag 0x9003), as the caller read it
+//   capture_date               EXIF DateTime of IFD 0 (tag 0x0132), as in measures.csv
+//   measured_at                the time of the save, ISO 8601 with the UTC offset
+//   lambda                     lambda_milli / 1000, as in measures.csv's Lambda
+//   energy_px                  the deviation energy in pixels, "inf" when it could not be scored
+//   lambda_milli, width, height_px, rotation_deg, translation_x_px, translation_y_px
+//                              the six model values as the trackbars held them
+//   threshold                  the binarisation threshold
+//   polarity                   light_on_dark or dark_on_light
+//   roi_x_px, roi_y_px, roi_width_px, roi_height_px
+//                              the region the fit saw, in pixels of the whole photograph
+//   cut_off_top_percent, cut_off_bottom_percent
+//   image_width_px, image_height_px   the whole photograph, upright as shown
+//   keys                       the keys pressed in the session, in order, blank-separated ("r a")
+//   length_px, breadth_px, breadth_position, elongation, volume_px3, surface_px2
+//                              the egg of the model values (fit/egg_dimensions.h); the position is
+//                              the depth of the largest breadth below the top / length
+//   length_mm, breadth_mm, volume_mm3, surface_mm2   the same in millimetres, with a scale
+//   px_per_mm                  the scale used, empty without one
+//   scale_source               series, photograph or none (series/scale_file.h)
+//   warn_outline_touches_frame, warn_outline_is_frame, warn_energy_high, warn_model_at_border,
+//   warn_top_far_from_rotation 1 when the warning held for the saved fit, else 0
+//   flags                      free text from a later review, normally empty
+//   program, version           "Meravel" and its version
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fit/egg_dimensions.h"
+#include "series/scale_file.h"
+
+// File name of the details file inside the series directory.
+extern const char kDetailsFileName[];
+
+// The column names, in file order.
+extern const std::vector<std::string> kDetailsColumns;
+
+// The program's name and version as the rows record them.
+extern const char kProgramName[];
+extern const char kProgramVersion[];
+
+enum class Polarity { light_on_dark, dark_on_light };
+
+// Warnings about the saved fit; each column is 1 when the warning held.
+struct FitWarnings {
+  bool outline_touches_frame = false;
+  bool outline_is_frame = false;
+  bool energy_high = false;
+  bool model_at_border = false;
+  bool top_far_from_rotation = false;
+};
+
+// Every field of one row. The dimensions are those of the model values (set_details_dimensions);
+// the millimetre columns are derived from them and px_per_mm when the scale source is not none.
+struct DetailsRecord {
+  std::string file;
+  std::string capture_date_original;
+  std::string capture_date;
+  std::tm measured_at{};  // local time with tm_gmtoff, as localtime_r fills it
+  double energy_px = 0.0;
+  int lambda_milli = 0;
+  int width = 0;
+  int height_px = 0;
+  int rotation_deg = 0;
+  int translation_x_px = 0;
+  int translation_y_px = 0;
+  int threshold = 0;
+  Polarity polarity = Polarity::light_on_dark;
+  int roi_x_px = 0;
+  int roi_y_px = 0;
+  int roi_width_px = 0;
+  int roi_height_px = 0;
+  int cut_off_top_percent = 0;
+  int cut_off_bottom_percent = 0;
+  int image_width_px = 0;
+  int image_height_px = 0;
+  std::string keys;
+  std::optional<EggDimensions> dimensions_px;
+  ScaleSource scale_source = ScaleSource::none;
+  double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
+  FitWarnings warnings;
+  std::string flags;
+  std::string program = kProgramName;
+  std::string version = kProgramVersion;
+};
+
+// The header line with its line break.
+std::string format_details_header();
+
+// One row with its line break.
+std::string format_details_row(const DetailsRecord& record);
+
+// Sets the dimensions of `record` from its model values (lambda_milli, width, height_px; none for
+// a model without extent) and its scale from `scale`, the lookup for the record's photograph.
+void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale);

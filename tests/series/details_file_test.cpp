@@ -1,0 +1,269 @@
+// The details file's header and rows: every column where the header puts it, numbers with "."
+// under a comma locale, dimensions from the model values and millimetres only with a scale, and
+// file names that need quoting.
+#include "series/details_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "series/csv_text.h"
+
+namespace {
+
+std::tm measured_at() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 10;
+  t.tm_hour = 9;
+  t.tm_min = 14;
+  t.tm_sec = 27;
+  t.tm_gmtoff = 3600;
+  return t;
+}
+
+// A fit of the third demo photograph.
+DetailsRecord demo_record() {
+  DetailsRecord r;
+  r.file = "IMG_0003.JPG";
+  r.capture_date_original = "2012-04-01 18:07:40";
+  r.capture_date = "2012-04-01 18:07:45";
+  r.measured_at = measured_at();
+  r.energy_px = 0.592503;
+  r.lambda_milli = 1005;
+  r.width = 3000;
+  r.height_px = 360;
+  r.rotation_deg = 328;
+  r.translation_x_px = 326;
+  r.translation_y_px = 235;
+  r.threshold = 131;
+  r.roi_width_px = 640;
+  r.roi_height_px = 480;
+  r.image_width_px = 640;
+  r.image_height_px = 480;
+  r.keys = "r a";
+  return r;
+}
+
+ScaleLookup series_scale(double px_per_mm) {
+  ScaleLookup lookup;
+  lookup.source = ScaleSource::series;
+  lookup.row = make_scale_row(ScaleScope::series, "IMG_0001.JPG", {40, 552},
+                              {40 + 30 * px_per_mm, 552}, 30, measured_at())
+                   .value();
+  return lookup;
+}
+
+// The row read back through the header: column name -> field.
+std::map<std::string, std::string> fields_of(const DetailsRecord& record) {
+  const CsvText text = parse_csv(format_details_header() + format_details_row(record));
+  EXPECT_EQ(text.problem, "");
+  std::map<std::string, std::string> fields;
+  if (text.records.size() != 2) {
+    ADD_FAILURE() << "expected a header and one row";
+    return fields;
+  }
+  const std::vector<std::string>& names = text.records[0].fields;
+  const std::vector<std::string>& values = text.records[1].fields;
+  EXPECT_EQ(names.size(), values.size());
+  for (size_t i = 0; i < names.size() && i < values.size(); ++i) fields[names[i]] = values[i];
+  return fields;
+}
+
+double number(const std::string& text) {
+  const std::optional<double> value = parse_number(text);
+  EXPECT_TRUE(value) << '"' << text << '"';
+  return value.value_or(std::nan(""));
+}
+
+}  // namespace
+
+TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
+  EXPECT_EQ(format_details_header(),
+            "file,capture_date_original,capture_date,measured_at,lambda,energy_px,lambda_milli,"
+            "width,height_px,rotation_deg,translation_x_px,translation_y_px,threshold,polarity,"
+            "roi_x_px,roi_y_px,roi_width_px,roi_height_px,cut_off_top_percent,"
+            "cut_off_bottom_percent,image_width_px,image_height_px,keys,length_px,breadth_px,"
+            "breadth_position,elongation,volume_px3,surface_px2,length_mm,breadth_mm,volume_mm3,"
+            "surface_mm2,px_per_mm,scale_source,warn_outline_touches_frame,warn_outline_is_frame,"
+            "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
+            "version\n");
+  EXPECT_EQ(kDetailsColumns.size(), 43u);
+}
+
+// Every field of a scaled fit, under a locale whose decimal separator is a comma.
+TEST(DetailsFile, RowHoldsEveryFieldOfAScaledFit) {
+  DetailsRecord record = demo_record();
+  set_details_dimensions(record, series_scale(8));
+  const std::string old_locale = std::setlocale(LC_ALL, nullptr);
+  const bool comma_locale = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  std::map<std::string, std::string> f = fields_of(record);
+  std::setlocale(LC_ALL, old_locale.c_str());
+
+  const std::map<std::string, std::string> expected = {
+      {"file", "IMG_0003.JPG"},
+      {"capture_date_original", "2012-04-01 18:07:40"},
+      {"capture_date", "2012-04-01 18:07:45"},
+      {"measured_at", "2026-12-10T09:14:27+01:00"},
+      {"lambda", "1.005"},
+      {"energy_px", "0.592503"},
+      {"lambda_milli", "1005"},
+      {"width", "3000"},
+      {"height_px", "360"},
+      {"rotation_deg", "328"},
+      {"translation_x_px", "326"},
+      {"translation_y_px", "235"},
+      {"threshold", "131"},
+      {"polarity", "light_on_dark"},
+      {"roi_x_px", "0"},
+      {"roi_y_px", "0"},
+      {"roi_width_px", "640"},
+      {"roi_height_px", "480"},
+      {"cut_off_top_percent", "0"},
+      {"cut_off_bottom_percent", "0"},
+      {"image_width_px", "640"},
+      {"image_height_px", "480"},
+      {"keys", "r a"},
+      {"length_px", "360"},
+      {"length_mm", "45"},
+      {"px_per_mm", "8"},
+      {"scale_source", "series"},
+      {"warn_outline_touches_frame", "0"},
+      {"warn_outline_is_frame", "0"},
+      {"warn_energy_high", "0"},
+      {"warn_model_at_border", "0"},
+      {"warn_top_far_from_rotation", "0"},
+      {"flags", ""},
+      {"program", "Meravel"},
+      {"version", kProgramVersion},
+  };
+  for (const auto& [column, text] : expected) {
+    SCOPED_TRACE(column);
+    EXPECT_EQ(f[column], text);
+  }
+  // The dimensions are those of the model values, to ten digits, and in millimetres divided by
+  // the scale, its square and its cube.
+  const EggDimensions px = egg_dimensions_of_model(1005, 3000, 360).value();
+  const struct {
+    const char* column;
+    double value;
+  } dimensions[] = {
+      {"breadth_px", px.breadth},      {"breadth_position", px.breadth_position},
+      {"elongation", px.elongation},   {"volume_px3", px.volume},
+      {"surface_px2", px.surface},     {"breadth_mm", px.breadth / 8},
+      {"volume_mm3", px.volume / 512}, {"surface_mm2", px.surface / 64},
+  };
+  for (const auto& d : dimensions) {
+    SCOPED_TRACE(d.column);
+    EXPECT_NEAR(number(f[d.column]), d.value, 1e-9 * d.value);
+  }
+  EXPECT_NE(f["breadth_px"].find('.'), std::string::npos);
+  if (!comma_locale) GTEST_SKIP() << "de_DE.UTF-8 locale missing: checked in the C locale only";
+}
+
+// What the row says when parts are missing or unusual.
+TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
+  struct Case {
+    const char* name;
+    DetailsRecord record;
+    ScaleLookup scale;
+    std::map<std::string, std::string> expected;
+  };
+  DetailsRecord unscaled = demo_record();
+  DetailsRecord no_extent = demo_record();
+  no_extent.lambda_milli = 0;
+  DetailsRecord unscorable = demo_record();
+  unscorable.energy_px = std::numeric_limits<double>::infinity();
+  DetailsRecord reviewed = demo_record();
+  reviewed.polarity = Polarity::dark_on_light;
+  reviewed.keys = "m p o";
+  reviewed.roi_x_px = 12;
+  reviewed.roi_y_px = 34;
+  reviewed.roi_width_px = 200;
+  reviewed.roi_height_px = 150;
+  reviewed.cut_off_top_percent = 10;
+  reviewed.cut_off_bottom_percent = 5;
+  reviewed.warnings = {true, false, true, false, true};
+  reviewed.flags = "outline, \"odd\"";
+  ScaleLookup photograph_scale = series_scale(12.5);
+  photograph_scale.source = ScaleSource::photograph;
+  ScaleLookup broken_scale = series_scale(8);
+  broken_scale.row.px_per_mm = 0;
+
+  const std::map<std::string, std::string> no_mm = {{"length_mm", ""},  {"breadth_mm", ""},
+                                                    {"volume_mm3", ""}, {"surface_mm2", ""},
+                                                    {"px_per_mm", ""},  {"scale_source", "none"}};
+  std::map<std::string, std::string> no_dimensions = no_mm;
+  for (const char* column :
+       {"length_px", "breadth_px", "breadth_position", "elongation", "volume_px3", "surface_px2"}) {
+    no_dimensions[column] = "";
+  }
+  no_dimensions["lambda"] = "0";
+  no_dimensions["scale_source"] = "series";
+  std::map<std::string, std::string> scaled_without_extent = no_dimensions;
+  scaled_without_extent["px_per_mm"] = "8";
+  std::map<std::string, std::string> with_warnings = {{"polarity", "dark_on_light"},
+                                                      {"keys", "m p o"},
+                                                      {"roi_x_px", "12"},
+                                                      {"roi_y_px", "34"},
+                                                      {"roi_width_px", "200"},
+                                                      {"roi_height_px", "150"},
+                                                      {"cut_off_top_percent", "10"},
+                                                      {"cut_off_bottom_percent", "5"},
+                                                      {"warn_outline_touches_frame", "1"},
+                                                      {"warn_outline_is_frame", "0"},
+                                                      {"warn_energy_high", "1"},
+                                                      {"warn_model_at_border", "0"},
+                                                      {"warn_top_far_from_rotation", "1"},
+                                                      {"flags", "outline, \"odd\""},
+                                                      {"length_mm", "28.8"},
+                                                      {"px_per_mm", "12.5"},
+                                                      {"scale_source", "photograph"}};
+
+  const Case cases[] = {
+      {"no scale", unscaled, ScaleLookup{}, no_mm},
+      {"a scale without a usable value", unscaled, broken_scale, no_mm},
+      {"model without extent", no_extent, series_scale(8), scaled_without_extent},
+      {"unscorable model", unscorable, ScaleLookup{}, {{"energy_px", "inf"}, {"length_px", "360"}}},
+      {"reviewed fit with a photograph's scale", reviewed, photograph_scale, with_warnings},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DetailsRecord record = c.record;
+    set_details_dimensions(record, c.scale);
+    std::map<std::string, std::string> f = fields_of(record);
+    EXPECT_EQ(f.size(), kDetailsColumns.size());
+    for (const auto& [column, text] : c.expected) {
+      SCOPED_TRACE(column);
+      EXPECT_EQ(f[column], text);
+    }
+  }
+}
+
+// A file name with a comma, a quote or a line break stays one field and reads back as it was.
+TEST(DetailsFile, FileNamesThatNeedQuotingReadBackAsTheyWere) {
+  for (const std::string name :
+       {"eggs, clutch 3/IMG_0001.JPG", "\"best\" egg.jpg", "two\nlines.jpg", "crlf\r\n.jpg",
+        "all, \"of\"\r\nthem.JPG", "plain.jpg"}) {
+    SCOPED_TRACE(name);
+    DetailsRecord record = demo_record();
+    record.file = name;
+    record.capture_date = "2012-04-01 18:07:45, cam\"2\"";
+    set_details_dimensions(record, series_scale(8));
+    std::map<std::string, std::string> f = fields_of(record);
+    EXPECT_EQ(f["file"], name);
+    EXPECT_EQ(f["capture_date"], record.capture_date);
+    EXPECT_EQ(f["version"], kProgramVersion);
+  }
+  const std::string row = format_details_row(demo_record());
+  EXPECT_EQ(row.rfind("IMG_0003.JPG,2012-04-01 18:07:40,2012-04-01 18:07:45,", 0), 0u) << row;
+  EXPECT_EQ(row.back(), '\n');
+  EXPECT_EQ(std::count(row.begin(), row.end(), '\n'), 1);
+}
