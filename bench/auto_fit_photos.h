@@ -83,15 +83,9 @@ inline void session_start(FitState& state, const cv::Mat& photo) {
   compute_outline_distance(state);
 }
 
-// Degrees between two directions, 0..180.
-inline double degrees_apart(double a, double b) {
-  const double d = std::fmod(std::fabs(a - b), 360.0);
-  return std::min(d, 360.0 - d);
-}
-
 // The object's lambda as seen from a fit with this rotation: a W-curve turned round is the
 // W-curve with 1/lambda, so a fit whose top is the object's bottom is judged against 1/lambda.
 inline double lambda_as_fitted(const DemoObject& object, double fitted_rotation) {
-  return degrees_apart(fitted_rotation, object.rotation_deg) > 90.0 ? 1.0 / object.lambda
-                                                                    : object.lambda;
+  return degrees_between(fitted_rotation, object.rotation_deg) > 90.0 ? 1.0 / object.lambda
+                                                                      : object.lambda;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "reference/literal_energy.h"
 #include "tools/demo_photo.h"
 
@@ -19,12 +20,7 @@ inline DemoObject bench_object(cv::Size size) {
   DemoObject object;
   object.lambda = 1.25;
   object.height = 0.6 * size.height;
-  // The widest offset of a W-curve is lambda * width / ((1 + lambda) e^(-lambda t)) at
-  // e^((1 + lambda) t) = 2 lambda / height; the object is made 0.5 * height wide.
-  const double t = std::log(2 * object.lambda / object.height) / (1 + object.lambda);
-  const double offset_per_width =
-      object.lambda / ((1 + object.lambda) * std::exp(-object.lambda * t));
-  object.width = 0.5 * object.height / 2 / offset_per_width;
+  object.width = width_for_pixel_width(object.lambda, object.height, 0.5 * object.height);
   object.rotation_deg = 4;
   object.center_x = 0.53 * size.width;
   object.center_y = 0.48 * size.height;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace {
 
@@ -20,12 +21,6 @@ struct Bounds {
 };
 
 using Whole = std::array<int, 6>;  // lambda_milli, width, height, rotation, translation x, y
-
-// Wraps a degree value into 0..359.
-int wrap_degrees(long value) {
-  long wrapped = value % 360;
-  return static_cast<int>(wrapped < 0 ? wrapped + 360 : wrapped);
-}
 
 bool inside(const Whole& p, const Bounds& b) {
   return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
@@ -59,14 +54,14 @@ int round_to_int(double value) { return static_cast<int>(std::lround(value)); }
 Whole to_whole(const auto_fit_detail::Placement& q) {
   double width = width_for_pixel_width(q.lambda, q.height, q.pixel_width);
   return {round_to_int(q.lambda * 1000.0), round_to_int(width),
-          round_to_int(q.height),          wrap_degrees(std::lround(q.rotation_degrees)),
+          round_to_int(q.height),          wrapped_degrees(std::lround(q.rotation_degrees)),
           round_to_int(q.center_x),        round_to_int(q.center_y)};
 }
 
 // Pixel width of the continuous model behind whole-number parameters; a height move that keeps
 // it changes the shape without making the model wider or narrower.
 double implied_pixel_width(const Whole& p) {
-  return p[1] / width_for_pixel_width(p[0] / 1000.0, p[2], 1.0);
+  return pixel_width_for_width(p[0] / 1000.0, p[2], p[1]);
 }
 
 int width_keeping(const Whole& p, double pixel_width) {
@@ -98,7 +93,7 @@ Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bou
       m[1] = width_keeping(m, pixel_width);
       moves.push_back(m);
       m = current;
-      m[3] = wrap_degrees(m[3] + sign);
+      m[3] = wrapped_degrees(static_cast<long>(m[3]) + sign);
       moves.push_back(m);
       for (int k : {4, 5}) {
         m = current;
@@ -128,13 +123,6 @@ Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bou
 }
 
 }  // namespace
-
-double width_for_pixel_width(double lambda, double height, double pixel_width) {
-  // D(t) = (h/2) e^t + e^(-lambda t) is smallest where (h/2) e^t = lambda e^(-lambda t).
-  double t = std::log(2.0 * lambda / height) / (1.0 + lambda);
-  double d_min = 0.5 * height * std::exp(t) + std::exp(-lambda * t);
-  return pixel_width * d_min / (2.0 * lambda);
-}
 
 AutoFitResult auto_fit(FitState& state) {
   using namespace auto_fit_detail;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 struct AutoFitResult {
   bool found = false;  // false when there is no outline or no start could be scored
@@ -48,8 +49,3 @@ struct AutoFitResult {
 // pixel_width, peak_abscissa and the energy's work data; the model parameter fields of `state`
 // are left as they were.
 AutoFitResult auto_fit(FitState& state);
-
-// The width factor that makes the continuous model with this lambda (> 0) and height (> 0) as
-// wide as pixel_width pixels: width = pixel_width * D_min / (2 lambda), where D_min is the
-// minimum over t of (h/2) e^t + e^(-lambda t). Not truncated.
-double width_for_pixel_width(double lambda, double height, double pixel_width);

@@ -8,28 +8,19 @@
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace auto_fit_detail {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kAxes = 6;  // axis directions tried, 30 degrees apart
-
-double wrap_360(double degrees) {
-  double wrapped = std::fmod(degrees, 360.0);
-  return wrapped < 0.0 ? wrapped + 360.0 : wrapped;
-}
-
-double angle_between(double a_degrees, double b_degrees) {
-  double difference = wrap_360(a_degrees - b_degrees);
-  return std::min(difference, 360.0 - difference);
-}
 
 // The model rotation whose top-to-bottom direction (-sin r, cos r) is the image direction
 // (dx, dy), turned round when that puts the top more than 90 degrees from the reference.
 double rotation_towards(double dx, double dy, int reference_rotation) {
-  double rotation = wrap_360(std::atan2(-dx, dy) * 180.0 / kPi);
-  if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+  double rotation = wrapped_degrees(degrees_from_radians(std::atan2(-dx, dy)));
+  if (degrees_between(rotation, reference_rotation) > 90.0)
+    rotation = wrapped_degrees(rotation + 180.0);
   return rotation;
 }
 
@@ -65,7 +56,7 @@ std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int re
 
 Placement place_along_axis(const std::vector<cv::Point>& outline, double rotation_degrees,
                            double lambda) {
-  double angle = rotation_degrees * kPi / 180.0;
+  double angle = radians_from_degrees(rotation_degrees);
   // Unit vectors of the model: its top-to-bottom axis and the direction of its right half.
   double axis_x = -std::sin(angle), axis_y = std::cos(angle);
   double across_x = std::cos(angle), across_y = std::sin(angle);
@@ -157,8 +148,9 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   const double long_axis = axis_rotations(outline, reference_rotation)[0];
   std::vector<double> rotations;
   for (int k = 0; k < kAxes; ++k) {
-    double rotation = wrap_360(long_axis + 30.0 * k);
-    if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+    double rotation = wrapped_degrees(long_axis + 30.0 * k);
+    if (degrees_between(rotation, reference_rotation) > 90.0)
+      rotation = wrapped_degrees(rotation + 180.0);
     rotations.push_back(rotation);
   }
   std::vector<Scored> best_rungs(kAxes, Scored{HUGE_VAL, 0, Placement()});

@@ -7,11 +7,10 @@
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace auto_fit_detail {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Bilinear distance at a real image point; off the image, the value at the nearest image point
 // plus the way to it.
@@ -58,7 +57,7 @@ double chord_energy(const FitState& state, const Placement& q) {
     return HUGE_VAL;
   const double h = q.height;
   const double a = q.lambda * width_for_pixel_width(q.lambda, h, q.pixel_width);
-  const double angle = q.rotation_degrees * kPi / 180.0;
+  const double angle = radians_from_degrees(q.rotation_degrees);
   const double c = std::cos(angle), s = std::sin(angle);
   const double top = (state.cut_off_top / 100.0) * h;
   const double bottom = (1.0 - state.cut_off_bottom / 100.0) * h;

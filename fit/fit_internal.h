@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 // Sets the outermost rows and columns of `image` to 0, as the old contour search did before it
 // looked at an image.
@@ -16,9 +17,6 @@ int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
 // Bounding box of `points` clipped to an image of `image_size`; empty when no point lies inside.
 // Every pixel a polyline through the points can set on that image lies in this box.
 cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size image_size);
-
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int saturating_trunc(double value);
 
 // Rasterises the open polyline `half` (value 255, thickness 1, 8-connected) on an image of
 // `image_size` and traces it as the old contour search would (outer frame as background, list

@@ -6,19 +6,9 @@
 #include <cstdlib>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 namespace {
-
-// Lowest and highest whole value an int field can take, as doubles.
-constexpr double kIntLow = static_cast<double>(INT_MIN);
-constexpr double kIntHigh = static_cast<double>(INT_MAX);
-
-int truncate_to_int(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= kIntLow) return INT_MIN;
-  if (value >= kIntHigh) return INT_MAX;
-  return static_cast<int>(value);  // toward zero
-}
 
 OptimiserRanges fixed_ranges(const FitState& state) {
   const ParameterVector p = parameters_of(state);
@@ -45,10 +35,8 @@ bool angle_in_range(int degree, int low, int high) {
 }
 
 int candidate_rotation(double current_rotation, double offset) {
-  int angle = truncate_to_int(current_rotation) + truncate_to_int(offset);
-  // Offsets are fractions of a span of at most a few hundred degrees, so this ends quickly.
-  while (angle < 0) angle += 360;
-  return angle % 360;
+  return wrapped_degrees(static_cast<long>(saturating_trunc(current_rotation)) +
+                         saturating_trunc(offset));
 }
 
 void collect_candidates(Candidate offsets, int first_parameter, int depth, double step_fraction,
@@ -61,7 +49,7 @@ void collect_candidates(Candidate offsets, int first_parameter, int depth, doubl
       bool allowed;
       if (k == kRotation) {
         const int angle = candidate_rotation(current[k], offsets[k] + move);
-        allowed = angle_in_range(angle, truncate_to_int(low[k]), truncate_to_int(high[k]));
+        allowed = angle_in_range(angle, saturating_trunc(low[k]), saturating_trunc(high[k]));
       } else if (move == step) {
         allowed = high[k] > current[k] + offsets[k] + step;
       } else {
@@ -125,12 +113,12 @@ ParameterVector parameters_of(const FitState& state) {
 }
 
 void write_parameters(FitState& state, const ParameterVector& result) {
-  state.lambda_milli = truncate_to_int(result[kLambdaMilli]);
-  state.width = truncate_to_int(result[kWidth]);
-  state.height = truncate_to_int(result[kHeight]);
-  state.rotation = truncate_to_int(result[kRotation]);
-  state.translation_x = truncate_to_int(result[kTranslationX]);
-  state.translation_y = truncate_to_int(result[kTranslationY]);
+  state.lambda_milli = saturating_trunc(result[kLambdaMilli]);
+  state.width = saturating_trunc(result[kWidth]);
+  state.height = saturating_trunc(result[kHeight]);
+  state.rotation = saturating_trunc(result[kRotation]);
+  state.translation_x = saturating_trunc(result[kTranslationX]);
+  state.translation_y = saturating_trunc(result[kTranslationY]);
 }
 
 OptimiserRanges ranges_all_values(const FitState& state) {

@@ -33,13 +33,6 @@ cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size ima
   return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-int saturating_trunc(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= -2147483648.0) return INT_MIN;
-  if (value >= 2147483647.0) return INT_MAX;
-  return static_cast<int>(value);
-}
-
 bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size image_size,
                 std::vector<cv::Point>& chain) {
   // `half` may be `chain` itself: it is read completely before `chain` is written.

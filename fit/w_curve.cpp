@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 namespace {
 
@@ -35,19 +36,12 @@ const CurveAbscissae& curve_abscissae() {
   return abscissae;
 }
 
-// Truncation toward zero into a 32-bit integer; false when the value is not a number or does not
-// fit (such a coordinate lies far outside any image and its sample is dropped).
-bool truncate_to_int(double value, int* result) {
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
-  *result = static_cast<int>(value);
-  return true;
-}
-
-// trunc(a) + trunc(b) as a 32-bit coordinate, false when either term or the sum does not fit.
+// trunc(a) + trunc(b) as a 32-bit coordinate, false when either term or the sum does not fit (such
+// a coordinate lies far outside any image and its sample is dropped).
 bool coordinate(double translation, double term, int* result) {
   int base = 0;
   int offset = 0;
-  if (!truncate_to_int(translation, &base) || !truncate_to_int(term, &offset)) return false;
+  if (!trunc_to_int(translation, &base) || !trunc_to_int(term, &offset)) return false;
   const std::int64_t sum = static_cast<std::int64_t>(base) + offset;
   if (sum < INT_MIN || sum > INT_MAX) return false;
   *result = static_cast<int>(sum);
@@ -62,7 +56,7 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
   left_out.clear();
   right_out.clear();
   const CurveAbscissae& abscissae = curve_abscissae();
-  const double theta = rotation_degrees * M_PI / 180;
+  const double theta = radians_from_degrees(rotation_degrees);
   const double cos_theta = std::cos(theta);
   const double sin_theta = std::sin(theta);
   const double a = horizontal_scale;
@@ -81,17 +75,17 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
     // The widest offset is tracked over every sample, before the band, saturating at the 32-bit
     // range; a sample whose offset does not fit gives no point.
     int x = 0;
-    const bool x_fits = truncate_to_int(x_real, &x);
+    const bool x_fits = trunc_to_int(x_real, &x);
     const int x_for_best = x_fits ? x : (x_real > 0 ? INT_MAX : 0);
     if (x_for_best > best) {
       best = x_for_best;
       state.peak_abscissa = t;
     }
     int y = 0;
-    if (!x_fits || !truncate_to_int((h * h / 2) * exp_t * g, &y)) continue;
+    if (!x_fits || !trunc_to_int((h * h / 2) * exp_t * g, &y)) continue;
     if (y < top_limit || y > bottom_limit) continue;
     int yc = 0;
-    if (!truncate_to_int(y - h / 2, &yc)) continue;
+    if (!trunc_to_int(y - h / 2, &yc)) continue;
     const double xd = x;
     const double ycd = yc;
     cv::Point right;

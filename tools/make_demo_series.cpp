@@ -1,6 +1,7 @@
 // make_demo_series DIR: writes a small series of synthetic photographs into DIR (created when
-// missing), each of one dark object whose outline is a W-curve of known parameters, with an EXIF
-// capture date, and beside them ground_truth.csv with the parameters of each object.
+// missing), each of one light object on a dark ground whose outline is a W-curve of known
+// parameters, with an EXIF capture date, and beside them ground_truth.csv with the parameters of
+// each object.
 //
 // Every parameter is one a trackbar can hold (lambda in thousandths, whole pixels and degrees), so
 // a perfect fit is reachable. Existing photographs of the same names are overwritten; nothing else
@@ -14,6 +15,7 @@
 #include <string>
 #include <system_error>
 
+#include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -44,19 +46,6 @@ const DemoShot kShots[] = {
     {1280, 960, 950, 725, 0.66, 323, 0.50, 0.49, "2012:04:03 10:09:41"},
 };
 
-// The width factor that makes the object `pixel_width` wide: the widest offset of a W-curve is
-// lambda * width / ((1 + lambda) e^(-lambda t)) at e^((1 + lambda) t) = 2 lambda / height.
-int width_factor_for(double lambda, double height, double pixel_width) {
-  const double t = std::log(2 * lambda / height) / (1 + lambda);
-  const double offset_per_width = lambda / ((1 + lambda) * std::exp(-lambda * t));
-  return static_cast<int>(std::lround(pixel_width / 2 / offset_per_width));
-}
-
-double widest_offset(const DemoObject& o) {
-  const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
-  return o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,8 +73,9 @@ int main(int argc, char** argv) {
     DemoObject object;
     object.lambda = shot.lambda_milli / 1000.0;
     object.height = shot.height_px;
-    object.width =
-        width_factor_for(object.lambda, object.height, shot.width_to_height * shot.height_px);
+    // A whole width factor, as the Width trackbar holds it.
+    object.width = std::lround(
+        width_for_pixel_width(object.lambda, object.height, shot.width_to_height * shot.height_px));
     object.rotation_deg = shot.rotation_deg;
     object.center_x = std::lround(shot.center_x_fraction * shot.image_width);
     object.center_y = std::lround(shot.center_y_fraction * shot.image_height);
@@ -100,8 +90,9 @@ int main(int argc, char** argv) {
     }
     truth << name << ';' << object.lambda << ';' << object.width << ';' << object.height << ';'
           << object.rotation_deg << ';' << object.center_x << ';' << object.center_y << ';'
-          << std::lround(2 * widest_offset(object) * 100) / 100.0 << ';' << shot.image_width << ';'
-          << shot.image_height << ';' << shot.date_time << ";\n";
+          << std::lround(pixel_width_for_width(object.lambda, object.height, object.width) * 100) /
+                 100.0
+          << ';' << shot.image_width << ';' << shot.image_height << ';' << shot.date_time << ";\n";
   }
 
   const std::string truth_path = (directory / "ground_truth.csv").string();

@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
@@ -363,8 +364,8 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   // A bottom on the top's pixel has no direction: the rotation stays as it was.
   if (state.height > 0) {
     const double a = std::asin(static_cast<double>(dy) / state.height);
-    const double angle = p.x > state.top_click_x ? 3 * M_PI / 2 + a : M_PI / 2 - a;
-    state.rotation = static_cast<int>(angle * 180 / M_PI);
+    const double angle = p.x > state.top_click_x ? 3 * kPi / 2 + a : kPi / 2 - a;
+    state.rotation = static_cast<int>(degrees_from_radians(angle));
   }
   set_trackbar(kTranslationXTrackbar, state.translation_x);
   set_trackbar(kTranslationYTrackbar, state.translation_y);

@@ -16,12 +16,6 @@ namespace {
 
 using auto_fit_detail::Placement;
 
-// Degrees between two directions, 0..180.
-double angle_between(double a, double b) {
-  double d = std::fmod(std::fabs(a - b), 360.0);
-  return std::min(d, 360.0 - d);
-}
-
 // The points of a rectangle's border, as a contour search would give them (order aside).
 std::vector<cv::Point> rectangle_border(int left, int top, int right, int bottom) {
   std::vector<cv::Point> points;
@@ -146,8 +140,8 @@ TEST(AxisRotations, LongAxisFirstTurnedTowardsTheReference) {
     SCOPED_TRACE(c.name);
     const std::vector<double> rotations = auto_fit_detail::axis_rotations(c.outline, c.reference);
     ASSERT_EQ(rotations.size(), 2u);
-    EXPECT_NEAR(angle_between(rotations[0], c.long_axis), 0.0, 1e-9);
-    EXPECT_NEAR(angle_between(rotations[1], c.short_axis), 0.0, 1e-9);
+    EXPECT_NEAR(degrees_between(rotations[0], c.long_axis), 0.0, 1e-9);
+    EXPECT_NEAR(degrees_between(rotations[1], c.short_axis), 0.0, 1e-9);
   }
 }
 
@@ -261,7 +255,7 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
     prepare(state, photo, static_cast<int>(o.rotation_deg));
     const AutoFitResult result = auto_fit(state);
     ASSERT_TRUE(result.found);
-    EXPECT_LE(angle_between(result.rotation, o.rotation_deg), 3.0);
+    EXPECT_LE(degrees_between(result.rotation, o.rotation_deg), 3.0);
     EXPECT_NEAR(result.lambda_milli / 1000.0, o.lambda, (c.noisy ? 0.02 : 0.01) * o.lambda);
     if (!c.noisy) {
       EXPECT_LE(result.energy, energy_at(state, o) + 0.05);
@@ -278,7 +272,7 @@ TEST(AutoFit, FindsTheSymmetryAxisOfARoundObject) {
   prepare(state, photo);
   const AutoFitResult result = auto_fit(state);
   ASSERT_TRUE(result.found);
-  EXPECT_LE(angle_between(result.rotation, o.rotation_deg), 3.0);
+  EXPECT_LE(degrees_between(result.rotation, o.rotation_deg), 3.0);
   EXPECT_NEAR(result.lambda_milli / 1000.0, o.lambda, 0.02 * o.lambda);
 }
 
@@ -309,7 +303,7 @@ TEST(AutoFit, RecoversLambdaOnGeneratedPhotographs) {
     ASSERT_TRUE(result.found);
     const double lambda = result.lambda_milli / 1000.0;
     EXPECT_NEAR(lambda, c.object.lambda, (c.noisy ? 0.02 : 0.01) * c.object.lambda);
-    EXPECT_LE(angle_between(result.rotation, c.object.rotation_deg), 2.0);
+    EXPECT_LE(degrees_between(result.rotation, c.object.rotation_deg), 2.0);
     EXPECT_NEAR(result.height, c.object.height, 4.0);
     EXPECT_NEAR(result.translation_x, c.object.center_x, 2.0);
     EXPECT_NEAR(result.translation_y, c.object.center_y, 2.0);
@@ -335,7 +329,7 @@ TEST(AutoFit, TopFollowsTheCurrentRotation) {
     prepare(state, photo, c.reference);
     const AutoFitResult result = auto_fit(state);
     ASSERT_TRUE(result.found);
-    EXPECT_LE(angle_between(result.rotation, c.rotation), 2.0);
+    EXPECT_LE(degrees_between(result.rotation, c.rotation), 2.0);
     EXPECT_NEAR(result.lambda_milli / 1000.0, c.lambda, 0.01 * c.lambda);
   }
 }

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "series/exif_date.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kDefaultThreshold = 131;
 
 struct Case {
@@ -66,10 +66,9 @@ TEST(DemoPhoto, WidestPointsLieWhereTheClosedFormPutsThem) {
     SCOPED_TRACE(c.name);
     const DemoObject& o = c.object;
     const cv::Mat grey = grey_of(render_demo_photo(c.size, o, c.look));
-    const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
-    const double offset = o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
+    const double offset = pixel_width_for_width(o.lambda, o.height, o.width) / 2;
     const double depth_from_centre = o.height * o.lambda / (1 + o.lambda) - o.height / 2;
-    const double theta = o.rotation_deg * kPi / 180;
+    const double theta = radians_from_degrees(o.rotation_deg);
     const cv::Point2d out(std::cos(theta), std::sin(theta));  // the model's +x, rotated
     const cv::Point2d centre(o.center_x - depth_from_centre * std::sin(theta),
                              o.center_y + depth_from_centre * std::cos(theta));
