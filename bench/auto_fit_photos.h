@@ -79,8 +79,7 @@ inline void session_start(FitState& state, const cv::Mat& photo) {
   state.deviation_width = 600;
   state.deviation_height = 100;
   state.deviation_image.create(100, 600, CV_8UC3);
-  state.outline_contour = find_outline(state, photo);
-  compute_outline_distance(state);
+  rebuild_outline(state);
 }
 
 // The object's lambda as seen from a fit with this rotation: a W-curve turned round is the

@@ -54,14 +54,12 @@ inline FitState bench_session(const cv::Mat& photo) {
   state.deviation_width = 600;
   state.deviation_height = 100;
   state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
-  state.distance_image = cv::Mat::zeros(h, w, CV_32FC1);
   const cv::Size display = display_size(w, h, &state.display_fit_width);
   state.output_display = cv::Mat::zeros(display, CV_8UC3);
   state.distance_display = cv::Mat::zeros(display, CV_32FC1);
   state.binary_display = cv::Mat::zeros(display, CV_8UC1);
   state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
-  state.outline_contour = find_outline(state, photo);
-  compute_outline_distance(state);
+  rebuild_outline(state);
   return state;
 }
 

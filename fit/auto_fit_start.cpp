@@ -81,7 +81,8 @@ Placement place_along_axis(const std::vector<cv::Point>& outline, double rotatio
   return q;
 }
 
-Placement refine_lambda(const FitState& state, const Placement& start, int* evaluations) {
+Placement refine_lambda(const FitTarget& target, const CutOffs& cut_offs, const Placement& start,
+                        int* evaluations) {
   constexpr double kStep = 0.005;  // log lambda between profile points
   constexpr int kReach = 6;        // points on each side of the lowest that the parabola takes
   constexpr int kShifts = 4;       // times the profile may grow when its lowest point nears an end
@@ -92,8 +93,8 @@ Placement refine_lambda(const FitState& state, const Placement& start, int* eval
   auto point = [&](int k, const Placement& from) {
     Placement q = from;
     q.lambda = start.lambda * std::exp(k * kStep);
-    q = minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
-    profile[k] = {chord_energy(state, q), q};
+    q = minimise_chord_energy_at_lambda(target, cut_offs, q, kScale, evaluations);
+    profile[k] = {chord_energy(target, cut_offs, q), q};
   };
   point(0, start);
   for (int k = 1; k <= kReach; ++k) {
@@ -138,11 +139,12 @@ Placement refine_lambda(const FitState& state, const Placement& start, int* eval
   const int nearest = lowest + static_cast<int>(std::lround(vertex));
   Placement q = profile.count(nearest) ? profile[nearest].second : profile[lowest].second;
   q.lambda = start.lambda * std::exp((lowest + vertex) * kStep);
-  return minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
+  return minimise_chord_energy_at_lambda(target, cut_offs, q, kScale, evaluations);
 }
 
-std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
+std::vector<Placement> refined_starts(const FitTarget& target, const CutOffs& cut_offs,
                                       int reference_rotation) {
+  const std::vector<cv::Point>& outline = target.outline_contour;
   // The long axis, then every 30 degrees round to the short axis (index 3) and beyond: the
   // moments fix the symmetry axis only when the outline is clearly longer one way than the other.
   const double long_axis = axis_rotations(outline, reference_rotation)[0];
@@ -158,7 +160,7 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
     for (double lambda = 0.2; lambda < 6.0; lambda *= 1.2) {
       Placement q = place_along_axis(outline, rotations[axis], lambda);
       q.axis = axis;
-      const double energy = chord_energy(state, q);
+      const double energy = chord_energy(target, cut_offs, q);
       if (energy < best_rungs[axis].energy) best_rungs[axis] = {energy, axis, q};
     }
   }
@@ -173,8 +175,9 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   for (int k = 0; k < kAxes && best_rungs[k].energy < HUGE_VAL &&
                   (k < 2 || best_rungs[k].energy <= 2.0 * best_rungs[0].energy);
        ++k) {
-    const Placement q = minimise_chord_energy(state, best_rungs[k].placement, &evaluations);
-    refined.push_back({chord_energy(state, q), best_rungs[k].axis, q});
+    const Placement q =
+        minimise_chord_energy(target, cut_offs, best_rungs[k].placement, &evaluations);
+    refined.push_back({chord_energy(target, cut_offs, q), best_rungs[k].axis, q});
   }
   // Lambda's profile costs some thousand stand-in energies: only placements that can compete
   // get one (an object near an ellipse fits almost as well turned by 90 degrees).
@@ -183,8 +186,8 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   const double competitive = refined.empty() ? 0.0 : 1.5 * refined.front().energy;
   for (Scored& s : refined) {
     if (!(s.energy < HUGE_VAL && s.energy <= competitive)) continue;
-    s.placement = refine_lambda(state, s.placement, &evaluations);
-    s.energy = chord_energy(state, s.placement);
+    s.placement = refine_lambda(target, cut_offs, s.placement, &evaluations);
+    s.energy = chord_energy(target, cut_offs, s.placement);
   }
   std::stable_sort(refined.begin(), refined.end(), by_energy);
   std::vector<Placement> starts;

@@ -5,21 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fit/fit_W.h"
 #include "fit/geometry.h"
 
 namespace {
 
-OptimiserRanges fixed_ranges(const FitState& state) {
-  const ParameterVector p = parameters_of(state);
+OptimiserRanges fixed_ranges(const ModelParameters& current) {
   OptimiserRanges r;
-  for (int k = 0; k < 6; ++k) r.bounds[2 * k] = r.bounds[2 * k + 1] = p[k];
+  r.low = r.high = parameter_vector(current);
   return r;
 }
 
 void set_range(OptimiserRanges& r, int k, double low, double high) {
-  r.bounds[2 * k] = low;
-  r.bounds[2 * k + 1] = high;
+  r.low[k] = low;
+  r.high[k] = high;
 }
 
 }  // namespace
@@ -106,24 +104,9 @@ ParameterVector pattern_search(const ParameterVector& start, const ParameterVect
   return current;
 }
 
-ParameterVector parameters_of(const FitState& state) {
-  return {static_cast<double>(state.lambda_milli),  static_cast<double>(state.width),
-          static_cast<double>(state.height),        static_cast<double>(state.rotation),
-          static_cast<double>(state.translation_x), static_cast<double>(state.translation_y)};
-}
-
-void write_parameters(FitState& state, const ParameterVector& result) {
-  state.lambda_milli = saturating_trunc(result[kLambdaMilli]);
-  state.width = saturating_trunc(result[kWidth]);
-  state.height = saturating_trunc(result[kHeight]);
-  state.rotation = saturating_trunc(result[kRotation]);
-  state.translation_x = saturating_trunc(result[kTranslationX]);
-  state.translation_y = saturating_trunc(result[kTranslationY]);
-}
-
-OptimiserRanges ranges_all_values(const FitState& state) {
-  const int w = state.source_image.cols;
-  const int h = state.source_image.rows;
+OptimiserRanges ranges_all_values(cv::Size image_size) {
+  const int w = image_size.width;
+  const int h = image_size.height;
   OptimiserRanges r;
   set_range(r, kLambdaMilli, 200, 6000);
   set_range(r, kWidth, 2 * w, 20 * w);
@@ -134,24 +117,24 @@ OptimiserRanges ranges_all_values(const FitState& state) {
   return r;
 }
 
-OptimiserRanges ranges_width(const FitState& state) {
-  const int w = state.source_image.cols;
-  OptimiserRanges r = fixed_ranges(state);
+OptimiserRanges ranges_width(const ModelParameters& current, cv::Size image_size) {
+  const int w = image_size.width;
+  OptimiserRanges r = fixed_ranges(current);
   set_range(r, kWidth, 2 * w, 20 * w);
   return r;
 }
 
-OptimiserRanges ranges_lambda_width(const FitState& state) {
-  OptimiserRanges r = fixed_ranges(state);
+OptimiserRanges ranges_lambda_width(const ModelParameters& current) {
+  OptimiserRanges r = fixed_ranges(current);
   set_range(r, kLambdaMilli, 900, 1300);
-  set_range(r, kWidth, 0.8 * state.width, 1.2 * state.width);
+  set_range(r, kWidth, 0.8 * current.width, 1.2 * current.width);
   return r;
 }
 
-OptimiserRanges ranges_fine(const FitState& state) {
-  const ParameterVector p = parameters_of(state);
+OptimiserRanges ranges_fine(const ModelParameters& current) {
+  const ParameterVector p = parameter_vector(current);
   OptimiserRanges r;
   for (int k = 0; k < 6; ++k) set_range(r, k, 0.95 * p[k], 1.05 * p[k]);
-  set_range(r, kRotation, state.rotation - 5, state.rotation + 5);
+  set_range(r, kRotation, current.rotation - 5, current.rotation + 5);
   return r;
 }

@@ -7,10 +7,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
 
-#include "fit/fit_W.h"
 #include "fit/geometry.h"
+#include "fit/model.h"
 
 namespace {
 
@@ -50,9 +49,11 @@ bool coordinate(double translation, double term, int* result) {
 
 }  // namespace
 
-bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, double height,
-                      double rotation_degrees, double translation_x, double translation_y,
-                      std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out) {
+WCurveExtent generate_w_curve(double lambda, double horizontal_scale, double height,
+                              double rotation_degrees, double translation_x, double translation_y,
+                              const CutOffs& cut_offs, std::vector<cv::Point>& left_out,
+                              std::vector<cv::Point>& right_out, std::ostream& errors) {
+  WCurveExtent extent;
   left_out.clear();
   right_out.clear();
   const CurveAbscissae& abscissae = curve_abscissae();
@@ -62,8 +63,8 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
   const double a = horizontal_scale;
   const double h = height;
   // The band is compared in floating point, so a depth exactly on a limit is kept.
-  const double top_limit = (state.cut_off_top / 100.0) * h;
-  const double bottom_limit = (1 - state.cut_off_bottom / 100.0) * h;
+  const double top_limit = (cut_offs.top / 100.0) * h;
+  const double bottom_limit = (1 - cut_offs.bottom / 100.0) * h;
 
   int best = 0;
   for (int i = 0; i < kSampleCount; ++i) {
@@ -79,7 +80,8 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
     const int x_for_best = x_fits ? x : (x_real > 0 ? INT_MAX : 0);
     if (x_for_best > best) {
       best = x_for_best;
-      state.peak_abscissa = t;
+      extent.widened = true;
+      extent.peak_abscissa = t;
     }
     int y = 0;
     if (!x_fits || !trunc_to_int((h * h / 2) * exp_t * g, &y)) continue;
@@ -101,9 +103,41 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
   }
 
   if (left_out.empty()) {
-    std::cerr << std::endl << "Your parameters did not produce any w-curve points!" << std::endl;
-    return false;
+    errors << std::endl << "Your parameters did not produce any w-curve points!" << std::endl;
+    return extent;
   }
-  state.pixel_width = best > INT_MAX / 2 ? INT_MAX : 2 * best;
-  return true;
+  extent.produced = true;
+  extent.pixel_width = best > INT_MAX / 2 ? INT_MAX : 2 * best;
+  return extent;
+}
+
+WCurveExtent generate_w_curve(const ParameterVector& p, const CutOffs& cut_offs,
+                              std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out,
+                              std::ostream& errors) {
+  const double lambda = p[kLambdaMilli] / 1000;
+  return generate_w_curve(lambda, lambda * p[kWidth], p[kHeight], p[kRotation], p[kTranslationX],
+                          p[kTranslationY], cut_offs, left_out, right_out, errors);
+}
+
+ParameterVector parameter_vector(const ModelParameters& m) {
+  return {static_cast<double>(m.lambda_milli),  static_cast<double>(m.width),
+          static_cast<double>(m.height),        static_cast<double>(m.rotation),
+          static_cast<double>(m.translation_x), static_cast<double>(m.translation_y)};
+}
+
+ModelParameters truncated_model(const ParameterVector& p) {
+  ModelParameters m;
+  m.lambda_milli = saturating_trunc(p[kLambdaMilli]);
+  m.width = saturating_trunc(p[kWidth]);
+  m.height = saturating_trunc(p[kHeight]);
+  m.rotation = saturating_trunc(p[kRotation]);
+  m.translation_x = saturating_trunc(p[kTranslationX]);
+  m.translation_y = saturating_trunc(p[kTranslationY]);
+  return m;
+}
+
+std::ostream& operator<<(std::ostream& out, const ModelParameters& m) {
+  return out << "lambda*1000 " << m.lambda_milli << ", width " << m.width << ", height " << m.height
+             << ", rotation " << m.rotation << ", translation (" << m.translation_x << ", "
+             << m.translation_y << ")";
 }

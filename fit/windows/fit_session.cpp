@@ -98,10 +98,7 @@ int wait_for_key() {
   }
 }
 
-void run_optimiser(const OptimiserRanges& r) {
-  const double* b = r.bounds;
-  optimise(b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], 1);
-}
+void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 
 void destroy_window(const char* name) {
   try {
@@ -127,15 +124,15 @@ KeyOutcome handle_key(int key) {
       setup_fit_windows();
       break;
     case 'o':
-      run_optimiser(ranges_all_values(state));
+      run_optimiser(ranges_all_values(state.source_image.size()));
       break;
     case 'p':
-      run_optimiser(ranges_width(state));
+      run_optimiser(ranges_width(state, state.source_image.size()));
       run_optimiser(ranges_lambda_width(state));
       run_optimiser(ranges_fine(state));
       break;
     case 'u':
-      run_optimiser(ranges_width(state));
+      run_optimiser(ranges_width(state, state.source_image.size()));
       break;
     case 'i':
       run_optimiser(ranges_lambda_width(state));

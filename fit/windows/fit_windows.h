@@ -3,6 +3,8 @@
 // optimiser's window side. Everything works on fit_state() and runs on the GUI thread.
 #pragma once
 
+#include "fit/optimiser.h"
+
 inline constexpr const char* kOutputWindow = "Output";
 inline constexpr const char* kTrackbarsWindow = "Trackbars";
 inline constexpr const char* kDeviationWindow = "Deviation";
@@ -54,11 +56,13 @@ void fit_width_to_outline();  // width such that the model is as wide as the out
                               // unchanged while lambda_milli is 0
 void reset_all();             // translation, height, lambda, then width, in that order
 
-// Runs the pattern search from the six fields within the (low, high) pairs given in parameter
-// order (lambda*1000, width, height, rotation, translation x, translation y), every evaluation on
+// Runs the pattern search from the six fields within the ranges (parameter order: lambda*1000,
+// width, height, rotation, translation x, translation y), every evaluation on
 // the energy's fast path and without drawing. Then writes the result (truncated toward zero) into
 // the fields, sets the six trackbars in that order, refreshes once, and brackets the run with the
 // lines "Optimising..." and "...optimisation done!".
+void optimise(const OptimiserRanges& ranges, int combination_depth);
+// The same with the twelve bounds as (low, high) pairs in parameter order.
 void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
               double low3, double high3, double low4, double high4, double low5, double high5,
               int combination_depth);

@@ -51,13 +51,12 @@ TEST(EvaluationBuffers, NoImageOfThePhotographsSizeIsAllocatedPerEvaluation) {
   FitState state;
   state.source_image = render_demo_photo(size, {1.2, 900, 180, 10, 210, 150});
   state.threshold = 131;
-  state.outline_contour = find_outline(state, state.source_image);
+  rebuild_outline(state);
   ASSERT_FALSE(state.outline_contour.empty());
-  compute_outline_distance(state);
 
   // Models around the object, each half well inside half the image; the first evaluation may
   // grow the trace buffer, so it runs before counting.
-  double p[6] = {1200, 900, 180, 10, 210, 150};
+  ParameterVector p = {1200, 900, 180, 10, 210, 150};
   ASSERT_TRUE(std::isfinite(evaluate_parameters(state, p)));
   CountingScope counting;
   int finite = 0;

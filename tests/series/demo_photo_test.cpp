@@ -142,19 +142,20 @@ TEST(DemoPhoto, ProgramsOutlineIsTheObjectOnTheDefaultLook) {
       min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
       min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
     }
-    FitState state;
-    state.threshold = kDefaultThreshold;
-    ASSERT_FALSE(find_outline(state, render_demo_photo(c.size, c.object, c.look)).empty());
+    const Outline found =
+        find_outline(render_demo_photo(c.size, c.object, c.look), kDefaultThreshold);
+    ASSERT_FALSE(found.contour.empty());
+    const OutlineBox& box = found.box;
     if (c.look.object_level < c.look.background_level) {
-      EXPECT_GE(state.outline_width, c.size.width - 4);
-      EXPECT_GE(state.outline_height, c.size.height - 4);
+      EXPECT_GE(box.width, c.size.width - 4);
+      EXPECT_GE(box.height, c.size.height - 4);
       continue;
     }
     // Extreme pixel centres of the object lie within 1.5 px inside its true extent at each end.
-    EXPECT_NEAR(state.outline_width, max_x - min_x, 3.0);
-    EXPECT_NEAR(state.outline_height, max_y - min_y, 3.0);
-    EXPECT_NEAR(state.outline_center_x, (min_x + max_x) / 2, 1.5);
-    EXPECT_NEAR(state.outline_center_y, (min_y + max_y) / 2, 1.5);
+    EXPECT_NEAR(box.width, max_x - min_x, 3.0);
+    EXPECT_NEAR(box.height, max_y - min_y, 3.0);
+    EXPECT_NEAR(box.center_x, (min_x + max_x) / 2, 1.5);
+    EXPECT_NEAR(box.center_y, (min_y + max_y) / 2, 1.5);
   }
 }
 
