@@ -62,24 +62,13 @@ inline cv::Mat benchmark_photo(cv::Size size, const DemoObject& object, bool noi
   return cv::imdecode(bytes, cv::IMREAD_COLOR);
 }
 
-// The state at the start of a session on `photo`, as the fitting windows set it up: outline and
-// distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda 1.1, rotation 325.
+// The state at the start of a session on `photo`, as the fitting windows set it up
+// (prepare_fit): outline and distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda
+// 1.1, rotation 325, no cut-offs.
 inline void session_start(FitState& state, const cv::Mat& photo) {
-  state.source_image = photo;
-  state.threshold = 131;
-  state.lambda_milli = 1100;
-  state.rotation = 325;
-  state.show_input = 90;
-  state.cut_off_top = 0;
-  state.cut_off_bottom = 0;
-  state.width = 6 * photo.cols;
-  state.height = (3 * photo.rows) / 4;
-  state.translation_x = photo.cols / 2;
-  state.translation_y = photo.rows / 2;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image.create(100, 600, CV_8UC3);
-  rebuild_outline(state);
+  SessionStart start;
+  start.cut_offs = {0, 0};
+  state = prepare_fit(photo, start);
 }
 
 // The object's lambda as seen from a fit with this rotation: a W-curve turned round is the

@@ -36,30 +36,18 @@ inline cv::Mat bench_photo(cv::Size size) {
   return render_demo_photo(size, bench_object(size), look);
 }
 
-// The fit state after set-up on `photo`: the outline at the default threshold 131 with its
-// distance map, the working images, and the set-up's starting values (width 6W, height 3H/4,
-// the model centred) with the main window's default lambda 1.1 and the photograph half dimmed.
+// The fit state after set-up on `photo` (prepare_fit): the outline at the default threshold 131
+// with its distance map, the working images, and the set-up's starting values (width 6W, height
+// 3H/4, the model centred) with the main window's default lambda 1.1, no cut-offs, rotation 0
+// and the photograph half dimmed.
 inline FitState bench_session(const cv::Mat& photo) {
-  FitState state;
-  state.source_image = photo;
-  const int w = photo.cols;
-  const int h = photo.rows;
-  state.lambda_milli = 1100;
-  state.threshold = 131;
+  SessionStart start;
+  start.threshold = 131;
+  start.lambda = 1.1;
+  start.cut_offs = {0, 0};
+  FitState state = prepare_fit(photo, start);
+  state.rotation = 0;
   state.show_input = 50;
-  state.width = 6 * w;
-  state.height = (3 * h) / 4;
-  state.translation_x = w / 2;
-  state.translation_y = h / 2;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
-  const cv::Size display = display_size(w, h, &state.display_fit_width);
-  state.output_display = cv::Mat::zeros(display, CV_8UC3);
-  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
-  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
-  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
-  rebuild_outline(state);
   return state;
 }
 

@@ -15,8 +15,10 @@
 #include <ostream>
 #include <vector>
 
+#include "fit/click_geometry.h"
 #include "fit/fit_target.h"
 #include "fit/model.h"
+#include "fit/session_contract.h"
 
 // The fitting engine's state. There is one program-wide instance (fit_state()); tests make their
 // own. Every field is zero, false or empty at start. W x H is the size of `source_image` when the
@@ -116,6 +118,30 @@ FitState& fit_state();
 // Display size of the views for a W x H image, in integer arithmetic: 800 wide, or 600 high when
 // the image is taller than 4:3. Each dimension is at least 1. Sets *fit_width accordingly.
 cv::Size display_size(int image_width, int image_height, bool* fit_width);
+
+// ---- Setting up a fit (prepare_fit.cpp) ----
+
+// Everything the session's start and the fitting windows' set-up compute, with no window: the
+// photograph (shared, not copied) as source_image, the Deviation image 600 x 100, threshold,
+// lambda_milli (lambda rounded to thousandths), cut-offs and region from `start`, rotation 325
+// and show input 90, the crop to the region (crop_source_to_roi) and set_up_fit. The other
+// fields keep their values (the switches of keys b and d; a box when no outline is found).
+void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start);
+// The same on a fresh state.
+FitState prepare_fit(const cv::Mat& photo, const SessionStart& start);
+
+// The computing part of the fitting windows' set-up for the current, already cropped, non-empty
+// source_image (W x H): width 6W, height 3H/4, translation (W/2, H/2); the working images made
+// anew (the views at the display size, display_fit_width set); the curve storages emptied; the
+// outline, its box and its target (rebuild_outline). Lambda, rotation, show input, threshold and
+// cut-offs keep their values.
+void set_up_fit(FitState& state);
+
+// Replaces source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels of that
+// image and moves source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the
+// image's origin before the cut. A region that does not fit (or has a negative value) is dropped:
+// width and height become 0. A width or height of 0 cuts nothing.
+void crop_source_to_roi(FitState& state);
 
 // ---- The session's steps over the record ----
 

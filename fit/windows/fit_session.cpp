@@ -9,6 +9,8 @@
 #include <new>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <optional>
+#include <string>
 
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
@@ -21,6 +23,9 @@ namespace {
 constexpr double kCancelMarker = 9999.0;
 constexpr int kKeyEnter = 13;
 constexpr int kKeyEscape = 27;
+// What the key wait reports instead of a key when the session is to end without one.
+constexpr int kCancelRequestedKey = -2;
+constexpr int kOutputClosedKey = -3;
 // The key wait is sliced so that a hand-closed "Output" window or a cancel request is noticed:
 // the backend's endless wait never returns once its windows are closed by hand.
 constexpr int kWaitSliceMs = 50;
@@ -28,16 +33,7 @@ constexpr int kWaitSliceMs = 50;
 bool session_running = false;
 bool waiting_for_key = false;
 bool cancel_requested = false;
-const char* session_path = nullptr;
-
-// Offsets in pixels of the full photograph: of the current source image (moved by every crop,
-// reset by a reload), and of the image in whose pixels roi_x and roi_y currently count. The
-// region handed back is translated by the latter, so a nested crop is returned as a region of
-// the full photograph.
-cv::Point image_origin;
-cv::Point roi_origin;
-
-enum class KeyOutcome { kContinue, kAccept, kCancel };
+std::string session_path;
 
 // highgui reports Shift+m and Caps-Lock M as 'm'. Upper-case letters are not keys of the session,
 // so their presses are taken away before they reach an image window.
@@ -54,28 +50,17 @@ class UpperCaseKeyFilter : public QObject {
   }
 };
 
-// Loads `path` upright (as its EXIF orientation says) into source_image; false with a line on
-// standard output when the file is missing or not a decodable image.
-bool load_photograph(const char* path) {
-  FitState& state = fit_state();
-  state.source_image.release();
+// The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard
+// output, when the file is missing or not a decodable image.
+cv::Mat load_photograph(const std::string& path) {
+  cv::Mat photo;
   try {
-    state.source_image = cv::imread(path, cv::IMREAD_COLOR);
+    photo = cv::imread(path, cv::IMREAD_COLOR);
   } catch (const cv::Exception&) {
-    state.source_image.release();
+    photo.release();
   }
-  image_origin = cv::Point(0, 0);
-  if (state.source_image.empty()) {
-    std::cout << "Cannot load the photograph " << path << std::endl;
-    return false;
-  }
-  return true;
-}
-
-int lambda_milli_of(double lambda) {
-  const double milli = std::round(lambda * 1000.0);
-  if (!(std::fabs(milli) < 2e9)) return 0;  // not a value the caller can pass
-  return static_cast<int>(milli);
+  if (photo.empty()) std::cout << "Cannot load the photograph " << path << std::endl;
+  return photo;
 }
 
 bool output_window_shown() {
@@ -86,15 +71,17 @@ bool output_window_shown() {
   }
 }
 
-// The next key's low eight bits, or ESC when the session is to be cancelled.
+// The next key's low eight bits, or kCancelRequestedKey / kOutputClosedKey when the session is to
+// end without one.
 int wait_for_key() {
   while (true) {
-    if (cancel_requested) return kKeyEscape;
+    if (cancel_requested) return kCancelRequestedKey;
     waiting_for_key = true;
     const int key = cv::waitKey(kWaitSliceMs);
     waiting_for_key = false;
     if (key != -1) return key & 0xFF;
-    if (cancel_requested || !output_window_shown()) return kKeyEscape;
+    if (cancel_requested) return kCancelRequestedKey;
+    if (!output_window_shown()) return kOutputClosedKey;
   }
 }
 
@@ -108,7 +95,8 @@ void destroy_window(const char* name) {
   }
 }
 
-KeyOutcome handle_key(int key) {
+// What the key does; the end of the session for the keys that end it.
+std::optional<SessionEnd> handle_key(int key) {
   FitState& state = fit_state();
   switch (key) {
     case 'm':
@@ -120,7 +108,10 @@ KeyOutcome handle_key(int key) {
     case 'q':
       state.roi_width = 0;
       state.roi_height = 0;
-      if (!load_photograph(session_path)) return KeyOutcome::kCancel;
+      state.source_image.release();
+      state.source_image = load_photograph(session_path);
+      state.source_origin_in_photo = cv::Point(0, 0);
+      if (state.source_image.empty()) return SessionEnd::kPhotographUnreadable;
       setup_fit_windows();
       break;
     case 'o':
@@ -166,52 +157,56 @@ KeyOutcome handle_key(int key) {
       on_threshold_change(0);
       break;
     case kKeyEnter:
-      return KeyOutcome::kAccept;
+      return SessionEnd::kAccepted;
     case kKeyEscape:
-      return KeyOutcome::kCancel;
+      return SessionEnd::kCancelled;
+    case kCancelRequestedKey:
+      return SessionEnd::kCancelRequested;
+    case kOutputClosedKey:
+      return SessionEnd::kOutputClosed;
     default:
       break;  // not a key of the session
   }
-  return KeyOutcome::kContinue;
+  return std::nullopt;
 }
 
-// Start, key loop; true when the user accepted the fit.
-bool run_session(int threshold, double lambda, int roi_x, int roi_y, int roi_width, int roi_height,
-                 int cut_off_top, int cut_off_bottom) {
+// Start and key loop, up to the key that ends the session.
+SessionEnd run_session(const SessionStart& start) {
   FitState& state = fit_state();
-  if (!load_photograph(session_path)) return false;
-
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image = cv::Mat::zeros(state.deviation_height, state.deviation_width, CV_8UC3);
-
-  state.threshold = threshold;
-  state.lambda_milli = lambda_milli_of(lambda);
-  state.cut_off_top = cut_off_top;
-  state.cut_off_bottom = cut_off_bottom;
-  state.rotation = 325;
-  state.show_input = 90;
-  state.roi_x = roi_x;
-  state.roi_y = roi_y;
-  state.roi_width = roi_width;
-  state.roi_height = roi_height;
-  roi_origin = cv::Point(0, 0);
-
-  crop_to_roi();
-  setup_fit_windows();
+  const cv::Mat photo = load_photograph(session_path);
+  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
+  prepare_fit(state, photo, start);
+  show_fit_windows();
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
 
   while (true) {
-    switch (handle_key(wait_for_key())) {
-      case KeyOutcome::kContinue:
-        break;
-      case KeyOutcome::kAccept:
-        return true;
-      case KeyOutcome::kCancel:
-        return false;
-    }
+    if (const std::optional<SessionEnd> end = handle_key(wait_for_key())) return *end;
   }
+}
+
+// What the session hands back: on ENTER the state's values, otherwise those it started from.
+SessionResult result_of(SessionEnd end, const SessionStart& start) {
+  SessionResult result;
+  result.end = end;
+  if (end != SessionEnd::kAccepted) {
+    result.threshold = start.threshold;
+    result.lambda = start.lambda;
+    result.region = start.region;
+    result.cut_offs = start.cut_offs;
+    return result;
+  }
+  const FitState& state = fit_state();
+  result.threshold = state.threshold;
+  result.lambda = state.lambda_milli / 1000.0;
+  result.energy = state.energy;
+  result.region =
+      cv::Rect(state.roi_x + state.roi_origin_in_photo.x, state.roi_y + state.roi_origin_in_photo.y,
+               state.roi_width, state.roi_height);
+  result.cut_offs = state.cut_offs();
+  result.model = state.model();
+  result.model_origin_in_photo = state.source_origin_in_photo;
+  return result;
 }
 
 void close_session() {
@@ -244,13 +239,9 @@ cv::Point image_point(int x, int y) {
 
 }  // namespace
 
-int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
-                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
-                            int* cut_off_top, int* cut_off_bottom) {
-  if (session_running || !image_path) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
+std::optional<SessionResult> measure_photo(const std::string& image_path,
+                                           const SessionStart& start) {
+  if (session_running) return std::nullopt;
   session_running = true;
   cancel_requested = false;
   session_path = image_path;
@@ -260,35 +251,50 @@ int run_measurement_session(const char* image_path, int* threshold, double* lamb
     app->installEventFilter(key_filter.get());
   }
 
-  bool accepted = false;
+  SessionEnd end = SessionEnd::kFailed;
   try {
-    accepted = run_session(*threshold, *lambda, *roi_x, *roi_y, *roi_width, *roi_height,
-                           *cut_off_top, *cut_off_bottom);
+    end = run_session(start);
   } catch (const cv::Exception& e) {
     std::cout << "The measurement was cancelled: " << e.what() << std::endl;
   } catch (const std::bad_alloc&) {
     std::cout << "The measurement was cancelled: out of memory." << std::endl;
   }
 
-  FitState& state = fit_state();
-  if (accepted) {
-    *threshold = state.threshold;
-    *lambda = state.lambda_milli / 1000.0;
-    *energy = state.energy;
-    *roi_x = state.roi_x + roi_origin.x;
-    *roi_y = state.roi_y + roi_origin.y;
-    *roi_width = state.roi_width;
-    *roi_height = state.roi_height;
-    *cut_off_top = state.cut_off_top;
-    *cut_off_bottom = state.cut_off_bottom;
-  } else {
-    *lambda = kCancelMarker;
-  }
+  const SessionResult result = result_of(end, start);
   close_session();
   key_filter.reset();
-  session_path = nullptr;
+  session_path.clear();
   cancel_requested = false;
   session_running = false;
+  return result;
+}
+
+int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
+                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
+                            int* cut_off_top, int* cut_off_bottom) {
+  if (!image_path) {
+    *lambda = kCancelMarker;
+    return 0;
+  }
+  SessionStart start;
+  start.threshold = *threshold;
+  start.lambda = *lambda;
+  start.region = cv::Rect(*roi_x, *roi_y, *roi_width, *roi_height);
+  start.cut_offs = {*cut_off_top, *cut_off_bottom};
+  const std::optional<SessionResult> result = measure_photo(image_path, start);
+  if (!result || !result->accepted()) {
+    *lambda = kCancelMarker;
+    return 0;
+  }
+  *threshold = result->threshold;
+  *lambda = result->lambda;
+  *energy = result->energy;
+  *roi_x = result->region.x;
+  *roi_y = result->region.y;
+  *roi_width = result->region.width;
+  *roi_height = result->region.height;
+  *cut_off_top = result->cut_offs.top;
+  *cut_off_bottom = result->cut_offs.bottom;
   return 0;
 }
 
@@ -300,26 +306,7 @@ void request_session_cancel() {
   if (session_running) cancel_requested = true;
 }
 
-void crop_to_roi() {
-  FitState& state = fit_state();
-  roi_origin = image_origin;
-  const long long right = static_cast<long long>(state.roi_x) + state.roi_width;
-  const long long bottom = static_cast<long long>(state.roi_y) + state.roi_height;
-  const bool negative =
-      state.roi_x < 0 || state.roi_y < 0 || state.roi_width < 0 || state.roi_height < 0;
-  if (negative || right > state.source_image.cols || bottom > state.source_image.rows) {
-    state.roi_width = 0;
-    state.roi_height = 0;
-    return;
-  }
-  if (state.roi_width == 0 || state.roi_height == 0) return;
-  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
-  state.crop_buffer.create(region.size(), state.source_image.type());
-  state.source_image(region).copyTo(state.crop_buffer);
-  state.source_image = state.crop_buffer;
-  state.crop_buffer.release();
-  image_origin += region.tl();
-}
+void crop_to_roi() { crop_source_to_roi(fit_state()); }
 
 void start_top_bottom_mode() {
   FitState& state = fit_state();
@@ -379,7 +366,7 @@ void on_roi_click(int event, int x, int y, int, void*) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
     state.roi_x = p.x;
     state.roi_y = p.y;
-    roi_origin = image_origin;
+    state.roi_origin_in_photo = state.source_origin_in_photo;
     state.awaiting_first_click = false;
     return;
   }

@@ -82,26 +82,15 @@ void place_trackbars(int image_width, int image_height) {
 }  // namespace
 
 void setup_fit_windows() {
-  FitState& state = fit_state();
+  set_up_fit(fit_state());
+  show_fit_windows();
+}
+
+void show_fit_windows() {
+  const FitState& state = fit_state();
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
-
-  state.width = 6 * w;
-  state.height = (3 * h) / 4;
-  state.translation_x = w / 2;
-  state.translation_y = h / 2;
-
-  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
-  const cv::Size display = display_size(w, h, &state.display_fit_width);
-  state.output_display = cv::Mat::zeros(display, CV_8UC3);
-  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
-  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
-  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
-  state.left_curve_storage.clear();
-  state.right_curve_storage.clear();
-  state.outline_storage.clear();
-
-  update_outline();
+  show_binary_view();
 
   // The backend's toolbar and status bar would widen an autosize window to about 1900 pixels.
   cv::namedWindow(kOutputWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);

@@ -24,11 +24,16 @@ inline constexpr const char* kShowInputTrackbar = "Show input";
 inline constexpr const char* kThresholdTrackbar = "Threshold";
 
 // Builds or rebuilds the working images, the outline and the windows for the current, already
-// cropped, non-empty `source_image`: width 6W, height 3H/4, translation (W/2, H/2); lambda,
-// rotation, show input, threshold and cut-offs keep their values. Every trackbar gets its
-// maximum for this image and the field's value; no callback runs while they are placed. Ends with
-// exactly one refresh.
+// cropped, non-empty `source_image`: set_up_fit (fit_W.h: width 6W, height 3H/4, translation
+// (W/2, H/2); lambda, rotation, show input, threshold and cut-offs keep their values), then
+// show_fit_windows.
 void setup_fit_windows();
+
+// The window part of the set-up, over a state set_up_fit or prepare_fit made: "Binary Image"
+// while wanted, "Output" at (0, 0), "Trackbars" 400 x 600 at (808, 0) with the ten trackbars,
+// "Deviation" at (0, 625). Every trackbar gets its maximum for this image and the field's value;
+// no callback runs while they are placed. Ends with exactly one refresh.
+void show_fit_windows();
 
 // The callback of trackbars 1 to 9: regenerates the model, composes and shows "Output", keeps
 // the energy, shows "Deviation" (and "Distance Transformation" while wanted) when the energy drew
