@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QObject>
-#include <cmath>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -13,7 +12,6 @@
 #include <string>
 
 #include "fit/fit_W.h"
-#include "fit/geometry.h"
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
@@ -201,8 +199,8 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
   result.lambda = state.lambda_milli / 1000.0;
   result.energy = state.energy;
   result.region =
-      cv::Rect(state.roi_x + state.roi_origin_in_photo.x, state.roi_y + state.roi_origin_in_photo.y,
-               state.roi_width, state.roi_height);
+      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
+                      state.roi_origin_in_photo);
   result.cut_offs = state.cut_offs();
   result.model = state.model();
   result.model_origin_in_photo = state.source_origin_in_photo;
@@ -229,12 +227,10 @@ void close_session() {
   state.right_curve_storage.clear();
 }
 
-// Image point of a click at view position (x, y): views are scaled to 800 wide or 600 high.
+// Image point of a click at view position (x, y) of "Output".
 cv::Point image_point(int x, int y) {
   const FitState& state = fit_state();
-  const double scale =
-      state.display_fit_width ? state.source_image.cols / 800.0 : state.source_image.rows / 600.0;
-  return cv::Point(static_cast<int>(scale * x), static_cast<int>(scale * y));
+  return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 
 }  // namespace
@@ -339,18 +335,13 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   }
   if (!state.awaiting_second_click) return;
   std::cout << "Bottom is at: (" << p.x << "," << p.y << ")" << std::endl;
-  const int dx = p.x - state.top_click_x;
-  const int dy = p.y - state.top_click_y;
-  state.translation_x = state.top_click_x + dx / 2;
-  state.translation_y = state.top_click_y + dy / 2;
-  state.height = static_cast<int>(std::sqrt(
-      static_cast<double>(static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy)));
+  const TopBottomPlacement placement =
+      placement_from_top_and_bottom(cv::Point(state.top_click_x, state.top_click_y), p);
+  state.translation_x = placement.translation_x;
+  state.translation_y = placement.translation_y;
+  state.height = placement.height;
   // A bottom on the top's pixel has no direction: the rotation stays as it was.
-  if (state.height > 0) {
-    const double a = std::asin(static_cast<double>(dy) / state.height);
-    const double angle = p.x > state.top_click_x ? 3 * kPi / 2 + a : kPi / 2 - a;
-    state.rotation = static_cast<int>(degrees_from_radians(angle));
-  }
+  if (placement.rotation) state.rotation = *placement.rotation;
   set_trackbar(kTranslationXTrackbar, state.translation_x);
   set_trackbar(kTranslationYTrackbar, state.translation_y);
   set_trackbar(kHeightTrackbar, state.height);
@@ -372,20 +363,11 @@ void on_roi_click(int event, int x, int y, int, void*) {
   }
   if (!state.awaiting_second_click) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-  state.roi_width = 0;
-  state.roi_height = 0;
-  if (p.x < state.roi_x) {
-    state.roi_width = state.roi_x - p.x;
-    state.roi_x = p.x;
-  } else if (p.x > state.roi_x) {
-    state.roi_width = p.x - state.roi_x;
-  }
-  if (p.y < state.roi_y) {
-    state.roi_height = state.roi_y - p.y;
-    state.roi_y = p.y;
-  } else if (p.y > state.roi_y) {
-    state.roi_height = p.y - state.roi_y;
-  }
+  const cv::Rect region = region_between_corners(cv::Point(state.roi_x, state.roi_y), p);
+  state.roi_x = region.x;
+  state.roi_y = region.y;
+  state.roi_width = region.width;
+  state.roi_height = region.height;
   crop_to_roi();
   setup_fit_windows();
   state.awaiting_second_click = false;
