@@ -12,19 +12,6 @@
 #include "fit/fit_W.h"
 #include "tools/demo_photo.h"
 
-// A light object on a dark background. The outermost pixel frame counts as background, so on a
-// light background the largest contour is the one just inside the frame (longer than any convex
-// object's) and nothing could be fitted; a light object makes its own border the outline.
-inline DemoLook benchmark_look(bool noisy, unsigned seed) {
-  DemoLook look;
-  look.background_level = 60.0;
-  look.object_level = 200.0;
-  look.noise_sigma = noisy ? 6.0 : 0.0;
-  look.blur_sigma = noisy ? 1.0 : 0.0;
-  look.noise_seed = seed;
-  return look;
-}
-
 // Objects over rotations 0-359, lambda 0.6 to 3 (evenly in log lambda), the larger of height and
 // pixel width 10 % to 80 % of the shorter image side, pixel width 0.5 to 1.2 times the height,
 // placed wholly inside the image. Whole-number parameters, as a user could set them.
@@ -55,7 +42,7 @@ inline std::vector<DemoObject> random_objects(cv::Size size, int count, unsigned
 }
 
 inline cv::Mat benchmark_photo(cv::Size size, const DemoObject& object, bool noisy, unsigned seed) {
-  cv::Mat photo = render_demo_photo(size, object, benchmark_look(noisy, seed));
+  cv::Mat photo = render_demo_photo(size, object, fit_test_look(noisy, seed));
   if (!noisy) return photo;
   std::vector<uchar> bytes;
   cv::imencode(".jpg", photo, bytes, {cv::IMWRITE_JPEG_QUALITY, 75});

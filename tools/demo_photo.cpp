@@ -155,6 +155,16 @@ DemoLook dark_object_look() {
   return look;
 }
 
+DemoLook fit_test_look(bool noisy, unsigned seed) {
+  DemoLook look;
+  look.background_level = 60.0;
+  look.object_level = 200.0;
+  look.noise_sigma = noisy ? 6.0 : 0.0;
+  look.blur_sigma = noisy ? 1.0 : 0.0;
+  look.noise_seed = seed;
+  return look;
+}
+
 std::vector<cv::Point2d> demo_object_outline(const DemoObject& object) {
   const double theta = radians_from_degrees(object.rotation_deg);
   const CurveSampler sampler{object, std::cos(theta), std::sin(theta)};

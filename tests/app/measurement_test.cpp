@@ -21,6 +21,7 @@
 #include "app/myqtapp.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -41,25 +42,9 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-std::tm fixed_time() {
-  std::tm t{};
-  t.tm_year = 2012 - 1900;
-  t.tm_mon = 3;
-  t.tm_mday = 2;
-  t.tm_hour = 9;
-  t.tm_min = 5;
-  t.tm_sec = 3;
-  return t;
-}
-
 class TakeMeasurement : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::path(testing::TempDir()) /
-                 ("take_measurement_" + std::to_string(getpid()) + "_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
     const cv::Mat photo = render_demo_photo({200, 150}, {1.1, 900, 100, 0, 100, 75});
     ASSERT_TRUE(
         write_demo_jpeg(path("IMG_0001.JPG"), photo, 90, {true, "2012:04:01 18:00:00", {}}));
@@ -71,7 +56,7 @@ class TakeMeasurement : public testing::Test {
     series_state().file_list = {{"IMG_0001.JPG", 5}, {"IMG_0002.JPG", 9}};
 
     saved_clock_ = measuring_clock;
-    measuring_clock = fixed_time;
+    measuring_clock = fixed_measuring_time;
     saved_session_ = measurement_session;
     measurement_session = [this](const std::string& image_path,
                                  const SessionStart& start) -> std::optional<SessionResult> {
@@ -90,10 +75,6 @@ class TakeMeasurement : public testing::Test {
     measurement_session = saved_session_;
     measuring_clock = saved_clock_;
     series_state() = SeriesState();
-    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
-      ::chmod(entry.path().c_str(), 0644);
-    }
-    std::filesystem::remove_all(directory_);
   }
 
   // Presses "Take new measurement" as a user would, and returns what the program printed.
@@ -121,8 +102,8 @@ class TakeMeasurement : public testing::Test {
     return window_.findChild<QTextBrowser*>("textBrowser_file_overview")->toPlainText();
   }
 
-  std::string path(const char* name) const { return (directory_ / name).string(); }
-  std::string dir() const { return directory_.string(); }
+  std::string path(const char* name) const { return directory_.file(name); }
+  std::string dir() const { return directory_.path(); }
   std::string measures() const { return read_file(path("measures.csv")); }
 
   static SessionResult accepted(int threshold, double lambda, double energy) {
@@ -147,7 +128,7 @@ class TakeMeasurement : public testing::Test {
   }
 
   myQtApp window_;
-  std::filesystem::path directory_;
+  TempDirectory directory_;
   std::deque<std::optional<SessionResult>> outcomes_;
   std::vector<SessionCall> received_;
   std::function<std::tm()> saved_clock_;

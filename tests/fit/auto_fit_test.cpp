@@ -31,28 +31,13 @@ std::vector<cv::Point> rectangle_border(int left, int top, int right, int bottom
   return points;
 }
 
-// A light object on a dark background. The outermost pixel frame counts as background, so on a
-// light background the largest contour is the one just inside the frame, longer than any convex
-// object's; a light object makes the object's own border the outline.
-DemoLook light_object(bool noisy, unsigned seed) {
-  DemoLook look;
-  look.background_level = 60.0;
-  look.object_level = 200.0;
-  look.noise_sigma = noisy ? 6.0 : 0.0;
-  look.blur_sigma = noisy ? 1.0 : 0.0;
-  look.noise_seed = seed;
-  return look;
-}
-
-// The fit state as the fitting windows leave it for a photograph: outline and distance map.
+// The fit state as the session's set-up leaves it for a photograph (no cut-offs), with the
+// rotation that tells key a which end is the top.
 void prepare(FitState& state, const cv::Mat& photo, int rotation = 325) {
-  state.source_image = photo;
-  state.threshold = 131;
+  SessionStart start;
+  start.cut_offs = {0, 0};
+  prepare_fit(state, photo, start);
   state.rotation = rotation;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image.create(100, 600, CV_8UC3);
-  rebuild_outline(state);
 }
 
 cv::Mat jpeg_round_trip(const cv::Mat& photo, int quality) {
@@ -191,7 +176,7 @@ TEST(ChordEnergy, ConstantDistanceGivesThatDistance) {
 TEST(ChordEnergy, LowestAtTheTruePlacement) {
   const DemoObject o = object(1.6, 150, 110, 20, 160, 120);
   FitState state;
-  prepare(state, render_demo_photo({320, 240}, o, light_object(false, 1)));
+  prepare(state, render_demo_photo({320, 240}, o, fit_test_look(false, 1)));
   const Placement truth = placement_of(o);
   const double at_truth = auto_fit_detail::chord_energy(state, state.cut_offs(), truth);
   EXPECT_LT(at_truth, 1.0);
@@ -232,7 +217,7 @@ TEST(ChordEnergy, LowestPointKeepsTheObjectsSize) {
     const DemoObject& o = c.object;
     SCOPED_TRACE(testing::Message() << "lambda " << o.lambda << " h " << o.height);
     FitState state;
-    prepare(state, render_demo_photo({200, 160}, o, light_object(false, 6)));
+    prepare(state, render_demo_photo({200, 160}, o, fit_test_look(false, 6)));
     const Placement truth = placement_of(o);
     int evaluations = 0;
     const Placement lowest =
@@ -257,7 +242,7 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
   for (const Case& c : cases) {
     const DemoObject& o = c.object;
     SCOPED_TRACE(testing::Message() << "lambda " << o.lambda << " h " << o.height);
-    cv::Mat photo = render_demo_photo({200, 160}, o, light_object(c.noisy, seed++));
+    cv::Mat photo = render_demo_photo({200, 160}, o, fit_test_look(c.noisy, seed++));
     if (c.noisy) photo = jpeg_round_trip(photo, 75);
     FitState state;
     prepare(state, photo, static_cast<int>(o.rotation_deg));
@@ -275,7 +260,7 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
 // best rungs of the lambda ladder can both lie off the symmetry axis (here 60 degrees off each).
 TEST(AutoFit, FindsTheSymmetryAxisOfARoundObject) {
   const DemoObject o{1.159, 1356, 153, 315, 110, 100};
-  cv::Mat photo = jpeg_round_trip(render_demo_photo({220, 200}, o, light_object(true, 41046)), 75);
+  cv::Mat photo = jpeg_round_trip(render_demo_photo({220, 200}, o, fit_test_look(true, 41046)), 75);
   FitState state;
   prepare(state, photo);
   const AutoFitResult result = fit_automatically(state);
@@ -303,7 +288,7 @@ TEST(AutoFit, RecoversLambdaOnGeneratedPhotographs) {
   unsigned seed = 1;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    cv::Mat photo = render_demo_photo({320, 240}, c.object, light_object(c.noisy, seed++));
+    cv::Mat photo = render_demo_photo({320, 240}, c.object, fit_test_look(c.noisy, seed++));
     if (c.noisy) photo = jpeg_round_trip(photo, 75);
     FitState state;
     prepare(state, photo);
@@ -326,7 +311,7 @@ TEST(AutoFit, RecoversLambdaOnGeneratedPhotographs) {
 // reference 180, and as lambda 1/1.5 the right way up from the session's 325.
 TEST(AutoFit, TopFollowsTheCurrentRotation) {
   const DemoObject o = object(1.5, 160, 120, 180, 160, 120);
-  const cv::Mat photo = render_demo_photo({320, 240}, o, light_object(false, 3));
+  const cv::Mat photo = render_demo_photo({320, 240}, o, fit_test_look(false, 3));
   struct Case {
     int reference;
     double rotation, lambda;
@@ -347,7 +332,7 @@ TEST(AutoFit, TopFollowsTheCurrentRotation) {
 TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
   const DemoObject o = object(0.9, 140, 110, 340, 150, 110);
   FitState state;
-  prepare(state, render_demo_photo({300, 220}, o, light_object(true, 4)));
+  prepare(state, render_demo_photo({300, 220}, o, fit_test_look(true, 4)));
   state.lambda_milli = 1100;
   state.width = 1800;
   state.height = 165;
@@ -374,7 +359,7 @@ TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
 TEST(AutoFit, StaysWithinTheTrackbarRanges) {
   const DemoObject o = object(1.2, 220, 150, 0, 60, 110);
   FitState state;
-  prepare(state, render_demo_photo({200, 200}, o, light_object(false, 5)));
+  prepare(state, render_demo_photo({200, 200}, o, fit_test_look(false, 5)));
   const AutoFitResult result = fit_automatically(state);
   ASSERT_TRUE(result.found);
   EXPECT_GE(result.model.lambda_milli, 1);

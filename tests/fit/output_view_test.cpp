@@ -8,6 +8,7 @@
 
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
+#include "test_support.h"
 
 namespace {
 
@@ -48,15 +49,6 @@ int count_colour(const cv::Mat& image, cv::Scalar colour) {
   cv::inRange(image, colour, colour, mask);
   return cv::countNonZero(mask);
 }
-
-// Counts the flushes of the stream it backs.
-struct SyncCountingBuffer : std::stringbuf {
-  int syncs = 0;
-  int sync() override {
-    ++syncs;
-    return std::stringbuf::sync();
-  }
-};
 
 }  // namespace
 
@@ -105,11 +97,11 @@ TEST(OutputView, StatusLineNumbersUseTheStreamsDefaultFormat) {
 
 TEST(OutputView, EachLineIsFlushed) {
   FitState state = photograph_state();
-  SyncCountingBuffer buffer;
+  FlushCountingBuffer buffer;
   std::ostream status(&buffer);
   compose_output_view(state, status);
   compose_output_view(state, status);
-  EXPECT_EQ(buffer.syncs, 2);
+  EXPECT_EQ(buffer.flushes, 2);
 }
 
 TEST(OutputView, CompositionIsTheDimmedPhotographWithRedHalvesAndYellowOutline) {

@@ -18,7 +18,7 @@
 #include <sstream>
 #include <string>
 
-#include "temp_directory.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -34,27 +34,14 @@ void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-std::tm local_time(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
-
 // A fresh directory per test, removed afterwards.
 class MeasuresDirectory : public testing::Test {
  protected:
   void SetUp() override {
     saved_clock_ = measuring_clock;
-    measuring_clock = [] { return local_time(2012, 4, 2, 9, 5, 3); };
+    measuring_clock = fixed_measuring_time;
   }
-  void TearDown() override {
-    measuring_clock = saved_clock_;
-  }
+  void TearDown() override { measuring_clock = saved_clock_; }
   std::string path(const char* name) const { return directory_ / name; }
   std::string dir() const { return directory_.path(); }
 

@@ -14,7 +14,7 @@ namespace {
 
 class AutomaticFitKey : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 int count_of(const std::string& text, const std::string& part) {

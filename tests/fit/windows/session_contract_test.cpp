@@ -11,7 +11,7 @@ namespace {
 
 class SessionContract : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 // Values a cancel must leave exactly as the caller passed them.

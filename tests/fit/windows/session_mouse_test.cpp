@@ -9,7 +9,7 @@ namespace {
 
 class SessionMouse : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "tools/demo_photo.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
 #include "series/exif_date.h"
+#include "test_support.h"
 
 namespace {
 
@@ -50,10 +50,6 @@ bool on_object_side(const cv::Mat& grey, cv::Point2d p, const DemoLook& look) {
   const bool light_object = look.object_level > look.background_level;
   return light_object ? grey_at(grey, p) > kDefaultThreshold
                       : grey_at(grey, p) <= kDefaultThreshold;
-}
-
-std::string temp_path(const char* name) {
-  return testing::TempDir() + "demo_photo_" + std::to_string(getpid()) + "_" + name;
 }
 
 }  // namespace
@@ -192,9 +188,10 @@ TEST(DemoPhoto, ExifDateReadsBackThroughTheProgramsReader) {
       {"no EXIF block", {false, std::nullopt, std::nullopt}, CaptureDate::no_exif_data, ""},
   };
   const cv::Mat photo = render_demo_photo({160, 120}, {1.2, 40, 80, 0, 80, 60});
+  const TempDirectory dir;
   for (const ExifCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = temp_path("exif.jpg");
+    const std::string path = dir.file("exif.jpg");
     ASSERT_TRUE(write_demo_jpeg(path, photo, 90, c.exif));
     const CaptureDate date = read_capture_date(path);
     EXPECT_EQ(date.status, c.status);
@@ -207,10 +204,11 @@ TEST(DemoPhoto, ExifDateReadsBackThroughTheProgramsReader) {
     EXPECT_EQ(cv::norm(decoded, cv::imdecode(plain, cv::IMREAD_COLOR), cv::NORM_INF), 0);
     std::remove(path.c_str());
   }
-  EXPECT_EQ(read_capture_date(temp_path("missing.jpg")).status, CaptureDate::no_exif_data);
+  EXPECT_EQ(read_capture_date(dir.file("missing.jpg")).status, CaptureDate::no_exif_data);
 }
 
 TEST(DemoPhoto, WritingIntoAMissingDirectoryFails) {
   const cv::Mat photo = render_demo_photo({64, 48}, {1.0, 20, 30, 0, 32, 24});
-  EXPECT_FALSE(write_demo_jpeg(temp_path("no/such/dir.jpg"), photo, 90, {}));
+  const TempDirectory dir;
+  EXPECT_FALSE(write_demo_jpeg(dir.file("no/such/dir.jpg"), photo, 90, {}));
 }

@@ -1,7 +1,6 @@
 // The demo series generator as scripts/run uses it: a directory of photographs with capture dates
 // and a ground-truth file that describes them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "series/exif_date.h"
+#include "test_support.h"
 
 namespace {
 
@@ -26,9 +26,8 @@ std::vector<std::string> split_fields(const std::string& line) {
 }  // namespace
 
 TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
-  const std::filesystem::path dir =
-      std::filesystem::path(testing::TempDir()) / ("demo_series_" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
+  const TempDirectory scratch;
+  const std::filesystem::path dir = scratch.path();
   const std::string command = std::string(MERAVEL_BUILD_DIR) + "/make_demo_series " +
                               (dir / "samples").string() + " > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
@@ -62,5 +61,4 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     EXPECT_EQ(date.text, expected);
   }
   EXPECT_GE(photographs, 6);
-  std::filesystem::remove_all(dir);
 }
