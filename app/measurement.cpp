@@ -12,7 +12,7 @@
 #include "series/measures_file.h"
 #include "series/series_state.h"
 
-MeasurementSession measurement_session = run_measurement_session;
+MeasurementSession measurement_session = measure_photo;
 
 namespace {
 
@@ -67,13 +67,13 @@ void myQtApp::do_something() {
   }
   SessionCloseGuard* guard = close_guard_of(this);
 
-  int threshold = read_number(lineEdit_threshold->text());
-  double lambda = read_number(lineEdit_lambda->text()) / 1000.0;
-  double energy = 0.0;
+  SessionStart start;
+  start.threshold = read_number(lineEdit_threshold->text());
+  start.lambda = read_number(lineEdit_lambda->text()) / 1000.0;
   // The session gets copies: the carried values change only when it is accepted.
-  int roi_x = series.saved_roi_x, roi_y = series.saved_roi_y;
-  int roi_width = series.saved_roi_width, roi_height = series.saved_roi_height;
-  int cut_off_top = series.saved_cut_off_top, cut_off_bottom = series.saved_cut_off_bottom;
+  start.region = cv::Rect(series.saved_roi_x, series.saved_roi_y, series.saved_roi_width,
+                          series.saved_roi_height);
+  start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -82,24 +82,24 @@ void myQtApp::do_something() {
   std::cout << std::endl << "Starting new measurement for file " << number << ":" << std::endl;
   const std::string image_path = directory + "/" + name;
   session_in_progress = true;
-  measurement_session(image_path.c_str(), &threshold, &lambda, &energy, &roi_x, &roi_y, &roi_width,
-                      &roi_height, &cut_off_top, &cut_off_bottom);
+  const std::optional<SessionResult> result = measurement_session(image_path, start);
   session_in_progress = false;
 
-  if (lambda == kCancelledLambda) {
+  if (!result || !result->accepted()) {
     unlock_all();
     std::cout << "Measurement for file " << number << " CANCELLED." << std::endl << std::endl;
     update_file_list();
   } else {
-    series.saved_roi_x = roi_x;
-    series.saved_roi_y = roi_y;
-    series.saved_roi_width = roi_width;
-    series.saved_roi_height = roi_height;
-    series.saved_cut_off_top = cut_off_top;
-    series.saved_cut_off_bottom = cut_off_bottom;
+    series.saved_roi_x = result->region.x;
+    series.saved_roi_y = result->region.y;
+    series.saved_roi_width = result->region.width;
+    series.saved_roi_height = result->region.height;
+    series.saved_cut_off_top = result->cut_offs.top;
+    series.saved_cut_off_bottom = result->cut_offs.bottom;
 
     const AppendOutcome outcome =
-        save_measurement(directory, name, lambda, energy, std::cout, measuring_clock_);
+        save_measurement(directory, name, result->lambda, result->energy, std::cout,
+                         measuring_clock_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
       unlock_all();
@@ -108,7 +108,7 @@ void myQtApp::do_something() {
       std::cout << "Measurement for file " << number << " SAVED." << std::endl << std::endl;
       unlock_all();
       char text[40];
-      lineEdit_threshold->setText(QString::fromLatin1(int_to_text(threshold, text, 10)));
+      lineEdit_threshold->setText(QString::fromLatin1(int_to_text(result->threshold, text, 10)));
       update_file_list();
     }
   }

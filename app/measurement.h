@@ -3,14 +3,15 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
 
-// The measurement session that "Take new measurement" runs, with run_measurement_session's
-// arguments and result (fit/windows/fit_session.h). Tests replace it; by default it is the real
-// session with its image windows.
-using MeasurementSession = std::function<int(
-    const char* image_path, int* threshold, double* lambda, double* energy, int* roi_x, int* roi_y,
-    int* roi_width, int* roi_height, int* cut_off_top, int* cut_off_bottom)>;
+#include "fit/session_contract.h"
+
+// The measurement session that "Take new measurement" runs (measure_photo's form,
+// fit/windows/fit_session.h): the photograph's path and the start values in, the result out,
+// nothing when no session could run. Tests replace it; by default it is the real session with its
+// image windows.
+using MeasurementSession = std::function<std::optional<SessionResult>(const std::string& image_path,
+                                                                      const SessionStart& start)>;
 extern MeasurementSession measurement_session;
-
-// The lambda with which a session reports a cancel.
-constexpr double kCancelledLambda = 9999.0;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -37,42 +38,31 @@ void key_r(FitState& s) {
   s.height = s.outline_height;
   s.lambda_milli = 1000;
   std::vector<cv::Point> left, right;
-  generate_w_curve(s, 1.0, 1.0 * s.width, s.height, s.rotation, s.translation_x, s.translation_y,
-                   left, right);
-  s.width = width_for_outline(s);
+  s.keep_extent(generate_w_curve(1.0, 1.0 * s.width, s.height, s.rotation, s.translation_x,
+                                 s.translation_y, s.cut_offs(), left, right, std::cerr));
+  s.width = width_for_outline(s, s.peak_abscissa, s.outline_width);
   clamp_to_trackbars(s);
 }
 
 void optimiser_pass(FitState& s, const OptimiserRanges& r) {
-  ParameterVector low, high;
-  for (int k = 0; k < 6; ++k) {
-    low[k] = r.bounds[2 * k];
-    high[k] = r.bounds[2 * k + 1];
-  }
   const ParameterVector result =
-      pattern_search(parameters_of(s), low, high, 1,
-                     [&s](const ParameterVector& p) { return evaluate_parameters(s, p.data()); });
-  write_parameters(s, result);
+      pattern_search(parameter_vector(s), r.low, r.high, 1,
+                     [&s](const ParameterVector& p) { return evaluate_parameters(s, p); });
+  s.model() = truncated_model(result);
   clamp_to_trackbars(s);
 }
 
-void key_o(FitState& s) { optimiser_pass(s, ranges_all_values(s)); }
+void key_o(FitState& s) { optimiser_pass(s, ranges_all_values(s.source_image.size())); }
 
 void key_p(FitState& s) {
-  optimiser_pass(s, ranges_width(s));
+  optimiser_pass(s, ranges_width(s, s.source_image.size()));
   optimiser_pass(s, ranges_lambda_width(s));
   optimiser_pass(s, ranges_fine(s));
 }
 
 void key_a(FitState& s) {
-  const AutoFitResult r = auto_fit(s);
-  if (!r.found) return;
-  s.lambda_milli = r.lambda_milli;
-  s.width = r.width;
-  s.height = r.height;
-  s.rotation = r.rotation;
-  s.translation_x = r.translation_x;
-  s.translation_y = r.translation_y;
+  const AutoFitResult r = auto_fit(s.target(), s.cut_offs(), s.rotation, s.work(), std::cerr);
+  if (r.found) s.model() = r.model;
 }
 
 struct Method {
@@ -133,17 +123,14 @@ int main() {
       for (size_t m = 0; m < std::size(methods); ++m) {
         FitState state;
         session_start(state, photo);
-        const double truth[6] = {o.lambda * 1000, o.width,    o.height,
-                                 o.rotation_deg,  o.center_x, o.center_y};
+        const ParameterVector truth = {o.lambda * 1000, o.width,    o.height,
+                                       o.rotation_deg,  o.center_x, o.center_y};
         const double truth_energy = evaluate_parameters(state, truth);
         const auto start = std::chrono::steady_clock::now();
         methods[m].run(state);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double fitted[6] = {double(state.lambda_milli),  double(state.width),
-                                  double(state.height),        double(state.rotation),
-                                  double(state.translation_x), double(state.translation_y)};
-        const double energy = evaluate_parameters(state, fitted);
+        const double energy = evaluate_parameters(state, parameter_vector(state));
         const double expected = lambda_as_fitted(o, state.rotation);
         if (detail && m == 0)
           std::printf(

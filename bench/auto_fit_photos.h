@@ -12,19 +12,6 @@
 #include "fit/fit_W.h"
 #include "tools/demo_photo.h"
 
-// A light object on a dark background. The outermost pixel frame counts as background, so on a
-// light background the largest contour is the one just inside the frame (longer than any convex
-// object's) and nothing could be fitted; a light object makes its own border the outline.
-inline DemoLook benchmark_look(bool noisy, unsigned seed) {
-  DemoLook look;
-  look.background_level = 60.0;
-  look.object_level = 200.0;
-  look.noise_sigma = noisy ? 6.0 : 0.0;
-  look.blur_sigma = noisy ? 1.0 : 0.0;
-  look.noise_seed = seed;
-  return look;
-}
-
 // Objects over rotations 0-359, lambda 0.6 to 3 (evenly in log lambda), the larger of height and
 // pixel width 10 % to 80 % of the shorter image side, pixel width 0.5 to 1.2 times the height,
 // placed wholly inside the image. Whole-number parameters, as a user could set them.
@@ -55,43 +42,25 @@ inline std::vector<DemoObject> random_objects(cv::Size size, int count, unsigned
 }
 
 inline cv::Mat benchmark_photo(cv::Size size, const DemoObject& object, bool noisy, unsigned seed) {
-  cv::Mat photo = render_demo_photo(size, object, benchmark_look(noisy, seed));
+  cv::Mat photo = render_demo_photo(size, object, fit_test_look(noisy, seed));
   if (!noisy) return photo;
   std::vector<uchar> bytes;
   cv::imencode(".jpg", photo, bytes, {cv::IMWRITE_JPEG_QUALITY, 75});
   return cv::imdecode(bytes, cv::IMREAD_COLOR);
 }
 
-// The state at the start of a session on `photo`, as the fitting windows set it up: outline and
-// distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda 1.1, rotation 325.
+// The state at the start of a session on `photo`, as the fitting windows set it up
+// (prepare_fit): outline and distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda
+// 1.1, rotation 325, no cut-offs.
 inline void session_start(FitState& state, const cv::Mat& photo) {
-  state.source_image = photo;
-  state.threshold = 131;
-  state.lambda_milli = 1100;
-  state.rotation = 325;
-  state.show_input = 90;
-  state.cut_off_top = 0;
-  state.cut_off_bottom = 0;
-  state.width = 6 * photo.cols;
-  state.height = (3 * photo.rows) / 4;
-  state.translation_x = photo.cols / 2;
-  state.translation_y = photo.rows / 2;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image.create(100, 600, CV_8UC3);
-  state.outline_contour = find_outline(state, photo);
-  compute_outline_distance(state);
-}
-
-// Degrees between two directions, 0..180.
-inline double degrees_apart(double a, double b) {
-  const double d = std::fmod(std::fabs(a - b), 360.0);
-  return std::min(d, 360.0 - d);
+  SessionStart start;
+  start.cut_offs = {0, 0};
+  state = prepare_fit(photo, start);
 }
 
 // The object's lambda as seen from a fit with this rotation: a W-curve turned round is the
 // W-curve with 1/lambda, so a fit whose top is the object's bottom is judged against 1/lambda.
 inline double lambda_as_fitted(const DemoObject& object, double fitted_rotation) {
-  return degrees_apart(fitted_rotation, object.rotation_deg) > 90.0 ? 1.0 / object.lambda
-                                                                    : object.lambda;
+  return degrees_between(fitted_rotation, object.rotation_deg) > 90.0 ? 1.0 / object.lambda
+                                                                      : object.lambda;
 }

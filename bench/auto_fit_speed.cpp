@@ -2,6 +2,8 @@
 // distance map is ready (the fitting windows compute it once per outline, not per key press).
 #include <benchmark/benchmark.h>
 
+#include <iostream>
+
 #include "auto_fit_photos.h"
 #include "bench_stats.h"
 
@@ -33,7 +35,9 @@ void BM_AutoFit6000x4000(benchmark::State& state) {
   LargePhotograph& photo = photograph(static_cast<int>(state.range(0)));
   int evaluations = 0;
   for (auto _ : state) {
-    const AutoFitResult result = auto_fit(photo.state);
+    FitState& s = photo.state;
+    const AutoFitResult result =
+        auto_fit(s.target(), s.cut_offs(), s.rotation, s.work(), std::cerr);
     benchmark::DoNotOptimize(result.energy);
     evaluations = result.evaluations;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "reference/literal_energy.h"
 #include "tools/demo_photo.h"
 
@@ -19,12 +20,7 @@ inline DemoObject bench_object(cv::Size size) {
   DemoObject object;
   object.lambda = 1.25;
   object.height = 0.6 * size.height;
-  // The widest offset of a W-curve is lambda * width / ((1 + lambda) e^(-lambda t)) at
-  // e^((1 + lambda) t) = 2 lambda / height; the object is made 0.5 * height wide.
-  const double t = std::log(2 * object.lambda / object.height) / (1 + object.lambda);
-  const double offset_per_width =
-      object.lambda / ((1 + object.lambda) * std::exp(-object.lambda * t));
-  object.width = 0.5 * object.height / 2 / offset_per_width;
+  object.width = width_for_pixel_width(object.lambda, object.height, 0.5 * object.height);
   object.rotation_deg = 4;
   object.center_x = 0.53 * size.width;
   object.center_y = 0.48 * size.height;
@@ -40,32 +36,18 @@ inline cv::Mat bench_photo(cv::Size size) {
   return render_demo_photo(size, bench_object(size), look);
 }
 
-// The fit state after set-up on `photo`: the outline at the default threshold 131 with its
-// distance map, the working images, and the set-up's starting values (width 6W, height 3H/4,
-// the model centred) with the main window's default lambda 1.1 and the photograph half dimmed.
+// The fit state after set-up on `photo` (prepare_fit): the outline at the default threshold 131
+// with its distance map, the working images, and the set-up's starting values (width 6W, height
+// 3H/4, the model centred) with the main window's default lambda 1.1, no cut-offs, rotation 0
+// and the photograph half dimmed.
 inline FitState bench_session(const cv::Mat& photo) {
-  FitState state;
-  state.source_image = photo;
-  const int w = photo.cols;
-  const int h = photo.rows;
-  state.lambda_milli = 1100;
-  state.threshold = 131;
+  SessionStart start;
+  start.threshold = 131;
+  start.lambda = 1.1;
+  start.cut_offs = {0, 0};
+  FitState state = prepare_fit(photo, start);
+  state.rotation = 0;
   state.show_input = 50;
-  state.width = 6 * w;
-  state.height = (3 * h) / 4;
-  state.translation_x = w / 2;
-  state.translation_y = h / 2;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
-  state.distance_image = cv::Mat::zeros(h, w, CV_32FC1);
-  const cv::Size display = display_size(w, h, &state.display_fit_width);
-  state.output_display = cv::Mat::zeros(display, CV_8UC3);
-  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
-  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
-  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
-  state.outline_contour = find_outline(state, photo);
-  compute_outline_distance(state);
   return state;
 }
 

@@ -3,6 +3,8 @@
 // transforms the whole image on every call; and the once-per-outline work.
 #include <benchmark/benchmark.h>
 
+#include <iostream>
+
 #include "bench_stats.h"
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
@@ -12,7 +14,7 @@ namespace {
 
 struct LargePhotograph {
   FitState state;
-  double parameters[6] = {1150, 88000, 2960, 2, 3010, 1990};
+  ParameterVector parameters = {1150, 88000, 2960, 2, 3010, 1990};
 
   LargePhotograph() {
     DemoObject object;
@@ -29,8 +31,7 @@ struct LargePhotograph {
     state.threshold = 131;
     state.deviation_width = 600;
     state.deviation_height = 100;
-    state.outline_contour = find_outline(state, state.source_image);
-    compute_outline_distance(state);
+    rebuild_outline(state);
   }
 };
 
@@ -51,11 +52,9 @@ BENCHMARK(BM_EvaluateParameters)->Unit(benchmark::kMillisecond)->Apply(add_min_m
 
 void BM_LiteralEnergy(benchmark::State& state) {
   LargePhotograph& large = photograph();
-  const double* p = large.parameters;
-  const double lambda = p[0] / 1000;
   for (auto _ : state) {
     std::vector<cv::Point> left, right;
-    generate_w_curve(large.state, lambda, lambda * p[1], p[2], p[3], p[4], p[5], left, right);
+    generate_w_curve(large.parameters, large.state.cut_offs(), left, right, std::cerr);
     benchmark::DoNotOptimize(literal_deviation_energy(large.state, left, right));
   }
 }
@@ -64,8 +63,7 @@ BENCHMARK(BM_LiteralEnergy)->Unit(benchmark::kMillisecond)->Iterations(3)->Apply
 void BM_FindOutlineAndDistanceMap(benchmark::State& state) {
   LargePhotograph& large = photograph();
   for (auto _ : state) {
-    large.state.outline_contour = find_outline(large.state, large.state.source_image);
-    compute_outline_distance(large.state);
+    rebuild_outline(large.state);
   }
 }
 BENCHMARK(BM_FindOutlineAndDistanceMap)

@@ -34,13 +34,9 @@ struct KeyRun {
   std::vector<ParameterVector> points;
   std::vector<double> energies;
   int refreshes = 0;
-  std::array<int, 6> fitted{};
+  ModelParameters fitted;
   double final_energy = 0;
 };
-
-std::array<int, 6> fields(const FitState& s) {
-  return {s.lambda_milli, s.width, s.height, s.rotation, s.translation_x, s.translation_y};
-}
 
 // One optimiser pass as the window layer runs it: the search, the result written into the fields,
 // the six trackbars set in order (each clamped to its range, each refreshing when its position
@@ -48,29 +44,26 @@ std::array<int, 6> fields(const FitState& s) {
 template <typename Energy, typename Refresh>
 void run_pass(FitState& state, const OptimiserRanges& ranges, Energy energy, Refresh refresh,
               KeyRun& run) {
-  ParameterVector low;
-  ParameterVector high;
-  for (int k = 0; k < 6; ++k) {
-    low[k] = ranges.bounds[2 * k];
-    high[k] = ranges.bounds[2 * k + 1];
-  }
-  const ParameterVector result =
-      pattern_search(parameters_of(state), low, high, 1, [&](const ParameterVector& p) {
-        const double e = energy(p);
-        run.points.push_back(p);
-        run.energies.push_back(e);
-        return e;
-      });
-  const std::array<int, 6> before = fields(state);
-  write_parameters(state, result);
+  const ParameterVector result = pattern_search(parameter_vector(state), ranges.low, ranges.high, 1,
+                                                [&](const ParameterVector& p) {
+                                                  const double e = energy(p);
+                                                  run.points.push_back(p);
+                                                  run.energies.push_back(e);
+                                                  return e;
+                                                });
+  const ModelParameters before = state.model();
+  state.model() = truncated_model(result);
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
   const int maxima[6] = {6000, 20 * w, h, 360, w, h};
-  int* const targets[6] = {&state.lambda_milli, &state.width,         &state.height,
-                           &state.rotation,     &state.translation_x, &state.translation_y};
+  int ModelParameters::*const fields[6] = {
+      &ModelParameters::lambda_milli,  &ModelParameters::width,
+      &ModelParameters::height,        &ModelParameters::rotation,
+      &ModelParameters::translation_x, &ModelParameters::translation_y};
   for (int k = 0; k < 6; ++k) {
-    *targets[k] = std::clamp(*targets[k], 0, maxima[k]);
-    if (*targets[k] != before[k]) {
+    int& value = state.model().*fields[k];
+    value = std::clamp(value, 0, maxima[k]);
+    if (value != before.*fields[k]) {
       refresh();
       ++run.refreshes;
     }
@@ -83,21 +76,20 @@ template <typename Energy, typename Refresh>
 KeyRun run_key(FitState& state, Key key, Energy energy, Refresh refresh) {
   KeyRun run;
   if (key == Key::o) {
-    run_pass(state, ranges_all_values(state), energy, refresh, run);
+    run_pass(state, ranges_all_values(state.source_image.size()), energy, refresh, run);
   } else {
-    run_pass(state, ranges_width(state), energy, refresh, run);
+    run_pass(state, ranges_width(state, state.source_image.size()), energy, refresh, run);
     run_pass(state, ranges_lambda_width(state), energy, refresh, run);
     run_pass(state, ranges_fine(state), energy, refresh, run);
   }
-  run.fitted = fields(state);
+  run.fitted = state.model();
   run.final_energy = state.energy;
   return run;
 }
 
 KeyRun project_key(FitState& state, Key key) {
   return run_key(
-      state, key,
-      [&state](const ParameterVector& p) { return evaluate_parameters(state, p.data()); },
+      state, key, [&state](const ParameterVector& p) { return evaluate_parameters(state, p); },
       [&state] { compose_output_view(state, null_stream()); });
 }
 
@@ -207,8 +199,8 @@ void BM_LiteralRefresh(benchmark::State& bench, cv::Size size) {
   Scene& s = scene(size);
   FitState state = s.start;
   const KeyRun& fitted = s.project[static_cast<int>(Key::o)];
-  state.lambda_milli = fitted.fitted[0];
-  state.width = fitted.fitted[1];
+  state.lambda_milli = fitted.fitted.lambda_milli;
+  state.width = fitted.fitted.width;
   cv::Mat display;
   for (auto _ : bench) benchmark::DoNotOptimize(literal_refresh(state, &display));
 }
@@ -332,8 +324,9 @@ void run_full_literal(const char* sizes) {
           "sequence, fitted values %s (%d %d %d %d %d %d), final energy %.6f vs %.6f\n",
           key_name(key), size_text(size).c_str(), ms, literal.energies.size(),
           project.energies.size(), same, literal.fitted == project.fitted ? "identical" : "DIFFER",
-          literal.fitted[0], literal.fitted[1], literal.fitted[2], literal.fitted[3],
-          literal.fitted[4], literal.fitted[5], literal.final_energy, project.final_energy);
+          literal.fitted.lambda_milli, literal.fitted.width, literal.fitted.height,
+          literal.fitted.rotation, literal.fitted.translation_x, literal.fitted.translation_y,
+          literal.final_energy, project.final_energy);
       std::fflush(stdout);
     }
   }
@@ -355,8 +348,9 @@ int main(int argc, char** argv) {
       std::printf(
           "key %s at %s fits lambda*1000 %d, width %d, height %d, rotation %d, "
           "translation (%d, %d), energy %.6f\n",
-          key_name(key), size_text(size).c_str(), run.fitted[0], run.fitted[1], run.fitted[2],
-          run.fitted[3], run.fitted[4], run.fitted[5], run.final_energy);
+          key_name(key), size_text(size).c_str(), run.fitted.lambda_milli, run.fitted.width,
+          run.fitted.height, run.fitted.rotation, run.fitted.translation_x,
+          run.fitted.translation_y, run.final_energy);
     }
   }
   if (const char* sizes = std::getenv("MERAVEL_FULL_LITERAL")) run_full_literal(sizes);

@@ -11,7 +11,7 @@
 #include "bench_stats.h"
 #include "series/file_overview.h"
 #include "series/series_state.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -1,48 +1,36 @@
 #include "fit/auto_fit.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The photograph's size bounds every parameter as its trackbar does.
-struct Bounds {
-  int image_width;
-  int image_height;
-};
-
-using Whole = std::array<int, 6>;  // lambda_milli, width, height, rotation, translation x, y
-
-// Wraps a degree value into 0..359.
-int wrap_degrees(long value) {
-  long wrapped = value % 360;
-  return static_cast<int>(wrapped < 0 ? wrapped + 360 : wrapped);
-}
-
-bool inside(const Whole& p, const Bounds& b) {
-  return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
-         p[2] <= b.image_height && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
-         p[5] <= b.image_height;
+bool inside(const ModelParameters& p, cv::Size image_size) {
+  return p.lambda_milli >= 1 && p.lambda_milli <= 6000 && p.width >= 1 &&
+         p.width <= 20 * image_size.width && p.height >= 4 && p.height <= image_size.height &&
+         p.translation_x >= 0 && p.translation_x <= image_size.width && p.translation_y >= 0 &&
+         p.translation_y <= image_size.height;
 }
 
 // The deviation energy over whole-number parameters, each point scored once.
 class WholeEnergy {
  public:
-  explicit WholeEnergy(FitState& state) : state_(state) {}
-  double operator()(const Whole& p) {
+  WholeEnergy(const FitTarget& target, const CutOffs& cut_offs, EvaluationBuffers& work,
+              std::ostream& errors)
+      : target_(target), cut_offs_(cut_offs), work_(work), errors_(errors) {}
+  double operator()(const ModelParameters& p) {
     auto known = scores_.find(p);
     if (known != scores_.end()) return known->second;
-    const double parameters[6] = {double(p[0]), double(p[1]), double(p[2]),
-                                  double(p[3]), double(p[4]), double(p[5])};
-    double energy = evaluate_parameters(state_, parameters);
+    double energy = evaluate_model(target_, cut_offs_, parameter_vector(p), work_, errors_);
     if (std::isnan(energy)) energy = kInfinity;
     scores_.emplace(p, energy);
     return energy;
@@ -50,66 +38,74 @@ class WholeEnergy {
   int evaluations() const { return static_cast<int>(scores_.size()); }
 
  private:
-  FitState& state_;
-  std::map<Whole, double> scores_;
+  const FitTarget& target_;
+  const CutOffs cut_offs_;
+  EvaluationBuffers& work_;
+  std::ostream& errors_;
+  std::map<ModelParameters, double> scores_;
 };
 
 int round_to_int(double value) { return static_cast<int>(std::lround(value)); }
 
-Whole to_whole(const auto_fit_detail::Placement& q) {
-  double width = width_for_pixel_width(q.lambda, q.height, q.pixel_width);
-  return {round_to_int(q.lambda * 1000.0), round_to_int(width),
-          round_to_int(q.height),          wrap_degrees(std::lround(q.rotation_degrees)),
-          round_to_int(q.center_x),        round_to_int(q.center_y)};
+ModelParameters to_whole(const auto_fit_detail::Placement& q) {
+  ModelParameters p;
+  p.lambda_milli = round_to_int(q.lambda * 1000.0);
+  p.width = round_to_int(width_for_pixel_width(q.lambda, q.height, q.pixel_width));
+  p.height = round_to_int(q.height);
+  p.rotation = wrapped_degrees(std::lround(q.rotation_degrees));
+  p.translation_x = round_to_int(q.center_x);
+  p.translation_y = round_to_int(q.center_y);
+  return p;
 }
 
 // Pixel width of the continuous model behind whole-number parameters; a height move that keeps
 // it changes the shape without making the model wider or narrower.
-double implied_pixel_width(const Whole& p) {
-  return p[1] / width_for_pixel_width(p[0] / 1000.0, p[2], 1.0);
+double implied_pixel_width(const ModelParameters& p) {
+  return pixel_width_for_width(p.lambda_milli / 1000.0, p.height, p.width);
 }
 
-int width_keeping(const Whole& p, double pixel_width) {
-  return round_to_int(width_for_pixel_width(p[0] / 1000.0, p[2], pixel_width));
+int width_keeping(const ModelParameters& p, double pixel_width) {
+  return round_to_int(width_for_pixel_width(p.lambda_milli / 1000.0, p.height, pixel_width));
 }
 
 // Best-move pattern search over whole numbers on the deviation energy itself, lambda held. The
 // height moves come in two kinds, with the width held and with the pixel width held, because the
 // two are coupled through the model's width relation. Steps start at 1 % of the height (2 to 8
 // pixels; the width's step moves the model's side as far), translation steps at half that, and
-// halve when a round brings nothing; the search
-// ends when a round at the smallest steps brings no improvement. `best` is the energy of
-// `current` on entry and of the result on return.
-Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bounds) {
-  int step_height = std::clamp(current[2] / 100, 2, 8);
+// halve when a round brings nothing; the search ends when a round at the smallest steps brings no
+// improvement. `best` is the energy of `current` on entry and of the result on return.
+ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energy,
+                       cv::Size image_size) {
+  int step_height = std::clamp(current.height / 100, 2, 8);
   int step_width = std::max(
-      1, round_to_int(step_height * current[1] / std::max(1.0, implied_pixel_width(current))));
-  int step_shift = std::clamp(current[2] / 200, 1, 4);
+      1, round_to_int(step_height * current.width / std::max(1.0, implied_pixel_width(current))));
+  int step_shift = std::clamp(current.height / 200, 1, 4);
   for (;;) {
     const double pixel_width = implied_pixel_width(current);
-    std::vector<Whole> moves;
+    std::vector<ModelParameters> moves;
     for (int sign : {1, -1}) {
-      Whole m = current;
-      m[1] += sign * step_width;
+      ModelParameters m = current;
+      m.width += sign * step_width;
       moves.push_back(m);
       m = current;
-      m[2] += sign * step_height;
+      m.height += sign * step_height;
       moves.push_back(m);
-      m[1] = width_keeping(m, pixel_width);
+      m.width = width_keeping(m, pixel_width);
       moves.push_back(m);
       m = current;
-      m[3] = wrap_degrees(m[3] + sign);
+      m.rotation = wrapped_degrees(static_cast<long>(m.rotation) + sign);
       moves.push_back(m);
-      for (int k : {4, 5}) {
+      for (int ModelParameters::*shifted :
+           {&ModelParameters::translation_x, &ModelParameters::translation_y}) {
         m = current;
-        m[k] += sign * step_shift;
+        m.*shifted += sign * step_shift;
         moves.push_back(m);
       }
     }
     // The first of equally low energies wins, and only a strictly lower one is taken.
-    const Whole* chosen = nullptr;
-    for (const Whole& m : moves) {
-      if (m == current || !inside(m, bounds)) continue;
+    const ModelParameters* chosen = nullptr;
+    for (const ModelParameters& m : moves) {
+      if (m == current || !inside(m, image_size)) continue;
       const double e = energy(m);
       if (e < best) {
         best = e;
@@ -129,55 +125,41 @@ Whole polish(Whole current, double& best, WholeEnergy& energy, const Bounds& bou
 
 }  // namespace
 
-double width_for_pixel_width(double lambda, double height, double pixel_width) {
-  // D(t) = (h/2) e^t + e^(-lambda t) is smallest where (h/2) e^t = lambda e^(-lambda t).
-  double t = std::log(2.0 * lambda / height) / (1.0 + lambda);
-  double d_min = 0.5 * height * std::exp(t) + std::exp(-lambda * t);
-  return pixel_width * d_min / (2.0 * lambda);
-}
-
-AutoFitResult auto_fit(FitState& state) {
+AutoFitResult auto_fit(const FitTarget& target, const CutOffs& cut_offs, int reference_rotation,
+                       EvaluationBuffers& work, std::ostream& errors) {
   using namespace auto_fit_detail;
   AutoFitResult result;
-  if (state.outline_contour.size() < 8 || state.distance_image.empty()) return result;
-  const Bounds bounds{state.distance_image.cols, state.distance_image.rows};
+  if (target.outline_contour.size() < 8 || target.distance_image.empty()) return result;
+  const cv::Size image_size = target.distance_image.size();
 
   // The refined placements, best first on the stand-in. Its lowest point lies on the object's
   // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,
   // where the deviation energy, ragged by the model's truncations, often cannot: only the best
   // placement that can be scored is polished.
-  std::vector<Placement> starts = refined_starts(state, state.outline_contour, state.rotation);
-  WholeEnergy energy(state);
-  Whole best_point{};
+  std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
+  WholeEnergy energy(target, cut_offs, work, errors);
+  ModelParameters best_point;
   double best = kInfinity;
   for (Placement start : starts) {
     // A model that reaches the image's outer frame cannot be scored (its halves do not trace
     // through), as happens for an object cut by the edge: shrink such a start until it fits.
     for (int attempt = 0; attempt < 30 && !(best < kInfinity); ++attempt) {
-      const Whole p = to_whole(start);
-      const double e = inside(p, bounds) ? energy(p) : kInfinity;
+      const ModelParameters p = to_whole(start);
+      const double e = inside(p, image_size) ? energy(p) : kInfinity;
       if (e < kInfinity) {
         best = e;
-        best_point = polish(p, best, energy, bounds);
+        best_point = polish(p, best, energy, image_size);
       }
       start.height *= 0.95;
       start.pixel_width *= 0.95;
     }
     if (best < kInfinity) break;
   }
-  if (!(best < kInfinity)) {
-    result.evaluations = energy.evaluations();
-    return result;
-  }
+  result.evaluations = energy.evaluations();
+  if (!(best < kInfinity)) return result;
 
   result.found = true;
-  result.lambda_milli = best_point[0];
-  result.width = best_point[1];
-  result.height = best_point[2];
-  result.rotation = best_point[3];
-  result.translation_x = best_point[4];
-  result.translation_y = best_point[5];
+  result.model = best_point;
   result.energy = best;
-  result.evaluations = energy.evaluations();
   return result;
 }

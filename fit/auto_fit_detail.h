@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "fit/fit_W.h"
+#include "fit/fit_target.h"
 
 namespace auto_fit_detail {
 
@@ -36,17 +36,18 @@ Placement place_along_axis(const std::vector<cv::Point>& outline, double rotatio
 // average for an edge along it: half a pixel step inwards (0.5 max(|nx|, |ny|) along its inward
 // normal n), so the lowest point is the model on the object's true edge. A smooth stand-in of the
 // deviation energy; +inf for a model without samples.
-double chord_energy(const FitState& state, const Placement& q);
+double chord_energy(const FitTarget& target, const CutOffs& cut_offs, const Placement& q);
 
 // Minimises chord_energy from `start` with a restarted Nelder-Mead simplex.
-Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations);
+Placement minimise_chord_energy(const FitTarget& target, const CutOffs& cut_offs,
+                                const Placement& start, int* evaluations);
 
 // Minimises chord_energy over everything but lambda, which stays as in `start`; `scale` sizes the
 // first simplex (1 for the same steps as minimise_chord_energy, less when `start` is close). Stops
 // sooner than minimise_chord_energy (energies within 1e-5 px, at most two simplexes): it serves
 // lambda's profile, whose points lie close together.
-Placement minimise_chord_energy_at_lambda(const FitState& state, const Placement& start,
-                                          double scale, int* evaluations);
+Placement minimise_chord_energy_at_lambda(const FitTarget& target, const CutOffs& cut_offs,
+                                          const Placement& start, double scale, int* evaluations);
 
 // Lambda from the stand-in's profile around `start` (a minimum of chord_energy): the other five
 // values minimised at lambdas 0.5 % apart, at least six on either side of the lowest (the profile
@@ -54,14 +55,15 @@ Placement minimise_chord_energy_at_lambda(const FitState& state, const Placement
 // least-squares parabola through the squared energies of those thirteen, and the other five
 // minimised again there. Along lambda the stand-in's valley is flat on a small object and its
 // floor ragged, so the simplex stops anywhere on it; the profile finds the valley's middle.
-Placement refine_lambda(const FitState& state, const Placement& start, int* evaluations);
+Placement refine_lambda(const FitTarget& target, const CutOffs& cut_offs, const Placement& start,
+                        int* evaluations);
 
 // The best few placements of the automatic fit, best first on chord_energy: six axes 30 degrees
 // apart from the long axis on (top towards the reference rotation) times a ladder of lambdas, each
 // placed along its axis; the best rung of each of the two most promising axes, and of every axis
 // whose best rung comes within twice the best one's energy, refined on chord_energy, and lambda
 // refined on its profile for those within 1.5 times the best refined one's energy.
-std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
+std::vector<Placement> refined_starts(const FitTarget& target, const CutOffs& cut_offs,
                                       int reference_rotation);
 
 }  // namespace auto_fit_detail

@@ -8,28 +8,19 @@
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace auto_fit_detail {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kAxes = 6;  // axis directions tried, 30 degrees apart
-
-double wrap_360(double degrees) {
-  double wrapped = std::fmod(degrees, 360.0);
-  return wrapped < 0.0 ? wrapped + 360.0 : wrapped;
-}
-
-double angle_between(double a_degrees, double b_degrees) {
-  double difference = wrap_360(a_degrees - b_degrees);
-  return std::min(difference, 360.0 - difference);
-}
 
 // The model rotation whose top-to-bottom direction (-sin r, cos r) is the image direction
 // (dx, dy), turned round when that puts the top more than 90 degrees from the reference.
 double rotation_towards(double dx, double dy, int reference_rotation) {
-  double rotation = wrap_360(std::atan2(-dx, dy) * 180.0 / kPi);
-  if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+  double rotation = wrapped_degrees(degrees_from_radians(std::atan2(-dx, dy)));
+  if (degrees_between(rotation, reference_rotation) > 90.0)
+    rotation = wrapped_degrees(rotation + 180.0);
   return rotation;
 }
 
@@ -65,7 +56,7 @@ std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int re
 
 Placement place_along_axis(const std::vector<cv::Point>& outline, double rotation_degrees,
                            double lambda) {
-  double angle = rotation_degrees * kPi / 180.0;
+  double angle = radians_from_degrees(rotation_degrees);
   // Unit vectors of the model: its top-to-bottom axis and the direction of its right half.
   double axis_x = -std::sin(angle), axis_y = std::cos(angle);
   double across_x = std::cos(angle), across_y = std::sin(angle);
@@ -90,7 +81,8 @@ Placement place_along_axis(const std::vector<cv::Point>& outline, double rotatio
   return q;
 }
 
-Placement refine_lambda(const FitState& state, const Placement& start, int* evaluations) {
+Placement refine_lambda(const FitTarget& target, const CutOffs& cut_offs, const Placement& start,
+                        int* evaluations) {
   constexpr double kStep = 0.005;  // log lambda between profile points
   constexpr int kReach = 6;        // points on each side of the lowest that the parabola takes
   constexpr int kShifts = 4;       // times the profile may grow when its lowest point nears an end
@@ -101,8 +93,8 @@ Placement refine_lambda(const FitState& state, const Placement& start, int* eval
   auto point = [&](int k, const Placement& from) {
     Placement q = from;
     q.lambda = start.lambda * std::exp(k * kStep);
-    q = minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
-    profile[k] = {chord_energy(state, q), q};
+    q = minimise_chord_energy_at_lambda(target, cut_offs, q, kScale, evaluations);
+    profile[k] = {chord_energy(target, cut_offs, q), q};
   };
   point(0, start);
   for (int k = 1; k <= kReach; ++k) {
@@ -147,18 +139,20 @@ Placement refine_lambda(const FitState& state, const Placement& start, int* eval
   const int nearest = lowest + static_cast<int>(std::lround(vertex));
   Placement q = profile.count(nearest) ? profile[nearest].second : profile[lowest].second;
   q.lambda = start.lambda * std::exp((lowest + vertex) * kStep);
-  return minimise_chord_energy_at_lambda(state, q, kScale, evaluations);
+  return minimise_chord_energy_at_lambda(target, cut_offs, q, kScale, evaluations);
 }
 
-std::vector<Placement> refined_starts(const FitState& state, const std::vector<cv::Point>& outline,
+std::vector<Placement> refined_starts(const FitTarget& target, const CutOffs& cut_offs,
                                       int reference_rotation) {
+  const std::vector<cv::Point>& outline = target.outline_contour;
   // The long axis, then every 30 degrees round to the short axis (index 3) and beyond: the
   // moments fix the symmetry axis only when the outline is clearly longer one way than the other.
   const double long_axis = axis_rotations(outline, reference_rotation)[0];
   std::vector<double> rotations;
   for (int k = 0; k < kAxes; ++k) {
-    double rotation = wrap_360(long_axis + 30.0 * k);
-    if (angle_between(rotation, reference_rotation) > 90.0) rotation = wrap_360(rotation + 180.0);
+    double rotation = wrapped_degrees(long_axis + 30.0 * k);
+    if (degrees_between(rotation, reference_rotation) > 90.0)
+      rotation = wrapped_degrees(rotation + 180.0);
     rotations.push_back(rotation);
   }
   std::vector<Scored> best_rungs(kAxes, Scored{HUGE_VAL, 0, Placement()});
@@ -166,7 +160,7 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
     for (double lambda = 0.2; lambda < 6.0; lambda *= 1.2) {
       Placement q = place_along_axis(outline, rotations[axis], lambda);
       q.axis = axis;
-      const double energy = chord_energy(state, q);
+      const double energy = chord_energy(target, cut_offs, q);
       if (energy < best_rungs[axis].energy) best_rungs[axis] = {energy, axis, q};
     }
   }
@@ -181,8 +175,9 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   for (int k = 0; k < kAxes && best_rungs[k].energy < HUGE_VAL &&
                   (k < 2 || best_rungs[k].energy <= 2.0 * best_rungs[0].energy);
        ++k) {
-    const Placement q = minimise_chord_energy(state, best_rungs[k].placement, &evaluations);
-    refined.push_back({chord_energy(state, q), best_rungs[k].axis, q});
+    const Placement q =
+        minimise_chord_energy(target, cut_offs, best_rungs[k].placement, &evaluations);
+    refined.push_back({chord_energy(target, cut_offs, q), best_rungs[k].axis, q});
   }
   // Lambda's profile costs some thousand stand-in energies: only placements that can compete
   // get one (an object near an ellipse fits almost as well turned by 90 degrees).
@@ -191,8 +186,8 @@ std::vector<Placement> refined_starts(const FitState& state, const std::vector<c
   const double competitive = refined.empty() ? 0.0 : 1.5 * refined.front().energy;
   for (Scored& s : refined) {
     if (!(s.energy < HUGE_VAL && s.energy <= competitive)) continue;
-    s.placement = refine_lambda(state, s.placement, &evaluations);
-    s.energy = chord_energy(state, s.placement);
+    s.placement = refine_lambda(target, cut_offs, s.placement, &evaluations);
+    s.energy = chord_energy(target, cut_offs, s.placement);
   }
   std::stable_sort(refined.begin(), refined.end(), by_energy);
   std::vector<Placement> starts;

@@ -7,11 +7,10 @@
 
 #include "fit/auto_fit.h"
 #include "fit/auto_fit_detail.h"
+#include "fit/geometry.h"
 
 namespace auto_fit_detail {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Bilinear distance at a real image point; off the image, the value at the nearest image point
 // plus the way to it.
@@ -51,17 +50,17 @@ Vertex to_vertex(const Placement& q) {
 
 }  // namespace
 
-double chord_energy(const FitState& state, const Placement& q) {
-  const cv::Mat& distance = state.distance_image;
+double chord_energy(const FitTarget& target, const CutOffs& cut_offs, const Placement& q) {
+  const cv::Mat& distance = target.distance_image;
   if (!(q.lambda > 0.0) || !(q.height > 1.0) || !(q.pixel_width > 0.0) || distance.empty() ||
       !std::isfinite(q.center_x) || !std::isfinite(q.center_y))
     return HUGE_VAL;
   const double h = q.height;
   const double a = q.lambda * width_for_pixel_width(q.lambda, h, q.pixel_width);
-  const double angle = q.rotation_degrees * kPi / 180.0;
+  const double angle = radians_from_degrees(q.rotation_degrees);
   const double c = std::cos(angle), s = std::sin(angle);
-  const double top = (state.cut_off_top / 100.0) * h;
-  const double bottom = (1.0 - state.cut_off_bottom / 100.0) * h;
+  const double top = (cut_offs.top / 100.0) * h;
+  const double bottom = (1.0 - cut_offs.bottom / 100.0) * h;
 
   // The model's samples (offset, depth), kept where the cut-offs keep them.
   double offsets[800], depths[800];
@@ -124,12 +123,13 @@ namespace {
 // Restarted Nelder-Mead on chord_energy over the vertex coordinates listed in `free` (the others
 // stay as in `start`); the first simplex's steps are `scale` times 10 % of lambda, 3 % of the
 // pixel width and height, 3 degrees and 2 % of the model's size.
-Placement nelder_mead(const FitState& state, const Placement& start, const std::vector<int>& free,
-                      double scale, int restarts, double tolerance, int* evaluations) {
+Placement nelder_mead(const FitTarget& target, const CutOffs& cut_offs, const Placement& start,
+                      const std::vector<int>& free, double scale, int restarts, double tolerance,
+                      int* evaluations) {
   const int n = static_cast<int>(free.size());
   auto f = [&](const Vertex& v) {
     ++*evaluations;
-    return chord_energy(state, to_placement(v));
+    return chord_energy(target, cut_offs, to_placement(v));
   };
   Vertex best = to_vertex(start);
   double best_energy = f(best);
@@ -209,13 +209,14 @@ Placement nelder_mead(const FitState& state, const Placement& start, const std::
 
 }  // namespace
 
-Placement minimise_chord_energy(const FitState& state, const Placement& start, int* evaluations) {
-  return nelder_mead(state, start, {0, 1, 2, 3, 4, 5}, 1.0, 6, 1e-7, evaluations);
+Placement minimise_chord_energy(const FitTarget& target, const CutOffs& cut_offs,
+                                const Placement& start, int* evaluations) {
+  return nelder_mead(target, cut_offs, start, {0, 1, 2, 3, 4, 5}, 1.0, 6, 1e-7, evaluations);
 }
 
-Placement minimise_chord_energy_at_lambda(const FitState& state, const Placement& start,
-                                          double scale, int* evaluations) {
-  return nelder_mead(state, start, {1, 2, 3, 4, 5}, scale, 2, 1e-5, evaluations);
+Placement minimise_chord_energy_at_lambda(const FitTarget& target, const CutOffs& cut_offs,
+                                          const Placement& start, double scale, int* evaluations) {
+  return nelder_mead(target, cut_offs, start, {1, 2, 3, 4, 5}, scale, 2, 1e-5, evaluations);
 }
 
 }  // namespace auto_fit_detail

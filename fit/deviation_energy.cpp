@@ -43,41 +43,12 @@ void walk_half(const cv::Mat& distance, const std::vector<cv::Point>& chain, cv:
   sum = kInfinity;
 }
 
-// The map the energy reads belongs to the current outline; it is recomputed only when the outline
-// or the image size changed since it was made.
-void ensure_distance_map(FitState& state) {
-  if (state.distance_map.size() == state.source_image.size() &&
-      state.distance_map.type() == CV_32FC1 && state.distance_outline == state.outline_contour) {
-    return;
-  }
-  compute_outline_distance(state);
-}
-
-// The view shows the map scaled by 0.01 (a float image shows 1 as white, so 100 pixels and more
-// appear white). The scaling works on a copy: the map the energy reads stays exact.
-void update_distance_display(FitState& state) {
-  cv::Size display = state.distance_display.size();
-  if (state.distance_display.empty()) {
-    bool fit_width = false;
-    display = display_size(state.distance_map.cols, state.distance_map.rows, &fit_width);
-  }
-  if (state.distance_view.size() != display) {
-    cv::Mat scaled;
-    state.distance_map.convertTo(scaled, CV_32F, 0.01);
-    cv::resize(scaled, state.distance_view, display, 0, 0, cv::INTER_LINEAR);
-  }
-  state.distance_view.copyTo(state.distance_display);
-}
-
 }  // namespace
 
-void draw_deviation_view(FitState& state) {
-  const int w = state.deviation_width;
-  const int h = state.deviation_height;
+void draw_deviation_view(const DeviationProfile& profile, int w, int h, cv::Mat& image) {
   if (w <= 0 || h <= 0) return;
-  state.deviation_image.create(h, w, CV_8UC3);
-  state.deviation_image.setTo(cv::Scalar(0, 0, 0));
-  cv::Mat& image = state.deviation_image;
+  image.create(h, w, CV_8UC3);
+  image.setTo(cv::Scalar(0, 0, 0));
   const cv::Scalar red(0, 0, 255);
   const cv::Scalar yellow(0, 255, 255);
   // Every coordinate is truncated toward zero.
@@ -85,21 +56,21 @@ void draw_deviation_view(FitState& state) {
   cv::line(image, at(0.05 * w, 0.9 * h), at(0.95 * w, 0.9 * h), red, 1, cv::LINE_8);
   cv::line(image, at(0.5 * w, 0.1 * h), at(0.5 * w, 0.9 * h), red, 1, cv::LINE_8);
 
-  const double max = state.deviation_max;
+  const double max = profile.deviation_max;
   if (max > 0) {
     // The largest sample reaches the top of the axis; each half spreads over 45 % of the width.
     const double ys = 0.8 * h / max;
-    if (!state.left_samples.empty()) {
-      const double xl = 0.45 * w / state.left_samples.size();
-      for (size_t i = 0; i < state.left_samples.size(); ++i) {
-        const double d = state.left_samples[i];
+    if (!profile.left_samples.empty()) {
+      const double xl = 0.45 * w / profile.left_samples.size();
+      for (size_t i = 0; i < profile.left_samples.size(); ++i) {
+        const double d = profile.left_samples[i];
         cv::circle(image, at(0.5 * w - i * xl, 0.9 * h - ys * d), 0, yellow, 1, cv::LINE_8);
       }
     }
-    if (!state.right_samples.empty()) {
-      const double xr = 0.45 * w / state.right_samples.size();
-      for (size_t i = 0; i < state.right_samples.size(); ++i) {
-        const double d = state.right_samples[i];
+    if (!profile.right_samples.empty()) {
+      const double xr = 0.45 * w / profile.right_samples.size();
+      for (size_t i = 0; i < profile.right_samples.size(); ++i) {
+        const double d = profile.right_samples[i];
         cv::circle(image, at(0.5 * w + i * xr, 0.9 * h - ys * d), 0, yellow, 1, cv::LINE_8);
       }
     }
@@ -113,11 +84,12 @@ void draw_deviation_view(FitState& state) {
               1, cv::LINE_8);
 }
 
-double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w_left,
-                        const std::vector<cv::Point>& contour_w_right, bool draw_views,
-                        bool* views_drawn) {
-  if (views_drawn) *views_drawn = false;
-  if (contour_w_left.empty() || contour_w_right.empty() || state.outline_contour.empty()) {
+double deviation_energy(const FitTarget& target, const std::vector<cv::Point>& contour_w_left,
+                        const std::vector<cv::Point>& contour_w_right, EvaluationBuffers& work,
+                        DeviationProfile& profile, bool* traced) {
+  if (traced) *traced = false;
+  if (contour_w_left.empty() || contour_w_right.empty() || target.outline_contour.empty() ||
+      target.distance_image.size() != target.image_size) {
     return kInfinity;
   }
   // The halves may be the curve storages themselves, which the tracing overwrites.
@@ -126,31 +98,32 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
   const cv::Point right_first = contour_w_right.front();
   const cv::Point right_last = contour_w_right.back();
 
-  const cv::Size image_size = state.source_image.size();
-  if (!trace_half(state, contour_w_left, image_size, state.left_curve_storage)) return kInfinity;
-  if (!trace_half(state, contour_w_right, image_size, state.right_curve_storage)) {
-    return kInfinity;
-  }
-
-  ensure_distance_map(state);
-  if (draw_views && state.show_distance) update_distance_display(state);
+  const cv::Size image_size = target.image_size;
+  if (!trace_half(work, contour_w_left, image_size, work.left_curve_storage)) return kInfinity;
+  if (!trace_half(work, contour_w_right, image_size, work.right_curve_storage)) return kInfinity;
+  if (traced) *traced = true;
 
   double sum = 0;
   double max = 0;
-  state.left_samples.clear();
-  state.right_samples.clear();
-  walk_half(state.distance_map, state.left_curve_storage, left_first, left_last, true, sum, max,
-            state.left_samples);
-  walk_half(state.distance_map, state.right_curve_storage, right_first, right_last, false, sum, max,
-            state.right_samples);
-  state.deviation_max = max;
-
-  if (draw_views) {
-    draw_deviation_view(state);
-    if (views_drawn) *views_drawn = true;
-  }
+  profile.left_samples.clear();
+  profile.right_samples.clear();
+  walk_half(target.distance_image, work.left_curve_storage, left_first, left_last, true, sum, max,
+            profile.left_samples);
+  walk_half(target.distance_image, work.right_curve_storage, right_first, right_last, false, sum,
+            max, profile.right_samples);
+  profile.deviation_max = max;
 
   if (sum > std::numeric_limits<double>::max()) return kInfinity;
-  const double n = static_cast<double>(state.left_samples.size() + state.right_samples.size());
+  const double n = static_cast<double>(profile.left_samples.size() + profile.right_samples.size());
   return std::round(std::sqrt(sum / n) * 1000000) / 1000000;
+}
+
+double evaluate_model(const FitTarget& target, const CutOffs& cut_offs, const ParameterVector& p,
+                      EvaluationBuffers& work, std::ostream& errors, WCurveExtent* extent) {
+  const WCurveExtent generated =
+      generate_w_curve(p, cut_offs, work.evaluation_left, work.evaluation_right, errors);
+  if (extent) *extent = generated;
+  if (!generated.produced) return kInfinity;
+  return deviation_energy(target, work.evaluation_left, work.evaluation_right, work,
+                          work.evaluation_profile);
 }

@@ -1,27 +1,37 @@
-// The fitting engine: its one state record and the computing core's operations.
+// The fitting engine: its one state record and the computing core's operations on it.
 //
 // Everything declared here links opencv_core and opencv_imgproc only. Nothing here opens, shows
 // or waits on a window: where the core produces a picture (the binary image, the distance map,
 // the Deviation plot, the Output view) it leaves it in a FitState image and the window layer
 // (fit_windows.h, fit_session.h) shows it.
+//
+// The parts of the state are value types of their own (model.h, fit_target.h): the six model
+// values, the target of the fit, the work buffers of an evaluation and the deviation profile.
+// The core's operations take exactly those parts; the operations declared here are the session's
+// steps over the whole record, each saying which fields it reads and writes.
 #pragma once
 
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <vector>
 
+#include "fit/click_geometry.h"
+#include "fit/fit_target.h"
+#include "fit/model.h"
+#include "fit/session_contract.h"
+
 // The fitting engine's state. There is one program-wide instance (fit_state()); tests make their
 // own. Every field is zero, false or empty at start. W x H is the size of `source_image` when the
-// fit windows were last set up. Images are released (reset to an empty cv::Mat) and created anew;
-// the point containers stand in for the old memory storages and are owned here.
-struct FitState {
-  // Trackbar-backed model parameters.
-  int lambda_milli = 0;    // lambda x 1000, 0..6000
-  int width = 0;           // width factor; the model's horizontal scale is lambda * width, 0..20W
-  int height = 0;          // model height in pixels, 0..H
-  int rotation = 0;        // degrees, 0 points down, 90 left, 180 up, 270 right; 0..360
-  int translation_x = 0;   // image x of the model's centre, 0..W
-  int translation_y = 0;   // image y of the model's centre, 0..H
+// fit was last set up. Images are released (reset to an empty cv::Mat) and created anew; the point
+// containers stand in for the old memory storages and are owned here.
+//
+// The record is made of its parts, whose fields keep their names here:
+// - ModelParameters: lambda_milli, width, height, rotation, translation_x, translation_y, the
+//   trackbar-backed model values;
+// - FitTarget: outline_contour, distance_image (the one distance map) and image_size;
+// - EvaluationBuffers: the curve storages and the trace buffers;
+// - DeviationProfile: left_samples, right_samples, deviation_max of the last drawn energy.
+struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfile {
   int show_input = 0;      // weight of the photograph in the Output view, per cent, 0..100
   int threshold = 0;       // binarisation threshold, 0..250
   int cut_off_top = 0;     // per cent of the height left out at the top, 0..49
@@ -49,14 +59,15 @@ struct FitState {
   int roi_y = 0;
   int roi_width = 0;
   int roi_height = 0;
+  // Where, in pixels of the whole photograph, source_image begins (moved by every crop, reset by a
+  // reload), and where the image begins in whose pixels roi_x and roi_y count: the region handed
+  // back is roi + roi_origin_in_photo, so a nested crop comes back in pixels of the photograph.
+  cv::Point source_origin_in_photo;
+  cv::Point roi_origin_in_photo;
 
   bool display_fit_width = false;  // the views are 800 wide (true) or 600 high (false)
   bool show_distance = false;      // "Distance Transformation" wanted
   bool show_binary = false;        // "Binary Image" wanted
-
-  // The largest outline of the binarised photograph, a closed chain of pixels; empty when the
-  // binary image has no contour.
-  std::vector<cv::Point> outline_contour;
 
   cv::Mat overlay_image;     // W x H, CV_8UC3: the Output view is composed here
   cv::Mat source_image;      // CV_8UC3: the photograph, cropped to the region of interest
@@ -65,39 +76,18 @@ struct FitState {
   cv::Mat deviation_image;   // deviation_width x deviation_height, CV_8UC3: what "Deviation" shows
   int deviation_width = 0;   // 600 from the session's start
   int deviation_height = 0;  // 100 from the session's start
-  cv::Mat mask_image;        // W x H, CV_8UC1: work image of the energy
-  cv::Mat distance_image;    // W x H, CV_32FC1: distance of each pixel to the nearest outline pixel
+  cv::Mat mask_image;        // W x H, CV_8UC1: work image of the distance map
   cv::Mat distance_display;  // display size, CV_32FC1: what "Distance Transformation" shows
   cv::Mat binary_display;    // display size, CV_8UC1: what "Binary Image" shows
 
-  // Work containers (the old memory storages): the traced chains of the two halves and every
-  // contour of the last binarisation.
-  std::vector<cv::Point> left_curve_storage;
-  std::vector<cv::Point> right_curve_storage;
+  // Every contour of the last binarisation (the old outline storage).
   std::vector<std::vector<cv::Point>> outline_storage;
 
-  // ---- Caches and work buffers of the computing core (no model state) ----
+  // ---- Caches of the views (no model state) ----
 
-  // The distance map the energy reads and the outline it was made from; distance_image is a copy
-  // for others to look at. The energy recomputes the map when outline_contour or the source
-  // image's size no longer match, so it never reads a stale or cleared map.
-  cv::Mat distance_map;
-  std::vector<cv::Point> distance_outline;
-  // The map scaled by 0.01 and resized to the display size, made once per map and copied into
-  // distance_display whenever the view is wanted.
+  // The distance map scaled by 0.01 and resized to the display size, made once per map and copied
+  // into distance_display whenever the view is wanted; released whenever the map is rebuilt.
   cv::Mat distance_view;
-  // The deviation profile of the last energy call that got past the tracing: the distances read
-  // along each half in walk order (a failed walk leaves its half empty), and their maximum.
-  std::vector<double> left_samples;
-  std::vector<double> right_samples;
-  double deviation_max = 0.0;
-  // Work image on which one half is rasterised and traced: grown as needed, never shrunk.
-  cv::Mat trace_buffer;
-  std::vector<std::vector<cv::Point>> trace_contours;
-  std::vector<cv::Point> trace_points;  // a half shifted into the trace buffer's frame
-  // The halves of the last evaluate_parameters call.
-  std::vector<cv::Point> evaluation_left;
-  std::vector<cv::Point> evaluation_right;
   // What overlay_image was last composed from: the photograph and overlay buffers (held, so that
   // a buffer made anew is never taken for them), the "Show input" level, the outline, and the
   // boxes of the two halves drawn, clipped to the image.
@@ -106,6 +96,20 @@ struct FitState {
   int composed_show_input = -1;
   std::vector<cv::Point> composed_outline;
   cv::Rect composed_halves_boxes[2];
+
+  // ---- The parts ----
+  ModelParameters& model() { return *this; }
+  const ModelParameters& model() const { return *this; }
+  FitTarget& target() { return *this; }
+  const FitTarget& target() const { return *this; }
+  EvaluationBuffers& work() { return *this; }
+  CutOffs cut_offs() const { return {cut_off_top, cut_off_bottom}; }
+  OutlineBox outline_box() const {
+    return {outline_width, outline_height, outline_center_x, outline_center_y};
+  }
+  // Keeps what a generation tells: pixel_width when it produced points, peak_abscissa when some
+  // offset exceeded 0.
+  void keep_extent(const WCurveExtent& extent);
 };
 
 // The program-wide fit state used by the window layer.
@@ -115,62 +119,67 @@ FitState& fit_state();
 // the image is taller than 4:3. Each dimension is at least 1. Sets *fit_width accordingly.
 cv::Size display_size(int image_width, int image_height, bool* fit_width);
 
-// ---- Binarisation and outline (outline.cpp) ----
+// ---- Setting up a fit (prepare_fit.cpp) ----
 
-// Thresholds `source` (CV_8UC3) to grey > state.threshold -> 255, finds every contour (list
-// retrieval, no approximation, the outermost pixel frame counting as background) into
-// state.outline_storage and returns the one with the most points (the first of equals), or an
-// empty vector. When a contour is found the four outline box fields are set; otherwise they keep
-// their values. When state.show_binary is set, state.binary_display receives the thresholded image
-// resized bilinearly to its size (the window layer shows it).
-std::vector<cv::Point> find_outline(FitState& state, const cv::Mat& source);
+// Everything the session's start and the fitting windows' set-up compute, with no window: the
+// photograph (shared, not copied) as source_image, the Deviation image 600 x 100, threshold,
+// lambda_milli (lambda rounded to thousandths), cut-offs and region from `start`, rotation 325
+// and show input 90, the crop to the region (crop_source_to_roi) and set_up_fit. The other
+// fields keep their values (the switches of keys b and d; a box when no outline is found).
+void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start);
+// The same on a fresh state.
+FitState prepare_fit(const cv::Mat& photo, const SessionStart& start);
 
-// Distance map of state.outline_contour into state.distance_image (W x H, CV_32FC1): the outline
-// drawn as 0 on 255, a two-pixel frame cleared, DIST_L2 with the 5x5 mask. Computed once per
-// outline (set-up and threshold change); every energy evaluation reads it. With no outline the
-// map is left as it is (the energy is +inf then anyway).
+// The computing part of the fitting windows' set-up for the current, already cropped, non-empty
+// source_image (W x H): width 6W, height 3H/4, translation (W/2, H/2); the working images made
+// anew (the views at the display size, display_fit_width set); the curve storages emptied; the
+// outline, its box and its target (rebuild_outline). Lambda, rotation, show input, threshold and
+// cut-offs keep their values.
+void set_up_fit(FitState& state);
+
+// Replaces source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels of that
+// image and moves source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the
+// image's origin before the cut. A region that does not fit (or has a negative value) is dropped:
+// width and height become 0. A width or height of 0 cuts nothing.
+void crop_source_to_roi(FitState& state);
+
+// ---- The session's steps over the record ----
+
+// Binarises source_image at `threshold` (show_binary: also into binary_display) and makes the
+// largest outline the target: outline_storage receives every contour, outline_contour the largest
+// one, distance_image its distance map (mask_image is the work image), image_size the source's
+// size. The four outline box fields follow a found outline and keep their values otherwise.
+void rebuild_outline(FitState& state);
+
+// Rebuilds the target for the outline_contour already in the state, on an image of the source's
+// size (mask_image is the work image): once per outline, every energy evaluation reads it.
 void compute_outline_distance(FitState& state);
 
-// ---- W-curve model (w_curve.cpp) ----
-
-// Generates the two halves of the W-curve, each ordered from the model's top to its bottom, into
-// left_out and right_out (cleared first), reading state.cut_off_top / cut_off_bottom. Sets
-// state.peak_abscissa (only when some offset exceeds 0) and, when points were produced,
-// state.pixel_width. Returns false when no sample passes the cut-off band: the empty line and
-// "Your parameters did not produce any w-curve points!" then go to standard error and both halves
-// are empty (an unscorable model).
-bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, double height,
-                      double rotation_degrees, double translation_x, double translation_y,
-                      std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out);
-
-// ---- Deviation energy (deviation_energy.cpp) ----
-
-// RMS distance in pixels between the rasterised halves and the outline, read from
-// state.distance_image, rounded to six decimals; +inf when a half or the outline is missing or a
-// half cannot be traced from its first to its last point. When draw_views is set and the call
-// gets past the tracing, state.deviation_image is redrawn and, if state.show_distance is set,
-// state.distance_display receives the map scaled by 0.01 (the map itself is untouched); returns
-// in *views_drawn whether that happened (may be null).
+// The energy of the two halves against the state's target (deviation_energy of fit_target.h, in
+// the state's own work buffers, its profile into left_samples, right_samples and deviation_max).
+// When draw_views is set and the call gets past the tracing, deviation_image is redrawn and, if
+// show_distance is set, distance_display receives the map scaled by 0.01 (the map itself is
+// untouched); returns in *views_drawn whether that happened (may be null).
 double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w_left,
                         const std::vector<cv::Point>& contour_w_right, bool draw_views,
                         bool* views_drawn = nullptr);
 
-// ---- Output view (output_view.cpp) ----
-
-// The computing part of a refresh: generates the model from the trackbar fields, composes
-// state.overlay_image (photograph dimmed to show_input, red halves, yellow outline), stores the
-// energy in state.energy (drawing the Deviation view), resizes the overlay into
-// state.output_display and writes the status line
+// The computing part of a refresh: generates the model from the trackbar fields and the cut-offs
+// (the no-points message to standard error), keeps its extent, composes overlay_image (photograph
+// dimmed to show_input, red halves, yellow outline), stores the energy in `energy` (drawing the
+// Deviation view), resizes the overlay into output_display and writes the status line
 // "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. Returns whether the energy
 // redrew its views (see deviation_energy). While the photograph, its overlay buffer, show_input
 // and the outline stay the same, only the boxes of the last halves are composed again; a
 // photograph changed in place must come with a new overlay_image (as set-up makes one).
 bool compose_output_view(FitState& state, std::ostream& status);
 
-// One optimiser evaluation of p = (lambda*1000, width, height, rotation, tx, ty): the model and its
-// energy, no views drawn. +inf for a model without points.
-double evaluate_parameters(FitState& state, const double p[6]);
+// One optimiser evaluation on the state: evaluate_model against its target with its cut-offs, in
+// its work buffers, the no-points message to standard error; keeps the generation's extent.
+double evaluate_parameters(FitState& state, const ParameterVector& p);
 
-// The width that makes the model's pixel width equal state.outline_width, from the peak abscissa
-// of the last generation; state.width unchanged when lambda_milli is 0.
-int width_for_outline(const FitState& state);
+// The width that makes the model's pixel width equal `outline_width`, inverting the width
+// relation at `peak_abscissa` of the last generation, with the height halved in integers:
+// trunc(trunc(outline_width (hh e^t + e^(-lambda t))) / (2 lambda)). model.width when
+// lambda_milli is 0.
+int width_for_outline(const ModelParameters& model, double peak_abscissa, int outline_width);

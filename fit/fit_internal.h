@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 // Sets the outermost rows and columns of `image` to 0, as the old contour search did before it
 // looked at an image.
@@ -17,16 +18,10 @@ int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
 // Every pixel a polyline through the points can set on that image lies in this box.
 cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size image_size);
 
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int saturating_trunc(double value);
-
 // Rasterises the open polyline `half` (value 255, thickness 1, 8-connected) on an image of
 // `image_size` and traces it as the old contour search would (outer frame as background, list
 // retrieval, every pixel): `chain` receives the contour with the most points, in image
-// coordinates. Works on the half's bounding box clipped to the image. Returns false, with `chain`
-// empty, when the drawing leaves no contour.
-bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size image_size,
+// coordinates. Works on the half's bounding box clipped to the image, in work.trace_buffer. Returns
+// false, with `chain` empty, when the drawing leaves no contour.
+bool trace_half(EvaluationBuffers& work, const std::vector<cv::Point>& half, cv::Size image_size,
                 std::vector<cv::Point>& chain);
-
-// Redraws state.deviation_image from state.left_samples, right_samples and deviation_max.
-void draw_deviation_view(FitState& state);

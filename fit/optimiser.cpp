@@ -5,31 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 namespace {
 
-// Lowest and highest whole value an int field can take, as doubles.
-constexpr double kIntLow = static_cast<double>(INT_MIN);
-constexpr double kIntHigh = static_cast<double>(INT_MAX);
-
-int truncate_to_int(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= kIntLow) return INT_MIN;
-  if (value >= kIntHigh) return INT_MAX;
-  return static_cast<int>(value);  // toward zero
-}
-
-OptimiserRanges fixed_ranges(const FitState& state) {
-  const ParameterVector p = parameters_of(state);
+OptimiserRanges fixed_ranges(const ModelParameters& current) {
   OptimiserRanges r;
-  for (int k = 0; k < 6; ++k) r.bounds[2 * k] = r.bounds[2 * k + 1] = p[k];
+  r.low = r.high = parameter_vector(current);
   return r;
 }
 
 void set_range(OptimiserRanges& r, int k, double low, double high) {
-  r.bounds[2 * k] = low;
-  r.bounds[2 * k + 1] = high;
+  r.low[k] = low;
+  r.high[k] = high;
 }
 
 }  // namespace
@@ -45,10 +33,8 @@ bool angle_in_range(int degree, int low, int high) {
 }
 
 int candidate_rotation(double current_rotation, double offset) {
-  int angle = truncate_to_int(current_rotation) + truncate_to_int(offset);
-  // Offsets are fractions of a span of at most a few hundred degrees, so this ends quickly.
-  while (angle < 0) angle += 360;
-  return angle % 360;
+  return wrapped_degrees(static_cast<long>(saturating_trunc(current_rotation)) +
+                         saturating_trunc(offset));
 }
 
 void collect_candidates(Candidate offsets, int first_parameter, int depth, double step_fraction,
@@ -61,7 +47,7 @@ void collect_candidates(Candidate offsets, int first_parameter, int depth, doubl
       bool allowed;
       if (k == kRotation) {
         const int angle = candidate_rotation(current[k], offsets[k] + move);
-        allowed = angle_in_range(angle, truncate_to_int(low[k]), truncate_to_int(high[k]));
+        allowed = angle_in_range(angle, saturating_trunc(low[k]), saturating_trunc(high[k]));
       } else if (move == step) {
         allowed = high[k] > current[k] + offsets[k] + step;
       } else {
@@ -118,24 +104,9 @@ ParameterVector pattern_search(const ParameterVector& start, const ParameterVect
   return current;
 }
 
-ParameterVector parameters_of(const FitState& state) {
-  return {static_cast<double>(state.lambda_milli),  static_cast<double>(state.width),
-          static_cast<double>(state.height),        static_cast<double>(state.rotation),
-          static_cast<double>(state.translation_x), static_cast<double>(state.translation_y)};
-}
-
-void write_parameters(FitState& state, const ParameterVector& result) {
-  state.lambda_milli = truncate_to_int(result[kLambdaMilli]);
-  state.width = truncate_to_int(result[kWidth]);
-  state.height = truncate_to_int(result[kHeight]);
-  state.rotation = truncate_to_int(result[kRotation]);
-  state.translation_x = truncate_to_int(result[kTranslationX]);
-  state.translation_y = truncate_to_int(result[kTranslationY]);
-}
-
-OptimiserRanges ranges_all_values(const FitState& state) {
-  const int w = state.source_image.cols;
-  const int h = state.source_image.rows;
+OptimiserRanges ranges_all_values(cv::Size image_size) {
+  const int w = image_size.width;
+  const int h = image_size.height;
   OptimiserRanges r;
   set_range(r, kLambdaMilli, 200, 6000);
   set_range(r, kWidth, 2 * w, 20 * w);
@@ -146,24 +117,24 @@ OptimiserRanges ranges_all_values(const FitState& state) {
   return r;
 }
 
-OptimiserRanges ranges_width(const FitState& state) {
-  const int w = state.source_image.cols;
-  OptimiserRanges r = fixed_ranges(state);
+OptimiserRanges ranges_width(const ModelParameters& current, cv::Size image_size) {
+  const int w = image_size.width;
+  OptimiserRanges r = fixed_ranges(current);
   set_range(r, kWidth, 2 * w, 20 * w);
   return r;
 }
 
-OptimiserRanges ranges_lambda_width(const FitState& state) {
-  OptimiserRanges r = fixed_ranges(state);
+OptimiserRanges ranges_lambda_width(const ModelParameters& current) {
+  OptimiserRanges r = fixed_ranges(current);
   set_range(r, kLambdaMilli, 900, 1300);
-  set_range(r, kWidth, 0.8 * state.width, 1.2 * state.width);
+  set_range(r, kWidth, 0.8 * current.width, 1.2 * current.width);
   return r;
 }
 
-OptimiserRanges ranges_fine(const FitState& state) {
-  const ParameterVector p = parameters_of(state);
+OptimiserRanges ranges_fine(const ModelParameters& current) {
+  const ParameterVector p = parameter_vector(current);
   OptimiserRanges r;
   for (int k = 0; k < 6; ++k) set_range(r, k, 0.95 * p[k], 1.05 * p[k]);
-  set_range(r, kRotation, state.rotation - 5, state.rotation + 5);
+  set_range(r, kRotation, current.rotation - 5, current.rotation + 5);
   return r;
 }

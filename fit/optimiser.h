@@ -5,23 +5,11 @@
 // be run against the real deviation energy (fit windows) or any function a test chooses.
 #pragma once
 
-#include <array>
 #include <functional>
+#include <opencv2/core.hpp>
 #include <vector>
 
-struct FitState;
-
-// The six model parameters, always in this order: lambda x 1000, width, height, rotation in
-// degrees, translation x, translation y (pixels of the current source image).
-using ParameterVector = std::array<double, 6>;
-enum ParameterIndex {
-  kLambdaMilli = 0,
-  kWidth = 1,
-  kHeight = 2,
-  kRotation = 3,
-  kTranslationX = 4,
-  kTranslationY = 5,
-};
+#include "fit/model.h"
 
 // Offsets relative to the search point: 0 for an unmoved parameter, +-step for a moved one.
 using Candidate = ParameterVector;
@@ -58,26 +46,21 @@ ParameterVector pattern_search(const ParameterVector& start, const ParameterVect
                                const ParameterVector& high, int combination_depth,
                                const EnergyFunction& energy);
 
-// The six fields of `state` as a ParameterVector.
-ParameterVector parameters_of(const FitState& state);
-
-// Writes a search result into the six fields, each truncated toward zero (1234.9 -> 1234,
-// -0.5 -> 0), clamped to the int range.
-void write_parameters(FitState& state, const ParameterVector& result);
-
-// Search bounds as the optimiser takes them: low0, high0, low1, high1, ... high5.
+// Search bounds: for every parameter, in parameter order (lambda x 1000, width, height,
+// rotation, translation x, translation y), its low and its high end.
 struct OptimiserRanges {
-  double bounds[12];
+  ParameterVector low{};
+  ParameterVector high{};
 };
 
-// The preset ranges of the session's optimiser keys, over the current source image (W x H) and
-// the fields' current values. "Fixed" parameters get low == high == the field's value.
+// The preset ranges of the session's optimiser keys, over an image of `image_size` (W x H) and
+// the model's current values. "Fixed" parameters get low == high == the current value.
 // All values (key o): lambda*1000 (200, 6000), width (2W, 20W), height (H/10, 9H/10), rotation
 // (270, 90) wrapping through 0, translation (W/5, 4W/5) and (H/5, 4H/5).
-OptimiserRanges ranges_all_values(const FitState& state);
+OptimiserRanges ranges_all_values(cv::Size image_size);
 // Width only (key u, first pass of key p): width (2W, 20W).
-OptimiserRanges ranges_width(const FitState& state);
+OptimiserRanges ranges_width(const ModelParameters& current, cv::Size image_size);
 // Lambda and width (key i, second pass of key p): lambda*1000 (900, 1300), width +-20 %.
-OptimiserRanges ranges_lambda_width(const FitState& state);
+OptimiserRanges ranges_lambda_width(const ModelParameters& current);
 // Fine pass (third pass of key p): every parameter +-5 % of its value, rotation +-5 degrees.
-OptimiserRanges ranges_fine(const FitState& state);
+OptimiserRanges ranges_fine(const ModelParameters& current);

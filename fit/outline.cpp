@@ -40,68 +40,79 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
 
 }  // namespace
 
-std::vector<cv::Point> find_outline(FitState& state, const cv::Mat& source) {
-  state.outline_storage.clear();
+Outline find_outline(const cv::Mat& source, int threshold,
+                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
+  std::vector<std::vector<cv::Point>> own_contours;
+  std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
+  contours.clear();
   if (source.empty() || source.depth() != CV_8U) return {};
   cv::Mat binary;
   to_grey(source, binary);
-  cv::threshold(binary, binary, state.threshold, 255, cv::THRESH_BINARY);
-  if (state.show_binary) {
-    cv::Size display = state.binary_display.size();
-    if (state.binary_display.empty()) {
+  cv::threshold(binary, binary, threshold, 255, cv::THRESH_BINARY);
+  if (binary_view) {
+    cv::Size display = binary_view->size();
+    if (binary_view->empty()) {
       bool fit_width = false;
       display = display_size(source.cols, source.rows, &fit_width);
     }
-    cv::resize(binary, state.binary_display, display, 0, 0, cv::INTER_LINEAR);
+    cv::resize(binary, *binary_view, display, 0, 0, cv::INTER_LINEAR);
   }
 
   // The outermost pixel frame counts as background, so a white image has one contour just
   // inside it. The view above shows the image before the frame is cleared.
   clear_outer_frame(binary);
-  cv::findContours(binary, state.outline_storage, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-  const int chosen = largest_contour_index(state.outline_storage);
+  cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+  const int chosen = largest_contour_index(contours);
   if (chosen < 0) return {};
-  const std::vector<cv::Point>& outline = state.outline_storage[chosen];
+  Outline outline;
+  outline.contour = contours[chosen];
 
   int min_x = source.cols;
   int min_y = source.rows;
   int max_x = 0;
   int max_y = 0;
-  for (const cv::Point& p : outline) {
+  for (const cv::Point& p : outline.contour) {
     min_x = std::min(min_x, p.x);
     min_y = std::min(min_y, p.y);
     max_x = std::max(max_x, p.x);
     max_y = std::max(max_y, p.y);
   }
-  state.outline_width = max_x - min_x;
-  state.outline_height = max_y - min_y;
-  state.outline_center_x = min_x + state.outline_width / 2;
-  state.outline_center_y = min_y + state.outline_height / 2;
+  outline.box.width = max_x - min_x;
+  outline.box.height = max_y - min_y;
+  outline.box.center_x = min_x + outline.box.width / 2;
+  outline.box.center_y = min_y + outline.box.height / 2;
   return outline;
 }
 
-void compute_outline_distance(FitState& state) {
-  if (state.outline_contour.empty() || state.source_image.empty()) return;
-  const cv::Size size = state.source_image.size();
-  state.mask_image.create(size, CV_8UC1);
-  state.mask_image.setTo(0);
-  const std::vector<std::vector<cv::Point>> outline{state.outline_contour};
-  cv::drawContours(state.mask_image, outline, 0, cv::Scalar(255), 1, cv::LINE_8, cv::noArray(), 0);
+void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::Size image_size,
+                        cv::Mat& mask_work) {
+  target.outline_contour = std::move(outline);
+  target.image_size = image_size;
+  if (target.outline_contour.empty() || image_size.empty()) {
+    target.distance_image.release();
+    return;
+  }
+  mask_work.create(image_size, CV_8UC1);
+  mask_work.setTo(0);
+  const std::vector<std::vector<cv::Point>> contours{target.outline_contour};
+  cv::drawContours(mask_work, contours, 0, cv::Scalar(255), 1, cv::LINE_8, cv::noArray(), 0);
 
   // Outline pixels on the two outermost rows and columns do not count.
   const int frame = 2;
   for (int i = 0; i < frame; ++i) {
-    if (i < size.height) state.mask_image.row(i).setTo(0);
-    if (size.height - 1 - i >= 0) state.mask_image.row(size.height - 1 - i).setTo(0);
-    if (i < size.width) state.mask_image.col(i).setTo(0);
-    if (size.width - 1 - i >= 0) state.mask_image.col(size.width - 1 - i).setTo(0);
+    if (i < image_size.height) mask_work.row(i).setTo(0);
+    if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(0);
+    if (i < image_size.width) mask_work.col(i).setTo(0);
+    if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(0);
   }
   // distanceTransform measures to the nearest zero pixel, so the outline becomes 0 on 255.
-  cv::bitwise_not(state.mask_image, state.mask_image);
-  chamfer_distance_5x5(state.mask_image, state.distance_map);
-  // The energy reads its own map: whatever becomes of distance_image (a new set-up of the windows
-  // clears it in place) cannot reach the energy.
-  state.distance_map.copyTo(state.distance_image);
-  state.distance_outline = state.outline_contour;
-  state.distance_view.release();
+  cv::bitwise_not(mask_work, mask_work);
+  chamfer_distance_5x5(mask_work, target.distance_image);
+}
+
+FitTarget make_fit_target(std::vector<cv::Point> outline, cv::Size image_size) {
+  FitTarget target;
+  cv::Mat mask_work;
+  rebuild_fit_target(target, std::move(outline), image_size, mask_work);
+  return target;
 }

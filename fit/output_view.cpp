@@ -7,6 +7,7 @@
 // outline again on top (the same pixels in the same colour where it already was). The pixels are
 // those of a composition from scratch: dimming works pixel by pixel, and a thickness-1 polyline
 // sets no pixel outside the box of its points.
+#include <iostream>
 #include <opencv2/imgproc.hpp>
 
 #include "fit/fit_internal.h"
@@ -76,12 +77,11 @@ void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
 }  // namespace
 
 bool compose_output_view(FitState& state, std::ostream& status) {
-  const double lambda = state.lambda_milli / 1000.0;
   std::vector<cv::Point> left;
   std::vector<cv::Point> right;
   // A model without points is unscorable: nothing is drawn for it and its energy is +inf.
-  generate_w_curve(state, lambda, lambda * state.width, state.height, state.rotation,
-                   state.translation_x, state.translation_y, left, right);
+  state.keep_extent(
+      generate_w_curve(parameter_vector(state), state.cut_offs(), left, right, std::cerr));
 
   bool views_drawn = false;
   if (!state.source_image.empty()) compose_overlay(state, left, right);

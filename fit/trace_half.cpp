@@ -33,14 +33,7 @@ cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size ima
   return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-int saturating_trunc(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= -2147483648.0) return INT_MIN;
-  if (value >= 2147483647.0) return INT_MAX;
-  return static_cast<int>(value);
-}
-
-bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size image_size,
+bool trace_half(EvaluationBuffers& work, const std::vector<cv::Point>& half, cv::Size image_size,
                 std::vector<cv::Point>& chain) {
   // `half` may be `chain` itself: it is read completely before `chain` is written.
   if (half.empty() || image_size.width <= 0 || image_size.height <= 0) {
@@ -59,15 +52,15 @@ bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size im
   const int box_width = box.width;
   const int box_height = box.height;
 
-  if (state.trace_buffer.rows < box_height || state.trace_buffer.cols < box_width) {
-    state.trace_buffer.create(std::max(state.trace_buffer.rows, box_height),
-                              std::max(state.trace_buffer.cols, box_width), CV_8UC1);
+  if (work.trace_buffer.rows < box_height || work.trace_buffer.cols < box_width) {
+    work.trace_buffer.create(std::max(work.trace_buffer.rows, box_height),
+                             std::max(work.trace_buffer.cols, box_width), CV_8UC1);
   }
-  cv::Mat mask = state.trace_buffer(cv::Rect(0, 0, box_width, box_height));
+  cv::Mat mask = work.trace_buffer(cv::Rect(0, 0, box_width, box_height));
   mask.setTo(0);
 
   // A box origin above 0 is the smallest coordinate, so the shift cannot overflow.
-  std::vector<cv::Point>& shifted = state.trace_points;
+  std::vector<cv::Point>& shifted = work.trace_points;
   shifted.resize(half.size());
   for (size_t i = 0; i < half.size(); ++i) shifted[i] = cv::Point(half[i].x - x0, half[i].y - y0);
   const cv::Point* points = shifted.data();
@@ -80,13 +73,13 @@ bool trace_half(FitState& state, const std::vector<cv::Point>& half, cv::Size im
   if (x0 == 0) mask.col(0).setTo(0);
   if (x1 == image_size.width - 1) mask.col(box_width - 1).setTo(0);
 
-  cv::findContours(mask, state.trace_contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE,
+  cv::findContours(mask, work.trace_contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE,
                    cv::Point(x0, y0));
-  const int chosen = largest_contour_index(state.trace_contours);
+  const int chosen = largest_contour_index(work.trace_contours);
   if (chosen < 0) {
     chain.clear();
     return false;
   }
-  chain.swap(state.trace_contours[chosen]);
+  chain.swap(work.trace_contours[chosen]);
   return true;
 }

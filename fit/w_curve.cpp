@@ -7,9 +7,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
 
-#include "fit/fit_W.h"
+#include "fit/geometry.h"
+#include "fit/model.h"
 
 namespace {
 
@@ -35,19 +35,12 @@ const CurveAbscissae& curve_abscissae() {
   return abscissae;
 }
 
-// Truncation toward zero into a 32-bit integer; false when the value is not a number or does not
-// fit (such a coordinate lies far outside any image and its sample is dropped).
-bool truncate_to_int(double value, int* result) {
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
-  *result = static_cast<int>(value);
-  return true;
-}
-
-// trunc(a) + trunc(b) as a 32-bit coordinate, false when either term or the sum does not fit.
+// trunc(a) + trunc(b) as a 32-bit coordinate, false when either term or the sum does not fit (such
+// a coordinate lies far outside any image and its sample is dropped).
 bool coordinate(double translation, double term, int* result) {
   int base = 0;
   int offset = 0;
-  if (!truncate_to_int(translation, &base) || !truncate_to_int(term, &offset)) return false;
+  if (!trunc_to_int(translation, &base) || !trunc_to_int(term, &offset)) return false;
   const std::int64_t sum = static_cast<std::int64_t>(base) + offset;
   if (sum < INT_MIN || sum > INT_MAX) return false;
   *result = static_cast<int>(sum);
@@ -56,20 +49,22 @@ bool coordinate(double translation, double term, int* result) {
 
 }  // namespace
 
-bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, double height,
-                      double rotation_degrees, double translation_x, double translation_y,
-                      std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out) {
+WCurveExtent generate_w_curve(double lambda, double horizontal_scale, double height,
+                              double rotation_degrees, double translation_x, double translation_y,
+                              const CutOffs& cut_offs, std::vector<cv::Point>& left_out,
+                              std::vector<cv::Point>& right_out, std::ostream& errors) {
+  WCurveExtent extent;
   left_out.clear();
   right_out.clear();
   const CurveAbscissae& abscissae = curve_abscissae();
-  const double theta = rotation_degrees * M_PI / 180;
+  const double theta = radians_from_degrees(rotation_degrees);
   const double cos_theta = std::cos(theta);
   const double sin_theta = std::sin(theta);
   const double a = horizontal_scale;
   const double h = height;
   // The band is compared in floating point, so a depth exactly on a limit is kept.
-  const double top_limit = (state.cut_off_top / 100.0) * h;
-  const double bottom_limit = (1 - state.cut_off_bottom / 100.0) * h;
+  const double top_limit = (cut_offs.top / 100.0) * h;
+  const double bottom_limit = (1 - cut_offs.bottom / 100.0) * h;
 
   int best = 0;
   for (int i = 0; i < kSampleCount; ++i) {
@@ -81,17 +76,18 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
     // The widest offset is tracked over every sample, before the band, saturating at the 32-bit
     // range; a sample whose offset does not fit gives no point.
     int x = 0;
-    const bool x_fits = truncate_to_int(x_real, &x);
+    const bool x_fits = trunc_to_int(x_real, &x);
     const int x_for_best = x_fits ? x : (x_real > 0 ? INT_MAX : 0);
     if (x_for_best > best) {
       best = x_for_best;
-      state.peak_abscissa = t;
+      extent.widened = true;
+      extent.peak_abscissa = t;
     }
     int y = 0;
-    if (!x_fits || !truncate_to_int((h * h / 2) * exp_t * g, &y)) continue;
+    if (!x_fits || !trunc_to_int((h * h / 2) * exp_t * g, &y)) continue;
     if (y < top_limit || y > bottom_limit) continue;
     int yc = 0;
-    if (!truncate_to_int(y - h / 2, &yc)) continue;
+    if (!trunc_to_int(y - h / 2, &yc)) continue;
     const double xd = x;
     const double ycd = yc;
     cv::Point right;
@@ -107,9 +103,41 @@ bool generate_w_curve(FitState& state, double lambda, double horizontal_scale, d
   }
 
   if (left_out.empty()) {
-    std::cerr << std::endl << "Your parameters did not produce any w-curve points!" << std::endl;
-    return false;
+    errors << std::endl << "Your parameters did not produce any w-curve points!" << std::endl;
+    return extent;
   }
-  state.pixel_width = best > INT_MAX / 2 ? INT_MAX : 2 * best;
-  return true;
+  extent.produced = true;
+  extent.pixel_width = best > INT_MAX / 2 ? INT_MAX : 2 * best;
+  return extent;
+}
+
+WCurveExtent generate_w_curve(const ParameterVector& p, const CutOffs& cut_offs,
+                              std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out,
+                              std::ostream& errors) {
+  const double lambda = p[kLambdaMilli] / 1000;
+  return generate_w_curve(lambda, lambda * p[kWidth], p[kHeight], p[kRotation], p[kTranslationX],
+                          p[kTranslationY], cut_offs, left_out, right_out, errors);
+}
+
+ParameterVector parameter_vector(const ModelParameters& m) {
+  return {static_cast<double>(m.lambda_milli),  static_cast<double>(m.width),
+          static_cast<double>(m.height),        static_cast<double>(m.rotation),
+          static_cast<double>(m.translation_x), static_cast<double>(m.translation_y)};
+}
+
+ModelParameters truncated_model(const ParameterVector& p) {
+  ModelParameters m;
+  m.lambda_milli = saturating_trunc(p[kLambdaMilli]);
+  m.width = saturating_trunc(p[kWidth]);
+  m.height = saturating_trunc(p[kHeight]);
+  m.rotation = saturating_trunc(p[kRotation]);
+  m.translation_x = saturating_trunc(p[kTranslationX]);
+  m.translation_y = saturating_trunc(p[kTranslationY]);
+  return m;
+}
+
+std::ostream& operator<<(std::ostream& out, const ModelParameters& m) {
+  return out << "lambda*1000 " << m.lambda_milli << ", width " << m.width << ", height " << m.height
+             << ", rotation " << m.rotation << ", translation (" << m.translation_x << ", "
+             << m.translation_y << ")";
 }

@@ -11,9 +11,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/geometry.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxGapPx = 0.25;
 
 // One sample of the model's formula, in doubles: offset x from the axis and depth y below the top
@@ -245,8 +246,18 @@ DemoLook dark_object_look() {
   return look;
 }
 
+DemoLook fit_test_look(bool noisy, unsigned seed) {
+  DemoLook look;
+  look.background_level = 60.0;
+  look.object_level = 200.0;
+  look.noise_sigma = noisy ? 6.0 : 0.0;
+  look.blur_sigma = noisy ? 1.0 : 0.0;
+  look.noise_seed = seed;
+  return look;
+}
+
 std::vector<cv::Point2d> demo_object_outline(const DemoObject& object) {
-  const double theta = object.rotation_deg * kPi / 180;
+  const double theta = radians_from_degrees(object.rotation_deg);
   const CurveSampler sampler{object, std::cos(theta), std::sin(theta)};
   std::vector<cv::Point2d> outline = half_outline(sampler, false);
   std::vector<cv::Point2d> left = half_outline(sampler, true);
@@ -260,7 +271,7 @@ cv::Mat render_demo_photo(cv::Size size_px, const DemoObject& object, const Demo
   const cv::Mat coverage = region_coverage(size_px, {demo_object_outline(object)});
 
   // Shading runs along fixed directions; its extent is the object's (or the image's) size.
-  const double grad_angle = look.gradient_angle_deg * kPi / 180;
+  const double grad_angle = radians_from_degrees(look.gradient_angle_deg);
   const double gx = std::cos(grad_angle), gy = std::sin(grad_angle);
   const double grad_extent = std::abs(gx) * size_px.width + std::abs(gy) * size_px.height;
   const double grad_origin = std::min(0.0, gx * size_px.width) + std::min(0.0, gy * size_px.height);

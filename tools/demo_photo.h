@@ -65,6 +65,10 @@ std::pair<cv::Point2d, cv::Point2d> demo_scale_bar_ends(const DemoScaleBar& bar)
 // The box the bar and its label cover, in image coordinates; empty without a bar.
 cv::Rect2d demo_scale_bar_box(const DemoScaleBar& bar);
 
+// The automatic fit's test photographs: a flat light object (grey 200) on a flat dark background
+// (60), clean, or noisy (Gaussian noise sigma 6 after a blur of 1.0) with the noise of `seed`.
+DemoLook fit_test_look(bool noisy, unsigned seed);
+
 // The closed outline of `object` in image coordinates: the right half from the top point down to
 // the bottom point, then the left half back up. Neighbouring points are at most 0.25 px apart.
 std::vector<cv::Point2d> demo_object_outline(const DemoObject& object);

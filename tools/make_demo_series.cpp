@@ -1,7 +1,8 @@
 // make_demo_series DIR: writes a small series of synthetic photographs into DIR (created when
-// missing), each of one light object whose outline is a W-curve of known parameters and a scale
-// bar of known length below and to the left of it, with an EXIF capture date, and beside them
-// ground_truth.csv with the parameters of each object and the scale of each photograph.
+// missing), each of one light object on a dark ground whose outline is a W-curve of known
+// parameters and a scale bar of known length below and to the left of it, with an EXIF capture
+// date, and beside them ground_truth.csv with the parameters of each object and the scale of
+// each photograph.
 //
 // Every parameter is one a trackbar can hold (lambda in thousandths, whole pixels and degrees), so
 // a perfect fit is reachable. Existing photographs of the same names are overwritten; nothing else
@@ -15,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -49,19 +51,6 @@ const DemoShot kShots[] = {
     {1280, 960, 950, 725, 0.66, 323, 0.50, 0.49, "2012:04:03 10:09:41", 14.0, 30},
 };
 
-// The width factor that makes the object `pixel_width` wide: the widest offset of a W-curve is
-// lambda * width / ((1 + lambda) e^(-lambda t)) at e^((1 + lambda) t) = 2 lambda / height.
-int width_factor_for(double lambda, double height, double pixel_width) {
-  const double t = std::log(2 * lambda / height) / (1 + lambda);
-  const double offset_per_width = lambda / ((1 + lambda) * std::exp(-lambda * t));
-  return static_cast<int>(std::lround(pixel_width / 2 / offset_per_width));
-}
-
-double widest_offset(const DemoObject& o) {
-  const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
-  return o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,8 +79,9 @@ int main(int argc, char** argv) {
     DemoObject object;
     object.lambda = shot.lambda_milli / 1000.0;
     object.height = shot.height_px;
-    object.width =
-        width_factor_for(object.lambda, object.height, shot.width_to_height * shot.height_px);
+    // A whole width factor, as the Width trackbar holds it.
+    object.width = std::lround(
+        width_for_pixel_width(object.lambda, object.height, shot.width_to_height * shot.height_px));
     object.rotation_deg = shot.rotation_deg;
     object.center_x = std::lround(shot.center_x_fraction * shot.image_width);
     object.center_y = std::lround(shot.center_y_fraction * shot.image_height);
@@ -113,10 +103,11 @@ int main(int argc, char** argv) {
     }
     truth << name << ';' << object.lambda << ';' << object.width << ';' << object.height << ';'
           << object.rotation_deg << ';' << object.center_x << ';' << object.center_y << ';'
-          << std::lround(2 * widest_offset(object) * 100) / 100.0 << ';' << shot.image_width << ';'
-          << shot.image_height << ';' << shot.date_time << ';' << shot.px_per_mm << ';'
-          << shot.scale_bar_mm << ';' << bar_start.x << ';' << bar_start.y << ';' << bar_end.x
-          << ';' << bar_end.y << ";\n";
+          << std::lround(pixel_width_for_width(object.lambda, object.height, object.width) * 100) /
+                 100.0
+          << ';' << shot.image_width << ';' << shot.image_height << ';' << shot.date_time << ';'
+          << shot.px_per_mm << ';' << shot.scale_bar_mm << ';' << bar_start.x << ';' << bar_start.y
+          << ';' << bar_end.x << ';' << bar_end.y << ";\n";
   }
 
   const std::string truth_path = (directory / "ground_truth.csv").string();

@@ -9,14 +9,10 @@
 void automatic_fit() {
   FitState& state = fit_state();
   std::cout << "Optimising..." << std::endl;
-  const AutoFitResult result = auto_fit(state);
+  const AutoFitResult result =
+      auto_fit(state.target(), state.cut_offs(), state.rotation, state.work(), std::cerr);
   if (result.found) {
-    state.lambda_milli = result.lambda_milli;
-    state.width = result.width;
-    state.height = result.height;
-    state.rotation = result.rotation;
-    state.translation_x = result.translation_x;
-    state.translation_y = result.translation_y;
+    state.model() = result.model;
     set_model_trackbars();
   }
   refresh_output_view(0);

@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QObject>
-#include <cmath>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <optional>
+#include <string>
 
 #include "fit/fit_W.h"
 #include "fit/optimiser.h"
@@ -20,6 +21,9 @@ namespace {
 constexpr double kCancelMarker = 9999.0;
 constexpr int kKeyEnter = 13;
 constexpr int kKeyEscape = 27;
+// What the key wait reports instead of a key when the session is to end without one.
+constexpr int kCancelRequestedKey = -2;
+constexpr int kOutputClosedKey = -3;
 // The key wait is sliced so that a hand-closed "Output" window or a cancel request is noticed:
 // the backend's endless wait never returns once its windows are closed by hand.
 constexpr int kWaitSliceMs = 50;
@@ -27,16 +31,7 @@ constexpr int kWaitSliceMs = 50;
 bool session_running = false;
 bool waiting_for_key = false;
 bool cancel_requested = false;
-const char* session_path = nullptr;
-
-// Offsets in pixels of the full photograph: of the current source image (moved by every crop,
-// reset by a reload), and of the image in whose pixels roi_x and roi_y currently count. The
-// region handed back is translated by the latter, so a nested crop is returned as a region of
-// the full photograph.
-cv::Point image_origin;
-cv::Point roi_origin;
-
-enum class KeyOutcome { kContinue, kAccept, kCancel };
+std::string session_path;
 
 // highgui reports Shift+m and Caps-Lock M as 'm'. Upper-case letters are not keys of the session,
 // so their presses are taken away before they reach an image window.
@@ -53,28 +48,17 @@ class UpperCaseKeyFilter : public QObject {
   }
 };
 
-// Loads `path` upright (as its EXIF orientation says) into source_image; false with a line on
-// standard output when the file is missing or not a decodable image.
-bool load_photograph(const char* path) {
-  FitState& state = fit_state();
-  state.source_image.release();
+// The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard
+// output, when the file is missing or not a decodable image.
+cv::Mat load_photograph(const std::string& path) {
+  cv::Mat photo;
   try {
-    state.source_image = cv::imread(path, cv::IMREAD_COLOR);
+    photo = cv::imread(path, cv::IMREAD_COLOR);
   } catch (const cv::Exception&) {
-    state.source_image.release();
+    photo.release();
   }
-  image_origin = cv::Point(0, 0);
-  if (state.source_image.empty()) {
-    std::cout << "Cannot load the photograph " << path << std::endl;
-    return false;
-  }
-  return true;
-}
-
-int lambda_milli_of(double lambda) {
-  const double milli = std::round(lambda * 1000.0);
-  if (!(std::fabs(milli) < 2e9)) return 0;  // not a value the caller can pass
-  return static_cast<int>(milli);
+  if (photo.empty()) std::cout << "Cannot load the photograph " << path << std::endl;
+  return photo;
 }
 
 bool output_window_shown() {
@@ -85,22 +69,21 @@ bool output_window_shown() {
   }
 }
 
-// The next key's low eight bits, or ESC when the session is to be cancelled.
+// The next key's low eight bits, or kCancelRequestedKey / kOutputClosedKey when the session is to
+// end without one.
 int wait_for_key() {
   while (true) {
-    if (cancel_requested) return kKeyEscape;
+    if (cancel_requested) return kCancelRequestedKey;
     waiting_for_key = true;
     const int key = cv::waitKey(kWaitSliceMs);
     waiting_for_key = false;
     if (key != -1) return key & 0xFF;
-    if (cancel_requested || !output_window_shown()) return kKeyEscape;
+    if (cancel_requested) return kCancelRequestedKey;
+    if (!output_window_shown()) return kOutputClosedKey;
   }
 }
 
-void run_optimiser(const OptimiserRanges& r) {
-  const double* b = r.bounds;
-  optimise(b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], 1);
-}
+void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 
 void destroy_window(const char* name) {
   try {
@@ -110,7 +93,8 @@ void destroy_window(const char* name) {
   }
 }
 
-KeyOutcome handle_key(int key) {
+// What the key does; the end of the session for the keys that end it.
+std::optional<SessionEnd> handle_key(int key) {
   FitState& state = fit_state();
   switch (key) {
     case 'm':
@@ -122,19 +106,22 @@ KeyOutcome handle_key(int key) {
     case 'q':
       state.roi_width = 0;
       state.roi_height = 0;
-      if (!load_photograph(session_path)) return KeyOutcome::kCancel;
+      state.source_image.release();
+      state.source_image = load_photograph(session_path);
+      state.source_origin_in_photo = cv::Point(0, 0);
+      if (state.source_image.empty()) return SessionEnd::kPhotographUnreadable;
       setup_fit_windows();
       break;
     case 'o':
-      run_optimiser(ranges_all_values(state));
+      run_optimiser(ranges_all_values(state.source_image.size()));
       break;
     case 'p':
-      run_optimiser(ranges_width(state));
+      run_optimiser(ranges_width(state, state.source_image.size()));
       run_optimiser(ranges_lambda_width(state));
       run_optimiser(ranges_fine(state));
       break;
     case 'u':
-      run_optimiser(ranges_width(state));
+      run_optimiser(ranges_width(state, state.source_image.size()));
       break;
     case 'i':
       run_optimiser(ranges_lambda_width(state));
@@ -168,52 +155,56 @@ KeyOutcome handle_key(int key) {
       on_threshold_change(0);
       break;
     case kKeyEnter:
-      return KeyOutcome::kAccept;
+      return SessionEnd::kAccepted;
     case kKeyEscape:
-      return KeyOutcome::kCancel;
+      return SessionEnd::kCancelled;
+    case kCancelRequestedKey:
+      return SessionEnd::kCancelRequested;
+    case kOutputClosedKey:
+      return SessionEnd::kOutputClosed;
     default:
       break;  // not a key of the session
   }
-  return KeyOutcome::kContinue;
+  return std::nullopt;
 }
 
-// Start, key loop; true when the user accepted the fit.
-bool run_session(int threshold, double lambda, int roi_x, int roi_y, int roi_width, int roi_height,
-                 int cut_off_top, int cut_off_bottom) {
+// Start and key loop, up to the key that ends the session.
+SessionEnd run_session(const SessionStart& start) {
   FitState& state = fit_state();
-  if (!load_photograph(session_path)) return false;
-
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image = cv::Mat::zeros(state.deviation_height, state.deviation_width, CV_8UC3);
-
-  state.threshold = threshold;
-  state.lambda_milli = lambda_milli_of(lambda);
-  state.cut_off_top = cut_off_top;
-  state.cut_off_bottom = cut_off_bottom;
-  state.rotation = 325;
-  state.show_input = 90;
-  state.roi_x = roi_x;
-  state.roi_y = roi_y;
-  state.roi_width = roi_width;
-  state.roi_height = roi_height;
-  roi_origin = cv::Point(0, 0);
-
-  crop_to_roi();
-  setup_fit_windows();
+  const cv::Mat photo = load_photograph(session_path);
+  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
+  prepare_fit(state, photo, start);
+  show_fit_windows();
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
 
   while (true) {
-    switch (handle_key(wait_for_key())) {
-      case KeyOutcome::kContinue:
-        break;
-      case KeyOutcome::kAccept:
-        return true;
-      case KeyOutcome::kCancel:
-        return false;
-    }
+    if (const std::optional<SessionEnd> end = handle_key(wait_for_key())) return *end;
   }
+}
+
+// What the session hands back: on ENTER the state's values, otherwise those it started from.
+SessionResult result_of(SessionEnd end, const SessionStart& start) {
+  SessionResult result;
+  result.end = end;
+  if (end != SessionEnd::kAccepted) {
+    result.threshold = start.threshold;
+    result.lambda = start.lambda;
+    result.region = start.region;
+    result.cut_offs = start.cut_offs;
+    return result;
+  }
+  const FitState& state = fit_state();
+  result.threshold = state.threshold;
+  result.lambda = state.lambda_milli / 1000.0;
+  result.energy = state.energy;
+  result.region =
+      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
+                      state.roi_origin_in_photo);
+  result.cut_offs = state.cut_offs();
+  result.model = state.model();
+  result.model_origin_in_photo = state.source_origin_in_photo;
+  return result;
 }
 
 void close_session() {
@@ -236,23 +227,17 @@ void close_session() {
   state.right_curve_storage.clear();
 }
 
-// Image point of a click at view position (x, y): views are scaled to 800 wide or 600 high.
+// Image point of a click at view position (x, y) of "Output".
 cv::Point image_point(int x, int y) {
   const FitState& state = fit_state();
-  const double scale =
-      state.display_fit_width ? state.source_image.cols / 800.0 : state.source_image.rows / 600.0;
-  return cv::Point(static_cast<int>(scale * x), static_cast<int>(scale * y));
+  return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 
 }  // namespace
 
-int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
-                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
-                            int* cut_off_top, int* cut_off_bottom) {
-  if (session_running || !image_path) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
+std::optional<SessionResult> measure_photo(const std::string& image_path,
+                                           const SessionStart& start) {
+  if (session_running) return std::nullopt;
   session_running = true;
   cancel_requested = false;
   session_path = image_path;
@@ -262,35 +247,50 @@ int run_measurement_session(const char* image_path, int* threshold, double* lamb
     app->installEventFilter(key_filter.get());
   }
 
-  bool accepted = false;
+  SessionEnd end = SessionEnd::kFailed;
   try {
-    accepted = run_session(*threshold, *lambda, *roi_x, *roi_y, *roi_width, *roi_height,
-                           *cut_off_top, *cut_off_bottom);
+    end = run_session(start);
   } catch (const cv::Exception& e) {
     std::cout << "The measurement was cancelled: " << e.what() << std::endl;
   } catch (const std::bad_alloc&) {
     std::cout << "The measurement was cancelled: out of memory." << std::endl;
   }
 
-  FitState& state = fit_state();
-  if (accepted) {
-    *threshold = state.threshold;
-    *lambda = state.lambda_milli / 1000.0;
-    *energy = state.energy;
-    *roi_x = state.roi_x + roi_origin.x;
-    *roi_y = state.roi_y + roi_origin.y;
-    *roi_width = state.roi_width;
-    *roi_height = state.roi_height;
-    *cut_off_top = state.cut_off_top;
-    *cut_off_bottom = state.cut_off_bottom;
-  } else {
-    *lambda = kCancelMarker;
-  }
+  const SessionResult result = result_of(end, start);
   close_session();
   key_filter.reset();
-  session_path = nullptr;
+  session_path.clear();
   cancel_requested = false;
   session_running = false;
+  return result;
+}
+
+int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
+                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
+                            int* cut_off_top, int* cut_off_bottom) {
+  if (!image_path) {
+    *lambda = kCancelMarker;
+    return 0;
+  }
+  SessionStart start;
+  start.threshold = *threshold;
+  start.lambda = *lambda;
+  start.region = cv::Rect(*roi_x, *roi_y, *roi_width, *roi_height);
+  start.cut_offs = {*cut_off_top, *cut_off_bottom};
+  const std::optional<SessionResult> result = measure_photo(image_path, start);
+  if (!result || !result->accepted()) {
+    *lambda = kCancelMarker;
+    return 0;
+  }
+  *threshold = result->threshold;
+  *lambda = result->lambda;
+  *energy = result->energy;
+  *roi_x = result->region.x;
+  *roi_y = result->region.y;
+  *roi_width = result->region.width;
+  *roi_height = result->region.height;
+  *cut_off_top = result->cut_offs.top;
+  *cut_off_bottom = result->cut_offs.bottom;
   return 0;
 }
 
@@ -302,26 +302,7 @@ void request_session_cancel() {
   if (session_running) cancel_requested = true;
 }
 
-void crop_to_roi() {
-  FitState& state = fit_state();
-  roi_origin = image_origin;
-  const long long right = static_cast<long long>(state.roi_x) + state.roi_width;
-  const long long bottom = static_cast<long long>(state.roi_y) + state.roi_height;
-  const bool negative =
-      state.roi_x < 0 || state.roi_y < 0 || state.roi_width < 0 || state.roi_height < 0;
-  if (negative || right > state.source_image.cols || bottom > state.source_image.rows) {
-    state.roi_width = 0;
-    state.roi_height = 0;
-    return;
-  }
-  if (state.roi_width == 0 || state.roi_height == 0) return;
-  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
-  state.crop_buffer.create(region.size(), state.source_image.type());
-  state.source_image(region).copyTo(state.crop_buffer);
-  state.source_image = state.crop_buffer;
-  state.crop_buffer.release();
-  image_origin += region.tl();
-}
+void crop_to_roi() { crop_source_to_roi(fit_state()); }
 
 void start_top_bottom_mode() {
   FitState& state = fit_state();
@@ -354,18 +335,13 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   }
   if (!state.awaiting_second_click) return;
   std::cout << "Bottom is at: (" << p.x << "," << p.y << ")" << std::endl;
-  const int dx = p.x - state.top_click_x;
-  const int dy = p.y - state.top_click_y;
-  state.translation_x = state.top_click_x + dx / 2;
-  state.translation_y = state.top_click_y + dy / 2;
-  state.height = static_cast<int>(std::sqrt(
-      static_cast<double>(static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy)));
+  const TopBottomPlacement placement =
+      placement_from_top_and_bottom(cv::Point(state.top_click_x, state.top_click_y), p);
+  state.translation_x = placement.translation_x;
+  state.translation_y = placement.translation_y;
+  state.height = placement.height;
   // A bottom on the top's pixel has no direction: the rotation stays as it was.
-  if (state.height > 0) {
-    const double a = std::asin(static_cast<double>(dy) / state.height);
-    const double angle = p.x > state.top_click_x ? 3 * M_PI / 2 + a : M_PI / 2 - a;
-    state.rotation = static_cast<int>(angle * 180 / M_PI);
-  }
+  if (placement.rotation) state.rotation = *placement.rotation;
   set_trackbar(kTranslationXTrackbar, state.translation_x);
   set_trackbar(kTranslationYTrackbar, state.translation_y);
   set_trackbar(kHeightTrackbar, state.height);
@@ -381,26 +357,17 @@ void on_roi_click(int event, int x, int y, int, void*) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
     state.roi_x = p.x;
     state.roi_y = p.y;
-    roi_origin = image_origin;
+    state.roi_origin_in_photo = state.source_origin_in_photo;
     state.awaiting_first_click = false;
     return;
   }
   if (!state.awaiting_second_click) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-  state.roi_width = 0;
-  state.roi_height = 0;
-  if (p.x < state.roi_x) {
-    state.roi_width = state.roi_x - p.x;
-    state.roi_x = p.x;
-  } else if (p.x > state.roi_x) {
-    state.roi_width = p.x - state.roi_x;
-  }
-  if (p.y < state.roi_y) {
-    state.roi_height = state.roi_y - p.y;
-    state.roi_y = p.y;
-  } else if (p.y > state.roi_y) {
-    state.roi_height = p.y - state.roi_y;
-  }
+  const cv::Rect region = region_between_corners(cv::Point(state.roi_x, state.roi_y), p);
+  state.roi_x = region.x;
+  state.roi_y = region.y;
+  state.roi_width = region.width;
+  state.roi_height = region.height;
   crop_to_roi();
   setup_fit_windows();
   state.awaiting_second_click = false;

@@ -1,16 +1,27 @@
 // The interactive measurement session: the fitting windows over one photograph and their key loop.
 #pragma once
 
-// Runs one measurement of the photograph at `image_path` and returns when the user accepts it
-// (ENTER) or cancels it (ESC). The nine values are read at the start. On ENTER every one is
-// written back: threshold, lambda (lambda_milli / 1000), energy, the region of interest and the
-// two cut-offs. On a cancel only *lambda is written, with the cancel marker 9999.0. Returns 0.
-//
-// The region is in pixels of the full (upright) photograph, both ways; a region that does not fit
-// it is dropped and comes back with width and height 0. A session is also cancelled when the
-// photograph cannot be loaded (at the start or on reload; a line naming the path goes to standard
-// output), when the "Output" window is closed by hand, and after request_session_cancel(). A call
-// while a session runs is refused as cancelled and changes nothing else.
+#include <optional>
+#include <string>
+
+#include "fit/session_contract.h"
+
+// Runs one measurement of the photograph at `image_path` from `start` (prepare_fit, then the
+// fitting windows and the key loop) and returns when the session ends: ENTER accepts, ESC
+// cancels. The region is in pixels of the full (upright) photograph, both ways; a region that
+// does not fit it is dropped and comes back with width and height 0. A session also ends, not
+// accepted, when the photograph cannot be loaded (at the start or on reload; a line naming the
+// path goes to standard output), when the "Output" window is closed by hand, after
+// request_session_cancel(), and when an image operation fails (a line says so). Every image
+// window is closed and the session's images are released before it returns. Returns nothing,
+// and changes nothing, when called while a session runs.
+std::optional<SessionResult> measure_photo(const std::string& image_path,
+                                           const SessionStart& start);
+
+// The session with its nine values passed by address: read at the start; on ENTER every one is
+// written back (threshold, lambda, energy, the region of interest, the two cut-offs); otherwise
+// only *lambda is written, with the cancel marker 9999.0. A null path or a call while a session
+// runs is cancelled at once. Returns 0.
 int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
                             int* roi_x, int* roi_y, int* roi_width, int* roi_height,
                             int* cut_off_top, int* cut_off_bottom);
@@ -28,9 +39,9 @@ void request_session_cancel();
 
 // ---- Parts of the session, for its key table ----
 
-// Replaces fit_state().source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels
-// of that image. A region that does not fit (or has a negative value) is dropped: width and height
-// become 0. A width or height of 0 crops nothing.
+// crop_source_to_roi (fit_W.h) on fit_state(): the source image replaced by the region (roi_x,
+// roi_y, roi_width, roi_height) in pixels of that image; a region that does not fit (or has a
+// negative value) is dropped, width and height becoming 0; a width or height of 0 crops nothing.
 void crop_to_roi();
 
 // Arm a mouse mode on "Output": two clicks, top then bottom of the curve (key m), or two corners

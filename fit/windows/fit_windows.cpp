@@ -60,9 +60,7 @@ void show_binary_view() {
 
 // Binarises the source again; the distance map belongs to the outline, so it follows it.
 void update_outline() {
-  FitState& state = fit_state();
-  state.outline_contour = find_outline(state, state.source_image);
-  compute_outline_distance(state);
+  rebuild_outline(fit_state());
   show_binary_view();
 }
 
@@ -84,27 +82,15 @@ void place_trackbars(int image_width, int image_height) {
 }  // namespace
 
 void setup_fit_windows() {
-  FitState& state = fit_state();
+  set_up_fit(fit_state());
+  show_fit_windows();
+}
+
+void show_fit_windows() {
+  const FitState& state = fit_state();
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
-
-  state.width = 6 * w;
-  state.height = (3 * h) / 4;
-  state.translation_x = w / 2;
-  state.translation_y = h / 2;
-
-  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
-  state.distance_image = cv::Mat::zeros(h, w, CV_32FC1);
-  const cv::Size display = display_size(w, h, &state.display_fit_width);
-  state.output_display = cv::Mat::zeros(display, CV_8UC3);
-  state.distance_display = cv::Mat::zeros(display, CV_32FC1);
-  state.binary_display = cv::Mat::zeros(display, CV_8UC1);
-  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
-  state.left_curve_storage.clear();
-  state.right_curve_storage.clear();
-  state.outline_storage.clear();
-
-  update_outline();
+  show_binary_view();
 
   // The backend's toolbar and status bar would widen an autosize window to about 1900 pixels.
   cv::namedWindow(kOutputWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
@@ -169,7 +155,7 @@ void reset_height() {
 
 void fit_width_to_outline() {
   FitState& state = fit_state();
-  state.width = width_for_outline(state);
+  state.width = width_for_outline(state, state.peak_abscissa, state.outline_width);
   set_trackbar(kWidthTrackbar, state.width);
 }
 
@@ -193,15 +179,20 @@ void set_model_trackbars() {
 void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
               double low3, double high3, double low4, double high4, double low5, double high5,
               int combination_depth) {
+  OptimiserRanges ranges;
+  ranges.low = {low0, low1, low2, low3, low4, low5};
+  ranges.high = {high0, high1, high2, high3, high4, high5};
+  optimise(ranges, combination_depth);
+}
+
+void optimise(const OptimiserRanges& ranges, int combination_depth) {
   FitState& state = fit_state();
   std::cout << "Optimising..." << std::endl;
-  const ParameterVector low = {low0, low1, low2, low3, low4, low5};
-  const ParameterVector high = {high0, high1, high2, high3, high4, high5};
-  const ParameterVector result = pattern_search(
-      parameters_of(state), low, high, combination_depth,
-      [&state](const ParameterVector& p) { return evaluate_parameters(state, p.data()); });
+  const ParameterVector result =
+      pattern_search(parameter_vector(state), ranges.low, ranges.high, combination_depth,
+                     [&state](const ParameterVector& p) { return evaluate_parameters(state, p); });
 
-  write_parameters(state, result);
+  state.model() = truncated_model(result);
   set_model_trackbars();
   refresh_output_view(0);
   std::cout << "...optimisation done!" << std::endl;

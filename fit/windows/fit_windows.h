@@ -3,6 +3,8 @@
 // optimiser's window side. Everything works on fit_state() and runs on the GUI thread.
 #pragma once
 
+#include "fit/optimiser.h"
+
 inline constexpr const char* kOutputWindow = "Output";
 inline constexpr const char* kTrackbarsWindow = "Trackbars";
 inline constexpr const char* kDeviationWindow = "Deviation";
@@ -22,11 +24,16 @@ inline constexpr const char* kShowInputTrackbar = "Show input";
 inline constexpr const char* kThresholdTrackbar = "Threshold";
 
 // Builds or rebuilds the working images, the outline and the windows for the current, already
-// cropped, non-empty `source_image`: width 6W, height 3H/4, translation (W/2, H/2); lambda,
-// rotation, show input, threshold and cut-offs keep their values. Every trackbar gets its
-// maximum for this image and the field's value; no callback runs while they are placed. Ends with
-// exactly one refresh.
+// cropped, non-empty `source_image`: set_up_fit (fit_W.h: width 6W, height 3H/4, translation
+// (W/2, H/2); lambda, rotation, show input, threshold and cut-offs keep their values), then
+// show_fit_windows.
 void setup_fit_windows();
+
+// The window part of the set-up, over a state set_up_fit or prepare_fit made: "Binary Image"
+// while wanted, "Output" at (0, 0), "Trackbars" 400 x 600 at (808, 0) with the ten trackbars,
+// "Deviation" at (0, 625). Every trackbar gets its maximum for this image and the field's value;
+// no callback runs while they are placed. Ends with exactly one refresh.
+void show_fit_windows();
 
 // The callback of trackbars 1 to 9: regenerates the model, composes and shows "Output", keeps
 // the energy, shows "Deviation" (and "Distance Transformation" while wanted) when the energy drew
@@ -54,11 +61,13 @@ void fit_width_to_outline();  // width such that the model is as wide as the out
                               // unchanged while lambda_milli is 0
 void reset_all();             // translation, height, lambda, then width, in that order
 
-// Runs the pattern search from the six fields within the (low, high) pairs given in parameter
-// order (lambda*1000, width, height, rotation, translation x, translation y), every evaluation on
+// Runs the pattern search from the six fields within the ranges (parameter order: lambda*1000,
+// width, height, rotation, translation x, translation y), every evaluation on
 // the energy's fast path and without drawing. Then writes the result (truncated toward zero) into
 // the fields, sets the six trackbars in that order, refreshes once, and brackets the run with the
 // lines "Optimising..." and "...optimisation done!".
+void optimise(const OptimiserRanges& ranges, int combination_depth);
+// The same with the twelve bounds as (low, high) pairs in parameter order.
 void optimise(double low0, double high0, double low1, double high1, double low2, double high2,
               double low3, double high3, double low4, double high4, double low5, double high5,
               int combination_depth);

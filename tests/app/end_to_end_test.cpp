@@ -24,6 +24,7 @@
 #include "fit/windows/fit_session.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
+#include "test_support.h"
 
 namespace {
 
@@ -80,39 +81,25 @@ class SessionDriver : public QObject {
 class FirstMeasurement : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::path(testing::TempDir()) /
-                 ("first_measurement_" + std::to_string(getpid()) + "_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    const std::string command = std::string(MERAVEL_BUILD_DIR) + "/make_demo_series " +
-                                directory_.string() + " > /dev/null";
+    const std::string command =
+        std::string(MERAVEL_BUILD_DIR) + "/make_demo_series " + directory_.path() + " > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    for (const std::string& line : lines_of((directory_ / "ground_truth.csv").string())) {
+    for (const std::string& line : lines_of(directory_.file("ground_truth.csv"))) {
       const std::vector<std::string> f = fields_of(line);
       if (f.size() >= 11 && f[0] != "file") truth_[f[0]] = f;
     }
-    window_.set_measuring_clock([] {
-      std::tm t{};
-      t.tm_year = 2012 - 1900;
-      t.tm_mon = 3;
-      t.tm_mday = 2;
-      t.tm_hour = 9;
-      t.tm_min = 5;
-      t.tm_sec = 3;
-      return t;
-    });
+    window_.set_measuring_clock(fixed_measuring_time);
     series_state() = SeriesState();
     window_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
     // The directory typed in, then "Read!".
     QLineEdit* directory_field = window_.findChild<QLineEdit*>("lineEdit_directory");
-    QTest::keyClicks(directory_field, QString::fromStdString(directory_.string()));
+    QTest::keyClicks(directory_field, QString::fromStdString(directory_.path()));
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_process"), Qt::LeftButton);
   }
 
   void TearDown() override {
     series_state() = SeriesState();
-    std::filesystem::remove_all(directory_);
   }
 
   std::string take_measurement() {
@@ -122,7 +109,7 @@ class FirstMeasurement : public testing::Test {
   }
 
   myQtApp window_;
-  std::filesystem::path directory_;
+  TempDirectory directory_;
   std::map<std::string, std::vector<std::string>> truth_;
 };
 
@@ -151,7 +138,7 @@ TEST_F(FirstMeasurement, ReadOptimiseAndSaveGivesHeaderAndOneRecord) {
   ASSERT_GE(printed.size(), saved.size());
   EXPECT_EQ(printed.substr(printed.size() - saved.size()), saved) << printed;
 
-  const std::vector<std::string> lines = lines_of((directory_ / "measures.csv").string());
+  const std::vector<std::string> lines = lines_of(directory_.file("measures.csv"));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;");
   const std::vector<std::string> record = fields_of(lines[1]);
@@ -181,7 +168,7 @@ TEST_F(FirstMeasurement, PAndEnterMeasureEveryDemoPhotograph) {
     take_measurement();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_file_fwd"), Qt::LeftButton);
   }
-  const std::vector<std::string> lines = lines_of((directory_ / "measures.csv").string());
+  const std::vector<std::string> lines = lines_of(directory_.file("measures.csv"));
   ASSERT_EQ(lines.size(), count + 1);
   for (size_t i = 1; i < lines.size(); ++i) {
     SCOPED_TRACE(lines[i]);
@@ -198,7 +185,7 @@ TEST_F(FirstMeasurement, ClosingTheMainWindowCancelsTheSessionThenCloses) {
   SessionDriver driver({[this] { window_.close(); }});
   const std::string printed = take_measurement();
   EXPECT_NE(printed.find("Measurement for file 1 CANCELLED.\n"), std::string::npos) << printed;
-  EXPECT_FALSE(std::filesystem::exists(directory_ / "measures.csv"));
+  EXPECT_FALSE(directory_.exists("measures.csv"));
   EXPECT_FALSE(window_.isVisible());
   EXPECT_EQ(image_window("Output"), nullptr);
 }

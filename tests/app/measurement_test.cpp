@@ -21,37 +21,17 @@
 #include "app/myqtapp.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {
 
 const std::string kHeader = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\n";
 
-struct SessionValues {
-  int threshold = 0;
-  double lambda = 0;
-  double energy = 0;
-  int roi_x = 0, roi_y = 0, roi_width = 0, roi_height = 0;
-  int cut_off_top = 0, cut_off_bottom = 0;
-};
-
-bool operator==(const SessionValues& a, const SessionValues& b) {
-  return a.threshold == b.threshold && a.lambda == b.lambda && a.energy == b.energy &&
-         a.roi_x == b.roi_x && a.roi_y == b.roi_y && a.roi_width == b.roi_width &&
-         a.roi_height == b.roi_height && a.cut_off_top == b.cut_off_top &&
-         a.cut_off_bottom == b.cut_off_bottom;
-}
-
-std::ostream& operator<<(std::ostream& out, const SessionValues& v) {
-  return out << "threshold " << v.threshold << ", lambda " << v.lambda << ", energy " << v.energy
-             << ", roi " << v.roi_x << "," << v.roi_y << " " << v.roi_width << "x" << v.roi_height
-             << ", cut-offs " << v.cut_off_top << "/" << v.cut_off_bottom;
-}
-
 // What a scripted session saw when it was called.
 struct SessionCall {
   std::string image_path;
-  SessionValues in;
+  SessionStart in;
   bool controls_locked;
 };
 
@@ -62,25 +42,9 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-std::tm fixed_time() {
-  std::tm t{};
-  t.tm_year = 2012 - 1900;
-  t.tm_mon = 3;
-  t.tm_mday = 2;
-  t.tm_hour = 9;
-  t.tm_min = 5;
-  t.tm_sec = 3;
-  return t;
-}
-
 class TakeMeasurement : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::path(testing::TempDir()) /
-                 ("take_measurement_" + std::to_string(getpid()) + "_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
     const cv::Mat photo = render_demo_photo({200, 150}, {1.1, 900, 100, 0, 100, 75});
     ASSERT_TRUE(
         write_demo_jpeg(path("IMG_0001.JPG"), photo, 90, {true, "2012:04:01 18:00:00", {}}));
@@ -91,42 +55,24 @@ class TakeMeasurement : public testing::Test {
     series_state().series_directory = dir();
     series_state().file_list = {{"IMG_0001.JPG", 5}, {"IMG_0002.JPG", 9}};
 
-    window_.set_measuring_clock(fixed_time);
+    window_.set_measuring_clock(fixed_measuring_time);
     saved_session_ = measurement_session;
-    measurement_session = [this](const char* image_path, int* threshold, double* lambda,
-                                 double* energy, int* roi_x, int* roi_y, int* roi_width,
-                                 int* roi_height, int* cut_off_top, int* cut_off_bottom) {
-      SessionValues& v = received_.emplace_back().in;
-      received_.back().image_path = image_path;
-      received_.back().controls_locked =
-          !button("pushButton_do")->isEnabled() && !line_edit("lineEdit_directory")->isEnabled();
-      v = {*threshold, *lambda,     *energy,      *roi_x,         *roi_y,
-           *roi_width, *roi_height, *cut_off_top, *cut_off_bottom};
+    measurement_session = [this](const std::string& image_path,
+                                 const SessionStart& start) -> std::optional<SessionResult> {
+      received_.push_back(
+          {image_path, start,
+           !button("pushButton_do")->isEnabled() && !line_edit("lineEdit_directory")->isEnabled()});
       EXPECT_FALSE(outcomes_.empty()) << "no outcome scripted for this session";
-      if (outcomes_.empty()) return 0;
-      const SessionValues out = outcomes_.front();
+      if (outcomes_.empty()) return std::nullopt;
+      const std::optional<SessionResult> out = outcomes_.front();
       outcomes_.pop_front();
-      // A cancelled session reports only the cancel marker, but may have scribbled on the rest.
-      *threshold = out.threshold;
-      *lambda = out.lambda;
-      *energy = out.energy;
-      *roi_x = out.roi_x;
-      *roi_y = out.roi_y;
-      *roi_width = out.roi_width;
-      *roi_height = out.roi_height;
-      *cut_off_top = out.cut_off_top;
-      *cut_off_bottom = out.cut_off_bottom;
-      return 0;
+      return out;
     };
   }
 
   void TearDown() override {
     measurement_session = saved_session_;
     series_state() = SeriesState();
-    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
-      ::chmod(entry.path().c_str(), 0644);
-    }
-    std::filesystem::remove_all(directory_);
   }
 
   // Presses "Take new measurement" as a user would, and returns what the program printed.
@@ -154,32 +100,34 @@ class TakeMeasurement : public testing::Test {
     return window_.findChild<QTextBrowser*>("textBrowser_file_overview")->toPlainText();
   }
 
-  std::string path(const char* name) const { return (directory_ / name).string(); }
-  std::string dir() const { return directory_.string(); }
+  std::string path(const char* name) const { return directory_.file(name); }
+  std::string dir() const { return directory_.path(); }
   std::string measures() const { return read_file(path("measures.csv")); }
 
-  static SessionValues accepted(int threshold, double lambda, double energy) {
-    SessionValues v;
+  static SessionResult accepted(int threshold, double lambda, double energy) {
+    SessionResult v;
+    v.end = SessionEnd::kAccepted;
     v.threshold = threshold;
     v.lambda = lambda;
     v.energy = energy;
-    v.cut_off_top = 1;
-    v.cut_off_bottom = 5;
+    v.cut_offs = {1, 5};
     return v;
   }
-  static SessionValues cancelled() {
-    SessionValues v;
+  // A session that was not accepted, with values that must not be kept.
+  static SessionResult cancelled(SessionEnd end = SessionEnd::kCancelled) {
+    SessionResult v;
+    v.end = end;
     v.threshold = 77;
-    v.lambda = 9999.0;
+    v.lambda = 1.3;
     v.energy = 12;
-    v.roi_x = v.roi_y = v.roi_width = v.roi_height = 66;
-    v.cut_off_top = v.cut_off_bottom = 33;
+    v.region = cv::Rect(66, 66, 66, 66);
+    v.cut_offs = {33, 33};
     return v;
   }
 
   myQtApp window_;
-  std::filesystem::path directory_;
-  std::deque<SessionValues> outcomes_;
+  TempDirectory directory_;
+  std::deque<std::optional<SessionResult>> outcomes_;
   std::vector<SessionCall> received_;
   MeasurementSession saved_session_;
 };
@@ -195,11 +143,11 @@ TEST_F(TakeMeasurement, FirstSaveWritesHeaderAndRecordTheSecondOnlyItsRecord) {
   ASSERT_EQ(received_.size(), 1u);
   EXPECT_EQ(received_[0].image_path, dir() + "/IMG_0001.JPG");
   EXPECT_TRUE(received_[0].controls_locked);
-  SessionValues first_in;
+  SessionStart first_in;
   first_in.threshold = 131;
   first_in.lambda = 1.05;
-  first_in.cut_off_top = 1;
-  first_in.cut_off_bottom = 5;
+  first_in.region = cv::Rect(0, 0, 0, 0);
+  first_in.cut_offs = {1, 5};
   EXPECT_EQ(received_[0].in, first_in);
   const std::string first_record =
       "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.25;3.45679;\n";
@@ -240,6 +188,35 @@ TEST_F(TakeMeasurement, EscapeAddsNothingAndKeepsThresholdAndCurrentFile) {
   EXPECT_FALSE(overview().contains("Please use the following keys"));
 }
 
+// Only an accepted session is saved: every other end, and a session that could not run at all,
+// is reported as a cancel and leaves the file, the threshold and the carried values as they were.
+TEST_F(TakeMeasurement, EveryEndButAnAcceptIsACancel) {
+  line_edit("lineEdit_threshold")->setText("99");
+  const struct {
+    const char* what;
+    std::optional<SessionResult> outcome;
+  } cases[] = {
+      {"no session could run", std::nullopt},
+      {"ESC", cancelled(SessionEnd::kCancelled)},
+      {"cancel requested", cancelled(SessionEnd::kCancelRequested)},
+      {"Output closed", cancelled(SessionEnd::kOutputClosed)},
+      {"photograph unreadable", cancelled(SessionEnd::kPhotographUnreadable)},
+      {"failed", cancelled(SessionEnd::kFailed)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    outcomes_ = {c.outcome};
+    EXPECT_EQ(press_take_measurement(),
+              "\nStarting new measurement for file 1:\nMeasurement for file 1 CANCELLED.\n\n");
+    EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
+    EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "99");
+    EXPECT_EQ(series_state().saved_roi_width, 0);
+    EXPECT_EQ(series_state().saved_cut_off_top, 1);
+    EXPECT_TRUE(all_inputs_enabled());
+  }
+  EXPECT_EQ(received_.size(), std::size(cases));
+}
+
 TEST_F(TakeMeasurement, EmptySeriesStartsNoSession) {
   series_state().file_list.clear();
   EXPECT_EQ(press_take_measurement(), "No jpg containing directory selected.\n");
@@ -252,36 +229,31 @@ TEST_F(TakeMeasurement, EmptySeriesStartsNoSession) {
 // Region of interest and cut-offs go from an accepted session to the next one, for another file
 // and after a new set-up too; a cancelled session changes nothing, whatever it did meanwhile.
 TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
-  SessionValues with_region = accepted(131, 1.1, 2.5);
-  with_region.roi_x = 10;
-  with_region.roi_y = 20;
-  with_region.roi_width = 300;
-  with_region.roi_height = 200;
-  with_region.cut_off_top = 3;
-  with_region.cut_off_bottom = 7;
-  SessionValues smaller_region = with_region;
-  smaller_region.roi_width = 120;
-  smaller_region.cut_off_top = 0;
+  SessionResult with_region = accepted(131, 1.1, 2.5);
+  with_region.region = cv::Rect(10, 20, 300, 200);
+  with_region.cut_offs = {3, 7};
+  SessionResult smaller_region = with_region;
+  smaller_region.region.width = 120;
+  smaller_region.cut_offs.top = 0;
 
   struct Step {
     const char* what;
-    SessionValues outcome;
+    SessionResult outcome;
     std::function<void()> before;
   } const steps[] = {
       {"first session, starting values", with_region, [] {}},
       {"same file again", cancelled(), [] {}},
       {"after a cancel", smaller_region, [] {}},
       {"another file", with_region, [] { series_state().current_index = 1; }},
-      {"after a new set-up", cancelled(),
+      {"after a new set-up", cancelled(SessionEnd::kOutputClosed),
        [] {
          series_state().file_list = {{"IMG_0002.JPG", 1}};
          series_state().current_index = 0;
        }},
-      {"after a new set-up and a cancel", cancelled(), [] {}},
+      {"after a new set-up and a cancel", cancelled(SessionEnd::kFailed), [] {}},
   };
-  SessionValues expected_carry;
-  expected_carry.cut_off_top = 1;
-  expected_carry.cut_off_bottom = 5;
+  cv::Rect expected_region;
+  CutOffs expected_cut_offs{1, 5};
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
     step.before();
@@ -289,14 +261,14 @@ TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
     const size_t calls = received_.size();
     press_take_measurement();
     ASSERT_EQ(received_.size(), calls + 1);
-    const SessionValues& in = received_.back().in;
-    EXPECT_EQ(in.roi_x, expected_carry.roi_x);
-    EXPECT_EQ(in.roi_y, expected_carry.roi_y);
-    EXPECT_EQ(in.roi_width, expected_carry.roi_width);
-    EXPECT_EQ(in.roi_height, expected_carry.roi_height);
-    EXPECT_EQ(in.cut_off_top, expected_carry.cut_off_top);
-    EXPECT_EQ(in.cut_off_bottom, expected_carry.cut_off_bottom);
-    if (step.outcome.lambda != 9999.0) expected_carry = step.outcome;
+    const SessionStart& in = received_.back().in;
+    EXPECT_EQ(in.region, expected_region);
+    EXPECT_EQ(in.cut_offs.top, expected_cut_offs.top);
+    EXPECT_EQ(in.cut_offs.bottom, expected_cut_offs.bottom);
+    if (step.outcome.accepted()) {
+      expected_region = step.outcome.region;
+      expected_cut_offs = step.outcome.cut_offs;
+    }
   }
 }
 
@@ -374,14 +346,13 @@ TEST_F(TakeMeasurement, CloseDuringASessionEndsItFirstAndASecondStartIsRefused) 
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
   bool visible_after_close_request = false;
   MeasurementSession scripted = measurement_session;
-  measurement_session = [&](const char* path, int* threshold, double* lambda, double* energy,
-                            int* x, int* y, int* w, int* h, int* top, int* bottom) {
+  measurement_session = [&](const std::string& path, const SessionStart& start) {
     QMetaObject::invokeMethod(&window_, "do_something");  // refused: no nested session
     window_.close();
     visible_after_close_request = window_.isVisible();
-    return scripted(path, threshold, lambda, energy, x, y, w, h, top, bottom);
+    return scripted(path, start);
   };
-  outcomes_ = {cancelled()};
+  outcomes_ = {cancelled(SessionEnd::kCancelRequested)};
   EXPECT_EQ(press_take_measurement(),
             "\nStarting new measurement for file 1:\nMeasurement for file 1 CANCELLED.\n\n");
   EXPECT_EQ(received_.size(), 1u);

@@ -14,7 +14,7 @@
 #include "app/myqtapp.h"
 #include "series/series_setup.h"
 #include "stdout_capture.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "app/myqtapp.h"
 #include "stdout_capture.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -15,12 +16,6 @@
 namespace {
 
 using auto_fit_detail::Placement;
-
-// Degrees between two directions, 0..180.
-double angle_between(double a, double b) {
-  double d = std::fmod(std::fabs(a - b), 360.0);
-  return std::min(d, 360.0 - d);
-}
 
 // The points of a rectangle's border, as a contour search would give them (order aside).
 std::vector<cv::Point> rectangle_border(int left, int top, int right, int bottom) {
@@ -36,29 +31,13 @@ std::vector<cv::Point> rectangle_border(int left, int top, int right, int bottom
   return points;
 }
 
-// A light object on a dark background. The outermost pixel frame counts as background, so on a
-// light background the largest contour is the one just inside the frame, longer than any convex
-// object's; a light object makes the object's own border the outline.
-DemoLook light_object(bool noisy, unsigned seed) {
-  DemoLook look;
-  look.background_level = 60.0;
-  look.object_level = 200.0;
-  look.noise_sigma = noisy ? 6.0 : 0.0;
-  look.blur_sigma = noisy ? 1.0 : 0.0;
-  look.noise_seed = seed;
-  return look;
-}
-
-// The fit state as the fitting windows leave it for a photograph: outline and distance map.
+// The fit state as the session's set-up leaves it for a photograph (no cut-offs), with the
+// rotation that tells key a which end is the top.
 void prepare(FitState& state, const cv::Mat& photo, int rotation = 325) {
-  state.source_image = photo;
-  state.threshold = 131;
+  SessionStart start;
+  start.cut_offs = {0, 0};
+  prepare_fit(state, photo, start);
   state.rotation = rotation;
-  state.deviation_width = 600;
-  state.deviation_height = 100;
-  state.deviation_image.create(100, 600, CV_8UC3);
-  state.outline_contour = find_outline(state, photo);
-  compute_outline_distance(state);
 }
 
 cv::Mat jpeg_round_trip(const cv::Mat& photo, int quality) {
@@ -89,9 +68,14 @@ Placement placement_of(const DemoObject& o) {
 }
 
 double energy_at(FitState& state, const DemoObject& o) {
-  const double p[6] = {o.lambda * 1000.0, o.width,    o.height,
-                       o.rotation_deg,    o.center_x, o.center_y};
+  const ParameterVector p = {o.lambda * 1000.0, o.width,    o.height,
+                             o.rotation_deg,    o.center_x, o.center_y};
   return evaluate_parameters(state, p);
+}
+
+// Key a's fit on the state, as the session runs it.
+AutoFitResult fit_automatically(FitState& state) {
+  return auto_fit(state.target(), state.cut_offs(), state.rotation, state.work(), std::cerr);
 }
 
 }  // namespace
@@ -120,10 +104,11 @@ TEST(WidthForPixelWidth, GivesTheModelThatWide) {
     FitState state;
     std::vector<cv::Point> left, right;
     const double width = width_for_pixel_width(c.lambda, c.height, c.pixel_width);
-    ASSERT_TRUE(
-        generate_w_curve(state, c.lambda, c.lambda * width, c.height, 0, 500, 500, left, right));
-    EXPECT_LE(state.pixel_width, c.pixel_width);
-    EXPECT_GE(state.pixel_width, c.pixel_width - 3);
+    const WCurveExtent extent = generate_w_curve(c.lambda, c.lambda * width, c.height, 0, 500, 500,
+                                                 state.cut_offs(), left, right, std::cerr);
+    ASSERT_TRUE(extent.produced);
+    EXPECT_LE(extent.pixel_width, c.pixel_width);
+    EXPECT_GE(extent.pixel_width, c.pixel_width - 3);
   }
 }
 
@@ -146,8 +131,8 @@ TEST(AxisRotations, LongAxisFirstTurnedTowardsTheReference) {
     SCOPED_TRACE(c.name);
     const std::vector<double> rotations = auto_fit_detail::axis_rotations(c.outline, c.reference);
     ASSERT_EQ(rotations.size(), 2u);
-    EXPECT_NEAR(angle_between(rotations[0], c.long_axis), 0.0, 1e-9);
-    EXPECT_NEAR(angle_between(rotations[1], c.short_axis), 0.0, 1e-9);
+    EXPECT_NEAR(degrees_between(rotations[0], c.long_axis), 0.0, 1e-9);
+    EXPECT_NEAR(degrees_between(rotations[1], c.short_axis), 0.0, 1e-9);
   }
 }
 
@@ -180,9 +165,10 @@ TEST(ChordEnergy, ConstantDistanceGivesThatDistance) {
   q.rotation_degrees = 33;
   q.center_x = 150;
   q.center_y = 100;
-  EXPECT_NEAR(auto_fit_detail::chord_energy(state, q), 3.0, 1e-6);
+  EXPECT_NEAR(auto_fit_detail::chord_energy(state, state.cut_offs(), q), 3.0, 1e-6);
   q.height = 0;
-  EXPECT_EQ(auto_fit_detail::chord_energy(state, q), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(auto_fit_detail::chord_energy(state, state.cut_offs(), q),
+            std::numeric_limits<double>::infinity());
 }
 
 // On a clean photograph the stand-in is lower at the object's true placement than at any
@@ -190,9 +176,9 @@ TEST(ChordEnergy, ConstantDistanceGivesThatDistance) {
 TEST(ChordEnergy, LowestAtTheTruePlacement) {
   const DemoObject o = object(1.6, 150, 110, 20, 160, 120);
   FitState state;
-  prepare(state, render_demo_photo({320, 240}, o, light_object(false, 1)));
+  prepare(state, render_demo_photo({320, 240}, o, fit_test_look(false, 1)));
   const Placement truth = placement_of(o);
-  const double at_truth = auto_fit_detail::chord_energy(state, truth);
+  const double at_truth = auto_fit_detail::chord_energy(state, state.cut_offs(), truth);
   EXPECT_LT(at_truth, 1.0);
   struct Move {
     const char* name;
@@ -211,7 +197,7 @@ TEST(ChordEnergy, LowestAtTheTruePlacement) {
     SCOPED_TRACE(m.name);
     Placement moved = truth;
     moved.*m.field += m.by;
-    EXPECT_GT(auto_fit_detail::chord_energy(state, moved), at_truth);
+    EXPECT_GT(auto_fit_detail::chord_energy(state, state.cut_offs(), moved), at_truth);
   }
 }
 
@@ -231,10 +217,11 @@ TEST(ChordEnergy, LowestPointKeepsTheObjectsSize) {
     const DemoObject& o = c.object;
     SCOPED_TRACE(testing::Message() << "lambda " << o.lambda << " h " << o.height);
     FitState state;
-    prepare(state, render_demo_photo({200, 160}, o, light_object(false, 6)));
+    prepare(state, render_demo_photo({200, 160}, o, fit_test_look(false, 6)));
     const Placement truth = placement_of(o);
     int evaluations = 0;
-    const Placement lowest = auto_fit_detail::minimise_chord_energy(state, truth, &evaluations);
+    const Placement lowest =
+        auto_fit_detail::minimise_chord_energy(state, state.cut_offs(), truth, &evaluations);
     EXPECT_NEAR(lowest.height, truth.height, 0.3);
     EXPECT_NEAR(lowest.pixel_width, truth.pixel_width, 0.3);
   }
@@ -255,14 +242,14 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
   for (const Case& c : cases) {
     const DemoObject& o = c.object;
     SCOPED_TRACE(testing::Message() << "lambda " << o.lambda << " h " << o.height);
-    cv::Mat photo = render_demo_photo({200, 160}, o, light_object(c.noisy, seed++));
+    cv::Mat photo = render_demo_photo({200, 160}, o, fit_test_look(c.noisy, seed++));
     if (c.noisy) photo = jpeg_round_trip(photo, 75);
     FitState state;
     prepare(state, photo, static_cast<int>(o.rotation_deg));
-    const AutoFitResult result = auto_fit(state);
+    const AutoFitResult result = fit_automatically(state);
     ASSERT_TRUE(result.found);
-    EXPECT_LE(angle_between(result.rotation, o.rotation_deg), 3.0);
-    EXPECT_NEAR(result.lambda_milli / 1000.0, o.lambda, (c.noisy ? 0.02 : 0.01) * o.lambda);
+    EXPECT_LE(degrees_between(result.model.rotation, o.rotation_deg), 3.0);
+    EXPECT_NEAR(result.model.lambda_milli / 1000.0, o.lambda, (c.noisy ? 0.02 : 0.01) * o.lambda);
     if (!c.noisy) {
       EXPECT_LE(result.energy, energy_at(state, o) + 0.05);
     }
@@ -273,13 +260,13 @@ TEST(AutoFit, RecoversLambdaOfSmallObjects) {
 // best rungs of the lambda ladder can both lie off the symmetry axis (here 60 degrees off each).
 TEST(AutoFit, FindsTheSymmetryAxisOfARoundObject) {
   const DemoObject o{1.159, 1356, 153, 315, 110, 100};
-  cv::Mat photo = jpeg_round_trip(render_demo_photo({220, 200}, o, light_object(true, 41046)), 75);
+  cv::Mat photo = jpeg_round_trip(render_demo_photo({220, 200}, o, fit_test_look(true, 41046)), 75);
   FitState state;
   prepare(state, photo);
-  const AutoFitResult result = auto_fit(state);
+  const AutoFitResult result = fit_automatically(state);
   ASSERT_TRUE(result.found);
-  EXPECT_LE(angle_between(result.rotation, o.rotation_deg), 3.0);
-  EXPECT_NEAR(result.lambda_milli / 1000.0, o.lambda, 0.02 * o.lambda);
+  EXPECT_LE(degrees_between(result.model.rotation, o.rotation_deg), 3.0);
+  EXPECT_NEAR(result.model.lambda_milli / 1000.0, o.lambda, 0.02 * o.lambda);
 }
 
 // Recovery on small photographs: lambda within 1 % on clean ones, with an energy no more than
@@ -301,18 +288,18 @@ TEST(AutoFit, RecoversLambdaOnGeneratedPhotographs) {
   unsigned seed = 1;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    cv::Mat photo = render_demo_photo({320, 240}, c.object, light_object(c.noisy, seed++));
+    cv::Mat photo = render_demo_photo({320, 240}, c.object, fit_test_look(c.noisy, seed++));
     if (c.noisy) photo = jpeg_round_trip(photo, 75);
     FitState state;
     prepare(state, photo);
-    const AutoFitResult result = auto_fit(state);
+    const AutoFitResult result = fit_automatically(state);
     ASSERT_TRUE(result.found);
-    const double lambda = result.lambda_milli / 1000.0;
+    const double lambda = result.model.lambda_milli / 1000.0;
     EXPECT_NEAR(lambda, c.object.lambda, (c.noisy ? 0.02 : 0.01) * c.object.lambda);
-    EXPECT_LE(angle_between(result.rotation, c.object.rotation_deg), 2.0);
-    EXPECT_NEAR(result.height, c.object.height, 4.0);
-    EXPECT_NEAR(result.translation_x, c.object.center_x, 2.0);
-    EXPECT_NEAR(result.translation_y, c.object.center_y, 2.0);
+    EXPECT_LE(degrees_between(result.model.rotation, c.object.rotation_deg), 2.0);
+    EXPECT_NEAR(result.model.height, c.object.height, 4.0);
+    EXPECT_NEAR(result.model.translation_x, c.object.center_x, 2.0);
+    EXPECT_NEAR(result.model.translation_y, c.object.center_y, 2.0);
     if (!c.noisy) {
       EXPECT_LE(result.energy, energy_at(state, c.object) + 0.05);
     }
@@ -324,7 +311,7 @@ TEST(AutoFit, RecoversLambdaOnGeneratedPhotographs) {
 // reference 180, and as lambda 1/1.5 the right way up from the session's 325.
 TEST(AutoFit, TopFollowsTheCurrentRotation) {
   const DemoObject o = object(1.5, 160, 120, 180, 160, 120);
-  const cv::Mat photo = render_demo_photo({320, 240}, o, light_object(false, 3));
+  const cv::Mat photo = render_demo_photo({320, 240}, o, fit_test_look(false, 3));
   struct Case {
     int reference;
     double rotation, lambda;
@@ -333,10 +320,10 @@ TEST(AutoFit, TopFollowsTheCurrentRotation) {
     SCOPED_TRACE(testing::Message() << "reference " << c.reference);
     FitState state;
     prepare(state, photo, c.reference);
-    const AutoFitResult result = auto_fit(state);
+    const AutoFitResult result = fit_automatically(state);
     ASSERT_TRUE(result.found);
-    EXPECT_LE(angle_between(result.rotation, c.rotation), 2.0);
-    EXPECT_NEAR(result.lambda_milli / 1000.0, c.lambda, 0.01 * c.lambda);
+    EXPECT_LE(degrees_between(result.model.rotation, c.rotation), 2.0);
+    EXPECT_NEAR(result.model.lambda_milli / 1000.0, c.lambda, 0.01 * c.lambda);
   }
 }
 
@@ -345,13 +332,13 @@ TEST(AutoFit, TopFollowsTheCurrentRotation) {
 TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
   const DemoObject o = object(0.9, 140, 110, 340, 150, 110);
   FitState state;
-  prepare(state, render_demo_photo({300, 220}, o, light_object(true, 4)));
+  prepare(state, render_demo_photo({300, 220}, o, fit_test_look(true, 4)));
   state.lambda_milli = 1100;
   state.width = 1800;
   state.height = 165;
   state.translation_x = 150;
   state.translation_y = 110;
-  const AutoFitResult result = auto_fit(state);
+  const AutoFitResult result = fit_automatically(state);
   ASSERT_TRUE(result.found);
   EXPECT_EQ(state.lambda_milli, 1100);
   EXPECT_EQ(state.width, 1800);
@@ -360,11 +347,11 @@ TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
   EXPECT_EQ(state.translation_x, 150);
   EXPECT_EQ(state.translation_y, 110);
 
-  const double lambda = result.lambda_milli / 1000.0;
+  const double lambda = result.model.lambda_milli / 1000.0;
   std::vector<cv::Point> left, right;
-  ASSERT_TRUE(literal_generate_w_curve(state, lambda, lambda * result.width, result.height,
-                                       result.rotation, result.translation_x, result.translation_y,
-                                       left, right));
+  ASSERT_TRUE(literal_generate_w_curve(
+      state, lambda, lambda * result.model.width, result.model.height, result.model.rotation,
+      result.model.translation_x, result.model.translation_y, left, right));
   EXPECT_EQ(result.energy, literal_deviation_energy(state, left, right));
 }
 
@@ -372,21 +359,21 @@ TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
 TEST(AutoFit, StaysWithinTheTrackbarRanges) {
   const DemoObject o = object(1.2, 220, 150, 0, 60, 110);
   FitState state;
-  prepare(state, render_demo_photo({200, 200}, o, light_object(false, 5)));
-  const AutoFitResult result = auto_fit(state);
+  prepare(state, render_demo_photo({200, 200}, o, fit_test_look(false, 5)));
+  const AutoFitResult result = fit_automatically(state);
   ASSERT_TRUE(result.found);
-  EXPECT_GE(result.lambda_milli, 1);
-  EXPECT_LE(result.lambda_milli, 6000);
-  EXPECT_GE(result.width, 1);
-  EXPECT_LE(result.width, 20 * 200);
-  EXPECT_GE(result.height, 1);
-  EXPECT_LE(result.height, 200);
-  EXPECT_GE(result.rotation, 0);
-  EXPECT_LE(result.rotation, 359);
-  EXPECT_GE(result.translation_x, 0);
-  EXPECT_LE(result.translation_x, 200);
-  EXPECT_GE(result.translation_y, 0);
-  EXPECT_LE(result.translation_y, 200);
+  EXPECT_GE(result.model.lambda_milli, 1);
+  EXPECT_LE(result.model.lambda_milli, 6000);
+  EXPECT_GE(result.model.width, 1);
+  EXPECT_LE(result.model.width, 20 * 200);
+  EXPECT_GE(result.model.height, 1);
+  EXPECT_LE(result.model.height, 200);
+  EXPECT_GE(result.model.rotation, 0);
+  EXPECT_LE(result.model.rotation, 359);
+  EXPECT_GE(result.model.translation_x, 0);
+  EXPECT_LE(result.model.translation_x, 200);
+  EXPECT_GE(result.model.translation_y, 0);
+  EXPECT_LE(result.model.translation_y, 200);
   EXPECT_LT(result.energy, std::numeric_limits<double>::infinity());
 }
 
@@ -395,7 +382,7 @@ TEST(AutoFit, NoOutlineFindsNothing) {
   FitState state;
   prepare(state, cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(0)));
   ASSERT_TRUE(state.outline_contour.empty());
-  const AutoFitResult result = auto_fit(state);
+  const AutoFitResult result = fit_automatically(state);
   EXPECT_FALSE(result.found);
   EXPECT_EQ(result.evaluations, 0);
 }

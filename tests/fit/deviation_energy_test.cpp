@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <opencv2/imgproc.hpp>
 
@@ -16,14 +17,13 @@ bool all_pixels_are(const cv::Mat& image, cv::Scalar value) {
   return cv::norm(image, cv::Mat(image.size(), image.type(), value), cv::NORM_INF) == 0;
 }
 
-// A state whose distance map is written by hand: the energy reads the map kept for the current
-// outline and does not recompute it.
+// A state whose distance map is written by hand: the energy reads the target's map as it is.
 FitState state_with_map(const cv::Mat& distance) {
   FitState state;
   state.source_image = cv::Mat::zeros(distance.size(), CV_8UC3);
   state.outline_contour = {{1, 1}};
-  state.distance_outline = state.outline_contour;
-  state.distance_map = distance.clone();
+  state.distance_image = distance.clone();
+  state.image_size = distance.size();
   state.deviation_width = 600;
   state.deviation_height = 100;
   return state;
@@ -36,8 +36,7 @@ FitState state_with_rectangle() {
   state.source_image = cv::Mat::zeros(40, 40, CV_8UC3);
   cv::rectangle(state.source_image, cv::Rect(10, 5, 20, 30), cv::Scalar::all(255), cv::FILLED);
   state.threshold = 128;
-  state.outline_contour = find_outline(state, state.source_image);
-  compute_outline_distance(state);
+  rebuild_outline(state);
   state.deviation_width = 600;
   state.deviation_height = 100;
   return state;
@@ -163,10 +162,10 @@ TEST(DeviationEnergy, MapFollowsTheOutlineAndStaysExactWhileShown) {
   cv::resize(scaled, expected, cv::Size(40, 30), 0, 0, cv::INTER_LINEAR);
   EXPECT_EQ(cv::norm(state.distance_display, expected, cv::NORM_INF), 0);
 
-  // A new outline set without an explicit recompute still gets its own map.
+  // A new outline gets its own map.
   state.source_image.setTo(0);
   cv::rectangle(state.source_image, cv::Rect(16, 5, 14, 30), cv::Scalar::all(255), cv::FILLED);
-  state.outline_contour = find_outline(state, state.source_image);
+  rebuild_outline(state);
   EXPECT_EQ(deviation_energy(state, vertical(13, 12, 27), vertical(32, 12, 27), true), 3.0);
   EXPECT_EQ(cv::norm(state.distance_image,
                      literal_distance_map(state.outline_contour, state.source_image.size()),
@@ -180,8 +179,7 @@ TEST(DeviationEnergy, ReplacedWorkImagesDoNotChangeTheEnergyOrTheView) {
   state.distance_display = cv::Mat(30, 40, CV_32FC1);
   ASSERT_EQ(deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true), 3.0);
   const cv::Mat shown = state.distance_display.clone();
-  // A new set-up of the windows creates the images afresh, all zero.
-  state.distance_image = cv::Mat::zeros(40, 40, CV_32FC1);
+  // A new set-up of the windows creates its work and view images afresh, all zero.
   state.mask_image = cv::Mat::zeros(40, 40, CV_8UC1);
   state.distance_display = cv::Mat::zeros(30, 40, CV_32FC1);
   EXPECT_EQ(deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true), 3.0);
@@ -255,19 +253,21 @@ TEST(DeviationView, ModelOnTheOutlineShowsNoDotsAndMaxZero) {
 TEST(EvaluateParameters, ModelAndEnergyWithoutViews) {
   FitState state = state_with_rectangle();
   state.deviation_image = cv::Mat(100, 600, CV_8UC3, cv::Scalar(7, 7, 7));
-  const double p[6] = {1000, 20, 28, 0, 20, 20};
+  const ParameterVector p = {1000, 20, 28, 0, 20, 20};
   const double energy = evaluate_parameters(state, p);
   std::vector<cv::Point> left, right;
   FitState copy = state_with_rectangle();
-  ASSERT_TRUE(generate_w_curve(copy, 1, 20, 28, 0, 20, 20, left, right));
+  const WCurveExtent extent =
+      generate_w_curve(1, 20, 28, 0, 20, 20, copy.cut_offs(), left, right, std::cerr);
+  ASSERT_TRUE(extent.produced);
   EXPECT_EQ(energy, deviation_energy(copy, left, right, false));
   EXPECT_TRUE(std::isfinite(energy));
-  EXPECT_EQ(state.pixel_width, copy.pixel_width);
+  EXPECT_EQ(state.pixel_width, extent.pixel_width);
   EXPECT_TRUE(all_pixels_are(state.deviation_image, cv::Scalar(7, 7, 7)));
 
   // No model point in the band: unscorable, and the program carries on.
   state.cut_off_top = state.cut_off_bottom = 49;
-  const double flat[6] = {1000, 20, 1, 0, 20, 20};
+  const ParameterVector flat = {1000, 20, 1, 0, 20, 20};
   testing::internal::CaptureStderr();
   EXPECT_EQ(evaluate_parameters(state, flat), kInf);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("did not produce"), std::string::npos);
@@ -281,9 +281,9 @@ TEST(WidthForOutline, InvertsTheWidthRelationAtThePeak) {
   state.outline_width = 10;
   state.width = 5;
   // v = trunc(10 · (150 · e^0 + e^0)) = 1510, width = trunc(1510 / 2) = 755.
-  EXPECT_EQ(width_for_outline(state), 755);
+  EXPECT_EQ(width_for_outline(state, state.peak_abscissa, state.outline_width), 755);
   state.lambda_milli = 0;
-  EXPECT_EQ(width_for_outline(state), 5);
+  EXPECT_EQ(width_for_outline(state, state.peak_abscissa, state.outline_width), 5);
 
   // Generating with the returned width gives the outline's width back, up to the truncations.
   FitState model;
@@ -291,8 +291,11 @@ TEST(WidthForOutline, InvertsTheWidthRelationAtThePeak) {
   model.height = 300;
   model.outline_width = 190;
   std::vector<cv::Point> left, right;
-  ASSERT_TRUE(generate_w_curve(model, 1.25, 1.25 * 2000, 300, 0, 500, 500, left, right));
-  model.width = width_for_outline(model);
-  ASSERT_TRUE(generate_w_curve(model, 1.25, 1.25 * model.width, 300, 0, 500, 500, left, right));
-  EXPECT_NEAR(model.pixel_width, 190, 2);
+  WCurveExtent extent =
+      generate_w_curve(1.25, 1.25 * 2000, 300, 0, 500, 500, {}, left, right, std::cerr);
+  ASSERT_TRUE(extent.produced);
+  model.width = width_for_outline(model, extent.peak_abscissa, model.outline_width);
+  extent = generate_w_curve(1.25, 1.25 * model.width, 300, 0, 500, 500, {}, left, right, std::cerr);
+  ASSERT_TRUE(extent.produced);
+  EXPECT_NEAR(extent.pixel_width, 190, 2);
 }

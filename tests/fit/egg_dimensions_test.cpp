@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <vector>
 
@@ -167,13 +168,13 @@ TEST(EggDimensions, MatchTheSampledModelOfTheTrackbarValues) {
     const std::optional<EggDimensions> egg =
         egg_dimensions_of_model(c.lambda_milli, c.width, c.height);
     ASSERT_TRUE(egg);
-    FitState state;
     std::vector<cv::Point> left, right;
     const double lambda = c.lambda_milli / 1000.0;
-    ASSERT_TRUE(
-        generate_w_curve(state, lambda, lambda * c.width, c.height, 0, 1000, 1000, left, right));
-    EXPECT_LE(state.pixel_width, egg->breadth);
-    EXPECT_LT(egg->breadth, state.pixel_width + 2 + 2e-3 * egg->breadth);
+    const WCurveExtent extent = generate_w_curve(lambda, lambda * c.width, c.height, 0, 1000, 1000,
+                                                 CutOffs{0, 0}, left, right, std::cerr);
+    ASSERT_TRUE(extent.produced);
+    EXPECT_LE(extent.pixel_width, egg->breadth);
+    EXPECT_LT(egg->breadth, extent.pixel_width + 2 + 2e-3 * egg->breadth);
     int top = right.front().y, bottom = right.front().y;
     for (const cv::Point& p : right) top = std::min(top, p.y), bottom = std::max(bottom, p.y);
     EXPECT_NEAR(bottom - top, egg->length, 2.0);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iostream>
 #include <opencv2/imgproc.hpp>
 #include <random>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-struct Outline {
+struct OutlineCase {
   const char* name;
   cv::Mat source;
   int threshold;
@@ -21,17 +22,16 @@ struct Outline {
 
 cv::Mat w_object(cv::Size size) {
   cv::Mat image = cv::Mat::zeros(size, CV_8UC3);
-  FitState scratch;
   std::vector<cv::Point> left, right;
-  generate_w_curve(scratch, 1.4, 1.4 * 600, 180, 10, 160, 120, left, right);
+  generate_w_curve(1.4, 1.4 * 600, 180, 10, 160, 120, {}, left, right, std::cerr);
   std::vector<cv::Point> loop(left.begin(), left.end());
   loop.insert(loop.end(), right.rbegin(), right.rend());
   cv::fillPoly(image, std::vector<std::vector<cv::Point>>{loop}, cv::Scalar(240, 230, 220));
   return image;
 }
 
-std::vector<Outline> outlines() {
-  std::vector<Outline> result;
+std::vector<OutlineCase> outlines() {
+  std::vector<OutlineCase> result;
   result.push_back({"W-shaped object", w_object({320, 240}), 128});
 
   cv::Mat border = cv::Mat::zeros(180, 260, CV_8UC3);
@@ -99,10 +99,10 @@ void compare(FitState& fast, FitState& literal, const std::vector<cv::Point>& le
   }
 }
 
-void prepare(FitState& state, const Outline& outline, bool show_distance) {
+void prepare(FitState& state, const OutlineCase& outline, bool show_distance) {
   state.source_image = outline.source;
   state.threshold = outline.threshold;
-  state.outline_contour = find_outline(state, outline.source);
+  rebuild_outline(state);
   state.deviation_width = 600;
   state.deviation_height = 100;
   state.show_distance = show_distance;
@@ -114,7 +114,7 @@ TEST(EnergyEquality, RandomModelsScoreBitForBitAsTheLiteralProcedure) {
   Random random(1234567);
   Tally tally;
   FitState fast;
-  for (const Outline& outline : outlines()) {
+  for (const OutlineCase& outline : outlines()) {
     SCOPED_TRACE(outline.name);
     FitState literal;
     prepare(fast, outline, true);
@@ -160,7 +160,8 @@ TEST(EnergyEquality, RandomModelsScoreBitForBitAsTheLiteralProcedure) {
       std::vector<cv::Point> left, right;
       const double lambda = lambda_milli / 1000.0;
       testing::internal::CaptureStderr();
-      generate_w_curve(fast, lambda, lambda * width, height, rotation, tx, ty, left, right);
+      generate_w_curve(lambda, lambda * width, height, rotation, tx, ty, fast.cut_offs(), left,
+                       right, std::cerr);
       testing::internal::GetCapturedStderr();
       compare(fast, literal, left, right, tally);
       if (HasFailure()) return;
@@ -178,7 +179,7 @@ TEST(EnergyEquality, RandomPolylinesScoreBitForBitAsTheLiteralProcedure) {
   Random random(7654321);
   Tally tally;
   FitState fast;
-  for (const Outline& outline : outlines()) {
+  for (const OutlineCase& outline : outlines()) {
     SCOPED_TRACE(outline.name);
     FitState literal;
     prepare(fast, outline, false);

@@ -20,7 +20,7 @@ namespace {
 struct Search {
   std::vector<ParameterVector> points;
   std::vector<double> energies;
-  std::array<int, 6> fitted{};
+  ModelParameters fitted;
 };
 
 // Key o's pass, or key p's three passes (each reading the fields the previous one left).
@@ -28,29 +28,23 @@ template <typename Energy>
 Search run_key(FitState& state, char key, Energy energy) {
   Search search;
   auto pass = [&](const OptimiserRanges& r) {
-    ParameterVector low;
-    ParameterVector high;
-    for (int k = 0; k < 6; ++k) {
-      low[k] = r.bounds[2 * k];
-      high[k] = r.bounds[2 * k + 1];
-    }
-    write_parameters(
-        state, pattern_search(parameters_of(state), low, high, 1, [&](const ParameterVector& p) {
+    state.model() = truncated_model(
+        pattern_search(parameter_vector(state), r.low, r.high, 1, [&](const ParameterVector& p) {
           const double e = energy(p);
           search.points.push_back(p);
           search.energies.push_back(e);
           return e;
         }));
   };
+  const cv::Size size = state.source_image.size();
   if (key == 'o') {
-    pass(ranges_all_values(state));
+    pass(ranges_all_values(size));
   } else {
-    pass(ranges_width(state));
+    pass(ranges_width(state, size));
     pass(ranges_lambda_width(state));
     pass(ranges_fine(state));
   }
-  search.fitted = {state.lambda_milli, state.width,         state.height,
-                   state.rotation,     state.translation_x, state.translation_y};
+  search.fitted = state.model();
   return search;
 }
 
@@ -91,13 +85,12 @@ TEST(OptimiserOnTheFastEnergy, VisitsTheSamePointsAndFitsTheSameValuesAsOnTheLit
     start.height = (3 * c.size.height) / 4;
     start.translation_x = c.size.width / 2;
     start.translation_y = c.size.height / 2;
-    start.outline_contour = find_outline(start, start.source_image);
+    rebuild_outline(start);
     ASSERT_FALSE(start.outline_contour.empty());
-    compute_outline_distance(start);
 
     FitState fast_state = start;
     const Search fast = run_key(fast_state, c.key, [&](const ParameterVector& p) {
-      return evaluate_parameters(fast_state, p.data());
+      return evaluate_parameters(fast_state, p);
     });
     FitState literal_state = start;
     const Search literal = run_key(literal_state, c.key, [&](const ParameterVector& p) {

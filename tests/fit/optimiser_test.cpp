@@ -25,13 +25,6 @@ FitState state_on_1000_by_500() {
   return state;
 }
 
-void split(const OptimiserRanges& r, ParameterVector& low, ParameterVector& high) {
-  for (int k = 0; k < 6; ++k) {
-    low[k] = r.bounds[2 * k];
-    high[k] = r.bounds[2 * k + 1];
-  }
-}
-
 std::vector<Candidate> candidates_at(double step_fraction, const ParameterVector& current,
                                      const ParameterVector& low, const ParameterVector& high,
                                      int depth = 1) {
@@ -152,9 +145,11 @@ TEST(Ranges, PresetsOfTheOptimiserKeys) {
     double expected[12];
   } const cases[] = {
       {"o",
-       ranges_all_values(state),
+       ranges_all_values(state.source_image.size()),
        {200, 6000, 2000, 20000, 50, 450, 270, 90, 200, 800, 100, 400}},
-      {"u", ranges_width(state), {1000, 1000, 2000, 20000, 375, 375, 325, 325, 500, 500, 250, 250}},
+      {"u",
+       ranges_width(state, state.source_image.size()),
+       {1000, 1000, 2000, 20000, 375, 375, 325, 325, 500, 500, 250, 250}},
       {"i",
        ranges_lambda_width(state),
        {900, 1300, 4800, 7200, 375, 375, 325, 325, 500, 500, 250, 250}},
@@ -164,7 +159,11 @@ TEST(Ranges, PresetsOfTheOptimiserKeys) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
-    for (int i = 0; i < 12; ++i) EXPECT_DOUBLE_EQ(c.ranges.bounds[i], c.expected[i]) << i;
+    // The expected bounds as (low, high) pairs in parameter order.
+    for (int k = 0; k < 6; ++k) {
+      EXPECT_DOUBLE_EQ(c.ranges.low[k], c.expected[2 * k]) << k;
+      EXPECT_DOUBLE_EQ(c.ranges.high[k], c.expected[2 * k + 1]) << k;
+    }
   }
 }
 
@@ -184,9 +183,10 @@ TEST(PatternSearch, WidthPassStepsFromNineWDownByFactor1Point6) {
   // Key u on a 1000-wide photograph: width in (2000, 20000) from 6000, nothing improves. The
   // proposals are 6000 +- 0.5/1.6^k * 18000 that land strictly inside, for ten iterations.
   const FitState state = state_on_1000_by_500();
-  ParameterVector low, high;
-  split(ranges_width(state), low, high);
-  const ParameterVector start = parameters_of(state);
+  const OptimiserRanges ranges = ranges_width(state, state.source_image.size());
+  const ParameterVector& low = ranges.low;
+  const ParameterVector& high = ranges.high;
+  const ParameterVector start = parameter_vector(state);
   std::vector<ParameterVector> evaluated;
   pattern_search(start, low, high, 1, [&](const ParameterVector& p) {
     evaluated.push_back(p);
@@ -212,13 +212,13 @@ TEST(PatternSearch, WidthPassStepsFromNineWDownByFactor1Point6) {
 
 TEST(PatternSearch, FinePassProposesNothingUntilTheSecondStep) {
   const FitState state = state_on_1000_by_500();
-  ParameterVector low, high;
-  split(ranges_fine(state), low, high);
+  const OptimiserRanges ranges = ranges_fine(state);
   std::vector<ParameterVector> evaluated;
-  pattern_search(parameters_of(state), low, high, 1, [&](const ParameterVector& p) {
-    evaluated.push_back(p);
-    return 5.0;
-  });
+  pattern_search(parameter_vector(state), ranges.low, ranges.high, 1,
+                 [&](const ParameterVector& p) {
+                   evaluated.push_back(p);
+                   return 5.0;
+                 });
   // Start, then nothing at 0.5, then all twelve moves at 0.3125 of each span.
   ASSERT_GE(evaluated.size(), 13u);
   EXPECT_DOUBLE_EQ(evaluated[1][kLambdaMilli], 1000 + 31.25);
@@ -277,9 +277,9 @@ TEST(PatternSearch, DescendsABowlToItsMinimumWithinTheBounds) {
   EXPECT_NEAR(result[kRotation], 10, 3);
 }
 
-TEST(WriteParameters, TruncatesTowardZero) {
+TEST(TruncatedModel, TruncatesTowardZero) {
   FitState state;
-  write_parameters(state, {1234.9, 5999.999, 0.7, 359, -0.5, 2.5e10});
+  state.model() = truncated_model({1234.9, 5999.999, 0.7, 359, -0.5, 2.5e10});
   EXPECT_EQ(state.lambda_milli, 1234);
   EXPECT_EQ(state.width, 5999);
   EXPECT_EQ(state.height, 0);

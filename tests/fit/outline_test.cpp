@@ -15,60 +15,46 @@ void fill(cv::Mat& image, cv::Rect rect, int level) {
   cv::rectangle(image, rect, cv::Scalar::all(level), cv::FILLED);
 }
 
-struct Box {
-  int width, height, center_x, center_y;
-};
-
-Box box_of(const FitState& state) {
-  return {state.outline_width, state.outline_height, state.outline_center_x,
-          state.outline_center_y};
-}
-
 }  // namespace
 
 TEST(FindOutline, AWhiteImageHasOneContourJustInsideTheFrame) {
-  FitState state;
-  state.threshold = 10;
   const cv::Mat source = grey_image(12, 9, 200);
-  const std::vector<cv::Point> outline = find_outline(state, source);
-  ASSERT_EQ(state.outline_storage.size(), 1u);
-  ASSERT_FALSE(outline.empty());
-  for (const cv::Point& p : outline) {
+  std::vector<std::vector<cv::Point>> contours;
+  const Outline outline = find_outline(source, 10, &contours);
+  ASSERT_EQ(contours.size(), 1u);
+  ASSERT_FALSE(outline.contour.empty());
+  for (const cv::Point& p : outline.contour) {
     EXPECT_TRUE(p.x == 1 || p.x == 10 || p.y == 1 || p.y == 7) << p;
     EXPECT_TRUE(p.x >= 1 && p.x <= 10 && p.y >= 1 && p.y <= 7) << p;
   }
   // Extremes 1 and 10, 1 and 7: differences of coordinates, not pixel counts.
-  EXPECT_EQ(state.outline_width, 9);
-  EXPECT_EQ(state.outline_height, 6);
-  EXPECT_EQ(state.outline_center_x, 1 + 9 / 2);
-  EXPECT_EQ(state.outline_center_y, 1 + 6 / 2);
+  EXPECT_EQ(outline.box.width, 9);
+  EXPECT_EQ(outline.box.height, 6);
+  EXPECT_EQ(outline.box.center_x, 1 + 9 / 2);
+  EXPECT_EQ(outline.box.center_y, 1 + 6 / 2);
 }
 
 TEST(FindOutline, ObjectOnTheImageBorderIsCutByTheFrame) {
-  FitState state;
-  state.threshold = 100;
   cv::Mat source = grey_image(20, 20, 0);
   fill(source, cv::Rect(0, 5, 10, 8), 255);  // columns 0..9, rows 5..12
-  find_outline(state, source);
-  EXPECT_EQ(state.outline_width, 8);  // columns 1..9: column 0 counts as background
-  EXPECT_EQ(state.outline_center_x, 1 + 8 / 2);
-  EXPECT_EQ(state.outline_height, 7);
-  EXPECT_EQ(state.outline_center_y, 5 + 7 / 2);
+  const OutlineBox box = find_outline(source, 100).box;
+  EXPECT_EQ(box.width, 8);  // columns 1..9: column 0 counts as background
+  EXPECT_EQ(box.center_x, 1 + 8 / 2);
+  EXPECT_EQ(box.height, 7);
+  EXPECT_EQ(box.center_y, 5 + 7 / 2);
 }
 
 TEST(FindOutline, BoxIsTheExtremeCoordinateDifferenceWithTruncatedHalves) {
-  FitState state;
-  state.threshold = 100;
   cv::Mat source = grey_image(30, 40, 0);
   fill(source, cv::Rect(cv::Point(10, 20), cv::Point(15, 27) + cv::Point(1, 1)), 255);
-  find_outline(state, source);
-  const Box box = box_of(state);
+  const OutlineBox box = find_outline(source, 100).box;
   EXPECT_EQ(box.width, 5);
   EXPECT_EQ(box.center_x, 12);
   EXPECT_EQ(box.height, 7);
   EXPECT_EQ(box.center_y, 23);
 }
 
+// Through the session's step: a threshold without contour leaves the state's box as it was.
 TEST(FindOutline, ThresholdKeepsOnlyGreyLevelsAboveIt) {
   const struct {
     int threshold;
@@ -79,11 +65,12 @@ TEST(FindOutline, ThresholdKeepsOnlyGreyLevelsAboveIt) {
     FitState state;
     state.threshold = c.threshold;
     state.outline_width = -1;
-    cv::Mat source = grey_image(16, 16, 0);
-    fill(source, cv::Rect(4, 4, 5, 5), 131);
-    const std::vector<cv::Point> outline = find_outline(state, source);
-    EXPECT_EQ(!outline.empty(), c.found);
+    state.source_image = grey_image(16, 16, 0);
+    fill(state.source_image, cv::Rect(4, 4, 5, 5), 131);
+    rebuild_outline(state);
+    EXPECT_EQ(!state.outline_contour.empty(), c.found);
     EXPECT_EQ(state.outline_width, c.found ? 4 : -1);  // no contour: the box keeps its values
+    EXPECT_EQ(state.distance_image.empty(), !c.found);
   }
 }
 
@@ -99,12 +86,11 @@ TEST(FindOutline, LargestContourWinsAndTheFirstOfEqualOnesIsKept) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FitState state;
-    state.threshold = 100;
     cv::Mat source = grey_image(20, 20, 0);
     fill(source, c.a, 255);
     fill(source, c.b, 255);
-    const std::vector<cv::Point> outline = find_outline(state, source);
+    std::vector<std::vector<cv::Point>> all_contours;
+    const Outline outline = find_outline(source, 100, &all_contours);
 
     // The delivery order is the contour search's own: ask it directly.
     cv::Mat binary(20, 20, CV_8UC1, cv::Scalar(0));
@@ -114,8 +100,8 @@ TEST(FindOutline, LargestContourWinsAndTheFirstOfEqualOnesIsKept) {
     cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
     ASSERT_EQ(contours.size(), 2u);
     const size_t expected = contours[1].size() > contours[0].size() ? 1 : 0;
-    EXPECT_EQ(outline, contours[expected]);
-    EXPECT_EQ(state.outline_storage, contours);
+    EXPECT_EQ(outline.contour, contours[expected]);
+    EXPECT_EQ(all_contours, contours);
   }
 }
 
@@ -126,30 +112,32 @@ TEST(FindOutline, MatchesTheLiteralProcedureOnRealisticImages) {
   cv::rectangle(source, cv::Rect(50, 30, 14, 18), cv::Scalar(40, 250, 250), cv::FILLED);
   for (int threshold : {0, 20, 40, 100, 150, 200, 249}) {
     SCOPED_TRACE(testing::Message() << "threshold " << threshold);
-    FitState fast, literal;
-    fast.threshold = literal.threshold = threshold;
-    const std::vector<cv::Point> outline = find_outline(fast, source);
-    EXPECT_EQ(outline, literal_find_outline(literal, source));
-    EXPECT_EQ(fast.outline_width, literal.outline_width);
-    EXPECT_EQ(fast.outline_height, literal.outline_height);
-    EXPECT_EQ(fast.outline_center_x, literal.outline_center_x);
-    EXPECT_EQ(fast.outline_center_y, literal.outline_center_y);
+    FitState literal;
+    literal.threshold = threshold;
+    const Outline outline = find_outline(source, threshold);
+    EXPECT_EQ(outline.contour, literal_find_outline(literal, source));
+    EXPECT_EQ(outline.box.width, literal.outline_width);
+    EXPECT_EQ(outline.box.height, literal.outline_height);
+    EXPECT_EQ(outline.box.center_x, literal.outline_center_x);
+    EXPECT_EQ(outline.box.center_y, literal.outline_center_y);
   }
 }
 
+// Through the session's step, which asks for the view while show_binary is set.
 TEST(FindOutline, BinaryViewShowsTheThresholdedImageBeforeTheFrameIsCleared) {
   FitState state;
   state.threshold = 10;
   state.show_binary = true;
   state.binary_display = cv::Mat(9, 12, CV_8UC1, cv::Scalar(7));
-  find_outline(state, grey_image(12, 9, 200));
+  state.source_image = grey_image(12, 9, 200);
+  rebuild_outline(state);
   EXPECT_EQ(cv::countNonZero(state.binary_display != 255), 0);
 
   // At another display size the view is the bilinear resize of that image.
-  cv::Mat source = grey_image(40, 30, 0);
-  fill(source, cv::Rect(10, 10, 15, 9), 255);
+  state.source_image = grey_image(40, 30, 0);
+  fill(state.source_image, cv::Rect(10, 10, 15, 9), 255);
   state.binary_display = cv::Mat(15, 20, CV_8UC1, cv::Scalar(7));
-  find_outline(state, source);
+  rebuild_outline(state);
   cv::Mat expected;
   cv::Mat binary(30, 40, CV_8UC1, cv::Scalar(0));
   fill(binary, cv::Rect(10, 10, 15, 9), 255);
@@ -158,7 +146,7 @@ TEST(FindOutline, BinaryViewShowsTheThresholdedImageBeforeTheFrameIsCleared) {
 
   state.show_binary = false;
   state.binary_display.setTo(7);
-  find_outline(state, source);
+  rebuild_outline(state);
   EXPECT_EQ(cv::countNonZero(state.binary_display != 7), 0);
 }
 

@@ -49,8 +49,7 @@ void set_up(FitState& state, int threshold) {
   state.distance_image = cv::Mat::zeros(size, CV_32FC1);
   bool fit_width = false;
   state.output_display = cv::Mat::zeros(display_size(size.width, size.height, &fit_width), CV_8UC3);
-  state.outline_contour = find_outline(state, state.source_image);
-  compute_outline_distance(state);
+  rebuild_outline(state);
 }
 
 }  // namespace
@@ -96,14 +95,12 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
       {"a new threshold",
        [&] {
          state.threshold = 180;
-         state.outline_contour = find_outline(state, state.source_image);
-         compute_outline_distance(state);
+         rebuild_outline(state);
        }},
       {"a new photograph of the same size, the overlay kept",
        [&] {
          state.source_image = photograph({1000, 700}, 2, {500, 330});
-         state.outline_contour = find_outline(state, state.source_image);
-         compute_outline_distance(state);
+         rebuild_outline(state);
        }},
       {"a cropped photograph with its set-up",
        [&] {
@@ -119,8 +116,7 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
          const cv::Size size = state.source_image.size();
          state.source_image.release();
          state.source_image = photograph(size, 3, {320, 260});
-         state.outline_contour = find_outline(state, state.source_image);
-         compute_outline_distance(state);
+         rebuild_outline(state);
        }},
   };
   FitState scratch;

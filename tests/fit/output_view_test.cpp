@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
+#include "test_support.h"
 
 namespace {
 
@@ -21,8 +23,7 @@ FitState photograph_state() {
   }
   cv::circle(state.source_image, cv::Point(200, 150), 80, cv::Scalar(230, 240, 250), cv::FILLED);
   state.threshold = 200;
-  state.outline_contour = find_outline(state, state.source_image);
-  compute_outline_distance(state);
+  rebuild_outline(state);
   state.deviation_width = 600;
   state.deviation_height = 100;
   bool fit_width = false;
@@ -48,15 +49,6 @@ int count_colour(const cv::Mat& image, cv::Scalar colour) {
   cv::inRange(image, colour, colour, mask);
   return cv::countNonZero(mask);
 }
-
-// Counts the flushes of the stream it backs.
-struct SyncCountingBuffer : std::stringbuf {
-  int syncs = 0;
-  int sync() override {
-    ++syncs;
-    return std::stringbuf::sync();
-  }
-};
 
 }  // namespace
 
@@ -105,11 +97,11 @@ TEST(OutputView, StatusLineNumbersUseTheStreamsDefaultFormat) {
 
 TEST(OutputView, EachLineIsFlushed) {
   FitState state = photograph_state();
-  SyncCountingBuffer buffer;
+  FlushCountingBuffer buffer;
   std::ostream status(&buffer);
   compose_output_view(state, status);
   compose_output_view(state, status);
-  EXPECT_EQ(buffer.syncs, 2);
+  EXPECT_EQ(buffer.flushes, 2);
 }
 
 TEST(OutputView, CompositionIsTheDimmedPhotographWithRedHalvesAndYellowOutline) {
@@ -121,8 +113,7 @@ TEST(OutputView, CompositionIsTheDimmedPhotographWithRedHalvesAndYellowOutline) 
     compose_output_view(state, status);
 
     std::vector<cv::Point> left, right;
-    FitState model = photograph_state();
-    ASSERT_TRUE(generate_w_curve(model, 1, 160, 160, 0, 200, 150, left, right));
+    ASSERT_TRUE(generate_w_curve(1, 160, 160, 0, 200, 150, {}, left, right, std::cerr).produced);
     const cv::Mat expected = literal_overlay(state, left, right);
     EXPECT_EQ(cv::norm(state.overlay_image, expected, cv::NORM_INF), 0);
     cv::Mat display;
@@ -179,7 +170,7 @@ TEST(OutputView, HalvesAreOpenAndLambdaZeroDrawsOneVerticalLine) {
 TEST(OutputView, NoOutlineGivesInfAndNoYellow) {
   FitState state = photograph_state();
   state.threshold = 250;
-  state.outline_contour = find_outline(state, state.source_image);
+  rebuild_outline(state);
   ASSERT_TRUE(state.outline_contour.empty());
   std::ostringstream status;
   EXPECT_FALSE(compose_output_view(state, status));
@@ -215,7 +206,8 @@ TEST(OutputView, EnergyAndDeviationViewAreThoseOfTheShownModel) {
   EXPECT_TRUE(compose_output_view(state, status));
   FitState check = photograph_state();
   std::vector<cv::Point> left, right;
-  ASSERT_TRUE(generate_w_curve(check, 1, 160, 160, 0, 200, 150, left, right));
+  ASSERT_TRUE(generate_w_curve(1, 160, 160, 0, 200, 150, check.cut_offs(), left, right, std::cerr)
+                  .produced);
   EXPECT_EQ(state.energy, deviation_energy(check, left, right, true));
   EXPECT_TRUE(std::isfinite(state.energy));
   EXPECT_EQ(cv::norm(state.deviation_image, check.deviation_image, cv::NORM_INF), 0);

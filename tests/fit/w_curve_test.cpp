@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <random>
 
@@ -19,7 +20,10 @@ struct Model {
 Model generate(FitState& state, double lambda, double a, double h, double rotation, double tx,
                double ty) {
   Model model;
-  model.produced = generate_w_curve(state, lambda, a, h, rotation, tx, ty, model.left, model.right);
+  const WCurveExtent extent = generate_w_curve(lambda, a, h, rotation, tx, ty, state.cut_offs(),
+                                               model.left, model.right, std::cerr);
+  state.keep_extent(extent);
+  model.produced = extent.produced;
   return model;
 }
 
@@ -142,6 +146,7 @@ TEST(WCurve, NoPointInTheBandIsReportedAndLeavesAnUnscorableModel) {
   EXPECT_EQ(state.pixel_width, 33);
   state.outline_contour = {{1, 1}, {5, 1}, {5, 5}, {1, 5}};
   state.source_image = cv::Mat::zeros(10, 10, CV_8UC3);
+  compute_outline_distance(state);
   EXPECT_EQ(deviation_energy(state, model.left, model.right, true),
             std::numeric_limits<double>::infinity());
 }
@@ -149,8 +154,10 @@ TEST(WCurve, NoPointInTheBandIsReportedAndLeavesAnUnscorableModel) {
 TEST(WCurve, ASecondGenerationReplacesTheFirstHalves) {
   FitState state;
   std::vector<cv::Point> left{{1, 2}}, right{{3, 4}};
-  ASSERT_TRUE(generate_w_curve(state, 1, 250, 300, 0, 100, 100, left, right));
-  ASSERT_TRUE(generate_w_curve(state, 1, 250, 300, 0, 100, 100, left, right));
+  ASSERT_TRUE(generate_w_curve(1, 250, 300, 0, 100, 100, state.cut_offs(), left, right, std::cerr)
+                  .produced);
+  ASSERT_TRUE(generate_w_curve(1, 250, 300, 0, 100, 100, state.cut_offs(), left, right, std::cerr)
+                  .produced);
   EXPECT_EQ(left.size(), 800u);
   EXPECT_EQ(right.size(), 800u);
 }
@@ -210,8 +217,10 @@ TEST(WCurve, MatchesThePlainSampleBySampleLoop) {
     Model model;
     std::vector<cv::Point> left, right;
     testing::internal::CaptureStderr();
-    model.produced =
-        generate_w_curve(fast, lambda, a, h, rotation, tx, ty, model.left, model.right);
+    const WCurveExtent extent = generate_w_curve(lambda, a, h, rotation, tx, ty, fast.cut_offs(),
+                                                 model.left, model.right, std::cerr);
+    fast.keep_extent(extent);
+    model.produced = extent.produced;
     const bool produced =
         literal_generate_w_curve(literal, lambda, a, h, rotation, tx, ty, left, right);
     testing::internal::GetCapturedStderr();

@@ -6,12 +6,14 @@
 #include <limits>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/geometry.h"
+
 bool literal_generate_w_curve(FitState& state, double lambda, double a, double h,
                               double rotation_degrees, double tx, double ty,
                               std::vector<cv::Point>& left, std::vector<cv::Point>& right) {
   left.clear();
   right.clear();
-  const double theta = rotation_degrees * M_PI / 180;
+  const double theta = rotation_degrees * kPi / 180;
   int best = 0;
   double t = -20;
   for (int i = 0; i < 800; ++i, t += 0.05) {

@@ -18,7 +18,7 @@
 
 #include "series/file_faults.h"
 #include "series/measures_file.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

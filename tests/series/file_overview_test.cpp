@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "series/file_faults.h"
-#include "temp_directory.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -37,19 +37,6 @@ std::string read_file(const std::string& path) {
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
-
-std::tm local_time(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
-
-std::tm fixed_clock() { return local_time(2012, 4, 2, 9, 5, 3); }
 
 // A fresh directory per test, removed afterwards.
 class MeasuresDirectory : public testing::Test {
@@ -217,7 +204,7 @@ TEST_F(MeasuresDirectory, WriteOnlyFileGetsTheRecordAlone) {
     const int readable = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (readable >= 0) ::close(readable);
     if (readable >= 0) GTEST_SKIP() << "cannot give up read access";
-    outcome = save_measurement(dir(), "b.jpg", 1.5, 2, out, fixed_clock);
+    outcome = save_measurement(dir(), "b.jpg", 1.5, 2, out, fixed_measuring_time);
   }
   ::chmod(file.c_str(), 0644);
   EXPECT_TRUE(outcome.saved) << outcome.failure;
@@ -397,7 +384,7 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(write_demo_jpeg(path(c.name), photo, 90, c.exif));
     std::ostringstream out;
-    const AppendOutcome outcome = save_measurement(dir(), c.name, 1.1, 3.456789, out, fixed_clock);
+    const AppendOutcome outcome = save_measurement(dir(), c.name, 1.1, 3.456789, out, fixed_measuring_time);
     EXPECT_TRUE(outcome.saved) << outcome.failure;
     std::string message = c.message;
     if (const size_t at = message.find('@'); at != std::string::npos) {
@@ -412,7 +399,7 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
 
 TEST_F(MeasuresDirectory, MissingPhotographStillGetsItsRecordAfterTheMessage) {
   std::ostringstream out;
-  const AppendOutcome outcome = save_measurement(dir(), "vanished.jpg", 1, 2, out, fixed_clock);
+  const AppendOutcome outcome = save_measurement(dir(), "vanished.jpg", 1, 2, out, fixed_measuring_time);
   EXPECT_TRUE(outcome.saved);
   EXPECT_EQ(out.str(), "File not readable or no EXIF data in file " + dir() + "/vanished.jpg\n");
   EXPECT_EQ(read_file(path("measures.csv")), kHeader + "vanished.jpg;;2012-04-02 09:05:03;1;2;\n");

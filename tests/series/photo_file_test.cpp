@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "series/exif_date.h"
-#include "temp_directory.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {

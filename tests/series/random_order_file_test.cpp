@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "temp_directory.h"
+#include "test_support.h"
 
 TEST(RandomOrderLine, NameEndsAtTheFirstSeparatorAfterPositionZero) {
   struct Case {

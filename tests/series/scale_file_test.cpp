@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "file_protection.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

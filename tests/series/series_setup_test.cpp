@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "stdout_capture.h"
-#include "temp_directory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ namespace {
 
 class AutomaticFitKey : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 int count_of(const std::string& text, const std::string& part) {
@@ -65,7 +65,7 @@ TEST_F(AutomaticFitKey, FitsTheGeneratedPhotographThroughTheTrackbars) {
   ScriptedUser user({key('a'),
                      [&] {
                        after = read_fields();
-                       const double truth[6] = {
+                       const ParameterVector truth = {
                            lambda * 1000, object.width, height, rotation, x, y};
                        truth_energy = evaluate_parameters(fit_state(), truth);
                      },

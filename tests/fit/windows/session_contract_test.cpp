@@ -11,7 +11,7 @@ namespace {
 
 class SessionContract : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 // Values a cancel must leave exactly as the caller passed them.
@@ -247,4 +247,65 @@ TEST_F(SessionContract, AVeryLargePhotographIsShownScaledAndClickedInItsOwnPixel
   EXPECT_EQ(view, cv::Size(800, 533));
   EXPECT_EQ(fit_state().top_click_x, 3000);  // s = 6000 / 800 = 7.5
   EXPECT_EQ(fit_state().top_click_y, 2250);
+}
+
+// The typed form: how the session ended, with the accepted values, or the start's when nothing
+// was accepted; nothing at all for a call while a session runs.
+TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  SessionStart start;
+  start.threshold = 120;
+  start.lambda = 1.25;
+  start.region = cv::Rect(20, 10, 300, 200);
+  start.cut_offs = {3, 4};
+  const struct {
+    const char* what;
+    std::string path;
+    std::vector<std::function<void()>> steps;
+    SessionEnd end;
+  } cases[] = {
+      {"ENTER", photo, {key('r'), key('\r')}, SessionEnd::kAccepted},
+      {"ESC", photo, {key('r'), key(27)}, SessionEnd::kCancelled},
+      {"Output closed", photo, {[] { window(kOutputWindow)->close(); }}, SessionEnd::kOutputClosed},
+      {"cancel requested", photo, {[] { request_session_cancel(); }}, SessionEnd::kCancelRequested},
+      {"no photograph", dir_.file("missing.png"), {}, SessionEnd::kPhotographUnreadable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModelParameters shown;
+    cv::Point origin(-1, -1);
+    std::vector<std::function<void()>> steps = {[&] {
+      shown = fit_state().model();
+      origin = fit_state().source_origin_in_photo;
+    }};
+    steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+    std::optional<SessionResult> nested = SessionResult();
+    steps.insert(steps.begin(), [&] { nested = measure_photo(photo, start); });
+    testing::internal::CaptureStdout();
+    ScriptedUser user(steps);
+    const std::optional<SessionResult> result = measure_photo(c.path, start);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->end, c.end) << *result;
+    if (c.end == SessionEnd::kPhotographUnreadable) continue;  // no key wait was reached
+    EXPECT_FALSE(nested.has_value());
+    if (c.end == SessionEnd::kAccepted) {
+      EXPECT_EQ(result->threshold, 120);
+      EXPECT_EQ(result->lambda, 1.0);  // key r's lambda reset
+      EXPECT_EQ(result->model, fit_state().model()) << "the fields at ENTER";
+      EXPECT_NE(result->model, shown);
+      EXPECT_EQ(result->region, start.region);
+      EXPECT_EQ(result->model_origin_in_photo, cv::Point(20, 10));
+      EXPECT_EQ(origin, cv::Point(20, 10));
+      EXPECT_GT(result->energy, 0.0);
+    } else {
+      EXPECT_EQ(result->threshold, start.threshold);
+      EXPECT_EQ(result->lambda, start.lambda);
+      EXPECT_EQ(result->region, start.region);
+      EXPECT_EQ(result->cut_offs.top, 3);
+      EXPECT_EQ(result->energy, 0.0);
+      EXPECT_EQ(result->model, ModelParameters());
+    }
+    EXPECT_FALSE(measurement_session_running());
+  }
 }

@@ -9,7 +9,7 @@ namespace {
 
 class SessionKeys : public WindowTest {
  protected:
-  TempDir dir_;
+  TempDirectory dir_;
 };
 
 int count_of(const std::string& text, const std::string& part) {

@@ -30,6 +30,7 @@
 #include "fit/fit_W.h"
 #include "fit/windows/fit_session.h"
 #include "fit/windows/fit_windows.h"
+#include "test_support.h"
 
 namespace window_test {
 
@@ -134,20 +135,6 @@ inline std::function<void()> click(int x, int y) {
   return [x, y] { click_output(x, y); };
 }
 
-// A scratch directory removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "meravel_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
 // A photograph: a light ellipse (centre, half axes) on a dark, slightly textured background, so
 // every crop has its own pixels. Written losslessly as PNG unless the name says otherwise.
 inline cv::Mat make_photo(int width, int height, cv::Point centre, cv::Size axes) {
@@ -161,7 +148,8 @@ inline cv::Mat make_photo(int width, int height, cv::Point centre, cv::Size axes
   return photo;
 }
 
-inline std::string write_photo(const TempDir& dir, const std::string& name, int width, int height) {
+inline std::string write_photo(const TempDirectory& dir, const std::string& name, int width,
+                               int height) {
   const std::string path = dir.file(name);
   cv::imwrite(path, make_photo(width, height, cv::Point(width / 2, height / 2),
                                cv::Size(width / 5 + 1, height / 3 + 1)));

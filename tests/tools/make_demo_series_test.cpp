@@ -1,7 +1,6 @@
 // The demo series generator as scripts/run uses it: a directory of photographs with capture dates
 // and scale bars, and a ground-truth file that describes them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 
 #include "fit/fit_W.h"
 #include "series/exif_date.h"
+#include "test_support.h"
 #include "tools/demo_photo.h"
 
 namespace {
@@ -38,9 +38,8 @@ std::vector<std::string> split_fields(const std::string& line) {
 }  // namespace
 
 TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
-  const std::filesystem::path dir =
-      std::filesystem::path(testing::TempDir()) / ("demo_series_" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
+  const TempDirectory scratch;
+  const std::filesystem::path dir = scratch.path();
   const std::string command = std::string(MERAVEL_BUILD_DIR) + "/make_demo_series " +
                               (dir / "samples").string() + " > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
@@ -84,20 +83,20 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     object.center_x = std::stod(f[5]);
     object.center_y = std::stod(f[6]);
     const cv::Rect2d object_box = bounding_box(demo_object_outline(object));
-    FitState state;
-    state.threshold = 131;
     const cv::Mat colour = cv::imread(path, cv::IMREAD_COLOR);
-    const std::vector<cv::Point> outline = find_outline(state, colour);
+    std::vector<std::vector<cv::Point>> contours;
+    const Outline found = find_outline(colour, 131, &contours);
+    const std::vector<cv::Point>& outline = found.contour;
     ASSERT_FALSE(outline.empty());
-    EXPECT_NEAR(state.outline_width, object_box.width, 3.0);
-    EXPECT_NEAR(state.outline_height, object_box.height, 3.0);
+    EXPECT_NEAR(found.box.width, object_box.width, 3.0);
+    EXPECT_NEAR(found.box.height, object_box.height, 3.0);
     const double px_per_mm = std::stod(f[11]), bar_mm = std::stod(f[12]);
     const cv::Point2d bar_start(std::stod(f[13]), std::stod(f[14]));
     const cv::Point2d bar_end(std::stod(f[15]), std::stod(f[16]));
     EXPECT_DOUBLE_EQ(cv::norm(bar_end - bar_start), bar_mm * px_per_mm);
     bool bar_found = false;
     double nearest_to_object = 1e9;  // of the points of all other contours
-    for (const std::vector<cv::Point>& contour : state.outline_storage) {
+    for (const std::vector<cv::Point>& contour : contours) {
       if (contour == outline) continue;
       for (const cv::Point& p : contour) {
         nearest_to_object =
@@ -119,5 +118,4 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     EXPECT_LT(object.height / px_per_mm, 60.0);
   }
   EXPECT_GE(photographs, 6);
-  std::filesystem::remove_all(dir);
 }

@@ -3,7 +3,6 @@
 #include "tools/demo_photo.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -12,11 +11,12 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "series/exif_date.h"
+#include "test_support.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kDefaultThreshold = 131;
 
 struct Case {
@@ -52,10 +52,6 @@ bool on_object_side(const cv::Mat& grey, cv::Point2d p, const DemoLook& look) {
                       : grey_at(grey, p) <= kDefaultThreshold;
 }
 
-std::string temp_path(const char* name) {
-  return testing::TempDir() + "demo_photo_" + std::to_string(getpid()) + "_" + name;
-}
-
 }  // namespace
 
 // The widest point of a W-curve lies where (h/2)e^t = lambda e^(-lambda t): at depth
@@ -66,10 +62,9 @@ TEST(DemoPhoto, WidestPointsLieWhereTheClosedFormPutsThem) {
     SCOPED_TRACE(c.name);
     const DemoObject& o = c.object;
     const cv::Mat grey = grey_of(render_demo_photo(c.size, o, c.look));
-    const double t = std::log(2 * o.lambda / o.height) / (1 + o.lambda);
-    const double offset = o.lambda * o.width / ((1 + o.lambda) * std::exp(-o.lambda * t));
+    const double offset = pixel_width_for_width(o.lambda, o.height, o.width) / 2;
     const double depth_from_centre = o.height * o.lambda / (1 + o.lambda) - o.height / 2;
-    const double theta = o.rotation_deg * kPi / 180;
+    const double theta = radians_from_degrees(o.rotation_deg);
     const cv::Point2d out(std::cos(theta), std::sin(theta));  // the model's +x, rotated
     const cv::Point2d centre(o.center_x - depth_from_centre * std::sin(theta),
                              o.center_y + depth_from_centre * std::cos(theta));
@@ -143,19 +138,20 @@ TEST(DemoPhoto, ProgramsOutlineIsTheObjectOnTheDefaultLook) {
       min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
       min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
     }
-    FitState state;
-    state.threshold = kDefaultThreshold;
-    ASSERT_FALSE(find_outline(state, render_demo_photo(c.size, c.object, c.look)).empty());
+    const Outline found =
+        find_outline(render_demo_photo(c.size, c.object, c.look), kDefaultThreshold);
+    ASSERT_FALSE(found.contour.empty());
+    const OutlineBox& box = found.box;
     if (c.look.object_level < c.look.background_level) {
-      EXPECT_GE(state.outline_width, c.size.width - 4);
-      EXPECT_GE(state.outline_height, c.size.height - 4);
+      EXPECT_GE(box.width, c.size.width - 4);
+      EXPECT_GE(box.height, c.size.height - 4);
       continue;
     }
     // Extreme pixel centres of the object lie within 1.5 px inside its true extent at each end.
-    EXPECT_NEAR(state.outline_width, max_x - min_x, 3.0);
-    EXPECT_NEAR(state.outline_height, max_y - min_y, 3.0);
-    EXPECT_NEAR(state.outline_center_x, (min_x + max_x) / 2, 1.5);
-    EXPECT_NEAR(state.outline_center_y, (min_y + max_y) / 2, 1.5);
+    EXPECT_NEAR(box.width, max_x - min_x, 3.0);
+    EXPECT_NEAR(box.height, max_y - min_y, 3.0);
+    EXPECT_NEAR(box.center_x, (min_x + max_x) / 2, 1.5);
+    EXPECT_NEAR(box.center_y, (min_y + max_y) / 2, 1.5);
   }
 }
 
@@ -212,12 +208,12 @@ TEST(DemoPhoto, ScaleBarIsAStripOfItsLengthThatLeavesTheRestAlone) {
 
     // The object stays the outline, point for point; the bar's own contour spans its ends and has
     // about as many points as its rectangle's perimeter, the ticks being holes and not notches.
-    FitState plain_state, bar_state;
-    plain_state.threshold = bar_state.threshold = kDefaultThreshold;
-    const std::vector<cv::Point> plain_outline = find_outline(plain_state, without);
-    EXPECT_EQ(find_outline(bar_state, with_bar), plain_outline);
+    std::vector<std::vector<cv::Point>> bar_photo_contours;
+    const Outline plain_outline = find_outline(without, kDefaultThreshold);
+    EXPECT_EQ(find_outline(with_bar, kDefaultThreshold, &bar_photo_contours).contour,
+              plain_outline.contour);
     int bar_contours = 0;
-    for (const std::vector<cv::Point>& contour : bar_state.outline_storage) {
+    for (const std::vector<cv::Point>& contour : bar_photo_contours) {
       const cv::Rect bounds = cv::boundingRect(contour);
       if (!bounds.contains(cv::Point(cvRound(start.x) + 1, cvRound(start.y)))) continue;
       ++bar_contours;
@@ -263,9 +259,10 @@ TEST(DemoPhoto, ExifDateReadsBackThroughTheProgramsReader) {
       {"no EXIF block", {false, std::nullopt, std::nullopt}, CaptureDate::no_exif_data, ""},
   };
   const cv::Mat photo = render_demo_photo({160, 120}, {1.2, 40, 80, 0, 80, 60});
+  const TempDirectory dir;
   for (const ExifCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = temp_path("exif.jpg");
+    const std::string path = dir.file("exif.jpg");
     ASSERT_TRUE(write_demo_jpeg(path, photo, 90, c.exif));
     const CaptureDate date = read_capture_date(path);
     EXPECT_EQ(date.status, c.status);
@@ -278,10 +275,11 @@ TEST(DemoPhoto, ExifDateReadsBackThroughTheProgramsReader) {
     EXPECT_EQ(cv::norm(decoded, cv::imdecode(plain, cv::IMREAD_COLOR), cv::NORM_INF), 0);
     std::remove(path.c_str());
   }
-  EXPECT_EQ(read_capture_date(temp_path("missing.jpg")).status, CaptureDate::no_exif_data);
+  EXPECT_EQ(read_capture_date(dir.file("missing.jpg")).status, CaptureDate::no_exif_data);
 }
 
 TEST(DemoPhoto, WritingIntoAMissingDirectoryFails) {
   const cv::Mat photo = render_demo_photo({64, 48}, {1.0, 20, 30, 0, 32, 24});
-  EXPECT_FALSE(write_demo_jpeg(temp_path("no/such/dir.jpg"), photo, 90, {}));
+  const TempDirectory dir;
+  EXPECT_FALSE(write_demo_jpeg(dir.file("no/such/dir.jpg"), photo, 90, {}));
 }

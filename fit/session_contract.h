@@ -1,0 +1,59 @@
+// The typed contract of one measurement: what a session starts from and what it hands back.
+//
+// Computing core: plain values, no window. The interactive session (fit/windows/fit_session.h)
+// and any other caller that sets up a fit (prepare_fit in fit_W.h) take a SessionStart.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <ostream>
+
+#include "fit/model.h"
+
+// What one measurement starts from: the main window's start threshold and lambda, and the region
+// of interest and cut-offs carried over from the last accepted measurement.
+struct SessionStart {
+  int threshold = 131;  // binarisation threshold, 0..250
+  double lambda = 1.1;  // taken in rounded to whole thousandths (lambda_milli_of)
+  // In pixels of the whole upright photograph; a width or height of 0 means none. A region that
+  // does not fit the photograph (or has a negative value) is dropped: width and height become 0.
+  cv::Rect region;
+  CutOffs cut_offs{1, 5};
+};
+
+// How a session ended.
+enum class SessionEnd {
+  kAccepted,              // ENTER
+  kCancelled,             // ESC
+  kCancelRequested,       // request_session_cancel(), e.g. the main window was closed
+  kOutputClosed,          // the "Output" window was closed by hand
+  kPhotographUnreadable,  // the photograph could not be loaded, at the start or on reload
+  kFailed,                // an image operation failed or memory ran out
+};
+const char* session_end_name(SessionEnd end);
+
+// What a session hands back. Only an accepted session's values are a measurement: on every other
+// end they are those of the SessionStart (energy 0, model all 0) and nothing was accepted.
+struct SessionResult {
+  SessionEnd end = SessionEnd::kCancelled;
+  int threshold = 0;
+  double lambda = 0.0;  // lambda_milli / 1000
+  double energy = 0.0;  // the deviation energy the last refresh computed; +inf when unscorable
+  // The region of interest in pixels of the whole photograph, for the next measurement (a nested
+  // crop included); width and height 0 when none, x and y then keep their values.
+  cv::Rect region;
+  CutOffs cut_offs;
+  // The six model values, in pixels of the image the fit was made on: the photograph cut to the
+  // region it showed last, which begins at model_origin_in_photo in the whole photograph.
+  ModelParameters model;
+  cv::Point model_origin_in_photo;
+
+  bool accepted() const { return end == SessionEnd::kAccepted; }
+};
+
+bool operator==(const SessionStart& a, const SessionStart& b);
+std::ostream& operator<<(std::ostream& out, const SessionStart& start);
+std::ostream& operator<<(std::ostream& out, const SessionResult& result);
+
+// Lambda as the session takes it in: lambda x 1000 rounded to the nearest whole number; 0 for a
+// value no caller can pass (beyond 2e9 thousandths, or not a number).
+int lambda_milli_of(double lambda);
