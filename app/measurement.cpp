@@ -97,9 +97,8 @@ void myQtApp::do_something() {
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
 
-    const AppendOutcome outcome =
-        save_measurement(directory, name, result->lambda, result->energy, std::cout,
-                         measuring_clock_);
+    const AppendOutcome outcome = save_measurement(directory, name, result->lambda, result->energy,
+                                                   std::cout, measuring_clock_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
       unlock_all();

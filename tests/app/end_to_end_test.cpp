@@ -98,9 +98,7 @@ class FirstMeasurement : public testing::Test {
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_process"), Qt::LeftButton);
   }
 
-  void TearDown() override {
-    series_state() = SeriesState();
-  }
+  void TearDown() override { series_state() = SeriesState(); }
 
   std::string take_measurement() {
     testing::internal::CaptureStdout();

@@ -384,7 +384,8 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(write_demo_jpeg(path(c.name), photo, 90, c.exif));
     std::ostringstream out;
-    const AppendOutcome outcome = save_measurement(dir(), c.name, 1.1, 3.456789, out, fixed_measuring_time);
+    const AppendOutcome outcome =
+        save_measurement(dir(), c.name, 1.1, 3.456789, out, fixed_measuring_time);
     EXPECT_TRUE(outcome.saved) << outcome.failure;
     std::string message = c.message;
     if (const size_t at = message.find('@'); at != std::string::npos) {
@@ -399,7 +400,8 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
 
 TEST_F(MeasuresDirectory, MissingPhotographStillGetsItsRecordAfterTheMessage) {
   std::ostringstream out;
-  const AppendOutcome outcome = save_measurement(dir(), "vanished.jpg", 1, 2, out, fixed_measuring_time);
+  const AppendOutcome outcome =
+      save_measurement(dir(), "vanished.jpg", 1, 2, out, fixed_measuring_time);
   EXPECT_TRUE(outcome.saved);
   EXPECT_EQ(out.str(), "File not readable or no EXIF data in file " + dir() + "/vanished.jpg\n");
   EXPECT_EQ(read_file(path("measures.csv")), kHeader + "vanished.jpg;;2012-04-02 09:05:03;1;2;\n");
