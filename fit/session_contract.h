@@ -4,10 +4,24 @@
 // and any other caller that sets up a fit (prepare_fit in fit_W.h) take a SessionStart.
 #pragma once
 
+#include <functional>
 #include <opencv2/core.hpp>
 #include <ostream>
+#include <string>
 
 #include "fit/model.h"
+
+struct SessionResult;
+
+// What saving an accepted fit gave: saved, or the reason why not, one line without a final period
+// ("ERROR writing file: No space left on device (measures.csv)").
+struct SaveOutcome {
+  bool saved = false;
+  std::string reason;
+};
+
+// Saves an accepted fit; called with the values the session would hand back.
+using SaveStep = std::function<SaveOutcome(const SessionResult& accepted)>;
 
 // What one measurement starts from: the main window's start threshold and lambda, and the region
 // of interest and cut-offs carried over from the last accepted measurement.
@@ -18,6 +32,12 @@ struct SessionStart {
   // does not fit the photograph (or has a negative value) is dropped: width and height become 0.
   cv::Rect region;
   CutOffs cut_offs{1, 5};
+  // The photograph, already loaded and upright (CV_8UC3), shared and never written to; empty to
+  // have the session load its path. The session fits these pixels from start to end.
+  cv::Mat photograph;
+  // Run on ENTER, before the session ends: an accepted session is then one whose fit was saved,
+  // and a failed save keeps the session open to try again or cancel. None: ENTER ends it at once.
+  SaveStep save;
 };
 
 // How a session ended.
@@ -26,7 +46,7 @@ enum class SessionEnd {
   kCancelled,             // ESC
   kCancelRequested,       // request_session_cancel(), e.g. the main window was closed
   kOutputClosed,          // the "Output" window was closed by hand
-  kPhotographUnreadable,  // the photograph could not be loaded, at the start or on reload
+  kPhotographUnreadable,  // the photograph could not be loaded at the start
   kFailed,                // an image operation failed or memory ran out
 };
 const char* session_end_name(SessionEnd end);

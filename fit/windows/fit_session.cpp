@@ -15,6 +15,7 @@
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
+#include "fit/windows/session_keys.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ bool session_running = false;
 bool waiting_for_key = false;
 bool cancel_requested = false;
 std::string session_path;
+// The whole photograph, upright, as loaded at the start: key q shows these pixels again.
+cv::Mat session_photograph;
+// The keys typed on the image windows, read in the order typed; only while a session runs.
+SessionKeys* session_keys = nullptr;
 
 // highgui reports Shift+m and Caps-Lock M as 'm'. Upper-case letters are not keys of the session,
 // so their presses are taken away before they reach an image window.
@@ -75,7 +80,7 @@ int wait_for_key() {
   while (true) {
     if (cancel_requested) return kCancelRequestedKey;
     waiting_for_key = true;
-    const int key = cv::waitKey(kWaitSliceMs);
+    const int key = session_keys ? session_keys->next_key(kWaitSliceMs) : cv::waitKey(kWaitSliceMs);
     waiting_for_key = false;
     if (key != -1) return key & 0xFF;
     if (cancel_requested) return kCancelRequestedKey;
@@ -106,10 +111,9 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'q':
       state.roi_width = 0;
       state.roi_height = 0;
-      state.source_image.release();
-      state.source_image = load_photograph(session_path);
+      // The photograph as loaded at the start, not the file again: it may have changed since.
+      state.source_image = session_photograph;
       state.source_origin_in_photo = cv::Point(0, 0);
-      if (state.source_image.empty()) return SessionEnd::kPhotographUnreadable;
       setup_fit_windows();
       break;
     case 'o':
@@ -168,18 +172,33 @@ std::optional<SessionEnd> handle_key(int key) {
   return std::nullopt;
 }
 
+SessionResult result_of(SessionEnd end, const SessionStart& start);
+
+// Whether the accepted fit may end the session: saved by the start's save step, or there is none.
+// A failed save keeps the fit on screen, to be saved again or cancelled.
+bool saved_on_enter(const SessionStart& start) {
+  if (!start.save) return true;
+  const SaveOutcome outcome = start.save(result_of(SessionEnd::kAccepted, start));
+  if (outcome.saved) return true;
+  std::cout << "Not saved: " << outcome.reason << ". ENTER to try again, ESC to cancel."
+            << std::endl;
+  return false;
+}
+
 // Start and key loop, up to the key that ends the session.
 SessionEnd run_session(const SessionStart& start) {
   FitState& state = fit_state();
-  const cv::Mat photo = load_photograph(session_path);
-  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
-  prepare_fit(state, photo, start);
+  session_photograph = start.photograph.empty() ? load_photograph(session_path) : start.photograph;
+  if (session_photograph.empty()) return SessionEnd::kPhotographUnreadable;
+  prepare_fit(state, session_photograph, start);
   show_fit_windows();
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
 
   while (true) {
-    if (const std::optional<SessionEnd> end = handle_key(wait_for_key())) return *end;
+    const std::optional<SessionEnd> end = handle_key(wait_for_key());
+    if (!end || (*end == SessionEnd::kAccepted && !saved_on_enter(start))) continue;
+    return *end;
   }
 }
 
@@ -241,6 +260,9 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   session_running = true;
   cancel_requested = false;
   session_path = image_path;
+  // Installed first, so that the upper-case filter sees each key press before it.
+  SessionKeys keys;
+  session_keys = &keys;
   std::unique_ptr<UpperCaseKeyFilter> key_filter;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     key_filter = std::make_unique<UpperCaseKeyFilter>();
@@ -259,6 +281,8 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   const SessionResult result = result_of(end, start);
   close_session();
   key_filter.reset();
+  session_keys = nullptr;
+  session_photograph.release();
   session_path.clear();
   cancel_requested = false;
   session_running = false;
@@ -296,7 +320,9 @@ int run_measurement_session(const char* image_path, int* threshold, double* lamb
 
 bool measurement_session_running() { return session_running; }
 
-bool measurement_session_waiting_for_key() { return waiting_for_key; }
+bool measurement_session_waiting_for_key() {
+  return waiting_for_key && !(session_keys && session_keys->holds_keys());
+}
 
 void request_session_cancel() {
   if (session_running) cancel_requested = true;

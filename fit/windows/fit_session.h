@@ -8,17 +8,22 @@
 
 // Runs one measurement of the photograph at `image_path` from `start` (prepare_fit, then the
 // fitting windows and the key loop) and returns when the session ends: ENTER accepts, ESC
-// cancels. The region is in pixels of the full (upright) photograph, both ways; a region that
-// does not fit it is dropped and comes back with width and height 0. A session also ends, not
-// accepted, when the photograph cannot be loaded (at the start or on reload; a line naming the
-// path goes to standard output), when the "Output" window is closed by hand, after
+// cancels. The session fits start.photograph when it holds one, and otherwise loads the path once;
+// key q shows those pixels again. Keys typed while the session computes are read afterwards, in
+// the order typed. With a save step in `start`, ENTER runs it first: a failed save writes
+// "Not saved: REASON. ENTER to try again, ESC to cancel." and the session goes on, so an accepted
+// session is one that was saved. The region is in pixels of the full (upright) photograph, both
+// ways; a region that does not fit it is dropped and comes back with width and height 0. A
+// session also ends, not accepted, when the photograph cannot be loaded (a line naming the path
+// goes to standard output), when the "Output" window is closed by hand, after
 // request_session_cancel(), and when an image operation fails (a line says so). Every image
 // window is closed and the session's images are released before it returns. Returns nothing,
 // and changes nothing, when called while a session runs.
 std::optional<SessionResult> measure_photo(const std::string& image_path,
                                            const SessionStart& start);
 
-// The session with its nine values passed by address: read at the start; on ENTER every one is
+// The session with its nine values passed by address, loading the path, with no save step: read at
+// the start; on ENTER every one is
 // written back (threshold, lambda, energy, the region of interest, the two cut-offs); otherwise
 // only *lambda is written, with the cancel marker 9999.0. A null path or a call while a session
 // runs is cancelled at once. Returns 0.
