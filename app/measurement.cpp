@@ -10,6 +10,7 @@
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
 #include "series/measures_file.h"
+#include "series/photo_file.h"
 #include "series/series_state.h"
 
 MeasurementSession measurement_session = measure_photo;
@@ -55,6 +56,29 @@ SessionCloseGuard* close_guard_of(QWidget* window) {
 
 int read_number(const QString& text) { return std::atoi(text.toLatin1().constData()); }
 
+// The save of an accepted measurement: its record in measures.csv, with the capture date of the
+// photograph as it was loaded for the session. Messages about the date go to standard output.
+AppendOutcome save_accepted(const std::string& directory, const std::string& name,
+                            const CaptureDate& capture_date, const SessionResult& accepted,
+                            const MeasuringClock& clock, FileOperations& operations) {
+  return save_measurement(directory, name, capture_date, accepted.lambda, accepted.energy,
+                          std::cout, clock, operations);
+}
+
+// A failed save's line without its closing sentence, as the reason the session shows:
+// "ERROR writing file: No space left on device (measures.csv)".
+std::string not_saved_reason(const AppendOutcome& outcome) {
+  std::string reason = outcome.failure;
+  const std::string nothing_saved = " Nothing was saved.";
+  if (reason.size() >= nothing_saved.size() &&
+      reason.compare(reason.size() - nothing_saved.size(), nothing_saved.size(), nothing_saved) ==
+          0) {
+    reason.erase(reason.size() - nothing_saved.size());
+  }
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  return reason;
+}
+
 }  // namespace
 
 void myQtApp::do_something() {
@@ -81,9 +105,25 @@ void myQtApp::do_something() {
   const std::string directory = series.series_directory;
   std::cout << std::endl << "Starting new measurement for file " << number << ":" << std::endl;
   const std::string image_path = directory + "/" + name;
-  session_in_progress = true;
-  const std::optional<SessionResult> result = measurement_session(image_path, start);
-  session_in_progress = false;
+  // Read once, here: the session fits these pixels and the record takes this capture date,
+  // whatever happens to the file meanwhile.
+  const PhotographFile photo = load_photograph_file(image_path);
+  std::optional<SessionResult> result;
+  bool saved = false;
+  if (photo.status != PhotographFile::loaded) {
+    std::cout << photo.message << std::endl;
+  } else {
+    start.photograph = photo.image;
+    start.save = [&](const SessionResult& accepted) {
+      const AppendOutcome outcome = save_accepted(directory, name, photo.capture_date, accepted,
+                                                  measuring_clock_, *file_operations_);
+      saved = outcome.saved;
+      return SaveOutcome{outcome.saved, not_saved_reason(outcome)};
+    };
+    session_in_progress = true;
+    result = measurement_session(image_path, start);
+    session_in_progress = false;
+  }
 
   if (!result || !result->accepted()) {
     unlock_all();
@@ -97,8 +137,11 @@ void myQtApp::do_something() {
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
 
-    const AppendOutcome outcome = save_measurement(directory, name, result->lambda, result->energy,
-                                                   std::cout, measuring_clock_);
+    // A session that ran no save step is saved now, once.
+    const AppendOutcome outcome = saved
+                                      ? AppendOutcome{true, {}, {}, false}
+                                      : save_accepted(directory, name, photo.capture_date, *result,
+                                                      measuring_clock_, *file_operations_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
       unlock_all();

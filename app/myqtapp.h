@@ -34,6 +34,8 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   // (time_order_seed, local_measuring_time) unless a test fixes them.
   void set_order_seed(OrderSeed seed) { order_seed_ = std::move(seed); }
   void set_measuring_clock(MeasuringClock clock) { measuring_clock_ = std::move(clock); }
+  // The file-system calls of a save; the real ones unless a test makes them fail.
+  void set_file_operations(FileOperations& operations) { file_operations_ = &operations; }
 
  public slots:
   void get_path();
@@ -56,6 +58,7 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
 
   OrderSeed order_seed_ = time_order_seed;
   MeasuringClock measuring_clock_ = local_measuring_time;
+  FileOperations* file_operations_ = &posix_file_operations();
   // The lock of the series shown, so that another instance opening it says so.
   SeriesLock series_lock_;
   // Lines that the overview shows above the files while the series is set up: the order that is

@@ -61,19 +61,26 @@ AppendOutcome append_measures_record(const std::string& path, const std::string&
 }
 
 AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
-                               double lambda, double energy, std::ostream& out,
-                               const MeasuringClock& clock, FileOperations& operations) {
+                               const CaptureDate& capture_date, double lambda, double energy,
+                               std::ostream& out, const MeasuringClock& clock,
+                               FileOperations& operations) {
   const std::string measures_path = series_directory + "/" + kMeasuresFileName;
   const std::string image_path = series_directory + "/" + name;
   const std::tm measuring_time = clock();
 
-  const CaptureDate date = read_capture_date(image_path);
-  if (date.status == CaptureDate::no_exif_data) {
+  if (capture_date.status == CaptureDate::no_exif_data) {
     out << "File not readable or no EXIF data in file " << image_path << std::endl;
-  } else if (date.status == CaptureDate::no_entry) {
+  } else if (capture_date.status == CaptureDate::no_entry) {
     out << "Exif entry not found!" << std::endl;
   }
   const std::string record =
-      format_measures_record(name, date.text, measuring_time, lambda, energy);
+      format_measures_record(name, capture_date.text, measuring_time, lambda, energy);
   return append_measures_record(measures_path, record, operations);
+}
+
+AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
+                               double lambda, double energy, std::ostream& out,
+                               const MeasuringClock& clock, FileOperations& operations) {
+  const CaptureDate date = read_capture_date(series_directory + "/" + name);
+  return save_measurement(series_directory, name, date, lambda, energy, out, clock, operations);
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "series/durable_append.h"
+#include "series/exif_date.h"
 #include "series/file_operations.h"
 
 // The header line, without its line break.
@@ -52,10 +53,18 @@ PlannedAppend measures_record_append(const std::string& path, const std::string&
 AppendOutcome append_measures_record(const std::string& path, const std::string& record,
                                      FileOperations& operations = posix_file_operations());
 
-// Steps of saving an accepted measurement of `series_directory`/`name`: take the measuring time
-// from `clock`, read the capture date (writing "File not readable or no EXIF data in file <path>"
-// or "Exif entry not found!" to `out` when there is none, and leaving the field empty) and append
-// the record. On failure the outcome's line has not been written yet; the caller reports it.
+// Steps of saving an accepted measurement of `series_directory`/`name` whose photograph gave
+// `capture_date` when it was loaded: take the measuring time from `clock`, write "File not
+// readable or no EXIF data in file <path>" or "Exif entry not found!" to `out` when there is no
+// date (the field stays empty) and append the record. On failure the outcome's line has not been
+// written yet; the caller reports it.
+AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
+                               const CaptureDate& capture_date, double lambda, double energy,
+                               std::ostream& out,
+                               const MeasuringClock& clock = local_measuring_time,
+                               FileOperations& operations = posix_file_operations());
+
+// The same with the capture date read from the photograph's file now.
 AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
                                double lambda, double energy, std::ostream& out,
                                const MeasuringClock& clock = local_measuring_time,

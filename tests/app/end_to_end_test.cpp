@@ -11,17 +11,21 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <opencv2/core.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/myqtapp.h"
+#include "fit/fit_W.h"
 #include "fit/windows/fit_session.h"
+#include "series/file_faults.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
@@ -35,6 +39,12 @@ void post_key(int key, const char* text) {
     QCoreApplication::postEvent(
         output, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text)));
   }
+}
+
+int count_of(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 std::vector<std::string> lines_of(const std::string& path) {
@@ -186,4 +196,90 @@ TEST_F(FirstMeasurement, ClosingTheMainWindowCancelsTheSessionThenCloses) {
   EXPECT_FALSE(directory_.exists("measures.csv"));
   EXPECT_FALSE(window_.isVisible());
   EXPECT_EQ(image_window("Output"), nullptr);
+}
+
+// A save that fails keeps the session on screen: the measures file is exactly as before, one line
+// says so, and ENTER once the fault is gone saves the same fit exactly once.
+TEST_F(FirstMeasurement, AFailedSaveKeepsTheSessionAndTheRetrySavesOnce) {
+  const struct {
+    const char* what;
+    FaultyFileOperations::Call call;
+    int error;
+    const char* reason;
+  } cases[] = {
+      {"full disk", FaultyFileOperations::Call::write, ENOSPC,
+       "ERROR writing file: No space left on device"},
+      {"sync failure", FaultyFileOperations::Call::fsync, EIO,
+       "ERROR syncing file: Input/output error"},
+      {"close failure", FaultyFileOperations::Call::close, EIO,
+       "ERROR closing file: Input/output error"},
+      {"no lock", FaultyFileOperations::Call::lock, EWOULDBLOCK,
+       "ERROR locking file: another program keeps it locked"},
+  };
+  const std::string earlier =
+      std::string(kMeasuresHeader) + "\nearlier.jpg;;2011-01-01 10:00:00;1;1;\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(directory_.file("measures.csv"), std::ios::trunc) << earlier;
+    FaultyFileOperations faults;
+    faults.fail(c.call, c.error, "measures.csv");
+    window_.set_file_operations(faults);
+    std::string after_failure;
+    bool open_after_failure = false;
+    SessionDriver driver({[] { post_key(Qt::Key_U, "u"); }, [] { post_key(Qt::Key_Return, "\r"); },
+                          [&] {
+                            after_failure = directory_.read("measures.csv");
+                            open_after_failure = image_window("Output") != nullptr;
+                            window_.set_file_operations(posix_file_operations());
+                          }});
+    const std::string printed = take_measurement();
+    EXPECT_EQ(after_failure, earlier);
+    EXPECT_TRUE(open_after_failure);
+    const std::string not_saved = std::string("Not saved: ") + c.reason +
+                                  " (measures.csv). ENTER to try again, ESC to cancel.\n";
+    EXPECT_EQ(count_of(printed, not_saved), 1) << printed;
+    EXPECT_EQ(count_of(printed, "Measurement for file 1 SAVED.\n\n"), 1) << printed;
+    EXPECT_LT(printed.find(not_saved), printed.find("SAVED."));
+    const std::vector<std::string> lines = lines_of(directory_.file("measures.csv"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(directory_.read("measures.csv").substr(0, earlier.size()), earlier);
+    const std::vector<std::string> record = fields_of(lines[2]);
+    ASSERT_EQ(record.size(), 5u);
+    EXPECT_EQ(record[0], series_state().file_list.at(0).name);
+    const auto [energy_text, lambda_text] = last_status_energy_and_lambda(printed);
+    EXPECT_EQ(record[3], lambda_text) << printed;
+    EXPECT_EQ(record[4], energy_text) << printed;
+    EXPECT_EQ(image_window("Output"), nullptr);
+  }
+}
+
+// The photograph is read once, when the measurement starts: replaced on disk during the session,
+// it is still the one fitted (key q shows its pixels again) and the one whose date is recorded.
+TEST_F(FirstMeasurement, APhotographReplacedDuringTheSessionKeepsItsLoadedDate) {
+  const std::string current = series_state().file_list.at(0).name;
+  const std::string replacement = series_state().file_list.at(1).name;
+  ASSERT_NE(truth_[current][10], truth_[replacement][10]);
+  cv::Mat loaded;
+  double difference_after_q = -1;
+  SessionDriver driver(
+      {[&] {
+         loaded = fit_state().source_image.clone();
+         std::filesystem::copy_file(directory_.file(replacement), directory_.file(current),
+                                    std::filesystem::copy_options::overwrite_existing);
+       },
+       [] { post_key(Qt::Key_Q, "q"); },
+       [&] {
+         const cv::Mat& shown = fit_state().source_image;
+         difference_after_q =
+             shown.size() == loaded.size() ? cv::norm(shown, loaded, cv::NORM_INF) : 1e9;
+       }});
+  const std::string printed = take_measurement();
+  EXPECT_EQ(difference_after_q, 0);
+  const std::vector<std::string> lines = lines_of(directory_.file("measures.csv"));
+  ASSERT_EQ(lines.size(), 2u) << printed;
+  const std::vector<std::string> record = fields_of(lines[1]);
+  ASSERT_EQ(record.size(), 5u);
+  std::string capture_date = truth_[current][10];
+  capture_date[4] = capture_date[7] = '-';
+  EXPECT_EQ(record[1], capture_date);
 }

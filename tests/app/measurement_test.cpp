@@ -14,6 +14,8 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,11 +64,19 @@ class TakeMeasurement : public testing::Test {
       received_.push_back(
           {image_path, start,
            !button("pushButton_do")->isEnabled() && !line_edit("lineEdit_directory")->isEnabled()});
-      EXPECT_FALSE(outcomes_.empty()) << "no outcome scripted for this session";
-      if (outcomes_.empty()) return std::nullopt;
-      const std::optional<SessionResult> out = outcomes_.front();
-      outcomes_.pop_front();
-      return out;
+      // As the real session: each accepted outcome is an ENTER that runs the save step, and
+      // after a failed save the next outcome is the user's next try (or ESC).
+      while (true) {
+        EXPECT_FALSE(outcomes_.empty()) << "no outcome scripted for this session";
+        if (outcomes_.empty()) return std::nullopt;
+        const std::optional<SessionResult> out = outcomes_.front();
+        outcomes_.pop_front();
+        if (!out || !out->accepted() || !start.save || !run_save_step_) return out;
+        const SaveOutcome saved = start.save(*out);
+        if (saved.saved) return out;
+        not_saved_.push_back(saved.reason);
+        after_failed_save_();
+      }
     };
   }
 
@@ -129,6 +139,10 @@ class TakeMeasurement : public testing::Test {
   TempDirectory directory_;
   std::deque<std::optional<SessionResult>> outcomes_;
   std::vector<SessionCall> received_;
+  // The reasons of the failed saves, and what the user does after each (frees the disk...).
+  std::vector<std::string> not_saved_;
+  std::function<void()> after_failed_save_ = [] {};
+  bool run_save_step_ = true;  // false: a session that knows no save step
   MeasurementSession saved_session_;
 };
 
@@ -312,31 +326,185 @@ TEST_F(TakeMeasurement, MeasuresFileWithoutFinalLineBreakKeepsItsLastLine) {
                             "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.5;2;\n");
 }
 
+// A save that fails keeps the session: the user frees the file and presses ENTER again (saved
+// once), or leaves with ESC (nothing saved). A session that runs no save step is saved after it
+// ends, once, and a failure is reported then.
 TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsable) {
   const std::string before = kHeader + "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n";
-  std::ofstream(path("measures.csv")) << before;
-  ::chmod(path("measures.csv").c_str(), 0444);
-  // Root ignores permission bits; as "nobody" the file is as protected as for a user.
-  const bool dropped = ::geteuid() == 0 && ::seteuid(65534) == 0;
-  outcomes_ = {accepted(150, 1.2, 1.0)};
-  const std::string printed = press_take_measurement();
-  if (dropped) {
-    ASSERT_EQ(::seteuid(0), 0);
+  const std::string record = "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n";
+  const struct {
+    const char* what;
+    bool run_save_step;
+    bool writable_after_failure;
+    bool escape_after_failure;
+    std::string printed_after_start;
+    std::vector<std::string> not_saved;
+    std::string measures;
+    const char* threshold;
+  } cases[] = {
+      {"ENTER again once writable",
+       true,
+       true,
+       false,
+       "Measurement for file 1 SAVED.\n\n",
+       {"ERROR opening file: Permission denied (measures.csv)"},
+       before + record,
+       "150"},
+      {"ESC after the failure",
+       true,
+       false,
+       true,
+       "Measurement for file 1 CANCELLED.\n\n",
+       {"ERROR opening file: Permission denied (measures.csv)"},
+       before,
+       "131"},
+      {"a session without a save step",
+       false,
+       false,
+       false,
+       "ERROR opening file: Permission denied (measures.csv). Nothing was saved.\n",
+       {},
+       before,
+       "131"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(path("measures.csv"), std::ios::trunc) << before;
+    ::chmod(path("measures.csv").c_str(), 0444);
+    not_saved_.clear();
+    run_save_step_ = c.run_save_step;
+    // Root ignores permission bits; as "nobody" the file is as protected as for a user.
+    bool dropped = ::geteuid() == 0 && ::seteuid(65534) == 0;
+    after_failed_save_ = [&] {
+      if (dropped) {
+        ASSERT_EQ(::seteuid(0), 0);
+        dropped = false;
+      }
+      if (c.writable_after_failure) ::chmod(path("measures.csv").c_str(), 0644);
+    };
+    outcomes_ = {accepted(150, 1.2, 1.0)};
+    if (c.writable_after_failure) outcomes_.push_back(accepted(150, 1.2, 1.0));
+    if (c.escape_after_failure) outcomes_.push_back(cancelled());
+    const std::string printed = press_take_measurement();
+    if (dropped) {
+      ASSERT_EQ(::seteuid(0), 0);
+    }
+    EXPECT_EQ(printed, "\nStarting new measurement for file 1:\n" + c.printed_after_start);
+    EXPECT_EQ(not_saved_, c.not_saved);
+    EXPECT_TRUE(outcomes_.empty());
+    EXPECT_EQ(measures(), c.measures);
+    EXPECT_TRUE(all_inputs_enabled());
+    EXPECT_EQ(line_edit("lineEdit_threshold")->text(), c.threshold);
+    line_edit("lineEdit_threshold")->setText("131");
+    ::chmod(path("measures.csv").c_str(), 0644);
   }
-  EXPECT_EQ(printed,
-            "\nStarting new measurement for file 1:\nERROR opening file: Permission denied "
-            "(measures.csv). Nothing was saved.\n");
-  EXPECT_EQ(measures(), before);
-  EXPECT_TRUE(all_inputs_enabled());
-  EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "131");
-  EXPECT_TRUE(overview().contains("File 1 (0 measures)")) << overview().toStdString();
-
   // Once writable again, the next measurement is saved.
-  ::chmod(path("measures.csv").c_str(), 0644);
+  run_save_step_ = true;
   outcomes_ = {accepted(150, 1.2, 1.0)};
   EXPECT_EQ(press_take_measurement(),
             "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
-  EXPECT_EQ(measures(), before + "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n");
+  EXPECT_EQ(measures(), before + record);
+}
+
+// The record says what the photograph was when it was loaded for the session: a file replaced
+// or deleted meanwhile changes nothing in it, and the session fits the pixels loaded.
+TEST_F(TakeMeasurement, TheRecordTakesTheCaptureDateOfThePhotographAsLoaded) {
+  const cv::Mat other = render_demo_photo({320, 240}, {1.3, 900, 100, 0, 160, 120});
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> meanwhile;
+  } cases[] = {
+      {"replaced by another date",
+       [&](const std::string& p) {
+         ASSERT_TRUE(write_demo_jpeg(p, other, 90, {true, "2019:09:09 09:09:09", {}}));
+       }},
+      {"replaced without EXIF",
+       [&](const std::string& p) {
+         ASSERT_TRUE(write_demo_jpeg(p, other, 90, {false, {}, {}}));
+       }},
+      {"deleted", [](const std::string& p) { std::filesystem::remove(p); }},
+  };
+  std::string expected = kHeader;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const cv::Mat photo = render_demo_photo({200, 150}, {1.1, 900, 100, 0, 100, 75});
+    ASSERT_TRUE(
+        write_demo_jpeg(path("IMG_0001.JPG"), photo, 90, {true, "2012:04:01 18:00:00", {}}));
+    MeasurementSession scripted = measurement_session;
+    cv::Size fitted;
+    measurement_session = [&](const std::string& image_path, const SessionStart& start) {
+      fitted = start.photograph.size();
+      c.meanwhile(image_path);
+      return scripted(image_path, start);
+    };
+    outcomes_ = {accepted(131, 1.1, 0.5)};
+    EXPECT_EQ(press_take_measurement(),
+              "\nStarting new measurement for file 1:\nMeasurement for file 1 SAVED.\n\n");
+    measurement_session = scripted;
+    EXPECT_EQ(fitted, cv::Size(200, 150));
+    expected += "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.1;0.5;\n";
+    EXPECT_EQ(measures(), expected);
+  }
+}
+
+namespace {
+
+// A JPEG of a few hundred bytes whose frame header claims `claimed`.
+std::vector<unsigned char> jpeg_claiming(cv::Size claimed) {
+  std::vector<unsigned char> jpeg;
+  EXPECT_TRUE(cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 200)), jpeg));
+  for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {  // the baseline frame header
+      jpeg[i + 5] = static_cast<unsigned char>(claimed.height >> 8);
+      jpeg[i + 6] = static_cast<unsigned char>(claimed.height);
+      jpeg[i + 7] = static_cast<unsigned char>(claimed.width >> 8);
+      jpeg[i + 8] = static_cast<unsigned char>(claimed.width);
+    }
+  }
+  return jpeg;
+}
+
+}  // namespace
+
+// A photograph that cannot be measured is refused before any session, with one line, as a cancel:
+// nothing blocks (a FIFO without a writer), nothing large is allocated (a header bomb).
+TEST_F(TakeMeasurement, PhotographsThatCannotBeLoadedStartNoSession) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    std::string reason;  // after "Cannot load the photograph PATH"
+  } cases[] = {
+      {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
+       ": not a regular file"},
+      {"a directory", [](const std::string& p) { std::filesystem::create_directory(p); },
+       ": not a regular file"},
+      {"a header claiming 20000 x 20000",
+       [](const std::string& p) {
+         const std::vector<unsigned char> bytes = jpeg_claiming({20000, 20000});
+         std::ofstream(p, std::ios::binary)
+             .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+       },
+       ": 20000 x 20000 pixels, more than the 250 megapixels allowed"},
+      {"missing", [](const std::string&) {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string photo = path("IMG_0001.JPG");
+    std::filesystem::remove(photo);
+    c.make(photo);
+    outcomes_.clear();
+    const size_t calls = received_.size();
+    ImageAllocationCounter allocations;
+    EXPECT_EQ(press_take_measurement(),
+              "\nStarting new measurement for file 1:\n"
+              "Cannot load the photograph " +
+                  photo + c.reason + "\nMeasurement for file 1 CANCELLED.\n\n");
+    EXPECT_LT(allocations.largest_bytes(), size_t{1} << 20);
+    EXPECT_EQ(received_.size(), calls);
+    EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
+    EXPECT_TRUE(all_inputs_enabled());
+    std::filesystem::remove_all(photo);
+  }
 }
 
 // While a session runs, a second start does nothing and closing the window waits: the session is
