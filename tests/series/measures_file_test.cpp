@@ -398,6 +398,40 @@ TEST_F(MeasuresDirectory, SavingRecordsTheCaptureDateOrSaysWhyThereIsNone) {
   }
 }
 
+// The capture date as the photograph gave it when loaded: the file itself is not read again, so
+// its name may now stand for nothing, or for another photograph.
+TEST_F(MeasuresDirectory, SavingWithTheLoadedCaptureDateReadsNoFile) {
+  const cv::Mat photo = render_demo_photo({160, 120}, {1.1, 700, 80, 0, 80, 60});
+  ASSERT_TRUE(write_demo_jpeg(path("replaced.jpg"), photo, 90, {true, "2019:09:09 09:09:09", {}}));
+  struct Case {
+    const char* name;
+    CaptureDate loaded;
+    std::string message;  // "@" stands for the photograph's path
+  } const cases[] = {
+      {"gone.jpg", {CaptureDate::found, "2012-04-01 18:00:00"}, ""},
+      {"replaced.jpg", {CaptureDate::found, "2012-04-01 18:00:00"}, ""},
+      {"replaced.jpg",
+       {CaptureDate::no_exif_data, ""},
+       "File not readable or no EXIF data in file @\n"},
+      {"replaced.jpg", {CaptureDate::no_entry, ""}, "Exif entry not found!\n"},
+  };
+  std::string expected = kHeader;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.loaded.text);
+    std::ostringstream out;
+    const AppendOutcome outcome =
+        save_measurement(dir(), c.name, c.loaded, 1.1, 3.456789, out, fixed_measuring_time);
+    EXPECT_TRUE(outcome.saved) << outcome.failure;
+    std::string message = c.message;
+    if (const size_t at = message.find('@'); at != std::string::npos) {
+      message.replace(at, 1, dir() + "/" + c.name);
+    }
+    EXPECT_EQ(out.str(), message);
+    expected += std::string(c.name) + ";" + c.loaded.text + ";2012-04-02 09:05:03;1.1;3.45679;\n";
+    EXPECT_EQ(read_file(path("measures.csv")), expected);
+  }
+}
+
 TEST_F(MeasuresDirectory, MissingPhotographStillGetsItsRecordAfterTheMessage) {
   std::ostringstream out;
   const AppendOutcome outcome =
