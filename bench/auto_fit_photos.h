@@ -64,14 +64,15 @@ inline cv::Mat benchmark_photo(cv::Size size, const DemoObject& object, bool noi
 
 // The state at the start of a session on `photo`, as the fitting windows set it up: outline and
 // distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda 1.1, rotation 325.
-inline void session_start(FitState& state, const cv::Mat& photo) {
+inline void session_start(FitState& state, const cv::Mat& photo, int threshold = 131,
+                          int cut_off_top = 0, int cut_off_bottom = 0) {
   state.source_image = photo;
-  state.threshold = 131;
+  state.threshold = threshold;
   state.lambda_milli = 1100;
   state.rotation = 325;
   state.show_input = 90;
-  state.cut_off_top = 0;
-  state.cut_off_bottom = 0;
+  state.cut_off_top = cut_off_top;
+  state.cut_off_bottom = cut_off_bottom;
   state.width = 6 * photo.cols;
   state.height = (3 * photo.rows) / 4;
   state.translation_x = photo.cols / 2;
