@@ -21,6 +21,7 @@
 
 #include "accuracy_conditions.h"
 #include "auto_fit_photos.h"
+#include "fit/height_maximum.h"
 #include "fit/optimiser.h"
 
 namespace {
@@ -30,7 +31,7 @@ void clamp_to_trackbars(FitState& s) {
   const int w = s.source_image.cols, h = s.source_image.rows;
   s.lambda_milli = std::clamp(s.lambda_milli, 0, 6000);
   s.width = std::clamp(s.width, 0, 20 * w);
-  s.height = std::clamp(s.height, 0, h);
+  s.height = std::clamp(s.height, 0, height_maximum(w, h));
   s.rotation = std::clamp(s.rotation, 0, 360);
   s.translation_x = std::clamp(s.translation_x, 0, w);
   s.translation_y = std::clamp(s.translation_y, 0, h);

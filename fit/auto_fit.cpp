@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
+#include "fit/height_maximum.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 struct Bounds {
   int image_width;
   int image_height;
+  int height_maximum;
 };
 
 using Whole = std::array<int, 6>;  // lambda_milli, width, height, rotation, translation x, y
@@ -29,7 +31,7 @@ int wrap_degrees(long value) {
 
 bool inside(const Whole& p, const Bounds& b) {
   return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
-         p[2] <= b.image_height && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
+         p[2] <= b.height_maximum && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
          p[5] <= b.image_height;
 }
 
@@ -140,7 +142,8 @@ AutoFitResult auto_fit(FitState& state) {
   using namespace auto_fit_detail;
   AutoFitResult result;
   if (state.outline_contour.size() < 8 || state.distance_image.empty()) return result;
-  const Bounds bounds{state.distance_image.cols, state.distance_image.rows};
+  const int image_width = state.distance_image.cols, image_height = state.distance_image.rows;
+  const Bounds bounds{image_width, image_height, height_maximum(image_width, image_height)};
 
   // The refined placements, best first on the stand-in. Its lowest point lies on the object's
   // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,

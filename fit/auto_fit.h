@@ -9,7 +9,8 @@
 struct AutoFitResult {
   bool found = false;  // false when there is no outline or no start could be scored
   // The fitted parameters, whole numbers within the trackbar ranges for the photograph's W x H:
-  // lambda_milli 1..6000, width 1..20W, height 1..H, rotation 0..359, translation 0..W / 0..H.
+  // lambda_milli 1..6000, width 1..20W, height 1..the diagonal of W x H (height_maximum.h),
+  // rotation 0..359, translation 0..W / 0..H.
   int lambda_milli = 0;
   int width = 0;
   int height = 0;

@@ -26,6 +26,7 @@ TEST_F(SessionMouse, TopAndBottomClicksSetTranslationHeightAndRotation) {
       {{300, 100}, {100, 100}, 200, 100, 200, 90},   // bottom to the left
       {{300, 300}, {300, 100}, 300, 200, 200, 180},  // bottom above
       {{200, 200}, {200, 200}, 200, 200, 0, 325},    // no direction: rotation stays
+      {{50, 300}, {750, 300}, 400, 300, 700, 270},   // lying, longer than the photograph is high
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.top << " to " << c.bottom);
