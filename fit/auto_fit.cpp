@@ -9,16 +9,19 @@
 
 #include "fit/auto_fit_detail.h"
 #include "fit/height_maximum.h"
+#include "fit/model_top.h"
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// The photograph's size bounds every parameter as its trackbar does.
+// The photograph's size bounds every parameter as its trackbar does; the top stays on the
+// reference rotation's side.
 struct Bounds {
   int image_width;
   int image_height;
   int height_maximum;
+  int reference_rotation;
 };
 
 using Whole = std::array<int, 6>;  // lambda_milli, width, height, rotation, translation x, y
@@ -32,7 +35,7 @@ int wrap_degrees(long value) {
 bool inside(const Whole& p, const Bounds& b) {
   return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
          p[2] <= b.height_maximum && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
-         p[5] <= b.image_height;
+         p[5] <= b.image_height && keeps_top(p[3], b.reference_rotation);
 }
 
 // The deviation energy over whole-number parameters, each point scored once.
@@ -143,7 +146,8 @@ AutoFitResult auto_fit(FitState& state) {
   AutoFitResult result;
   if (state.outline_contour.size() < 8 || state.distance_image.empty()) return result;
   const int image_width = state.distance_image.cols, image_height = state.distance_image.rows;
-  const Bounds bounds{image_width, image_height, height_maximum(image_width, image_height)};
+  const Bounds bounds{image_width, image_height, height_maximum(image_width, image_height),
+                      state.rotation};
 
   // The refined placements, best first on the stand-in. Its lowest point lies on the object's
   // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,
@@ -157,6 +161,8 @@ AutoFitResult auto_fit(FitState& state) {
     // A model that reaches the image's outer frame cannot be scored (its halves do not trace
     // through), as happens for an object cut by the edge: shrink such a start until it fits.
     for (int attempt = 0; attempt < 30 && !(best < kInfinity); ++attempt) {
+      // The stand-in's refinement may have turned the top past the reference's quarter turn.
+      if (!keeps_top(to_whole(start)[3], state.rotation)) start = turned_round(start);
       const Whole p = to_whole(start);
       const double e = inside(p, bounds) ? energy(p) : kInfinity;
       if (e < kInfinity) {
