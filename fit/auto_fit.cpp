@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
+#include "fit/curve_least_squares.h"
 #include "fit/height_maximum.h"
 #include "fit/model_top.h"
+#include "fit/subpixel_edges.h"
 
 namespace {
 
@@ -36,6 +38,16 @@ bool inside(const Whole& p, const Bounds& b) {
   return p[0] >= 1 && p[0] <= 6000 && p[1] >= 1 && p[1] <= 20 * b.image_width && p[2] >= 4 &&
          p[2] <= b.height_maximum && p[4] >= 0 && p[4] <= b.image_width && p[5] >= 0 &&
          p[5] <= b.image_height && keeps_top(p[3], b.reference_rotation);
+}
+
+// The nearest whole numbers within the bounds' ranges.
+Whole clamped(Whole p, const Bounds& b) {
+  p[0] = std::clamp(p[0], 1, 6000);
+  p[1] = std::clamp(p[1], 1, 20 * b.image_width);
+  p[2] = std::clamp(p[2], 4, std::max(4, b.height_maximum));
+  p[4] = std::clamp(p[4], 0, b.image_width);
+  p[5] = std::clamp(p[5], 0, b.image_height);
+  return p;
 }
 
 // The deviation energy over whole-number parameters, each point scored once.
@@ -141,6 +153,21 @@ double width_for_pixel_width(double lambda, double height, double pixel_width) {
   return pixel_width * d_min / (2.0 * lambda);
 }
 
+namespace {
+
+// The stand-in's placements refined by a least-squares fit to the outline's sub-pixel edges;
+// the one that fits the edges best, or the stand-in's best where no fit does better.
+auto_fit_detail::Placement fit_to_edges(const FitState& state,
+                                        const std::vector<auto_fit_detail::Placement>& starts) {
+  const std::vector<EdgePoint> edges =
+      subpixel_edges(state.source_image, state.outline_contour, state.threshold);
+  const CurveFit fit =
+      best_curve_fit(edges, starts, state.cut_off_top / 100.0, state.cut_off_bottom / 100.0);
+  return fit.score < HUGE_VAL ? fit.placement : starts.front();
+}
+
+}  // namespace
+
 AutoFitResult auto_fit(FitState& state) {
   using namespace auto_fit_detail;
   AutoFitResult result;
@@ -149,35 +176,25 @@ AutoFitResult auto_fit(FitState& state) {
   const Bounds bounds{image_width, image_height, height_maximum(image_width, image_height),
                       state.rotation};
 
-  // The refined placements, best first on the stand-in. Its lowest point lies on the object's
-  // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,
-  // where the deviation energy, ragged by the model's truncations, often cannot: only the best
-  // placement that can be scored is polished.
-  std::vector<Placement> starts = refined_starts(state, state.outline_contour, state.rotation);
+  // The stand-in's refined placements find the symmetry axis and come close; lambda and the
+  // placement are then fitted to the object's edge located to a fraction of a pixel, on what is
+  // visible of it (the edge along the image's frame is left out), robustly against anything
+  // touching it.
+  const std::vector<Placement> starts =
+      refined_starts(state, state.outline_contour, state.rotation);
+  if (starts.empty()) return result;
+  const Placement fitted = fit_to_edges(state, starts);
+
+  // The top on the reference's side, then the five values other than lambda polished on the
+  // deviation energy itself. A model that reaches the image's outer frame cannot be scored (its
+  // halves do not trace through), as for an object cut by the image's edge: the polish then
+  // takes any scorable model within its first steps, and otherwise the fit stays as it is, with
+  // the energy +inf.
+  Whole start = clamped(to_whole(fitted), bounds);
+  if (!keeps_top(start[3], state.rotation)) start = clamped(to_whole(turned_round(fitted)), bounds);
   WholeEnergy energy(state);
-  Whole best_point{};
-  double best = kInfinity;
-  for (Placement start : starts) {
-    // A model that reaches the image's outer frame cannot be scored (its halves do not trace
-    // through), as happens for an object cut by the edge: shrink such a start until it fits.
-    for (int attempt = 0; attempt < 30 && !(best < kInfinity); ++attempt) {
-      // The stand-in's refinement may have turned the top past the reference's quarter turn.
-      if (!keeps_top(to_whole(start)[3], state.rotation)) start = turned_round(start);
-      const Whole p = to_whole(start);
-      const double e = inside(p, bounds) ? energy(p) : kInfinity;
-      if (e < kInfinity) {
-        best = e;
-        best_point = polish(p, best, energy, bounds);
-      }
-      start.height *= 0.95;
-      start.pixel_width *= 0.95;
-    }
-    if (best < kInfinity) break;
-  }
-  if (!(best < kInfinity)) {
-    result.evaluations = energy.evaluations();
-    return result;
-  }
+  double best = energy(start);
+  const Whole best_point = polish(start, best, energy, bounds);
 
   result.found = true;
   result.lambda_milli = best_point[0];

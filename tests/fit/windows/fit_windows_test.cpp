@@ -18,18 +18,6 @@ const char* const kLabels[] = {
     kShowInputTrackbar,    kThresholdTrackbar,
 };
 
-// The slider of trackbar `label`, found by the backend's name for it.
-QSlider* slider(const char* label) {
-  QWidget* trackbars = window(kTrackbarsWindow);
-  if (!trackbars) return nullptr;
-  for (QLayout* layout : trackbars->findChildren<QLayout*>(label)) {
-    for (int i = 0; i < layout->count(); ++i) {
-      if (auto* s = qobject_cast<QSlider*>(layout->itemAt(i)->widget())) return s;
-    }
-  }
-  return nullptr;
-}
-
 // Status lines of the Output view refresh in `output`.
 int count_refreshes(const std::string& output) {
   std::istringstream lines(output);
