@@ -112,7 +112,7 @@ TEST_F(AutomaticFitKey, FitsALyingObjectLongerThanThePhotographIsHigh) {
        key('a'),
        [&] {
          after = read_fields();
-         const double truth[6] = {lambda * 1000, object.width, height, rotation, x, y};
+         const ParameterVector truth = {lambda * 1000, object.width, height, rotation, x, y};
          truth_energy = evaluate_parameters(fit_state(), truth);
        },
        key('\r')});
