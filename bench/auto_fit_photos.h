@@ -51,10 +51,12 @@ inline cv::Mat benchmark_photo(cv::Size size, const DemoObject& object, bool noi
 
 // The state at the start of a session on `photo`, as the fitting windows set it up
 // (prepare_fit): outline and distance map, width 6W, height 3H/4, translation (W/2, H/2), lambda
-// 1.1, rotation 325, no cut-offs.
-inline void session_start(FitState& state, const cv::Mat& photo) {
+// 1.1, rotation 325, the given threshold and cut-offs (none by default).
+inline void session_start(FitState& state, const cv::Mat& photo, int threshold = 131,
+                          int cut_off_top = 0, int cut_off_bottom = 0) {
   SessionStart start;
-  start.cut_offs = {0, 0};
+  start.threshold = threshold;
+  start.cut_offs = {cut_off_top, cut_off_bottom};
   state = prepare_fit(photo, start);
 }
 

@@ -2,23 +2,46 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <map>
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
+#include "fit/curve_least_squares.h"
+#include "fit/fit_W.h"
 #include "fit/geometry.h"
+#include "fit/height_maximum.h"
+#include "fit/model_top.h"
+#include "fit/subpixel_edges.h"
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// The photograph's size bounds every parameter as its trackbar does.
-bool inside(const ModelParameters& p, cv::Size image_size) {
+// The photograph's size bounds every parameter as its trackbar does; the top stays on the
+// reference rotation's side.
+struct Bounds {
+  cv::Size image_size;
+  int height_maximum;
+  int reference_rotation;
+};
+
+bool inside(const ModelParameters& p, const Bounds& b) {
   return p.lambda_milli >= 1 && p.lambda_milli <= 6000 && p.width >= 1 &&
-         p.width <= 20 * image_size.width && p.height >= 4 && p.height <= image_size.height &&
-         p.translation_x >= 0 && p.translation_x <= image_size.width && p.translation_y >= 0 &&
-         p.translation_y <= image_size.height;
+         p.width <= 20 * b.image_size.width && p.height >= 4 && p.height <= b.height_maximum &&
+         p.translation_x >= 0 && p.translation_x <= b.image_size.width && p.translation_y >= 0 &&
+         p.translation_y <= b.image_size.height && keeps_top(p.rotation, b.reference_rotation);
+}
+
+// The nearest whole numbers within the bounds' ranges.
+ModelParameters clamped(ModelParameters p, const Bounds& b) {
+  p.lambda_milli = std::clamp(p.lambda_milli, 1, 6000);
+  p.width = std::clamp(p.width, 1, 20 * b.image_size.width);
+  p.height = std::clamp(p.height, 4, std::max(4, b.height_maximum));
+  p.translation_x = std::clamp(p.translation_x, 0, b.image_size.width);
+  p.translation_y = std::clamp(p.translation_y, 0, b.image_size.height);
+  return p;
 }
 
 // The deviation energy over whole-number parameters, each point scored once.
@@ -75,7 +98,7 @@ int width_keeping(const ModelParameters& p, double pixel_width) {
 // halve when a round brings nothing; the search ends when a round at the smallest steps brings no
 // improvement. `best` is the energy of `current` on entry and of the result on return.
 ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energy,
-                       cv::Size image_size) {
+                       const Bounds& bounds) {
   int step_height = std::clamp(current.height / 100, 2, 8);
   int step_width = std::max(
       1, round_to_int(step_height * current.width / std::max(1.0, implied_pixel_width(current))));
@@ -105,7 +128,7 @@ ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energ
     // The first of equally low energies wins, and only a strictly lower one is taken.
     const ModelParameters* chosen = nullptr;
     for (const ModelParameters& m : moves) {
-      if (m == current || !inside(m, image_size)) continue;
+      if (m == current || !inside(m, bounds)) continue;
       const double e = energy(m);
       if (e < best) {
         best = e;
@@ -123,43 +146,58 @@ ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energ
   }
 }
 
+// The stand-in's placements refined by a least-squares fit to the outline's sub-pixel edges in
+// `photo`; the one that fits the edges best, or the stand-in's best where no fit does better.
+auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
+                                        const std::vector<cv::Point>& outline,
+                                        const CutOffs& cut_offs,
+                                        const std::vector<auto_fit_detail::Placement>& starts) {
+  const std::vector<EdgePoint> edges = subpixel_edges(photo, outline, threshold);
+  const CurveFit fit = best_curve_fit(edges, starts, cut_offs.top / 100.0, cut_offs.bottom / 100.0);
+  return fit.score < HUGE_VAL ? fit.placement : starts.front();
+}
+
 }  // namespace
 
-AutoFitResult auto_fit(const FitTarget& target, const CutOffs& cut_offs, int reference_rotation,
-                       EvaluationBuffers& work, std::ostream& errors) {
+AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int threshold,
+                       const CutOffs& cut_offs, int reference_rotation, EvaluationBuffers& work,
+                       std::ostream& errors) {
   using namespace auto_fit_detail;
   AutoFitResult result;
   if (target.outline_contour.size() < 8 || target.distance_image.empty()) return result;
   const cv::Size image_size = target.distance_image.size();
+  const Bounds bounds{image_size, height_maximum(image_size.width, image_size.height),
+                      reference_rotation};
 
-  // The refined placements, best first on the stand-in. Its lowest point lies on the object's
-  // true edge, so it tells the symmetry axis of an object near an ellipse from the axis across,
-  // where the deviation energy, ragged by the model's truncations, often cannot: only the best
-  // placement that can be scored is polished.
-  std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
-  WholeEnergy energy(target, cut_offs, work, errors);
-  ModelParameters best_point;
-  double best = kInfinity;
-  for (Placement start : starts) {
-    // A model that reaches the image's outer frame cannot be scored (its halves do not trace
-    // through), as happens for an object cut by the edge: shrink such a start until it fits.
-    for (int attempt = 0; attempt < 30 && !(best < kInfinity); ++attempt) {
-      const ModelParameters p = to_whole(start);
-      const double e = inside(p, image_size) ? energy(p) : kInfinity;
-      if (e < kInfinity) {
-        best = e;
-        best_point = polish(p, best, energy, image_size);
-      }
-      start.height *= 0.95;
-      start.pixel_width *= 0.95;
-    }
-    if (best < kInfinity) break;
+  // The stand-in's refined placements find the symmetry axis and come close; lambda and the
+  // placement are then fitted to the object's edge located to a fraction of a pixel, on what is
+  // visible of it (the edge along the image's frame is left out), robustly against anything
+  // touching it.
+  const std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
+  if (starts.empty()) return result;
+  const Placement fitted = fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts);
+
+  // The top on the reference's side, then the five values other than lambda polished on the
+  // deviation energy itself. A model that reaches the image's outer frame cannot be scored (its
+  // halves do not trace through), as for an object cut by the image's edge: the polish then
+  // takes any scorable model within its first steps, and otherwise the fit stays as it is, with
+  // the energy +inf.
+  ModelParameters start = clamped(to_whole(fitted), bounds);
+  if (!keeps_top(start.rotation, reference_rotation)) {
+    start = clamped(to_whole(turned_round(fitted)), bounds);
   }
+  WholeEnergy energy(target, cut_offs, work, errors);
+  double best = energy(start);
+  const ModelParameters best_point = polish(start, best, energy, bounds);
   result.evaluations = energy.evaluations();
-  if (!(best < kInfinity)) return result;
 
   result.found = true;
   result.model = best_point;
   result.energy = best;
   return result;
+}
+
+AutoFitResult auto_fit(FitState& state) {
+  return auto_fit(state.target(), state.source_image, state.threshold, state.cut_offs(),
+                  state.rotation, state.work(), std::cerr);
 }

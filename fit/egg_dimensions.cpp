@@ -3,9 +3,9 @@
 #include <boost/math/quadrature/sinh_sinh.hpp>
 #include <cmath>
 
-namespace {
+#include "fit/geometry.h"
 
-constexpr double kPi = 3.14159265358979323846;
+namespace {
 
 bool positive(double value) { return std::isfinite(value) && value > 0; }
 

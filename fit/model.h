@@ -15,7 +15,7 @@
 struct ModelParameters {
   int lambda_milli = 0;   // lambda x 1000, the shape exponent in thousandths, 0..6000
   int width = 0;          // width factor: the model's horizontal scale is lambda * width, 0..20W
-  int height = 0;         // model height in pixels, 0..H
+  int height = 0;         // model height in pixels, 0..the diagonal of W x H, rounded up
   int rotation = 0;       // degrees: 0 points down, 90 left, 180 up, 270 right; 0..360
   int translation_x = 0;  // image x of the model's centre, 0..W
   int translation_y = 0;  // image y of the model's centre, 0..H

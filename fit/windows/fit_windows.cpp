@@ -5,6 +5,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "fit/fit_W.h"
+#include "fit/height_maximum.h"
 #include "fit/optimiser.h"
 
 namespace {
@@ -19,7 +20,7 @@ struct TrackbarBinding {
 const TrackbarBinding kTrackbars[] = {
     {kLambdaTrackbar, &FitState::lambda_milli, [](int, int) { return 6000; }, refresh_output_view},
     {kWidthTrackbar, &FitState::width, [](int w, int) { return 20 * w; }, refresh_output_view},
-    {kHeightTrackbar, &FitState::height, [](int, int h) { return h; }, refresh_output_view},
+    {kHeightTrackbar, &FitState::height, height_maximum, refresh_output_view},
     {kRotationTrackbar, &FitState::rotation, [](int, int) { return 360; }, refresh_output_view},
     {kTranslationXTrackbar, &FitState::translation_x, [](int w, int) { return w; },
      refresh_output_view},

@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Relative difference, for values that are never 0 here.
 double relative(double value, double expected) { return std::abs(value / expected - 1); }

@@ -40,8 +40,8 @@ TEST(PrepareFit, GeneratedPhotographIsFittedAutomaticallyWithoutAnyWindow) {
   ASSERT_FALSE(state.outline_contour.empty());
   ASSERT_EQ(state.distance_image.size(), cv::Size(320, 240));
 
-  const AutoFitResult result =
-      auto_fit(state.target(), state.cut_offs(), state.rotation, state.work(), std::cerr);
+  const AutoFitResult result = auto_fit(state.target(), state.source_image, state.threshold,
+                                        state.cut_offs(), state.rotation, state.work(), std::cerr);
   ASSERT_TRUE(result.found);
   EXPECT_NEAR(result.model.lambda_milli, 1400, 14);
   EXPECT_NEAR(result.model.height, height, 4);

@@ -89,6 +89,47 @@ TEST_F(AutomaticFitKey, FitsTheGeneratedPhotographThroughTheTrackbars) {
   EXPECT_EQ(values.energy, after.energy);
 }
 
+// An object lying across a photograph less high than it is long (300 px in 240, its top to the
+// left, within 90 degrees of the session's rotation 325): the Height trackbar reaches the
+// photograph's diagonal, key a sets it past the photograph's height, and the fit's energy comes
+// within 0.1 px of the energy at the object's own values.
+TEST_F(AutomaticFitKey, FitsALyingObjectLongerThanThePhotographIsHigh) {
+  const double lambda = 1.25, height = 300, rotation = 265, x = 200, y = 120;
+  const DemoObject object{
+      lambda, std::round(width_for_pixel_width(lambda, height, 170)), height, rotation, x, y};
+  DemoLook look;
+  look.background_level = 60;
+  look.object_level = 200;
+  const std::string path = dir_.file("lying.jpg");
+  ASSERT_TRUE(write_demo_jpeg(path, render_demo_photo({400, 240}, object, look), 90, {}));
+
+  SessionValues values;
+  Fields after;
+  double truth_energy = 0;
+  int height_maximum = -1;
+  ScriptedUser user(
+      {[&] { height_maximum = slider(kHeightTrackbar) ? slider(kHeightTrackbar)->maximum() : -1; },
+       key('a'),
+       [&] {
+         after = read_fields();
+         const ParameterVector truth = {lambda * 1000, object.width, height, rotation, x, y};
+         truth_energy = evaluate_parameters(fit_state(), truth);
+       },
+       key('\r')});
+  testing::internal::CaptureStdout();
+  values.run(path);
+  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(user.finished());
+
+  EXPECT_EQ(height_maximum, 467);  // sqrt(400^2 + 240^2) = 466.5
+  EXPECT_GT(after.values[2], 240);
+  EXPECT_NEAR(after.values[2], height, 3);
+  EXPECT_EQ(after.trackbars[2], after.values[2]);
+  EXPECT_NEAR(after.values[0], 1250, 13);
+  EXPECT_LE(after.energy, truth_energy + 0.1);
+  EXPECT_EQ(values.energy, after.energy);
+}
+
 // Without an outline (a black photograph) key a still brackets its run with both lines and
 // leaves every parameter where it was.
 TEST_F(AutomaticFitKey, WithoutOutlineChangesNothing) {

@@ -18,18 +18,6 @@ const char* const kLabels[] = {
     kShowInputTrackbar,    kThresholdTrackbar,
 };
 
-// The slider of trackbar `label`, found by the backend's name for it.
-QSlider* slider(const char* label) {
-  QWidget* trackbars = window(kTrackbarsWindow);
-  if (!trackbars) return nullptr;
-  for (QLayout* layout : trackbars->findChildren<QLayout*>(label)) {
-    for (int i = 0; i < layout->count(); ++i) {
-      if (auto* s = qobject_cast<QSlider*>(layout->itemAt(i)->widget())) return s;
-    }
-  }
-  return nullptr;
-}
-
 // Status lines of the Output view refresh in `output`.
 int count_refreshes(const std::string& output) {
   std::istringstream lines(output);
@@ -71,10 +59,11 @@ TEST_F(FitWindows, SetupPlacesWindowsTrackbarsAndStartValues) {
   EXPECT_EQ(state.translation_x, 500);
   EXPECT_EQ(state.translation_y, 250);
 
+  // Height reaches the diagonal, sqrt(1000^2 + 500^2) = 1118.03 rounded up.
   struct Expected {
     int maximum, position;
-  } const expected[] = {{6000, 1100}, {20000, 6000}, {500, 375}, {360, 0},  {1000, 500},
-                        {500, 250},   {49, 0},       {49, 0},    {100, 90}, {250, 131}};
+  } const expected[] = {{6000, 1100}, {20000, 6000}, {1119, 375}, {360, 0},  {1000, 500},
+                        {500, 250},   {49, 0},       {49, 0},     {100, 90}, {250, 131}};
   const QList<QSlider*> sliders = window(kTrackbarsWindow)->findChildren<QSlider*>();
   ASSERT_EQ(sliders.size(), 10);
   for (int i = 0; i < 10; ++i) {
@@ -106,9 +95,10 @@ TEST_F(FitWindows, SecondSetupShowsTheNewMaximaAndKeepsTheFields) {
   setup_fit_windows();
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
 
+  // Height's maximum is the new diagonal, sqrt(300^2 + 200^2) = 360.56 rounded up.
   struct Expected {
     int maximum, field;
-  } const expected[] = {{6000, 1100}, {6000, 1800}, {200, 150}, {360, 200}, {300, 150},
+  } const expected[] = {{6000, 1100}, {6000, 1800}, {361, 150}, {360, 200}, {300, 150},
                         {200, 100},   {49, 12},     {49, 0},    {100, 90},  {250, 131}};
   const int fields[] = {state.lambda_milli, state.width,          state.height,
                         state.rotation,     state.translation_x,  state.translation_y,

@@ -23,6 +23,7 @@ TEST_F(SessionMouse, TopAndBottomClicksSetTranslationHeightAndRotation) {
     int translation_x, translation_y, height, rotation;
   } const cases[] = {
       {{100, 100}, {130, 140}, 115, 120, 50, 323},  // down and right: 270 + asin(0.8)
+      {{50, 300}, {750, 300}, 400, 300, 700, 270},  // lying, longer than the photograph is high
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.top << " to " << c.bottom);

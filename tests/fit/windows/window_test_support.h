@@ -8,8 +8,10 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QObject>
+#include <QSlider>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -63,6 +65,18 @@ class Watchdog {
 };
 
 inline QWidget* window(const char* name) { return static_cast<QWidget*>(cvGetWindowHandle(name)); }
+
+// The slider of trackbar `label`, found by the backend's name for it.
+inline QSlider* slider(const char* label) {
+  QWidget* trackbars = window(kTrackbarsWindow);
+  if (!trackbars) return nullptr;
+  for (QLayout* layout : trackbars->findChildren<QLayout*>(label)) {
+    for (int i = 0; i < layout->count(); ++i) {
+      if (auto* s = qobject_cast<QSlider*>(layout->itemAt(i)->widget())) return s;
+    }
+  }
+  return nullptr;
+}
 
 // The widget that receives the clicks of an image window.
 inline QWidget* viewport_of(const char* name) {

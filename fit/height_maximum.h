@@ -1,0 +1,6 @@
+// The Height trackbar's range: a model may be as long as the photograph's diagonal, so that an
+// object lying across a photograph that is less high than the object is long can be fitted.
+#pragma once
+
+// The length of the diagonal of a W x H photograph, rounded up to a whole pixel (W, H >= 0).
+int height_maximum(int image_width, int image_height);

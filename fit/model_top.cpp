@@ -1,0 +1,17 @@
+#include "fit/model_top.h"
+
+#include <cmath>
+
+bool keeps_top(int rotation, int reference) {
+  // Clockwise from the reference's top, 0..359.
+  const long apart = ((static_cast<long>(rotation) - reference) % 360 + 360) % 360;
+  return apart <= 90 || apart > 270;
+}
+
+auto_fit_detail::Placement turned_round(const auto_fit_detail::Placement& q) {
+  auto_fit_detail::Placement turned = q;
+  turned.lambda = 1.0 / q.lambda;
+  turned.rotation_degrees = std::fmod(q.rotation_degrees + 180.0, 360.0);
+  if (turned.rotation_degrees < 0.0) turned.rotation_degrees += 360.0;
+  return turned;
+}
