@@ -33,7 +33,7 @@ class InterruptStop {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, &previous_);
   }
   ~InterruptStop() { sigaction(SIGINT, &previous_, nullptr); }

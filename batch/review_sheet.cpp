@@ -69,7 +69,7 @@ cv::Mat review_picture(const cv::Mat& image, const std::vector<cv::Point>& outli
   const cv::Point origin = around.tl();
   if (!outline.empty()) {
     const std::vector<std::vector<cv::Point>> lines{scaled(outline, origin, scale, offset)};
-    cv::polylines(picture, lines, true, kReviewOutlineColour, 3, cv::LINE_8);
+    cv::polylines(picture, lines, true, kReviewOutlineColour, 5, cv::LINE_8);
   }
   for (const std::vector<cv::Point>* half : {&left, &right}) {
     if (half->empty()) continue;
