@@ -1,0 +1,192 @@
+#include "batch/batch_command.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <atomic>
+#include <clocale>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <thread>
+
+#include "batch/batch_run.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+std::atomic<bool> stop_requested{false};
+
+extern "C" void on_interrupt(int) { stop_requested = true; }
+
+// Ctrl-C while the run goes: the photographs under way are finished and saved, no further one is
+// begun. A second Ctrl-C after the first ends the program at once as usual.
+class InterruptStop {
+ public:
+  InterruptStop() {
+    stop_requested = false;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptStop() { sigaction(SIGINT, &previous_, nullptr); }
+  InterruptStop(const InterruptStop&) = delete;
+  InterruptStop& operator=(const InterruptStop&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+std::optional<int> whole_number(const QString& text, int low, int high) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (!ok || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+// "A,B,..." as `count` whole numbers of at least 0.
+std::optional<std::vector<int>> number_list(const QString& text, int count, int high) {
+  const QStringList parts = text.split(QLatin1Char(','));
+  if (parts.size() != count) return std::nullopt;
+  std::vector<int> values;
+  for (const QString& part : parts) {
+    const std::optional<int> value = whole_number(part.trimmed(), 0, high);
+    if (!value) return std::nullopt;
+    values.push_back(*value);
+  }
+  return values;
+}
+
+int usage_error(const QCommandLineParser& parser, const std::string& message) {
+  std::cerr << "meravel: " << message << std::endl
+            << "Usage: " << parser.helpText().section(QLatin1Char('\n'), 0, 0).toStdString()
+            << std::endl
+            << "See 'meravel --help'." << std::endl;
+  return kUsageError;
+}
+
+}  // namespace
+
+bool is_command_line(int argc, char** argv) {
+  if (argc < 2) return false;
+  for (const char* word : {"fit", "help", "--help", "-h", "--version", "-v"}) {
+    if (std::strcmp(argv[1], word) == 0) return true;
+  }
+  return false;
+}
+
+int run_command_line(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  // Qt switches the C library to the user's locale: the numbers printed keep the decimal point.
+  std::setlocale(LC_NUMERIC, "C");
+  QCoreApplication::setApplicationName(QStringLiteral("meravel"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(MERAVEL_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Measures every photograph of a series with the automatic fit (key a of a measurement) and "
+      "appends each fit to measures.csv as ENTER does, in the series' measuring order.\n"
+      "Without arguments the program opens its main window."));
+  parser.addPositionalArgument(QStringLiteral("fit"), QStringLiteral("The command: fit."));
+  parser.addPositionalArgument(QStringLiteral("DIR"),
+                               QStringLiteral("The series directory, as for Read!."));
+  const QCommandLineOption help_option(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                       QStringLiteral("Show this help and end."));
+  const QCommandLineOption version_option(
+      QStringList{QStringLiteral("v"), QStringLiteral("version")},
+      QStringLiteral("Show the program's version and end."));
+  const QCommandLineOption threshold_option(
+      QStringLiteral("threshold"), QStringLiteral("Binarisation threshold, 0..250 (default 131)."),
+      QStringLiteral("T"), QStringLiteral("131"));
+  const QCommandLineOption lambda_option(
+      QStringLiteral("lambda"),
+      QStringLiteral("Start lambda, taken in thousandths as the main window does (default 1.1)."),
+      QStringLiteral("L"), QStringLiteral("1.1"));
+  const QCommandLineOption region_option(
+      QStringLiteral("region"),
+      QStringLiteral("Region of interest X,Y,WIDTH,HEIGHT in pixels of the upright photograph "
+                     "(default none)."),
+      QStringLiteral("X,Y,W,H"));
+  const QCommandLineOption cut_offs_option(
+      QStringLiteral("cut-offs"),
+      QStringLiteral("Per cent of the model left out at its top and bottom, 0..49 (default 1,5)."),
+      QStringLiteral("TOP,BOTTOM"), QStringLiteral("1,5"));
+  const QCommandLineOption jobs_option(
+      QStringLiteral("jobs"),
+      QStringLiteral("Photographs decoded and fitted at once (default: all cores)."),
+      QStringLiteral("N"));
+  const QCommandLineOption again_option(
+      QStringLiteral("again"),
+      QStringLiteral("Measure photographs that have a record already too."));
+  const QCommandLineOption review_option(
+      QStringLiteral("review"),
+      QStringLiteral("Write the review sheet to FILE.png (default: review.png in DIR, written "
+                     "when some fit is flagged)."),
+      QStringLiteral("FILE.png"));
+  for (const QCommandLineOption* option :
+       {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
+        &cut_offs_option, &jobs_option, &again_option, &review_option}) {
+    parser.addOption(*option);
+  }
+
+  if (!parser.parse(QCoreApplication::arguments())) {
+    return usage_error(parser, parser.errorText().toStdString());
+  }
+  if (parser.isSet(help_option) || parser.positionalArguments().value(0) == "help") {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
+  if (parser.isSet(version_option)) {
+    std::cout << "meravel " << MERAVEL_VERSION << std::endl;
+    return 0;
+  }
+  const QStringList positional = parser.positionalArguments();
+  if (positional.value(0) != QLatin1String("fit")) {
+    return usage_error(parser, "unknown command '" + positional.value(0).toStdString() + "'");
+  }
+  if (positional.size() != 2) return usage_error(parser, "fit takes one series directory");
+
+  BatchSettings settings;
+  settings.directory = QFile::encodeName(positional[1]).toStdString();
+  const std::optional<int> threshold = whole_number(parser.value(threshold_option), 0, 250);
+  if (!threshold) return usage_error(parser, "--threshold takes a whole number 0..250");
+  settings.start.threshold = *threshold;
+  bool lambda_ok = false;
+  const double lambda = parser.value(lambda_option).toDouble(&lambda_ok);
+  if (!lambda_ok || !(lambda > 0.0) || lambda_milli_of(lambda) < 1 ||
+      lambda_milli_of(lambda) > 6000) {
+    return usage_error(parser, "--lambda takes a number 0.001..6");
+  }
+  settings.start.lambda = lambda;
+  if (parser.isSet(region_option)) {
+    const auto region = number_list(parser.value(region_option), 4, 1 << 30);
+    if (!region) return usage_error(parser, "--region takes X,Y,WIDTH,HEIGHT, whole numbers");
+    settings.start.region = cv::Rect((*region)[0], (*region)[1], (*region)[2], (*region)[3]);
+  }
+  const auto cut_offs = number_list(parser.value(cut_offs_option), 2, 49);
+  if (!cut_offs) return usage_error(parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0..49");
+  settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
+  settings.jobs = std::max(1u, std::thread::hardware_concurrency());
+  if (parser.isSet(jobs_option)) {
+    const std::optional<int> jobs = whole_number(parser.value(jobs_option), 1, 1024);
+    if (!jobs) return usage_error(parser, "--jobs takes a whole number 1..1024");
+    settings.jobs = static_cast<unsigned>(*jobs);
+  }
+  settings.again = parser.isSet(again_option);
+  if (parser.isSet(review_option)) {
+    settings.review_path = QFile::encodeName(parser.value(review_option)).toStdString();
+  }
+
+  InterruptStop interrupt_stop;
+  BatchEnvironment environment{std::cout, std::cerr};
+  environment.terminal = isatty(STDERR_FILENO) == 1;
+  environment.stop = &stop_requested;
+  return batch_exit_status(run_batch(settings, environment));
+}

@@ -1,0 +1,211 @@
+#include "batch/batch_run.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "batch/photograph_fit.h"
+#include "batch/progress.h"
+#include "batch/quality_flags.h"
+#include "batch/review_sheet.h"
+#include "series/file_overview.h"
+#include "series/series_lock.h"
+#include "series/series_state.h"
+
+namespace {
+
+// The photographs to measure, fitted by `jobs` threads in parallel while the caller takes the
+// results in order. A thread takes the next photograph only while no stop is requested.
+class FitQueue {
+ public:
+  FitQueue(std::vector<std::string> paths, const SessionStart& start, unsigned jobs,
+           const std::atomic<bool>* stop)
+      : paths_(std::move(paths)), start_(start), stop_(stop), results_(paths_.size()) {
+    const unsigned threads = std::max(1u, std::min<unsigned>(jobs, paths_.size()));
+    running_ = threads;
+    for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
+  }
+  ~FitQueue() {
+    abandon_ = true;
+    for (std::thread& thread : threads_) thread.join();
+  }
+  FitQueue(const FitQueue&) = delete;
+  FitQueue& operator=(const FitQueue&) = delete;
+
+  // The fit of photograph `index`, waiting for it; nothing when it was never started (a stop).
+  std::optional<PhotographFit> take(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return results_[index].has_value() || running_ == 0; });
+    std::optional<PhotographFit> fit = std::move(results_[index]);
+    results_[index].reset();
+    return fit;
+  }
+
+ private:
+  bool stop_requested() const { return abandon_ || (stop_ && stop_->load()); }
+
+  void work() {
+    std::ostringstream errors;  // the automatic fit's messages of candidates without points
+    while (!stop_requested()) {
+      const size_t index = next_++;
+      if (index >= paths_.size()) break;
+      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors);
+      errors.str(std::string());
+      std::lock_guard<std::mutex> lock(mutex_);
+      results_[index] = std::move(fit);
+      done_.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    --running_;
+    done_.notify_all();
+  }
+
+  const std::vector<std::string> paths_;
+  const SessionStart start_;
+  const std::atomic<bool>* stop_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> abandon_{false};
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::vector<std::optional<PhotographFit>> results_;
+  unsigned running_ = 0;
+  std::vector<std::thread> threads_;
+};
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
+  return text;
+}
+
+}  // namespace
+
+BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment) {
+  BatchSummary summary;
+  std::ostream& out = environment.out;
+  // The set-up's own lines (names left out, the order file) are those "Read!" prints.
+  SeriesState series;
+  const SetupOutcome outcome = set_up_series(series, settings.directory, environment.seed);
+  if (outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) {
+    environment.progress << "No photographs to measure in " << settings.directory << std::endl;
+    return summary;
+  }
+  summary.series_found = true;
+  if (outcome == SetupOutcome::complete_order_not_stored) {
+    environment.progress << "The measuring order is not stored (random_order.csv cannot be "
+                            "written): it will change at the next run."
+                         << std::endl;
+  }
+  SeriesLock series_lock;
+  if (series_lock.acquire(series.series_directory) == SeriesLock::State::held_by_other) {
+    const long other = series_lock.other_process_id();
+    environment.progress << "This series is open in another instance of the program too"
+                         << (other > 0 ? " (process " + std::to_string(other) + ")" : "")
+                         << ": both save, one record after the other." << std::endl;
+  }
+
+  const std::string& directory = series.series_directory;
+  const std::vector<int> counts =
+      count_measures(directory + "/" + kMeasuresFileName, series.file_list);
+  std::vector<unsigned> positions;  // 1-based places in the measuring order
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < series.file_list.size(); ++i) {
+    if (counts[i] > 0 && !settings.again) {
+      ++summary.skipped;
+      continue;
+    }
+    positions.push_back(static_cast<unsigned>(i + 1));
+    paths.push_back(directory + "/" + series.file_list[i].name);
+  }
+  if (summary.skipped > 0) {
+    environment.progress << summary.skipped << " of " << series.file_list.size()
+                         << " photographs have a record already and are skipped (--again "
+                            "measures them again)."
+                         << std::endl;
+  }
+
+  Progress progress(environment.progress, environment.terminal, paths.size());
+  std::vector<ReviewTile> tiles;
+  std::vector<double> energies;
+  std::vector<std::vector<std::string>> warnings;
+  {
+    FitQueue queue(paths, settings.start, settings.jobs, environment.stop);
+    for (size_t k = 0; k < paths.size(); ++k) {
+      std::optional<PhotographFit> fit = queue.take(k);
+      if (!fit) {
+        summary.not_started = paths.size() - k;
+        break;
+      }
+      const std::string file = "file " + std::to_string(positions[k]);
+      if (!fit->measured()) {
+        ++summary.failed;
+        progress.message(file + ": " + fit->failure);
+        progress.step(file + ": failed");
+        continue;
+      }
+      const std::string& name = series.file_list[positions[k] - 1].name;
+      std::ostringstream notes;  // the capture date's lines, as ENTER prints them
+      const AppendOutcome saved = save_measurement(directory, name, fit->result.lambda,
+                                                   fit->result.energy, notes, environment.clock);
+      std::istringstream note_lines(notes.str());
+      for (std::string line; std::getline(note_lines, line);) progress.message(file + ": " + line);
+      if (!saved.saved) {
+        ++summary.failed;
+        progress.message(file + ": " + saved.failure);
+        progress.step(file + ": failed");
+        continue;
+      }
+      ++summary.measured;
+      std::ostringstream line;
+      line << file << ": lambda " << format_measure_number(fit->result.lambda) << ", energy "
+           << format_measure_number(fit->result.energy)
+           << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
+      progress.step(line.str());
+      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false});
+      energies.push_back(fit->result.energy);
+      warnings.push_back(std::move(fit->warnings));
+    }
+  }
+  progress.finish();
+
+  const double median = median_energy(energies);
+  for (size_t t = 0; t < tiles.size(); ++t) {
+    if (energies.size() >= 3 && far_above_median(energies[t], median))
+      warnings[t].push_back(kFarAboveMedianWarning);
+    if (warnings[t].empty()) continue;
+    tiles[t].flagged = true;
+    summary.flagged.push_back({static_cast<unsigned>(tiles[t].position), warnings[t]});
+  }
+
+  std::string review_path = settings.review_path;
+  if (review_path.empty() && !summary.flagged.empty()) review_path = directory + "/review.png";
+  if (!review_path.empty() && !tiles.empty()) {
+    std::string error;
+    if (write_review_sheet(review_path, tiles, &error)) {
+      summary.review_sheet = review_path;
+    } else {
+      environment.progress << "The review sheet " << review_path << " was not written: " << error
+                           << std::endl;
+    }
+  }
+
+  if (summary.stopped()) {
+    out << "Stopped: " << summary.not_started << " photographs not started." << std::endl;
+  }
+  out << "Measured " << summary.measured << ", skipped " << summary.skipped << ", failed "
+      << summary.failed << ", flagged " << summary.flagged.size() << "." << std::endl;
+  for (const FlaggedFit& flagged : summary.flagged) {
+    out << "Flagged: file " << flagged.position << ": " << joined(flagged.warnings) << std::endl;
+  }
+  if (!summary.review_sheet.empty()) out << "Review sheet: " << summary.review_sheet << std::endl;
+  return summary;
+}
+
+int batch_exit_status(const BatchSummary& summary) {
+  if (!summary.series_found) return 2;
+  if (summary.failed > 0 || summary.stopped()) return 1;
+  return 0;
+}

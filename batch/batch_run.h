@@ -1,0 +1,61 @@
+// Measuring a whole series with no window: the automatic fit of every photograph in measuring
+// order, each accepted fit saved as ENTER saves it.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fit/session_contract.h"
+#include "series/measures_file.h"
+#include "series/series_setup.h"
+
+struct BatchSettings {
+  std::string directory;  // the series directory, as for "Read!"
+  SessionStart start;     // the main window's start values: threshold 131, lambda 1.1, ...
+  unsigned jobs = 1;      // photographs decoded and fitted at once, at least 1
+  bool again = false;     // measure photographs that already have a record too
+  // The review sheet's path; empty: review.png in the series directory, written only when some
+  // fit is flagged.
+  std::string review_path;
+};
+
+// Where a run reports and what it depends on.
+struct BatchEnvironment {
+  std::ostream& out;       // the summary and the list of flagged fits
+  std::ostream& progress;  // the progress, one line for each photograph that failed
+  bool terminal = false;   // `progress` is a terminal: a bar instead of a line per photograph
+  MeasuringClock clock = local_measuring_time;
+  OrderSeed seed = time_order_seed;
+  // Polled before each photograph is started: once it is set, no further photograph is begun,
+  // the ones under way are finished and saved.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+struct FlaggedFit {
+  unsigned position = 0;  // 1-based place in the measuring order
+  std::vector<std::string> warnings;
+};
+
+struct BatchSummary {
+  bool series_found = false;  // the directory was set up as a series with photographs
+  size_t measured = 0;
+  size_t skipped = 0;      // had a record already (and no --again)
+  size_t failed = 0;       // could not be loaded, fitted or saved
+  size_t not_started = 0;  // left when the run was stopped
+  std::vector<FlaggedFit> flagged;
+  std::string review_sheet;  // the path written, empty when none
+  bool stopped() const { return not_started > 0; }
+};
+
+// Sets the series up exactly like "Read!" (the same order file, the same name rules, the series
+// lock), measures each photograph without a record (every one with `again`), in measuring order,
+// `jobs` at once, and appends the records in measuring order with save_measurement. A photograph
+// that cannot be measured is reported on one line and the run goes on.
+BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment);
+
+// 0 when every photograph was measured or skipped, 1 when any failed or was left unmeasured by a
+// stop, 2 when the directory is no series of photographs (a wrong argument).
+int batch_exit_status(const BatchSummary& summary);

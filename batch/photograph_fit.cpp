@@ -1,0 +1,67 @@
+#include "batch/photograph_fit.h"
+
+#include <new>
+#include <sstream>
+
+#include "batch/quality_flags.h"
+#include "batch/review_sheet.h"
+#include "fit/auto_fit.h"
+#include "fit/click_geometry.h"
+#include "fit/fit_W.h"
+#include "series/photo_file.h"
+
+namespace {
+
+PhotographFit failed(std::string line) {
+  PhotographFit fit;
+  fit.failure = std::move(line);
+  return fit;
+}
+
+}  // namespace
+
+PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
+                             bool with_review_picture, std::ostream& errors) {
+  try {
+    PhotographFile file = load_photograph_file(path);
+    if (file.status != PhotographFile::loaded) return failed(file.message);
+
+    FitState state;
+    prepare_fit(state, file.image, start);
+    file.image.release();  // the state holds the photograph (or its region) now
+    if (state.outline_contour.empty()) {
+      return failed("No outline in the photograph " + path + " at threshold " +
+                    std::to_string(state.threshold));
+    }
+    const AutoFitResult automatic =
+        auto_fit(state.target(), state.cut_offs(), state.rotation, state.work(), errors);
+    if (!automatic.found) return failed("No fit found for the photograph " + path);
+    state.model() = automatic.model;
+    // The refresh that follows key a: its energy is what ENTER saves.
+    std::ostringstream status;
+    compose_output_view(state, status);
+
+    PhotographFit fit;
+    SessionResult& result = fit.result;
+    result.end = SessionEnd::kAccepted;
+    result.threshold = state.threshold;
+    result.lambda = state.lambda_milli / 1000.0;
+    result.energy = state.energy;
+    result.region =
+        region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
+                        state.roi_origin_in_photo);
+    result.cut_offs = state.cut_offs();
+    result.model = state.model();
+    result.model_origin_in_photo = state.source_origin_in_photo;
+    fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
+    if (with_review_picture) {
+      fit.review_picture = review_picture(state.source_image, state.outline_contour, state.model(),
+                                          state.cut_offs());
+    }
+    return fit;
+  } catch (const cv::Exception& e) {
+    return failed("The photograph " + path + " could not be measured: " + e.what());
+  } catch (const std::bad_alloc&) {
+    return failed("The photograph " + path + " could not be measured: out of memory");
+  }
+}

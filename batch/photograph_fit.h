@@ -1,0 +1,29 @@
+// One photograph measured with no window: the steps of a session in which key a and then ENTER
+// are pressed, from the same start values.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+#include "fit/session_contract.h"
+
+struct PhotographFit {
+  // Empty when measured; otherwise the one line saying why not (the photograph cannot be loaded,
+  // it shows no outline at the threshold, no fit was found).
+  std::string failure;
+  // When measured: what the session hands back on ENTER after key a.
+  SessionResult result;
+  std::vector<std::string> warnings;  // fit_warnings of the fit
+  cv::Mat review_picture;             // when asked for: the fit's review_picture
+
+  bool measured() const { return failure.empty(); }
+};
+
+// Loads the photograph at `path` (load_photograph_file: read once, upright), sets the fit up from
+// `start` (prepare_fit: rotation 325, the region and cut-offs of `start`), runs the automatic fit
+// of key a from there with the session's Rotation as its reference, and takes the energy as the
+// refresh after key a computes it. The automatic fit's own messages go to `errors`. Touches no
+// shared state: any number of calls may run at once, each on its own photograph.
+PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
+                             bool with_review_picture, std::ostream& errors);

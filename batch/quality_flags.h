@@ -1,0 +1,41 @@
+// Why an automatic fit may need a look by hand: the warnings of one fit, from its target and its
+// model, and the series' own check of an energy far above the others.
+//
+// No window: the command line marks such fits and frames them on the review sheet.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fit/fit_target.h"
+#include "fit/model.h"
+
+// An energy above this many pixels (RMS distance between model and outline) is doubtful on any
+// photograph: a fit on the object itself stays well below it.
+constexpr double kEnergyWarningLimit = 3.0;
+
+// An energy more than this many times the series' median, and at least kMedianWarningMargin
+// pixels above it, stands out from the series.
+constexpr double kMedianWarningFactor = 3.0;
+constexpr double kMedianWarningMargin = 0.25;
+
+// The warnings of a fit of `model` with `cut_offs` against `target`, whose deviation energy is
+// `energy`, in this order, each a short phrase:
+//   "the outline is the image frame"    the outline's box spans the whole image inside the
+//                                        background frame (a threshold below the ground);
+//   "the outline touches the frame"     some outline pixel lies on the image's second row or
+//                                        column from an edge: the object is cut by the edge;
+//   "energy above 3 px"                 energy above kEnergyWarningLimit, or not finite;
+//   "the model reaches the border"      a point of the model lies on or beyond the image's edge.
+// None for a fit without doubt.
+std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParameters& model,
+                                      const CutOffs& cut_offs, double energy);
+
+// The median of the finite energies (the lower middle one of an even count); 0 when none.
+double median_energy(std::vector<double> energies);
+
+// Whether `energy` stands out from a series whose median energy is `median`.
+bool far_above_median(double energy, double median);
+
+// The phrase for that, as a warning.
+extern const char kFarAboveMedianWarning[];

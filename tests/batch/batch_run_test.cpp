@@ -1,0 +1,160 @@
+// The batch measuring of a whole series, in-process: records in measuring order, skipping and
+// --again, bad photographs, one job against several.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
+
+#include "batch_test_support.h"
+#include "series/measures_file.h"
+#include "series/random_order_file.h"
+#include "tools/demo_photo.h"
+
+namespace {
+
+// The names of the order file, in measuring order.
+std::vector<std::string> measuring_order(const TempDirectory& directory) {
+  std::vector<SeriesEntry> entries;
+  EXPECT_TRUE(read_random_order_file(directory.file("random_order.csv"), entries));
+  std::stable_sort(entries.begin(), entries.end());
+  std::vector<std::string> names;
+  for (const SeriesEntry& entry : entries) names.push_back(entry.name);
+  return names;
+}
+
+std::string name_of(const std::string& record) { return record.substr(0, record.find(';')); }
+
+class BatchRun : public testing::Test {
+ protected:
+  void SetUp() override { make_demo_series(series_); }
+  TempDirectory series_;
+};
+
+TEST_F(BatchRun, MeasuresEveryPhotographInMeasuringOrder) {
+  const BatchRunResult run = run_batch_on(series_.path(), 1);
+  EXPECT_EQ(batch_exit_status(run.summary), 0) << run.progress;
+  EXPECT_EQ(run.summary.measured, 8u);
+  EXPECT_EQ(run.summary.failed, 0u);
+  EXPECT_NE(run.out.find("Measured 8, skipped 0, failed 0, flagged 0."), std::string::npos)
+      << run.out;
+
+  const std::vector<std::string> lines = lines_of(series_.read("measures.csv"));
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[0], kMeasuresHeader);
+  const std::vector<std::string> order = measuring_order(series_);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_EQ(name_of(lines[i]), order.at(i - 1));
+    EXPECT_NE(lines[i].find(";2012-04-02 09:05:03;"), std::string::npos);
+  }
+  // Without a terminal, one line per photograph, by its place in the order.
+  const std::vector<std::string> progress = lines_of(run.progress);
+  ASSERT_EQ(progress.size(), 8u) << run.progress;
+  EXPECT_EQ(progress[0].rfind("[1/8] file 1: lambda ", 0), 0u) << progress[0];
+  EXPECT_EQ(progress[7].rfind("[8/8] file 8: lambda ", 0), 0u) << progress[7];
+}
+
+TEST_F(BatchRun, SkipsMeasuredPhotographsUnlessAgain) {
+  run_batch_on(series_.path(), 2);
+  const std::string first = series_.read("measures.csv");
+
+  const BatchRunResult skipping = run_batch_on(series_.path(), 2);
+  EXPECT_EQ(batch_exit_status(skipping.summary), 0);
+  EXPECT_EQ(skipping.summary.measured, 0u);
+  EXPECT_EQ(skipping.summary.skipped, 8u);
+  EXPECT_EQ(series_.read("measures.csv"), first);
+
+  const BatchRunResult again = run_batch_on(series_.path(), 2, true);
+  EXPECT_EQ(again.summary.measured, 8u);
+  EXPECT_EQ(again.summary.skipped, 0u);
+  const std::vector<std::string> before = lines_of(first);
+  // The same fits once more, after the first ones, and no second header.
+  EXPECT_EQ(series_.read("measures.csv"), first + first.substr(before[0].size() + 1));
+}
+
+TEST_F(BatchRun, SkipsOnlyThePhotographsWithARecord) {
+  run_batch_on(series_.path(), 1);
+  const std::vector<std::string> all = lines_of(series_.read("measures.csv"));
+  // Two records kept, as if only those had been measured so far.
+  std::ofstream(series_.file("measures.csv"), std::ios::trunc) << all[0] << "\n"
+                                                               << all[3] << "\n"
+                                                               << all[6] << "\n";
+  const BatchRunResult run = run_batch_on(series_.path(), 2);
+  EXPECT_EQ(run.summary.measured, 6u);
+  EXPECT_EQ(run.summary.skipped, 2u);
+  const std::vector<std::string> lines = lines_of(series_.read("measures.csv"));
+  ASSERT_EQ(lines.size(), 9u);
+  std::vector<std::string> expected{all[0], all[3], all[6]};
+  for (size_t i = 1; i < all.size(); ++i)
+    if (i != 3 && i != 6) expected.push_back(all[i]);
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(BatchRun, OneJobAndSeveralGiveTheSameFile) {
+  TempDirectory copy_two;
+  TempDirectory copy_three;
+  run_batch_on(series_.path(), 1, false);  // draws the order; the copies get it
+  const std::string single = series_.read("measures.csv");
+  for (const TempDirectory* copy : {&copy_two, &copy_three}) {
+    copy_series(series_, *copy);
+    std::remove(copy->file("measures.csv").c_str());
+  }
+  run_batch_on(copy_two.path(), 2);
+  run_batch_on(copy_three.path(), 3);
+  EXPECT_EQ(copy_two.read("measures.csv"), single);
+  EXPECT_EQ(copy_three.read("measures.csv"), single);
+}
+
+TEST_F(BatchRun, BadPhotographsAreReportedOnOneLineEachAndTheRunGoesOn) {
+  series_.write("IMG_broken.jpg", "not a photograph at all");
+  // A dark photograph: nothing above the threshold, no outline.
+  ASSERT_TRUE(write_demo_jpeg(series_.file("IMG_black.jpg"),
+                              cv::Mat(300, 400, CV_8UC3, cv::Scalar::all(20)), 90, DemoExif{}));
+  const BatchRunResult run = run_batch_on(series_.path(), 2);
+  EXPECT_EQ(batch_exit_status(run.summary), 1);
+  EXPECT_EQ(run.summary.measured, 8u);
+  EXPECT_EQ(run.summary.failed, 2u);
+  EXPECT_NE(run.out.find("Measured 8, skipped 0, failed 2, flagged 0."), std::string::npos)
+      << run.out;
+
+  const std::vector<std::string> order = measuring_order(series_);
+  size_t failure_lines = 0;
+  for (const std::string& line : lines_of(run.progress)) {
+    if (line.find("IMG_broken.jpg") == std::string::npos &&
+        line.find("IMG_black.jpg") == std::string::npos)
+      continue;
+    ++failure_lines;
+    SCOPED_TRACE(line);
+    const bool broken = line.find("IMG_broken.jpg") != std::string::npos;
+    const size_t position =
+        std::find(order.begin(), order.end(), broken ? "IMG_broken.jpg" : "IMG_black.jpg") -
+        order.begin() + 1;
+    EXPECT_EQ(line.rfind("file " + std::to_string(position) + ": ", 0), 0u);
+    EXPECT_NE(line.find(broken ? "Cannot load the photograph" : "No outline"), std::string::npos);
+  }
+  EXPECT_EQ(failure_lines, 2u) << run.progress;
+
+  // Whole records of the others only; the bad ones have none and are tried again next time.
+  const std::vector<std::string> lines = lines_of(series_.read("measures.csv"));
+  ASSERT_EQ(lines.size(), 9u);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ';'), 5) << lines[i];
+    EXPECT_NE(name_of(lines[i]), "IMG_broken.jpg");
+    EXPECT_NE(name_of(lines[i]), "IMG_black.jpg");
+  }
+  const BatchRunResult next = run_batch_on(series_.path(), 2);
+  EXPECT_EQ(next.summary.skipped, 8u);
+  EXPECT_EQ(next.summary.failed, 2u);
+}
+
+TEST(BatchRunSeries, ADirectoryWithoutPhotographsIsAWrongArgument) {
+  TempDirectory empty;
+  const BatchRunResult run = run_batch_on(empty.path(), 1);
+  EXPECT_FALSE(run.summary.series_found);
+  EXPECT_EQ(batch_exit_status(run.summary), 2);
+  EXPECT_NE(run.progress.find("No photographs to measure in " + empty.path()), std::string::npos);
+  EXPECT_FALSE(empty.exists("measures.csv"));
+}
+
+}  // namespace
