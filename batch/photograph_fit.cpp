@@ -33,8 +33,8 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
-    const AutoFitResult automatic =
-        auto_fit(state.target(), state.cut_offs(), state.rotation, state.work(), errors);
+    const AutoFitResult automatic = auto_fit(state.target(), state.source_image, state.threshold,
+                                             state.cut_offs(), state.rotation, state.work(), errors);
     if (!automatic.found) return failed("No fit found for the photograph " + path);
     state.model() = automatic.model;
     // The refresh that follows key a: its energy is what ENTER saves.

@@ -37,7 +37,8 @@ Fitted fitted(const cv::Mat& photo, int threshold = 131) {
   start.threshold = threshold;
   Fitted f{prepare_fit(photo, start), {}};
   std::ostringstream ignored;
-  f.fit = auto_fit(f.state.target(), f.state.cut_offs(), f.state.rotation, f.state.work(), ignored);
+  f.fit = auto_fit(f.state.target(), f.state.source_image, f.state.threshold, f.state.cut_offs(),
+                   f.state.rotation, f.state.work(), ignored);
   return f;
 }
 
