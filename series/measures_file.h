@@ -11,6 +11,7 @@
 #include <string>
 
 #include "series/durable_append.h"
+#include "series/exif_date.h"
 #include "series/file_operations.h"
 
 // The header line, without its line break.
@@ -51,6 +52,11 @@ PlannedAppend measures_record_append(const std::string& path, const std::string&
 // the record is in the file and on disk; otherwise the file holds exactly its earlier content.
 AppendOutcome append_measures_record(const std::string& path, const std::string& record,
                                      FileOperations& operations = posix_file_operations());
+
+// Writes why `date` of the photograph at `image_path` is missing, when it is: "File not readable
+// or no EXIF data in file <path>" or "Exif entry not found!", each as one line to `out`.
+void report_missing_capture_date(const CaptureDate& date, const std::string& image_path,
+                                 std::ostream& out);
 
 // Steps of saving an accepted measurement of `series_directory`/`name`: take the measuring time
 // from `clock`, read the capture date (writing "File not readable or no EXIF data in file <path>"
