@@ -7,9 +7,10 @@
 #include <string>
 
 #include "app/myqtapp.h"
+#include "app/scale_dialog.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
-#include "series/measures_file.h"
+#include "series/measurement_save.h"
 #include "series/series_state.h"
 
 MeasurementSession measurement_session = measure_photo;
@@ -74,6 +75,11 @@ void myQtApp::do_something() {
   start.region = cv::Rect(series.saved_roi_x, series.saved_roi_y, series.saved_roi_width,
                           series.saved_roi_height);
   start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
+  // Key k keeps its scale for the photograph measured, in the series' scale.csv.
+  const std::string& measured = series.file_list[series.current_index].name;
+  start.set_scale = [this, directory = series.series_directory, measured](const ScaleClicks& c) {
+    set_scale_of_series(directory, measured, c, this, measuring_clock_, std::cout);
+  };
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -97,8 +103,9 @@ void myQtApp::do_something() {
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
 
-    const AppendOutcome outcome = save_measurement(directory, name, result->lambda, result->energy,
-                                                   std::cout, measuring_clock_);
+    const AppendOutcome outcome = save_measurement_with_details(
+        directory, read_capture_date(image_path), result->lambda, details_record_of(*result, name),
+        std::cout, measuring_clock_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
       unlock_all();

@@ -41,8 +41,9 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 }
 
 AppendOutcome save_measurement_with_details(const std::string& series_directory,
-                                            const CaptureDate& capture_date, DetailsRecord details,
-                                            std::ostream& out, const MeasuringClock& clock,
+                                            const CaptureDate& capture_date, double lambda,
+                                            DetailsRecord details, std::ostream& out,
+                                            const MeasuringClock& clock,
                                             FileOperations& operations) {
   const std::string image_path = series_directory + "/" + details.file;
   const std::tm measuring_time = clock();
@@ -55,9 +56,8 @@ AppendOutcome save_measurement_with_details(const std::string& series_directory,
   details.capture_date_original = capture_date.original_text;
   details.measured_at = measuring_time;
 
-  const std::string record =
-      format_measures_record(details.file, capture_date.text, measuring_time,
-                             details.lambda_milli / 1000.0, details.energy_px);
+  const std::string record = format_measures_record(details.file, capture_date.text, measuring_time,
+                                                    lambda, details.energy_px);
   return append_durably(
       {measures_record_append(series_directory + "/" + kMeasuresFileName, record),
        details_row_append(series_directory + "/" + kDetailsFileName, format_details_row(details))},

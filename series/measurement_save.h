@@ -29,6 +29,8 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 
 // Saves `details` (its file, model values and so on set, see details_record_of) in the series
 // directory:
+//  - the measures line is that of save_measurement (measures_file.h) for `lambda` (the session's
+//    lambda, lambda_milli / 1000) and the record's energy;
 //  - the measuring time is taken once from `clock` and goes into both files;
 //  - both capture dates come from `capture_date` (read from the photograph's bytes); without the
 //    IFD 0 date the lines measures.csv's save always wrote go to `out`;
@@ -39,7 +41,7 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 //    first: either both files gain their record, or neither changes. On failure the outcome's line
 //    (not yet written) names the file that could not be written.
 AppendOutcome save_measurement_with_details(const std::string& series_directory,
-                                            const CaptureDate& capture_date, DetailsRecord details,
-                                            std::ostream& out,
+                                            const CaptureDate& capture_date, double lambda,
+                                            DetailsRecord details, std::ostream& out,
                                             const MeasuringClock& clock = local_measuring_time,
                                             FileOperations& operations = posix_file_operations());
