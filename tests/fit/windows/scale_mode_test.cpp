@@ -2,6 +2,8 @@
 // in pixels of the whole photograph also from a cut view, and the keys the session records.
 #include "fit/windows/scale_mode.h"
 
+#include <QColor>
+#include <QImage>
 #include <opencv2/highgui.hpp>
 
 #include "window_test_support.h"
@@ -74,6 +76,39 @@ TEST_F(ScaleMode, TwoClicksReachTheScaleStepInPixelsOfThePhotograph) {
     EXPECT_NE(output.find("First end is at: (60,738)\n"), std::string::npos) << output;
     EXPECT_NE(output.find("Second end is at: (420,738)\n"), std::string::npos) << output;
   }
+}
+
+// The segment is drawn over "Output" while the scale is being set, and is gone once the scale step
+// has returned.
+TEST_F(ScaleMode, TheSegmentIsShownWhileTheScaleIsSet) {
+  // Shown at its own size; the segment runs along row 50 over the dark background.
+  const std::string photo = write_photo(dir_, "a.png", 800, 600);
+  auto shown_green = [](cv::Point p) {
+    const QImage view = viewport_of(kOutputWindow)->grab().toImage();
+    const QColor colour = view.pixelColor(p.x, p.y);
+    return colour.green() > 200 && colour.red() < 60 && colour.blue() < 60;
+  };
+  bool during = false, after_first = false;
+  bool after = true;
+  SessionStart start;
+  start.set_scale = [&](const ScaleClicks&) { during = shown_green({100, 50}); };
+  testing::internal::CaptureStdout();
+  ScriptedUser user({key('k'), click(20, 50),
+                     [&] {
+                       after_first = shown_green({23, 50});
+                     },
+                     click(180, 50),
+                     [&] {
+                       after = shown_green({100, 50});
+                     },
+                     key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, start);
+  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_TRUE(after_first);  // the first end is marked by a ring of radius 3
+  EXPECT_TRUE(during);
+  EXPECT_FALSE(after);
 }
 
 // Keys are kept on every end, in order, without the ENTER or ESC that ended the session; a session
