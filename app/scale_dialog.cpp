@@ -61,6 +61,12 @@ void set_scale_of_series(const std::string& directory, const std::string& name,
     out << "Both ends are on one pixel: the scale was left as it was." << std::endl;
     return;
   }
+  const std::string path = directory + "/" + kScaleFileName;
+  const ScaleFile existing = read_scale_file(path);
+  if (!existing.problem.empty()) {
+    out << "Scale not saved: " << existing.problem << std::endl;
+    return;
+  }
   out << "Please type the length between the two ends in millimetres." << std::endl;
   const std::optional<ScaleAnswer> answer = ask_scale_length(parent, distance);
   if (!answer) {
@@ -74,7 +80,7 @@ void set_scale_of_series(const std::string& directory, const std::string& name,
     out << "No scale can be taken from these points: the scale was left as it was." << std::endl;
     return;
   }
-  const ScaleWriteOutcome outcome = append_scale_row(directory + "/" + kScaleFileName, *row);
+  const ScaleWriteOutcome outcome = append_scale_row(path, *row);
   if (!outcome.saved) {
     out << outcome.failure << std::endl;
     return;

@@ -26,9 +26,10 @@ inline constexpr const char* kScalePhotographOnlyName = "checkBox_photograph_onl
 std::optional<ScaleAnswer> ask_scale_length(QWidget* parent, double distance_px);
 
 // Key k's step for the photograph `name` of the series in `directory`: asks the length (no dialog
-// when the two ends are one pixel), and appends the scale row for the series or for this
-// photograph to scale.csv, set at `clock`'s time. Every outcome is one line on `out`: the scale
-// set, the scale left as it was after a cancel, or why the row could not be written.
+// when the two ends are one pixel, or when the series' scale.csv cannot be used), and appends the
+// scale row for the series or for this photograph to scale.csv, set at `clock`'s time. Every
+// outcome is one line on `out`: the scale set, the scale left as it was after a cancel, or why the
+// row could not be written.
 void set_scale_of_series(const std::string& directory, const std::string& name,
                          const ScaleClicks& clicks, QWidget* parent, const MeasuringClock& clock,
                          std::ostream& out);

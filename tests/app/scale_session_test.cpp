@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -124,12 +125,15 @@ class DialogAnswerer {
   struct Answer {
     const char* typed;  // nullptr: Cancel
     bool photograph_only = false;
+    const char* refused = nullptr;  // typed first, and taken back, when set
   };
   explicit DialogAnswerer(std::deque<Answer> answers) : answers_(std::move(answers)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
     timer_.start(30);
   }
   int answered() const { return answered_; }
+  // Whether OK was enabled with each refused text in the field.
+  const std::vector<bool>& ok_enabled_when_refused() const { return ok_enabled_when_refused_; }
 
  private:
   void answer() {
@@ -143,19 +147,112 @@ class DialogAnswerer {
       return;
     }
     auto* field = dialog->findChild<QLineEdit*>(kScaleLengthFieldName);
+    QPushButton* ok = nullptr;
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      if (button->text().remove('&') == "OK") ok = button;
+    }
+    if (a.refused) {
+      QTest::keyClicks(field, QString::fromLatin1(a.refused));
+      ok_enabled_when_refused_.push_back(ok->isEnabled());
+      field->clear();
+    }
     QTest::keyClicks(field, QString::fromLatin1(a.typed));
     if (a.photograph_only) {
-      QTest::mouseClick(dialog->findChild<QCheckBox*>(kScalePhotographOnlyName), Qt::LeftButton);
+      // On its box, at the left: the control may be wider than its box and label.
+      auto* box = dialog->findChild<QCheckBox*>(kScalePhotographOnlyName);
+      QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(6, box->height() / 2));
     }
-    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
-      if (button->text().remove('&') == "OK") QTest::mouseClick(button, Qt::LeftButton);
-    }
+    QTest::mouseClick(ok, Qt::LeftButton);
   }
 
   std::deque<Answer> answers_;
+  std::vector<bool> ok_enabled_when_refused_;
   int answered_ = 0;
   QTimer timer_;
 };
+
+}  // namespace
+
+// Key k's step on its own: the dialog's answers to scale.csv rows (OK refuses a length that is not
+// one), and every way of not setting a scale leaves the file as it was, with one line saying why;
+// a scale file that cannot be used is said before anything is asked.
+TEST(ScaleStep, DialogAnswersBecomeScaleRows) {
+  const std::string header = std::string(kScaleHeader) + "\n";
+  const struct {
+    const char* what;
+    cv::Point2d first, second;
+    DialogAnswerer::Answer answer;
+    const char* before;  // scale.csv before; nullptr: none
+    int dialogs;
+    const char* printed;
+    const char* row;  // appended; nullptr: none
+  } cases[] = {
+      {"series, decimal point",
+       {40, 508},
+       {140, 508},
+       {"12.5", false, "12.5.0"},
+       nullptr,
+       1,
+       "Scale set: 8 px/mm for the series.\n",
+       "series,b.jpg,8,40,508,140,508,12.5,2012-04-02T09:05:03+00:00\n"},
+      {"this photograph only, decimal comma",
+       {0, 0},
+       {30, 40},
+       {" 12,5 ", true, "-12"},
+       nullptr,
+       1,
+       "Scale set: 4 px/mm for b.jpg only.\n",
+       "photograph,b.jpg,4,0,0,30,40,12.5,2012-04-02T09:05:03+00:00\n"},
+      {"cancelled",
+       {0, 0},
+       {30, 40},
+       {nullptr},
+       nullptr,
+       1,
+       "Scale cancelled: the scale was left as it was.\n",
+       nullptr},
+      {"both ends on one pixel",
+       {7, 9},
+       {7, 9},
+       {"10"},
+       nullptr,
+       0,
+       "Both ends are on one pixel: the scale was left as it was.\n",
+       nullptr},
+      {"another program's scale.csv",
+       {0, 0},
+       {30, 40},
+       {"10", false, "0"},
+       "a;b\n1;2\n",
+       0,
+       "Scale not saved: ",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDirectory directory;
+    if (c.before) directory.write("scale.csv", c.before);
+    DialogAnswerer answerer({c.answer});
+    std::ostringstream out;
+    set_scale_of_series(directory.path(), "b.jpg", {c.first, c.second}, nullptr,
+                        fixed_measuring_time, out);
+    EXPECT_EQ(answerer.answered(), c.dialogs);
+    for (bool enabled : answerer.ok_enabled_when_refused()) EXPECT_FALSE(enabled);
+    const std::string printed = out.str();
+    EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+    // With a dialog the prompt line, then the outcome; otherwise the reason alone.
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), c.dialogs ? 2 : 1) << printed;
+    if (c.row) {
+      EXPECT_EQ(read_text(directory / "scale.csv"), header + c.row);
+    } else if (c.before) {
+      EXPECT_EQ(read_text(directory / "scale.csv"), c.before);
+    } else {
+      EXPECT_FALSE(directory.exists("scale.csv"));
+    }
+  }
+}
+
+namespace {
 
 class ScaleSession : public testing::Test {
  protected:
