@@ -78,8 +78,9 @@ class MeasurementSave : public testing::Test {
   std::string details() const { return directory_ / "measures_details.csv"; }
 
   AppendOutcome save(std::ostream& out, FileOperations& operations = posix_file_operations()) {
+    const SessionResult result = accepted_result();
     return save_measurement_with_details(directory_.path(), read_capture_date(directory_ / "b.jpg"),
-                                         details_record_of(accepted_result(), "b.jpg"), out,
+                                         result.lambda, details_record_of(result, "b.jpg"), out,
                                          fixed_measuring_time, operations);
   }
 
