@@ -7,8 +7,10 @@
 #include <string>
 
 #include "app/myqtapp.h"
+#include "app/scale_dialog.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
+#include "series/measurement_save.h"
 #include "series/measures_file.h"
 #include "series/photo_file.h"
 #include "series/series_state.h"
@@ -56,13 +58,15 @@ SessionCloseGuard* close_guard_of(QWidget* window) {
 
 int read_number(const QString& text) { return std::atoi(text.toLatin1().constData()); }
 
-// The save of an accepted measurement: its record in measures.csv, with the capture date of the
-// photograph as it was loaded for the session. Messages about the date go to standard output.
+// The save of an accepted measurement: its record in measures.csv and its row in
+// measures_details.csv, with the capture dates of the photograph as it was loaded for the session.
+// Messages about the date and the scale go to standard output.
 AppendOutcome save_accepted(const std::string& directory, const std::string& name,
                             const CaptureDate& capture_date, const SessionResult& accepted,
                             const MeasuringClock& clock, FileOperations& operations) {
-  return save_measurement(directory, name, capture_date, accepted.lambda, accepted.energy,
-                          std::cout, clock, operations);
+  return save_measurement_with_details(directory, capture_date, accepted.lambda,
+                                       details_record_of(accepted, name), std::cout, clock,
+                                       operations);
 }
 
 // A failed save's line without its closing sentence, as the reason the session shows:
@@ -98,6 +102,11 @@ void myQtApp::do_something() {
   start.region = cv::Rect(series.saved_roi_x, series.saved_roi_y, series.saved_roi_width,
                           series.saved_roi_height);
   start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
+  // Key k keeps its scale for the photograph measured, in the series' scale.csv.
+  const std::string& measured = series.file_list[series.current_index].name;
+  start.set_scale = [this, directory = series.series_directory, measured](const ScaleClicks& c) {
+    set_scale_of_series(directory, measured, c, this, measuring_clock_, std::cout);
+  };
 
   lock_all();
   const unsigned number = series.current_index + 1;

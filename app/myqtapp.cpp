@@ -51,6 +51,7 @@ void myQtApp::lock_all() {
       "l: Reposition (lambda)<br>",
       "r: Reposition (all values)<br><br>",
       "d: Show visualisation of distance transformation",
+      "<br><br>k: Set the scale: click both ends of a known length.",
       "</span>",
   };
   std::string help;

@@ -11,6 +11,11 @@ cv::Point image_point_of_click(cv::Point click_in_view, cv::Size image_size,
                    saturating_trunc(scale * click_in_view.y));
 }
 
+cv::Point photo_point_of_click(cv::Point click_in_view, cv::Size image_size, bool display_fit_width,
+                               cv::Point image_origin_in_photo) {
+  return image_point_of_click(click_in_view, image_size, display_fit_width) + image_origin_in_photo;
+}
+
 TopBottomPlacement placement_from_top_and_bottom(cv::Point top, cv::Point bottom) {
   const int dx = bottom.x - top.x;
   const int dy = bottom.y - top.y;

@@ -1,6 +1,7 @@
 // The geometry of the session's mouse modes and of its region of interest, as plain functions:
-// a click in the shown view to an image pixel, key m's top and bottom clicks to the model's
-// translation, height and rotation, key s's two corners to a region, and a region's frames.
+// a click in the shown view to an image pixel (and to a pixel of the whole photograph), key m's top
+// and bottom clicks to the model's translation, height and rotation, key s's two corners to a
+// region, and a region's frames.
 //
 // Computing core: no window. Image points have x to the right and y downwards, in pixels of the
 // image shown (the photograph cut to its region of interest); clicks may lie outside it.
@@ -14,6 +15,12 @@
 // floating point.
 cv::Point image_point_of_click(cv::Point click_in_view, cv::Size image_size,
                                bool display_fit_width);
+
+// The pixel of the whole photograph under that click, for an image that begins at
+// `image_origin_in_photo` in the photograph (a cut of it): image_point_of_click moved by the
+// origin. Key k's scale is measured in these pixels, so it holds for every view of the photograph.
+cv::Point photo_point_of_click(cv::Point click_in_view, cv::Size image_size, bool display_fit_width,
+                               cv::Point image_origin_in_photo);
 
 // What key m's two clicks set.
 struct TopBottomPlacement {

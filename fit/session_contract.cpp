@@ -34,7 +34,8 @@ std::ostream& operator<<(std::ostream& out, const SessionResult& r) {
   return out << session_end_name(r.end) << ": threshold " << r.threshold << ", lambda " << r.lambda
              << ", energy " << r.energy << ", region " << r.region << ", cut-offs "
              << r.cut_offs.top << "/" << r.cut_offs.bottom << ", " << r.model << " from "
-             << r.model_origin_in_photo;
+             << r.model_origin_in_photo << ", photograph " << r.photo_size << ", keys \"" << r.keys
+             << "\"";
 }
 
 int lambda_milli_of(double lambda) {

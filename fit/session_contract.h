@@ -23,6 +23,13 @@ struct SaveOutcome {
 // Saves an accepted fit; called with the values the session would hand back.
 using SaveStep = std::function<SaveOutcome(const SessionResult& accepted)>;
 
+// Key k's two clicks on the ends of a known length, in pixels of the whole upright photograph
+// (x to the right, y downwards), whatever region the view was cut to.
+struct ScaleClicks {
+  cv::Point2d first;
+  cv::Point2d second;
+};
+
 // What one measurement starts from: the main window's start threshold and lambda, and the region
 // of interest and cut-offs carried over from the last accepted measurement.
 struct SessionStart {
@@ -38,6 +45,10 @@ struct SessionStart {
   // Run on ENTER, before the session ends: an accepted session is then one whose fit was saved,
   // and a failed save keeps the session open to try again or cancel. None: ENTER ends it at once.
   SaveStep save;
+  // What key k does with its two clicks: asks for the length between them and keeps the scale
+  // (the main window's dialog and the series' scale file). The session waits for it to return and
+  // then carries on. None: key k says that no scale can be set here.
+  std::function<void(const ScaleClicks&)> set_scale;
 };
 
 // How a session ended.
@@ -66,10 +77,16 @@ struct SessionResult {
   // region it showed last, which begins at model_origin_in_photo in the whole photograph.
   ModelParameters model;
   cv::Point model_origin_in_photo;
+  // The whole upright photograph's size; 0 x 0 when it could not be loaded.
+  cv::Size photo_size;
+  // The keys of the session that acted, in order and blank-separated ("r a", "m p", "k s a"): every
+  // key the session knows except the ENTER or ESC that ended it. Kept on every end.
+  std::string keys;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };
 
+// Compares the values; whether set_scale is set is not compared.
 bool operator==(const SessionStart& a, const SessionStart& b);
 std::ostream& operator<<(std::ostream& out, const SessionStart& start);
 std::ostream& operator<<(std::ostream& out, const SessionResult& result);

@@ -15,26 +15,32 @@ namespace {
 // which the loader says it has seen enough; the same pieces from memory give the same data.
 constexpr std::size_t kLoaderPiece = 1024;
 
+// The entry's value as libexif renders it, with the date's two ":" turned into "-"; empty when
+// there is no entry.
+std::string date_text(ExifEntry* entry) {
+  if (!entry) return std::string();
+  char value[1024] = {};
+  exif_entry_get_value(entry, value, sizeof value);
+  std::string text = value;
+  // Only the date's two separators: the time keeps its colons.
+  int replaced = 0;
+  for (char& c : text) {
+    if (c == ':' && replaced < 2) {
+      c = '-';
+      ++replaced;
+    }
+  }
+  return text;
+}
+
 CaptureDate date_in(ExifData* data) {
   CaptureDate date;
   if (!data) return date;
   ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_DATE_TIME);
-  if (!entry) {
-    date.status = CaptureDate::no_entry;
-  } else {
-    char value[1024] = {};
-    exif_entry_get_value(entry, value, sizeof value);
-    date.status = CaptureDate::found;
-    date.text = value;
-    // Only the date's two separators: the time keeps its colons.
-    int replaced = 0;
-    for (char& c : date.text) {
-      if (c == ':' && replaced < 2) {
-        c = '-';
-        ++replaced;
-      }
-    }
-  }
+  date.status = entry ? CaptureDate::found : CaptureDate::no_entry;
+  date.text = date_text(entry);
+  date.original_text =
+      date_text(exif_content_get_entry(data->ifd[EXIF_IFD_EXIF], EXIF_TAG_DATE_TIME_ORIGINAL));
   exif_data_unref(data);
   return date;
 }

@@ -1,4 +1,5 @@
-// The capture date of a photograph: the DateTime entry (tag 0x0132) of IFD 0 of its EXIF data.
+// The capture date of a photograph: the DateTime entry (tag 0x0132) of IFD 0 of its EXIF data,
+// and beside it the DateTimeOriginal entry (tag 0x9003) of the EXIF IFD, read from the same data.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,8 @@ struct CaptureDate {
   // The value as libexif renders it (at most 1023 bytes), with its first two ":" turned into "-":
   // "2012:04:02 09:05:03" becomes "2012-04-02 09:05:03". Empty unless `status` is found.
   std::string text;
+  // DateTimeOriginal (tag 0x9003) in the same form; empty when the data holds no such entry.
+  std::string original_text;
 };
 
 // The capture date of the photograph file at `path`, as libexif's file reader finds it. A file

@@ -60,6 +60,15 @@ AppendOutcome append_measures_record(const std::string& path, const std::string&
   return append_durably({measures_record_append(path, record)}, operations);
 }
 
+void report_missing_capture_date(const CaptureDate& date, const std::string& image_path,
+                                 std::ostream& out) {
+  if (date.status == CaptureDate::no_exif_data) {
+    out << "File not readable or no EXIF data in file " << image_path << std::endl;
+  } else if (date.status == CaptureDate::no_entry) {
+    out << "Exif entry not found!" << std::endl;
+  }
+}
+
 AppendOutcome save_measurement(const std::string& series_directory, const std::string& name,
                                const CaptureDate& capture_date, double lambda, double energy,
                                std::ostream& out, const MeasuringClock& clock,
@@ -68,11 +77,7 @@ AppendOutcome save_measurement(const std::string& series_directory, const std::s
   const std::string image_path = series_directory + "/" + name;
   const std::tm measuring_time = clock();
 
-  if (capture_date.status == CaptureDate::no_exif_data) {
-    out << "File not readable or no EXIF data in file " << image_path << std::endl;
-  } else if (capture_date.status == CaptureDate::no_entry) {
-    out << "Exif entry not found!" << std::endl;
-  }
+  report_missing_capture_date(capture_date, image_path, out);
   const std::string record =
       format_measures_record(name, capture_date.text, measuring_time, lambda, energy);
   return append_measures_record(measures_path, record, operations);

@@ -53,6 +53,11 @@ PlannedAppend measures_record_append(const std::string& path, const std::string&
 AppendOutcome append_measures_record(const std::string& path, const std::string& record,
                                      FileOperations& operations = posix_file_operations());
 
+// Writes why `date` of the photograph at `image_path` is missing, when it is: "File not readable
+// or no EXIF data in file <path>" or "Exif entry not found!", each as one line to `out`.
+void report_missing_capture_date(const CaptureDate& date, const std::string& image_path,
+                                 std::ostream& out);
+
 // Steps of saving an accepted measurement of `series_directory`/`name` whose photograph gave
 // `capture_date` when it was loaded: take the measuring time from `clock`, write "File not
 // readable or no EXIF data in file <path>" or "Exif entry not found!" to `out` when there is no

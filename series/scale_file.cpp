@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "series/csv_text.h"
+#include "series/durable_append.h"
 
 const char kScaleFileName[] = "scale.csv";
 const char kScaleHeader[] = "scope,file,px_per_mm,x1_px,y1_px,x2_px,y2_px,length_mm,set_at";
@@ -81,34 +82,6 @@ std::optional<ScaleRow> row_of(const std::vector<std::string>& f, std::string* p
     return {};
   }
   return row;
-}
-
-std::string failure_line(const char* what, const std::string& path) {
-  return std::string("ERROR ") + what + " " + path + ": " + std::strerror(errno);
-}
-
-bool write_all(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Makes a new directory entry durable too; some file systems refuse, which changes nothing.
-void sync_directory_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 }  // namespace
@@ -266,44 +239,15 @@ ScaleWriteOutcome append_scale_row(const std::string& path, const ScaleRow& row)
     outcome.failure = "Scale not saved: " + existing.problem;
     return outcome;
   }
-  const bool existed = ::access(path.c_str(), F_OK) == 0;
-  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    outcome.failure = failure_line("opening", path);
-    return outcome;
-  }
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    outcome.failure = failure_line("examining", path);
-    ::close(fd);
-    return outcome;
-  }
-  const off_t size_before = status.st_size;
-  std::string piece;
-  char last = '\n';
-  if (size_before > 0 && (::pread(fd, &last, 1, size_before - 1) != 1 || last != '\n')) {
-    piece += '\n';
-  }
-  if (size_before == 0) piece += std::string(kScaleHeader) + '\n';
-  piece += format_scale_row(row);
-
-  if (!write_all(fd, piece)) {
-    outcome.failure = failure_line("writing", path);
-    // Only what this call appended is cut off: the file keeps exactly its earlier content.
-    if (::ftruncate(fd, size_before) == 0) ::fsync(fd);
-    ::close(fd);
-    return outcome;
-  }
-  if (::fsync(fd) != 0) {
-    outcome.failure = failure_line("syncing", path);
-    ::close(fd);
-    return outcome;
-  }
-  if (::close(fd) != 0) {
-    outcome.failure = failure_line("closing", path);
-    return outcome;
-  }
-  if (!existed) sync_directory_of(path);
-  outcome.saved = true;
+  const std::string text = format_scale_row(row);
+  const AppendOutcome appended = append_durably({{path, [text](const LockedFileEnd& end) {
+                                                    std::string bytes;
+                                                    if (!end.ends_with_line_break) bytes += '\n';
+                                                    if (end.size == 0)
+                                                      bytes += std::string(kScaleHeader) + '\n';
+                                                    return bytes + text;
+                                                  }}});
+  outcome.saved = appended.saved;
+  outcome.failure = appended.failure;
   return outcome;
 }

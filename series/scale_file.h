@@ -107,9 +107,11 @@ struct ScaleWriteOutcome {
   std::string failure;  // when not saved: the line to show
 };
 
-// Appends `row` to the scale file at `path` and returns only when it is on disk (fsync), in one
-// piece with the header when the file is missing or empty, after a line break when the file does
-// not end with one. A row that cannot be written completely is cut off again, so the file keeps
-// exactly its earlier content. A file that read_scale_file cannot use is left alone: a row
+// Appends `row` to the scale file at `path` as the measures file is appended to (append_durably:
+// under the file's exclusive lock, synced before it returns), in one piece with the header when
+// the file is missing or empty, after a line break when the file does not end with one. A row
+// that cannot be written completely is cut off again, so the file keeps exactly its earlier
+// content; the failure line names the file, e.g. "ERROR opening file: Permission denied
+// (scale.csv). Nothing was saved.". A file that read_scale_file cannot use is left alone: a row
 // appended to it would never be read.
 ScaleWriteOutcome append_scale_row(const std::string& path, const ScaleRow& row);

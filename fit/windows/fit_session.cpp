@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QObject>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -16,6 +17,7 @@
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
 #include "fit/windows/session_keys.h"
+#include "fit/windows/scale_mode.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ constexpr int kKeyEscape = 27;
 // What the key wait reports instead of a key when the session is to end without one.
 constexpr int kCancelRequestedKey = -2;
 constexpr int kOutputClosedKey = -3;
+// What the key wait reports when key k's two clicks are waiting to be handed on.
+constexpr int kScaleClicksKey = -4;
 // The key wait is sliced so that a hand-closed "Output" window or a cancel request is noticed:
 // the backend's endless wait never returns once its windows are closed by hand.
 constexpr int kWaitSliceMs = 50;
@@ -37,6 +41,20 @@ std::string session_path;
 cv::Mat session_photograph;
 // The keys typed on the image windows, read in the order typed; only while a session runs.
 SessionKeys* session_keys = nullptr;
+// What the session keeps for its result besides the fit state: the keys that acted, the size of
+// the whole photograph, and key k's step.
+std::string session_keys_pressed;
+cv::Size session_photo_size;
+std::function<void(const ScaleClicks&)> session_set_scale;
+
+// Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
+// are not kept).
+void note_key(int key) {
+  static const std::string kSessionKeys = "mskqopuiawhtlrdb";
+  if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
+  if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
+  session_keys_pressed += static_cast<char>(key);
+}
 
 // highgui reports Shift+m and Caps-Lock M as 'm'. Upper-case letters are not keys of the session,
 // so their presses are taken away before they reach an image window.
@@ -84,6 +102,7 @@ int wait_for_key() {
     waiting_for_key = false;
     if (key != -1) return key & 0xFF;
     if (cancel_requested) return kCancelRequestedKey;
+    if (scale_clicks_ready()) return kScaleClicksKey;
     if (!output_window_shown()) return kOutputClosedKey;
   }
 }
@@ -107,6 +126,14 @@ std::optional<SessionEnd> handle_key(int key) {
       break;
     case 's':
       start_roi_mode();
+      break;
+    case 'k':
+      start_scale_mode();
+      break;
+    case kScaleClicksKey:
+      if (const std::optional<ScaleClicks> clicks = take_scale_clicks()) {
+        finish_scale_mode(*clicks, session_set_scale);
+      }
       break;
     case 'q':
       state.roi_width = 0;
@@ -190,13 +217,17 @@ SessionEnd run_session(const SessionStart& start) {
   FitState& state = fit_state();
   session_photograph = start.photograph.empty() ? load_photograph(session_path) : start.photograph;
   if (session_photograph.empty()) return SessionEnd::kPhotographUnreadable;
+  session_photo_size = session_photograph.size();
+  take_scale_clicks();  // none left over from an earlier session
   prepare_fit(state, session_photograph, start);
   show_fit_windows();
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
 
   while (true) {
-    const std::optional<SessionEnd> end = handle_key(wait_for_key());
+    const int key = wait_for_key();
+    note_key(key);
+    const std::optional<SessionEnd> end = handle_key(key);
     if (!end || (*end == SessionEnd::kAccepted && !saved_on_enter(start))) continue;
     return *end;
   }
@@ -206,6 +237,8 @@ SessionEnd run_session(const SessionStart& start) {
 SessionResult result_of(SessionEnd end, const SessionStart& start) {
   SessionResult result;
   result.end = end;
+  result.photo_size = session_photo_size;
+  result.keys = session_keys_pressed;
   if (end != SessionEnd::kAccepted) {
     result.threshold = start.threshold;
     result.lambda = start.lambda;
@@ -263,6 +296,9 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   // Installed first, so that the upper-case filter sees each key press before it.
   SessionKeys keys;
   session_keys = &keys;
+  session_keys_pressed.clear();
+  session_photo_size = cv::Size();
+  session_set_scale = start.set_scale;
   std::unique_ptr<UpperCaseKeyFilter> key_filter;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     key_filter = std::make_unique<UpperCaseKeyFilter>();
@@ -284,6 +320,7 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   session_keys = nullptr;
   session_photograph.release();
   session_path.clear();
+  session_set_scale = nullptr;
   cancel_requested = false;
   session_running = false;
   return result;

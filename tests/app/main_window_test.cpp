@@ -123,14 +123,15 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
       "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br><br>"
       "w: Reposition (width)<br>h: Reposition (height)<br>t: Reposition (translation)<br>"
       "l: Reposition (lambda)<br>r: Reposition (all values)<br><br>"
-      "d: Show visualisation of distance transformation</span>";
+      "d: Show visualisation of distance transformation<br><br>"
+      "k: Set the scale: click both ends of a known length.</span>";
   QTextDocument expected;
   expected.setHtml(QString::fromLatin1(key_help.c_str()));
 
   for (int twice = 0; twice < 2; ++twice) window.lock_all();
   auto* overview = child<QTextBrowser>(window, "textBrowser_file_overview");
   EXPECT_EQ(overview->toPlainText(), expected.toPlainText());
-  EXPECT_EQ(overview->toPlainText().count('\n'), 22);  // twenty-three lines
+  EXPECT_EQ(overview->toPlainText().count('\n'), 24);  // twenty-five lines
   for (const char* name : kInputControls) EXPECT_FALSE(child<QWidget>(window, name)->isEnabled()) << name;
   for (const char* name : kAlwaysEnabled) EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
 

@@ -72,6 +72,38 @@ TEST(ClickInTheView, MapsToTheImagePixelUnderIt) {
   }
 }
 
+// Key k's two ends of a scale bar land on the same photograph pixels whichever cut of the
+// photograph the view shows, so the distance between them (the scale) does not depend on the cut.
+TEST(ScaleClicks, LandOnPixelsOfTheWholePhotograph) {
+  const struct {
+    const char* what;
+    cv::Size image;    // the image shown: the photograph or a cut of it
+    cv::Point origin;  // where that image begins in the photograph
+    cv::Point first_click, second_click;
+    cv::Point first, second;  // in pixels of the photograph
+  } cases[] = {
+      // A 1200 x 900 photograph whose bar runs from x 60 to x 420 on row 738, shown whole at
+      // s = 1.5.
+      {"whole photograph", {1200, 900}, {0, 0}, {40, 492}, {280, 492}, {60, 738}, {420, 738}},
+      // Cut to its lower left 600 x 300: a view 800 wide, s = 0.75.
+      {"cut to the bar", {600, 300}, {0, 600}, {80, 184}, {560, 184}, {60, 738}, {420, 738}},
+      // A cut that begins right of and below the photograph's corner: s = 0.5.
+      {"cut inside", {400, 300}, {40, 700}, {40, 76}, {760, 76}, {60, 738}, {420, 738}},
+      // Clicked in the other order, and off the image: points may lie outside the photograph.
+      {"right end first", {1200, 900}, {0, 0}, {280, 492}, {40, 492}, {420, 738}, {60, 738}},
+      {"outside the view", {400, 300}, {40, 700}, {-20, -10}, {900, 700}, {30, 695}, {490, 1050}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool fit_width = false;
+    display_size(c.image.width, c.image.height, &fit_width);
+    const cv::Point first = photo_point_of_click(c.first_click, c.image, fit_width, c.origin);
+    const cv::Point second = photo_point_of_click(c.second_click, c.image, fit_width, c.origin);
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(second, c.second);
+  }
+}
+
 TEST(RegionCorners, GiveTheSameRegionInEitherOrder) {
   const struct {
     const char* what;

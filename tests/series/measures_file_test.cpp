@@ -408,12 +408,12 @@ TEST_F(MeasuresDirectory, SavingWithTheLoadedCaptureDateReadsNoFile) {
     CaptureDate loaded;
     std::string message;  // "@" stands for the photograph's path
   } const cases[] = {
-      {"gone.jpg", {CaptureDate::found, "2012-04-01 18:00:00"}, ""},
-      {"replaced.jpg", {CaptureDate::found, "2012-04-01 18:00:00"}, ""},
+      {"gone.jpg", {CaptureDate::found, "2012-04-01 18:00:00", ""}, ""},
+      {"replaced.jpg", {CaptureDate::found, "2012-04-01 18:00:00", ""}, ""},
       {"replaced.jpg",
-       {CaptureDate::no_exif_data, ""},
+       {CaptureDate::no_exif_data, "", ""},
        "File not readable or no EXIF data in file @\n"},
-      {"replaced.jpg", {CaptureDate::no_entry, ""}, "Exif entry not found!\n"},
+      {"replaced.jpg", {CaptureDate::no_entry, "", ""}, "Exif entry not found!\n"},
   };
   std::string expected = kHeader;
   for (const Case& c : cases) {

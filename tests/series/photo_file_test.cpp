@@ -201,6 +201,8 @@ TEST(PhotoFile, CaptureDateFromTheBytesIsTheFileReadersDate) {
   ASSERT_TRUE(write_demo_jpeg(dir / "dated.jpg", photo, 90, {true, "2012:04:02 09:05:03", {}}));
   const Bytes dated = read_bytes(dir / "dated.jpg");
   ASSERT_TRUE(write_demo_jpeg(dir / "original.jpg", photo, 90, {true, {}, "2012:04:01 18:00:00"}));
+  ASSERT_TRUE(write_demo_jpeg(dir / "both.jpg", photo, 90,
+                              {true, "2012:04:02 09:05:03", "2012:04:01 18:00:00"}));
   ASSERT_TRUE(write_demo_jpeg(dir / "no_exif.jpg", photo, 90, {false, {}, {}}));
   ASSERT_TRUE(write_demo_jpeg(dir / "odd.jpg", photo, 90, {true, "2019:12:31 23:59:58:7", {}}));
   write_bytes(dir / "comment_first.jpg", with_segment_first(dated, comment_segment(5)));
@@ -211,16 +213,18 @@ TEST(PhotoFile, CaptureDateFromTheBytesIsTheFileReadersDate) {
   struct Case {
     const char* name;
     CaptureDate::Status status;
+    const char* original;  // DateTimeOriginal as read
   } const cases[] = {
-      {"dated.jpg", CaptureDate::found},
-      {"original.jpg", CaptureDate::no_entry},
-      {"no_exif.jpg", CaptureDate::no_exif_data},
-      {"odd.jpg", CaptureDate::found},
-      {"comment_first.jpg", CaptureDate::found},
-      {"long_comment_first.jpg", CaptureDate::found},  // the EXIF block begins in the 4th kB
-      {"cut_in_exif.jpg", CaptureDate::no_entry},
-      {"text.jpg", CaptureDate::no_exif_data},
-      {"plain.png", CaptureDate::no_exif_data},
+      {"dated.jpg", CaptureDate::found, ""},
+      {"original.jpg", CaptureDate::no_entry, "2012-04-01 18:00:00"},
+      {"both.jpg", CaptureDate::found, "2012-04-01 18:00:00"},
+      {"no_exif.jpg", CaptureDate::no_exif_data, ""},
+      {"odd.jpg", CaptureDate::found, ""},
+      {"comment_first.jpg", CaptureDate::found, ""},
+      {"long_comment_first.jpg", CaptureDate::found, ""},  // the EXIF block begins in the 4th kB
+      {"cut_in_exif.jpg", CaptureDate::no_entry, ""},
+      {"text.jpg", CaptureDate::no_exif_data, ""},
+      {"plain.png", CaptureDate::no_exif_data, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -233,6 +237,7 @@ TEST(PhotoFile, CaptureDateFromTheBytesIsTheFileReadersDate) {
           capture_date_from_bytes(bytes.data(), bytes.size()), read_capture_date(path)}) {
       EXPECT_EQ(date.status, reference.status);
       EXPECT_EQ(date.text, reference.text);
+      EXPECT_EQ(date.original_text, c.original);
     }
   }
 }

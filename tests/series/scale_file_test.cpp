@@ -321,7 +321,8 @@ TEST_F(ScaleFileOnDisk, UnreadableWriteProtectedOrOddFilesAreReported) {
     outcome = append_scale_row(path(), row(ScaleScope::series, "b.jpg", {0, 0}, {90, 0}, 10));
   }
   EXPECT_FALSE(outcome.saved);
-  EXPECT_EQ(outcome.failure, "ERROR opening " + path() + ": Permission denied");
+  EXPECT_EQ(outcome.failure,
+            "ERROR opening file: Permission denied (scale.csv). Nothing was saved.");
   EXPECT_EQ(directory_.read("scale.csv"), before);
 
   ScaleFile unreadable;
@@ -341,7 +342,7 @@ TEST_F(ScaleFileOnDisk, UnreadableWriteProtectedOrOddFilesAreReported) {
       directory_ / "gone/scale.csv", row(ScaleScope::series, "a.jpg", {0, 0}, {90, 0}, 10));
   EXPECT_FALSE(missing_directory.saved);
   EXPECT_EQ(missing_directory.failure,
-            "ERROR opening " + (directory_ / "gone/scale.csv") + ": No such file or directory");
+            "ERROR opening file: No such file or directory (scale.csv). Nothing was saved.");
 }
 
 // A row that fits only in part (a file size limit stops it after a few bytes, as a full disk
@@ -361,6 +362,6 @@ TEST_F(ScaleFileOnDisk, RowCutShortLeavesTheFileAsItWas) {
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(outcome.saved);
-  EXPECT_EQ(outcome.failure.rfind("ERROR writing " + path() + ": ", 0), 0u) << outcome.failure;
+  EXPECT_EQ(outcome.failure.rfind("ERROR writing file: ", 0), 0u) << outcome.failure;
   EXPECT_EQ(directory_.read("scale.csv"), before);
 }

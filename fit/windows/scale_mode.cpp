@@ -1,0 +1,95 @@
+#include "fit/windows/scale_mode.h"
+
+#include <iostream>
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "fit/click_geometry.h"
+#include "fit/fit_W.h"
+#include "fit/windows/fit_windows.h"
+
+namespace {
+
+struct ScaleMode {
+  bool awaiting_first = false;
+  bool awaiting_second = false;
+  cv::Point first_in_view;
+  cv::Point first_in_photo;
+  std::optional<ScaleClicks> clicks;
+};
+
+ScaleMode mode;
+
+cv::Point photo_point(int x, int y) {
+  const FitState& state = fit_state();
+  return photo_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width,
+                              state.source_origin_in_photo);
+}
+
+// "Output" as it is, with the scale segment from the first end to `end` in view pixels over it.
+void show_segment(cv::Point end) {
+  const FitState& state = fit_state();
+  if (state.output_display.empty()) return;
+  cv::Mat view = state.output_display.clone();
+  const cv::Scalar green(0, 255, 0);
+  cv::line(view, mode.first_in_view, end, green, 1, cv::LINE_AA);
+  for (const cv::Point& p : {mode.first_in_view, end}) {
+    cv::circle(view, p, 3, green, 1, cv::LINE_AA);
+  }
+  cv::imshow(kOutputWindow, view);
+}
+
+}  // namespace
+
+void start_scale_mode() {
+  FitState& state = fit_state();
+  state.awaiting_first_click = false;
+  state.awaiting_second_click = false;
+  mode = ScaleMode();
+  mode.awaiting_first = true;
+  mode.awaiting_second = true;
+  cv::setMouseCallback(kOutputWindow, on_scale_click);
+  std::cout << "You can click the two ends of a known length (a ruler or scale bar) for the scale. "
+               "First one end, then the other."
+            << std::endl;
+}
+
+void on_scale_click(int event, int x, int y, int, void*) {
+  if (event == cv::EVENT_MOUSEMOVE) {
+    if (!mode.awaiting_first && mode.awaiting_second) show_segment(cv::Point(x, y));
+    return;
+  }
+  if (event != cv::EVENT_LBUTTONDOWN) return;
+  const cv::Point p = photo_point(x, y);
+  if (mode.awaiting_first) {
+    std::cout << "First end is at: (" << p.x << "," << p.y << ")" << std::endl;
+    mode.first_in_view = cv::Point(x, y);
+    mode.first_in_photo = p;
+    mode.awaiting_first = false;
+    show_segment(mode.first_in_view);
+    return;
+  }
+  if (!mode.awaiting_second) return;
+  std::cout << "Second end is at: (" << p.x << "," << p.y << ")" << std::endl;
+  mode.awaiting_second = false;
+  show_segment(cv::Point(x, y));
+  mode.clicks = ScaleClicks{cv::Point2d(mode.first_in_photo), cv::Point2d(p)};
+}
+
+bool scale_clicks_ready() { return mode.clicks.has_value(); }
+
+std::optional<ScaleClicks> take_scale_clicks() {
+  std::optional<ScaleClicks> clicks = mode.clicks;
+  mode.clicks.reset();
+  return clicks;
+}
+
+void finish_scale_mode(const ScaleClicks& clicks,
+                       const std::function<void(const ScaleClicks&)>& set_scale) {
+  if (set_scale) {
+    set_scale(clicks);
+  } else {
+    std::cout << "No scale can be set here: the session has no series to keep it." << std::endl;
+  }
+  refresh_output_view(0);
+}

@@ -1,0 +1,65 @@
+#include "series/measurement_save.h"
+
+#include "series/file_overview.h"
+#include "series/scale_file.h"
+
+DetailsRecord details_record_of(const SessionResult& result, const std::string& name) {
+  DetailsRecord record;
+  record.file = name;
+  record.energy_px = result.energy;
+  record.lambda_milli = result.model.lambda_milli;
+  record.width = result.model.width;
+  record.height_px = result.model.height;
+  record.rotation_deg = result.model.rotation;
+  record.translation_x_px = result.model.translation_x;
+  record.translation_y_px = result.model.translation_y;
+  record.threshold = result.threshold;
+  // The session binarises for a light object on a dark ground.
+  record.polarity = Polarity::light_on_dark;
+  const bool has_region = result.region.width > 0 && result.region.height > 0;
+  const cv::Rect region = has_region ? result.region : cv::Rect(cv::Point(0, 0), result.photo_size);
+  record.roi_x_px = region.x;
+  record.roi_y_px = region.y;
+  record.roi_width_px = region.width;
+  record.roi_height_px = region.height;
+  record.cut_off_top_percent = result.cut_offs.top;
+  record.cut_off_bottom_percent = result.cut_offs.bottom;
+  record.image_width_px = result.photo_size.width;
+  record.image_height_px = result.photo_size.height;
+  record.keys = result.keys;
+  // No warnings are reported by the session yet: record.warnings stays all 0.
+  return record;
+}
+
+PlannedAppend details_row_append(const std::string& path, const std::string& row) {
+  return {path, [row](const LockedFileEnd& end) {
+            std::string bytes;
+            if (!end.ends_with_line_break) bytes += '\n';
+            if (end.size == 0) bytes += format_details_header();
+            return bytes + row;
+          }};
+}
+
+AppendOutcome save_measurement_with_details(const std::string& series_directory,
+                                            const CaptureDate& capture_date, double lambda,
+                                            DetailsRecord details, std::ostream& out,
+                                            const MeasuringClock& clock,
+                                            FileOperations& operations) {
+  const std::string image_path = series_directory + "/" + details.file;
+  const std::tm measuring_time = clock();
+  report_missing_capture_date(capture_date, image_path, out);
+
+  const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
+  if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
+  set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+  details.capture_date = capture_date.text;
+  details.capture_date_original = capture_date.original_text;
+  details.measured_at = measuring_time;
+
+  const std::string record = format_measures_record(details.file, capture_date.text, measuring_time,
+                                                    lambda, details.energy_px);
+  return append_durably(
+      {measures_record_append(series_directory + "/" + kMeasuresFileName, record),
+       details_row_append(series_directory + "/" + kDetailsFileName, format_details_row(details))},
+      operations);
+}
