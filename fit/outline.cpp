@@ -40,26 +40,14 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
 
 }  // namespace
 
-Outline find_outline(const cv::Mat& source, int threshold,
-                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
-  std::vector<std::vector<cv::Point>> own_contours;
-  std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
-  contours.clear();
-  if (source.empty() || source.depth() != CV_8U) return {};
-  cv::Mat binary;
+void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary) {
   to_grey(source, binary);
   cv::threshold(binary, binary, threshold, 255, cv::THRESH_BINARY);
-  if (binary_view) {
-    cv::Size display = binary_view->size();
-    if (binary_view->empty()) {
-      bool fit_width = false;
-      display = display_size(source.cols, source.rows, &fit_width);
-    }
-    cv::resize(binary, *binary_view, display, 0, 0, cv::INTER_LINEAR);
-  }
+}
 
+Outline largest_outline(cv::Mat& binary, std::vector<std::vector<cv::Point>>& contours) {
   // The outermost pixel frame counts as background, so a white image has one contour just
-  // inside it. The view above shows the image before the frame is cleared.
+  // inside it.
   clear_outer_frame(binary);
   cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
   const int chosen = largest_contour_index(contours);
@@ -67,8 +55,8 @@ Outline find_outline(const cv::Mat& source, int threshold,
   Outline outline;
   outline.contour = contours[chosen];
 
-  int min_x = source.cols;
-  int min_y = source.rows;
+  int min_x = binary.cols;
+  int min_y = binary.rows;
   int max_x = 0;
   int max_y = 0;
   for (const cv::Point& p : outline.contour) {
@@ -82,6 +70,26 @@ Outline find_outline(const cv::Mat& source, int threshold,
   outline.box.center_x = min_x + outline.box.width / 2;
   outline.box.center_y = min_y + outline.box.height / 2;
   return outline;
+}
+
+Outline find_outline(const cv::Mat& source, int threshold,
+                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
+  std::vector<std::vector<cv::Point>> own_contours;
+  std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
+  contours.clear();
+  if (source.empty() || source.depth() != CV_8U) return {};
+  cv::Mat binary;
+  binarise_photograph(source, threshold, binary);
+  if (binary_view) {
+    cv::Size display = binary_view->size();
+    if (binary_view->empty()) {
+      bool fit_width = false;
+      display = display_size(source.cols, source.rows, &fit_width);
+    }
+    // The view shows the image before the frame is cleared.
+    cv::resize(binary, *binary_view, display, 0, 0, cv::INTER_LINEAR);
+  }
+  return largest_outline(binary, contours);
 }
 
 void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::Size image_size,
