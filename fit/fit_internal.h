@@ -20,6 +20,9 @@ void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary);
 // box.
 Outline largest_outline(cv::Mat& binary, std::vector<std::vector<cv::Point>>& contours);
 
+// rebuild_outline without the distance map: outline_storage, outline_contour and the box fields.
+void find_state_outline(FitState& state);
+
 // Index of the contour with the most points, the first of equal ones; -1 when there is none.
 int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
 

@@ -100,21 +100,20 @@ void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::S
     target.distance_image.release();
     return;
   }
+  // The distance is measured to the nearest zero pixel: the outline is drawn as 0 on 255.
   mask_work.create(image_size, CV_8UC1);
-  mask_work.setTo(0);
+  mask_work.setTo(255);
   const std::vector<std::vector<cv::Point>> contours{target.outline_contour};
-  cv::drawContours(mask_work, contours, 0, cv::Scalar(255), 1, cv::LINE_8, cv::noArray(), 0);
+  cv::drawContours(mask_work, contours, 0, cv::Scalar(0), 1, cv::LINE_8, cv::noArray(), 0);
 
   // Outline pixels on the two outermost rows and columns do not count.
   const int frame = 2;
   for (int i = 0; i < frame; ++i) {
-    if (i < image_size.height) mask_work.row(i).setTo(0);
-    if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(0);
-    if (i < image_size.width) mask_work.col(i).setTo(0);
-    if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(0);
+    if (i < image_size.height) mask_work.row(i).setTo(255);
+    if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(255);
+    if (i < image_size.width) mask_work.col(i).setTo(255);
+    if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(255);
   }
-  // distanceTransform measures to the nearest zero pixel, so the outline becomes 0 on 255.
-  cv::bitwise_not(mask_work, mask_work);
   chamfer_distance_5x5(mask_work, target.distance_image);
 }
 

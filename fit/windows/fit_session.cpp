@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QObject>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -168,15 +169,24 @@ std::optional<SessionEnd> handle_key(int key) {
   return std::nullopt;
 }
 
-// Start and key loop, up to the key that ends the session.
-SessionEnd run_session(const SessionStart& start) {
-  FitState& state = fit_state();
-  const cv::Mat photo = load_photograph(session_path);
-  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
-  prepare_fit(state, photo, start);
+// The session's set-up on the decoded photograph up to the first Output view and status line:
+// the distance map, which only the first energy needs, is made on a second thread while the
+// windows are set up and the view is composed.
+void open_photograph(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+  prepare_fit_overlapped(state, photo, start);
   show_fit_windows();
+  finish_outline_distance(state);
+}
+
+// Start and key loop, up to the key that ends the session.
+SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
+                       const std::function<void()>& on_first_view) {
+  FitState& state = fit_state();
+  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
+  open_photograph(state, photo, start);
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
+  if (on_first_view) on_first_view();
 
   while (true) {
     if (const std::optional<SessionEnd> end = handle_key(wait_for_key())) return *end;
@@ -210,6 +220,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
 void close_session() {
   FitState& state = fit_state();
   cv::destroyAllWindows();
+  state.distance_in_progress = {};  // waits for a map still being made after a failure
   state.mask_image.release();
   state.distance_image.release();
   state.output_display.release();
@@ -233,10 +244,11 @@ cv::Point image_point(int x, int y) {
   return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 
-}  // namespace
-
-std::optional<SessionResult> measure_photo(const std::string& image_path,
-                                           const SessionStart& start) {
+// One session over the photograph that `photo_of_session` gives once the session has begun.
+std::optional<SessionResult> guarded_session(const std::string& image_path,
+                                             const SessionStart& start,
+                                             const std::function<cv::Mat()>& photo_of_session,
+                                             const std::function<void()>& on_first_view) {
   if (session_running) return std::nullopt;
   session_running = true;
   cancel_requested = false;
@@ -249,7 +261,7 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
 
   SessionEnd end = SessionEnd::kFailed;
   try {
-    end = run_session(start);
+    end = run_session(photo_of_session(), start, on_first_view);
   } catch (const cv::Exception& e) {
     std::cout << "The measurement was cancelled: " << e.what() << std::endl;
   } catch (const std::bad_alloc&) {
@@ -263,6 +275,20 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   cancel_requested = false;
   session_running = false;
   return result;
+}
+
+}  // namespace
+
+std::optional<SessionResult> measure_photo(const std::string& image_path,
+                                           const SessionStart& start) {
+  return guarded_session(image_path, start, [] { return load_photograph(session_path); }, {});
+}
+
+std::optional<SessionResult> measure_decoded_photo(const std::string& image_path,
+                                                   const cv::Mat& photo, const SessionStart& start,
+                                                   const std::function<void()>& on_first_view) {
+  return guarded_session(
+      image_path, start, [&photo] { return photo; }, on_first_view);
 }
 
 int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
