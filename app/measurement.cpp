@@ -7,12 +7,13 @@
 #include <string>
 
 #include "app/myqtapp.h"
+#include "app/photo_open.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 
-MeasurementSession measurement_session = measure_photo;
+MeasurementSession measurement_session = measure_prefetched_photo;
 
 namespace {
 

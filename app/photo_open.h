@@ -1,0 +1,25 @@
+// Opening the photograph of a measurement: taken from the prefetch when it already holds it, read
+// on the prefetch's thread otherwise while the main window keeps repainting under the busy cursor;
+// once the session shows its first view, the next photograph in measuring order is read ahead.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "fit/session_contract.h"
+#include "series/photo_prefetch.h"
+
+// The program's one prefetch.
+PhotographPrefetch& photograph_prefetch();
+
+// Keeps the prefetch on what the user measures next: the photograph held or being read stays when
+// it is the series' current file or the one after it in measuring order; otherwise it is dropped
+// and the current file is read ahead (nothing is, when the series has no file).
+void follow_current_photograph();
+
+// The measurement session that "Take new measurement" runs: measure_decoded_photo on the
+// photograph at `image_path` from the prefetch (the file read again when it changed since), the
+// busy cursor shown from the start to the first view, and then the next file of the series read
+// ahead. A photograph that cannot be read goes to measure_photo, which says so as it always has.
+std::optional<SessionResult> measure_prefetched_photo(const std::string& image_path,
+                                                      const SessionStart& start);
