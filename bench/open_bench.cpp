@@ -5,6 +5,8 @@
 //   cancelled. Beside it, in the same iterations, the JPEG decode alone of the same file
 //   (cv::imread): decode_alone_ms and open_to_decode, the ratio of the two. cpu_ms is the
 //   process's CPU time (every thread) from the path to the first status line.
+// - open_prefetched/WxH: the same open of a photograph the prefetch has already read, through the
+//   main window's session (measure_prefetched_photo), as after ">" during a series.
 // - stages/WxH: the steps of an open one after the other on the program's fit state, each timed
 //   alone: decode (cv::imread), grey and threshold, contour search and outline, distance map,
 //   the working images and the rest of the core's set-up (prepare_fit less the three before),
@@ -32,9 +34,11 @@
 #include <iostream>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <optional>
 #include <streambuf>
 #include <string>
 
+#include "app/photo_open.h"
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
 #include "fit/fit_internal.h"
@@ -121,13 +125,15 @@ struct OpenTiming {
   double cpu = 0;
 };
 
+using Session = std::optional<SessionResult> (*)(const std::string&, const SessionStart&);
+
 // The real open of the photograph at `path`, up to its first status line.
-OpenTiming open_photo(const std::string& path) {
+OpenTiming open_photo(const std::string& path, Session session = measure_photo) {
   FirstStatusLine sink;
   std::streambuf* const kept = std::cout.rdbuf(&sink);
   const Clock::time_point start = Clock::now();
   const double cpu_start = process_cpu_seconds();
-  measure_photo(path, bench_start());
+  session(path, bench_start());
   std::cout.rdbuf(kept);
   OpenTiming timing;
   timing.ok = sink.seen;
@@ -159,6 +165,32 @@ void BM_Open(benchmark::State& bench, cv::Size size) {
   bench.counters["decode_alone_ms"] = 1000 * decode / n;
   bench.counters["cpu_ms"] = 1000 * cpu / n;
   bench.counters["open_to_decode"] = open / decode;
+}
+
+// The open of a photograph that the prefetch has read ahead, as after ">" during a series: the
+// main window's session (measure_prefetched_photo) up to the first status line. The read ahead is
+// not timed; the read of the next file that the session starts after its first view is dropped.
+void BM_OpenPrefetched(benchmark::State& bench, cv::Size size) {
+  const std::string path = photo_path(size);
+  double open = 0;
+  double cpu = 0;
+  for (auto _ : bench) {
+    bench.PauseTiming();
+    photograph_prefetch().prefetch(path);
+    photograph_prefetch().wait_until_read(path, std::chrono::minutes(1));
+    bench.ResumeTiming();
+    const OpenTiming timing = open_photo(path, measure_prefetched_photo);
+    if (!timing.ok) {
+      bench.SkipWithError("no status line");
+      break;
+    }
+    open += timing.wall;
+    cpu += timing.cpu;
+    bench.SetIterationTime(timing.wall);
+  }
+  const double n = static_cast<double>(bench.iterations());
+  if (n == 0) return;
+  bench.counters["cpu_ms"] = 1000 * cpu / n;
 }
 
 class NullBuffer : public std::streambuf {
@@ -297,6 +329,11 @@ void register_benchmarks() {
                      ->Unit(benchmark::kMillisecond)
                      ->UseManualTime()
                      ->Iterations(iterations));
+    with_min_max(
+        benchmark::RegisterBenchmark(("open_prefetched/" + name).c_str(), BM_OpenPrefetched, size)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(iterations));
     with_min_max(benchmark::RegisterBenchmark(("stages/" + name).c_str(), BM_Stages, size)
                      ->Unit(benchmark::kMillisecond)
                      ->UseManualTime()
