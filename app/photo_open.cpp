@@ -1,10 +1,13 @@
 #include "app/photo_open.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
 #include <QWidget>
 #include <chrono>
+#include <limits>
 
 #include "fit/windows/fit_session.h"
 #include "series/file_navigation.h"
@@ -43,6 +46,13 @@ void repaint_now() {
 }
 
 }  // namespace
+
+void keep_freed_images_for_reuse() {
+  // Blocks up to 1 GB come from the heap rather than from a mapping of their own, and the heap's
+  // top is given back only beyond 2 GB free.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+}
 
 PhotographPrefetch& photograph_prefetch() {
   static PhotographPrefetch prefetch;

@@ -285,33 +285,60 @@ void drop_qt_message(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 // The child's work: "decode" decodes only; "open" opens up to the first status line;
 // "open_with_prefetched_held" does so with a second decoded photograph of the same size held.
+// The peak resident set of this process's own memory since its exec, in MB ("VmHWM"; the
+// rusage maximum would include the parent's memory copied at the fork).
+double own_peak_mb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  }
+  return -1;
+}
+
+// The child's peak goes to descriptor 3, which the parent reads.
+int report_peak(int code) {
+  const std::string text = std::to_string(own_peak_mb());
+  if (write(3, text.data(), text.size()) < 0) return 4;
+  return code;
+}
+
 int child_main(int argc, char** argv, const std::string& what, const char* path) {
+  if (!std::getenv("MERAVEL_BENCH_FRESH_PAGES")) keep_freed_images_for_reuse();
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   qInstallMessageHandler(drop_qt_message);
   QApplication app(argc, argv);
-  if (what == "decode") return cv::imread(path, cv::IMREAD_COLOR).empty() ? 2 : 0;
+  if (what == "decode") return report_peak(cv::imread(path, cv::IMREAD_COLOR).empty() ? 2 : 0);
   PhotographFile held;
   if (what == "open_with_prefetched_held") {
     held = load_photograph_file(path);
     if (held.status != PhotographFile::loaded) return 2;
   }
-  return open_photo(path).ok ? 0 : 3;
+  return report_peak(open_photo(path).ok ? 0 : 3);
 }
 
 // Runs this program again as a child doing `what`; its peak resident set in MB, or -1.
 double child_peak_mb(const std::string& what, const std::string& path) {
   const std::string flag = kChildFlag + what;
+  int report[2];
+  if (pipe(report) != 0) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
+    dup2(report[1], 3);
     const char* args[] = {"/proc/self/exe", flag.c_str(), path.c_str(), nullptr};
     execv(args[0], const_cast<char* const*>(args));
     _exit(127);
   }
+  close(report[1]);
+  std::string text;
+  char buffer[64];
+  ssize_t length;
+  while ((length = read(report[0], buffer, sizeof buffer)) > 0) text.append(buffer, length);
+  close(report[0]);
   int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty()) return -1;
+  return std::atof(text.c_str());
 }
 
 void BM_PeakMemory(benchmark::State& bench, cv::Size size, const char* what) {
@@ -366,6 +393,8 @@ int main(int argc, char** argv) {
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   qInstallMessageHandler(drop_qt_message);
+  // As the program's main does; MERAVEL_BENCH_FRESH_PAGES=1 measures without it.
+  if (!std::getenv("MERAVEL_BENCH_FRESH_PAGES")) keep_freed_images_for_reuse();
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -101,7 +101,11 @@ void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const Session
   }
   state.image_size = size;
   // The thread works on its own copy of the outline and on the state's two buffers, which leave
-  // the state until finish_outline_distance brings them back.
+  // the state until finish_outline_distance brings them back. They are allocated here, so that
+  // the thread reuses memory the main thread has freed (another thread allocates from a heap of
+  // its own) and only writes them.
+  state.mask_image.create(size, CV_8UC1);
+  state.distance_image.create(size, CV_32FC1);
   state.distance_in_progress =
       std::async(std::launch::async, [outline = state.outline_contour, size,
                                       mask = std::move(state.mask_image),
