@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/myqtapp.h"
+#include "app/photo_open.h"
 #include "app/scale_dialog.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
@@ -15,7 +16,7 @@
 #include "series/photo_file.h"
 #include "series/series_state.h"
 
-MeasurementSession measurement_session = measure_photo;
+MeasurementSession measurement_session = measure_prefetched_photo;
 
 namespace {
 
@@ -116,10 +117,11 @@ void myQtApp::do_something() {
   const std::string image_path = directory + "/" + name;
   // Read once, here: the session fits these pixels and the record takes this capture date,
   // whatever happens to the file meanwhile.
-  const PhotographFile photo = load_photograph_file(image_path);
+  const PhotographFile photo = open_photograph(image_path);
   std::optional<SessionResult> result;
   bool saved = false;
   if (photo.status != PhotographFile::loaded) {
+    end_busy_cursor();
     std::cout << photo.message << std::endl;
   } else {
     start.photograph = photo.image;
@@ -132,6 +134,7 @@ void myQtApp::do_something() {
     session_in_progress = true;
     result = measurement_session(image_path, start);
     session_in_progress = false;
+    end_busy_cursor();  // a session that ended before its first view
   }
 
   if (!result || !result->accepted()) {

@@ -4,6 +4,7 @@
 
 #include "app/myqtapp.h"
 #include "app/overview_view.h"
+#include "app/photo_open.h"
 #include "series/file_navigation.h"
 #include "series/file_overview.h"
 #include "series/series_setup.h"
@@ -30,6 +31,7 @@ void myQtApp::update_file_list() {
                                          state.current_index, series_notices_);
   show_overview_html(textBrowser_file_overview, html);
   textBrowser_file_overview->scrollToAnchor(QString::fromLatin1(kOverviewAnchor));
+  follow_current_photograph();
 }
 
 int myQtApp::get_number_of_measures(string name) {

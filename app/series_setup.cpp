@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "app/myqtapp.h"
+#include "app/photo_open.h"
 
 void myQtApp::process_directory() {
   // The typed text becomes a path in the file-name encoding of the platform (UTF-8 bytes on
@@ -21,6 +22,7 @@ void myQtApp::process_directory() {
       selected_dir->setText(QFile::decodeName(state.series_directory.c_str()));
       textBrowser_file_overview->setText(
           QStringLiteral("Please select a jpg containing directory."));
+      follow_current_photograph();
       return;
     case SetupOutcome::complete:
     case SetupOutcome::complete_order_not_stored:

@@ -11,8 +11,10 @@
 // steps over the whole record, each saying which fields it reads and writes.
 #pragma once
 
+#include <future>
 #include <opencv2/core.hpp>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "fit/click_geometry.h"
@@ -97,6 +99,10 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   std::vector<cv::Point> composed_outline;
   cv::Rect composed_halves_boxes[2];
 
+  // The distance map of outline_contour and its work image while a second thread makes them
+  // (prepare_fit_overlapped); not valid otherwise. finish_outline_distance takes them in.
+  std::shared_future<std::pair<cv::Mat, cv::Mat>> distance_in_progress;
+
   // ---- The parts ----
   ModelParameters& model() { return *this; }
   const ModelParameters& model() const { return *this; }
@@ -136,6 +142,20 @@ FitState prepare_fit(const cv::Mat& photo, const SessionStart& start);
 // outline, its box and its target (rebuild_outline). Lambda, rotation, show input, threshold and
 // cut-offs keep their values.
 void set_up_fit(FitState& state);
+
+// prepare_fit with the outline's distance map made on a second thread: returns once the working
+// images, the outline and its box are made, with outline_contour and image_size set and
+// distance_image empty, while the map is still being made. The map, bit for bit the one
+// prepare_fit makes, comes into the state with finish_outline_distance, which the state's steps
+// below that read or replace the map (deviation_energy, evaluate_parameters, rebuild_outline,
+// compute_outline_distance) and prepare_fit and crop_source_to_roi call first. The core's
+// functions that take a FitTarget do not wait: call finish_outline_distance before handing them
+// state.target().
+void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start);
+
+// Waits for the distance map being made for the state, if any, and takes it in as distance_image
+// (with its work image as mask_image). Rethrows what making it threw.
+void finish_outline_distance(FitState& state);
 
 // Replaces source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels of that
 // image and moves source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the

@@ -11,6 +11,18 @@
 // looked at an image.
 void clear_outer_frame(cv::Mat& image);
 
+// The binary image of find_outline: `source` (8-bit, one, three or four channels) in grey,
+// grey > threshold -> 255, else 0.
+void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary);
+
+// The contour search of find_outline on its binary image, whose outer pixel frame it clears:
+// `contours` receives every contour found, and the one with the most points comes back with its
+// box.
+Outline largest_outline(cv::Mat& binary, std::vector<std::vector<cv::Point>>& contours);
+
+// rebuild_outline without the distance map: outline_storage, outline_contour and the box fields.
+void find_state_outline(FitState& state);
+
 // Index of the contour with the most points, the first of equal ones; -1 when there is none.
 int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours);
 

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <opencv2/imgproc.hpp>
 
-#include "fit/fit_W.h"
+#include "fit/fit_internal.h"
 
 FitState& fit_state() {
   static FitState state;
@@ -29,7 +29,7 @@ void FitState::keep_extent(const WCurveExtent& extent) {
   if (extent.produced) pixel_width = extent.pixel_width;
 }
 
-void rebuild_outline(FitState& state) {
+void find_state_outline(FitState& state) {
   const Outline outline = find_outline(state.source_image, state.threshold, &state.outline_storage,
                                        state.show_binary ? &state.binary_display : nullptr);
   if (!outline.contour.empty()) {
@@ -39,10 +39,16 @@ void rebuild_outline(FitState& state) {
     state.outline_center_y = outline.box.center_y;
   }
   state.outline_contour = outline.contour;
+}
+
+void rebuild_outline(FitState& state) {
+  finish_outline_distance(state);
+  find_state_outline(state);
   compute_outline_distance(state);
 }
 
 void compute_outline_distance(FitState& state) {
+  finish_outline_distance(state);
   rebuild_fit_target(state, state.outline_contour, state.source_image.size(), state.mask_image);
   state.distance_view.release();
 }
@@ -70,6 +76,7 @@ void update_distance_display(FitState& state) {
 double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w_left,
                         const std::vector<cv::Point>& contour_w_right, bool draw_views,
                         bool* views_drawn) {
+  finish_outline_distance(state);
   bool traced = false;
   const double energy = deviation_energy(state.target(), contour_w_left, contour_w_right,
                                          state.work(), state, &traced);
@@ -84,6 +91,7 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 }
 
 double evaluate_parameters(FitState& state, const ParameterVector& p) {
+  finish_outline_distance(state);
   WCurveExtent extent;
   const double energy = evaluate_model(state, state.cut_offs(), p, state, std::cerr, &extent);
   state.keep_extent(extent);

@@ -40,26 +40,14 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
 
 }  // namespace
 
-Outline find_outline(const cv::Mat& source, int threshold,
-                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
-  std::vector<std::vector<cv::Point>> own_contours;
-  std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
-  contours.clear();
-  if (source.empty() || source.depth() != CV_8U) return {};
-  cv::Mat binary;
+void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary) {
   to_grey(source, binary);
   cv::threshold(binary, binary, threshold, 255, cv::THRESH_BINARY);
-  if (binary_view) {
-    cv::Size display = binary_view->size();
-    if (binary_view->empty()) {
-      bool fit_width = false;
-      display = display_size(source.cols, source.rows, &fit_width);
-    }
-    cv::resize(binary, *binary_view, display, 0, 0, cv::INTER_LINEAR);
-  }
+}
 
+Outline largest_outline(cv::Mat& binary, std::vector<std::vector<cv::Point>>& contours) {
   // The outermost pixel frame counts as background, so a white image has one contour just
-  // inside it. The view above shows the image before the frame is cleared.
+  // inside it.
   clear_outer_frame(binary);
   cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
   const int chosen = largest_contour_index(contours);
@@ -67,8 +55,8 @@ Outline find_outline(const cv::Mat& source, int threshold,
   Outline outline;
   outline.contour = contours[chosen];
 
-  int min_x = source.cols;
-  int min_y = source.rows;
+  int min_x = binary.cols;
+  int min_y = binary.rows;
   int max_x = 0;
   int max_y = 0;
   for (const cv::Point& p : outline.contour) {
@@ -84,6 +72,26 @@ Outline find_outline(const cv::Mat& source, int threshold,
   return outline;
 }
 
+Outline find_outline(const cv::Mat& source, int threshold,
+                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
+  std::vector<std::vector<cv::Point>> own_contours;
+  std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
+  contours.clear();
+  if (source.empty() || source.depth() != CV_8U) return {};
+  cv::Mat binary;
+  binarise_photograph(source, threshold, binary);
+  if (binary_view) {
+    cv::Size display = binary_view->size();
+    if (binary_view->empty()) {
+      bool fit_width = false;
+      display = display_size(source.cols, source.rows, &fit_width);
+    }
+    // The view shows the image before the frame is cleared.
+    cv::resize(binary, *binary_view, display, 0, 0, cv::INTER_LINEAR);
+  }
+  return largest_outline(binary, contours);
+}
+
 void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::Size image_size,
                         cv::Mat& mask_work) {
   target.outline_contour = std::move(outline);
@@ -92,21 +100,20 @@ void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::S
     target.distance_image.release();
     return;
   }
+  // The distance is measured to the nearest zero pixel: the outline is drawn as 0 on 255.
   mask_work.create(image_size, CV_8UC1);
-  mask_work.setTo(0);
+  mask_work.setTo(255);
   const std::vector<std::vector<cv::Point>> contours{target.outline_contour};
-  cv::drawContours(mask_work, contours, 0, cv::Scalar(255), 1, cv::LINE_8, cv::noArray(), 0);
+  cv::drawContours(mask_work, contours, 0, cv::Scalar(0), 1, cv::LINE_8, cv::noArray(), 0);
 
   // Outline pixels on the two outermost rows and columns do not count.
   const int frame = 2;
   for (int i = 0; i < frame; ++i) {
-    if (i < image_size.height) mask_work.row(i).setTo(0);
-    if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(0);
-    if (i < image_size.width) mask_work.col(i).setTo(0);
-    if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(0);
+    if (i < image_size.height) mask_work.row(i).setTo(255);
+    if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(255);
+    if (i < image_size.width) mask_work.col(i).setTo(255);
+    if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(255);
   }
-  // distanceTransform measures to the nearest zero pixel, so the outline becomes 0 on 255.
-  cv::bitwise_not(mask_work, mask_work);
   chamfer_distance_5x5(mask_work, target.distance_image);
 }
 

@@ -1,24 +1,14 @@
 // Setting up a fit without any window: the session's start, the crop to the region of interest,
 // and the working images, outline and target that the fitting windows are built over.
-#include "fit/fit_W.h"
+#include <opencv2/imgproc.hpp>
+#include <utility>
 
-void crop_source_to_roi(FitState& state) {
-  state.roi_origin_in_photo = state.source_origin_in_photo;
-  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
-  if (!region_fits(region, state.source_image.size())) {
-    state.roi_width = 0;
-    state.roi_height = 0;
-    return;
-  }
-  if (region.empty()) return;
-  state.crop_buffer.create(region.size(), state.source_image.type());
-  state.source_image(region).copyTo(state.crop_buffer);
-  state.source_image = state.crop_buffer;
-  state.crop_buffer.release();
-  state.source_origin_in_photo += region.tl();
-}
+#include "fit/fit_internal.h"
 
-void set_up_fit(FitState& state) {
+namespace {
+
+// set_up_fit's start values and working images, before the outline.
+void set_up_working_images(FitState& state) {
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
 
@@ -27,20 +17,22 @@ void set_up_fit(FitState& state) {
   state.translation_x = w / 2;
   state.translation_y = h / 2;
 
-  state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
+  // The distance map's work image is cleared where it is drawn, and the overlay is composed over
+  // every pixel (a new buffer, so the composition starts afresh): neither needs zeros here.
+  state.mask_image.create(h, w, CV_8UC1);
   const cv::Size display = display_size(w, h, &state.display_fit_width);
   state.output_display = cv::Mat::zeros(display, CV_8UC3);
   state.distance_display = cv::Mat::zeros(display, CV_32FC1);
   state.binary_display = cv::Mat::zeros(display, CV_8UC1);
-  state.overlay_image = cv::Mat::zeros(h, w, CV_8UC3);
+  state.overlay_image = cv::Mat(h, w, CV_8UC3);
   state.left_curve_storage.clear();
   state.right_curve_storage.clear();
   state.outline_storage.clear();
-
-  rebuild_outline(state);
 }
 
-void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+// prepare_fit up to the crop.
+void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+  finish_outline_distance(state);
   state.source_image = photo;
   state.source_origin_in_photo = cv::Point(0, 0);
 
@@ -60,6 +52,34 @@ void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& star
   state.roi_height = start.region.height;
 
   crop_source_to_roi(state);
+}
+
+}  // namespace
+
+void crop_source_to_roi(FitState& state) {
+  finish_outline_distance(state);
+  state.roi_origin_in_photo = state.source_origin_in_photo;
+  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
+  if (!region_fits(region, state.source_image.size())) {
+    state.roi_width = 0;
+    state.roi_height = 0;
+    return;
+  }
+  if (region.empty()) return;
+  state.crop_buffer.create(region.size(), state.source_image.type());
+  state.source_image(region).copyTo(state.crop_buffer);
+  state.source_image = state.crop_buffer;
+  state.crop_buffer.release();
+  state.source_origin_in_photo += region.tl();
+}
+
+void set_up_fit(FitState& state) {
+  set_up_working_images(state);
+  rebuild_outline(state);
+}
+
+void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+  take_start(state, photo, start);
   set_up_fit(state);
 }
 
@@ -67,4 +87,45 @@ FitState prepare_fit(const cv::Mat& photo, const SessionStart& start) {
   FitState state;
   prepare_fit(state, photo, start);
   return state;
+}
+
+void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+  take_start(state, photo, start);
+  set_up_working_images(state);
+  find_state_outline(state);
+  state.distance_view.release();
+  const cv::Size size = state.source_image.size();
+  if (state.outline_contour.empty() || size.empty()) {
+    rebuild_fit_target(state, state.outline_contour, size, state.mask_image);
+    return;
+  }
+  state.image_size = size;
+  // The thread works on its own copy of the outline and on the state's two buffers, which leave
+  // the state until finish_outline_distance brings them back. They are allocated here, so that
+  // the thread reuses memory the main thread has freed (another thread allocates from a heap of
+  // its own) and only writes them.
+  state.mask_image.create(size, CV_8UC1);
+  state.distance_image.create(size, CV_32FC1);
+  state.distance_in_progress =
+      std::async(std::launch::async, [outline = state.outline_contour, size,
+                                      mask = std::move(state.mask_image),
+                                      distance = std::move(state.distance_image)]() mutable {
+        FitTarget target;
+        target.distance_image = std::move(distance);
+        rebuild_fit_target(target, std::move(outline), size, mask);
+        return std::make_pair(std::move(target.distance_image), std::move(mask));
+      }).share();
+  state.distance_image.release();
+  state.mask_image.release();
+}
+
+void finish_outline_distance(FitState& state) {
+  if (!state.distance_in_progress.valid()) return;
+  const std::shared_future<std::pair<cv::Mat, cv::Mat>> made =
+      std::move(state.distance_in_progress);
+  state.distance_in_progress = {};
+  const std::pair<cv::Mat, cv::Mat>& maps = made.get();
+  state.distance_image = maps.first;
+  state.mask_image = maps.second;
+  state.distance_view.release();
 }

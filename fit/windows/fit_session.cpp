@@ -16,8 +16,8 @@
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
-#include "fit/windows/session_keys.h"
 #include "fit/windows/scale_mode.h"
+#include "fit/windows/session_keys.h"
 
 namespace {
 
@@ -212,17 +212,27 @@ bool saved_on_enter(const SessionStart& start) {
   return false;
 }
 
-// Start and key loop, up to the key that ends the session.
-SessionEnd run_session(const SessionStart& start) {
-  FitState& state = fit_state();
-  session_photograph = start.photograph.empty() ? load_photograph(session_path) : start.photograph;
-  if (session_photograph.empty()) return SessionEnd::kPhotographUnreadable;
-  session_photo_size = session_photograph.size();
-  take_scale_clicks();  // none left over from an earlier session
-  prepare_fit(state, session_photograph, start);
+// The session's set-up on the decoded photograph up to the first Output view and status line:
+// the distance map, which only the first energy needs, is made on a second thread while the
+// windows are set up and the view is composed.
+void open_photograph(FitState& state, const cv::Mat& photo, const SessionStart& start) {
+  prepare_fit_overlapped(state, photo, start);
   show_fit_windows();
+  finish_outline_distance(state);
+}
+
+// Start and key loop, up to the key that ends the session.
+SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
+                       const std::function<void()>& on_first_view) {
+  FitState& state = fit_state();
+  if (photo.empty()) return SessionEnd::kPhotographUnreadable;
+  session_photograph = photo;
+  session_photo_size = photo.size();
+  take_scale_clicks();  // none left over from an earlier session
+  open_photograph(state, photo, start);
   state.awaiting_first_click = false;
   state.awaiting_second_click = false;
+  if (on_first_view) on_first_view();
 
   while (true) {
     const int key = wait_for_key();
@@ -262,6 +272,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
 void close_session() {
   FitState& state = fit_state();
   cv::destroyAllWindows();
+  state.distance_in_progress = {};  // waits for a map still being made after a failure
   state.mask_image.release();
   state.distance_image.release();
   state.output_display.release();
@@ -285,10 +296,11 @@ cv::Point image_point(int x, int y) {
   return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 
-}  // namespace
-
-std::optional<SessionResult> measure_photo(const std::string& image_path,
-                                           const SessionStart& start) {
+// One session over the photograph that `photo_of_session` gives once the session has begun.
+std::optional<SessionResult> guarded_session(const std::string& image_path,
+                                             const SessionStart& start,
+                                             const std::function<cv::Mat()>& photo_of_session,
+                                             const std::function<void()>& on_first_view) {
   if (session_running) return std::nullopt;
   session_running = true;
   cancel_requested = false;
@@ -307,7 +319,7 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
 
   SessionEnd end = SessionEnd::kFailed;
   try {
-    end = run_session(start);
+    end = run_session(photo_of_session(), start, on_first_view);
   } catch (const cv::Exception& e) {
     std::cout << "The measurement was cancelled: " << e.what() << std::endl;
   } catch (const std::bad_alloc&) {
@@ -324,6 +336,25 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
   cancel_requested = false;
   session_running = false;
   return result;
+}
+
+}  // namespace
+
+std::optional<SessionResult> measure_photo(const std::string& image_path,
+                                           const SessionStart& start) {
+  return guarded_session(image_path, start,
+                         [&start] {
+                           return start.photograph.empty() ? load_photograph(session_path)
+                                                           : start.photograph;
+                         },
+                         {});
+}
+
+std::optional<SessionResult> measure_decoded_photo(const std::string& image_path,
+                                                   const cv::Mat& photo, const SessionStart& start,
+                                                   const std::function<void()>& on_first_view) {
+  return guarded_session(
+      image_path, start, [&photo] { return photo; }, on_first_view);
 }
 
 int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,

@@ -1,6 +1,8 @@
 // The interactive measurement session: the fitting windows over one photograph and their key loop.
 #pragma once
 
+#include <functional>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <string>
 
@@ -21,6 +23,14 @@
 // and changes nothing, when called while a session runs.
 std::optional<SessionResult> measure_photo(const std::string& image_path,
                                            const SessionStart& start);
+
+// measure_photo on a photograph already decoded from `image_path` (upright, CV_8UC3; shared, not
+// copied): the session is the same as one that loads it; key q shows these pixels again. An empty
+// image ends the session as unreadable. `on_first_view`, when given, runs once the first Output
+// view and status line are shown, before the first key wait.
+std::optional<SessionResult> measure_decoded_photo(const std::string& image_path,
+                                                   const cv::Mat& photo, const SessionStart& start,
+                                                   const std::function<void()>& on_first_view = {});
 
 // The session with its nine values passed by address, loading the path, with no save step: read at
 // the start; on ENTER every one is
