@@ -31,10 +31,11 @@ std::ostream& operator<<(std::ostream& out, const SessionStart& s) {
 }
 
 std::ostream& operator<<(std::ostream& out, const SessionResult& r) {
-  return out << session_end_name(r.end) << ": threshold " << r.threshold << ", lambda " << r.lambda
-             << ", energy " << r.energy << ", region " << r.region << ", cut-offs "
-             << r.cut_offs.top << "/" << r.cut_offs.bottom << ", " << r.model << " from "
-             << r.model_origin_in_photo;
+  out << session_end_name(r.end) << ": threshold " << r.threshold << ", lambda " << r.lambda
+      << ", energy " << r.energy << ", region " << r.region << ", cut-offs " << r.cut_offs.top
+      << "/" << r.cut_offs.bottom << ", " << r.model << " from " << r.model_origin_in_photo;
+  if (r.warnings.any()) out << ", " << fit_warnings_text(r.warnings);
+  return out;
 }
 
 int lambda_milli_of(double lambda) {

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 #include <ostream>
 
+#include "fit/fit_warnings.h"
 #include "fit/model.h"
 
 // What one measurement starts from: the main window's start threshold and lambda, and the region
@@ -46,6 +47,9 @@ struct SessionResult {
   // region it showed last, which begins at model_origin_in_photo in the whole photograph.
   ModelParameters model;
   cv::Point model_origin_in_photo;
+  // What fit_warnings (fit_warnings.h) tells of the accepted values against the session's start
+  // rotation; none on every other end.
+  FitWarnings warnings;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

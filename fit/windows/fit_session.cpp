@@ -12,9 +12,11 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
+#include "fit/windows/output_title.h"
 
 namespace {
 
@@ -84,6 +86,19 @@ int wait_for_key() {
 }
 
 void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
+
+// The warnings of the values about to be accepted, against the start rotation.
+FitWarnings current_warnings() {
+  const FitState& state = fit_state();
+  return fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy,
+                      kStartRotation);
+}
+
+// One line before the values are handed back, when they may be wrong; ENTER still accepts them.
+void tell_warnings() {
+  const std::string text = fit_warnings_text(current_warnings());
+  if (!text.empty()) std::cout << text << std::endl;
+}
 
 void destroy_window(const char* name) {
   try {
@@ -155,6 +170,7 @@ std::optional<SessionEnd> handle_key(int key) {
       on_threshold_change(0);
       break;
     case kKeyEnter:
+      tell_warnings();
       return SessionEnd::kAccepted;
     case kKeyEscape:
       return SessionEnd::kCancelled;
@@ -204,6 +220,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
   result.cut_offs = state.cut_offs();
   result.model = state.model();
   result.model_origin_in_photo = state.source_origin_in_photo;
+  result.warnings = current_warnings();
   return result;
 }
 
@@ -312,6 +329,8 @@ void start_top_bottom_mode() {
   std::cout << "You can click the coordinates for the lambda curve's top and bottom. First top, "
                "then bottom."
             << std::endl;
+  set_output_prompt("click the curve's top, then its bottom");
+  show_output_title();
 }
 
 void start_roi_mode() {
@@ -320,6 +339,8 @@ void start_roi_mode() {
   state.awaiting_second_click = true;
   cv::setMouseCallback(kOutputWindow, on_roi_click);
   std::cout << "You can click the two corners of your region of interest." << std::endl;
+  set_output_prompt("click the two corners of the region of interest");
+  show_output_title();
 }
 
 void on_top_bottom_click(int event, int x, int y, int, void*) {
@@ -347,6 +368,7 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   set_trackbar(kHeightTrackbar, state.height);
   set_trackbar(kRotationTrackbar, state.rotation);
   state.awaiting_second_click = false;
+  show_output_title();
 }
 
 void on_roi_click(int event, int x, int y, int, void*) {
@@ -369,6 +391,6 @@ void on_roi_click(int event, int x, int y, int, void*) {
   state.roi_width = region.width;
   state.roi_height = region.height;
   crop_to_roi();
-  setup_fit_windows();
   state.awaiting_second_click = false;
+  setup_fit_windows();
 }
