@@ -74,6 +74,8 @@ void myQtApp::do_something() {
   start.region = cv::Rect(series.saved_roi_x, series.saved_roi_y, series.saved_roi_width,
                           series.saved_roi_height);
   start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
+  start.polarity =
+      series.saved_dark_object ? ObjectPolarity::kDarkOnLight : ObjectPolarity::kLightOnDark;
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -96,6 +98,7 @@ void myQtApp::do_something() {
     series.saved_roi_height = result->region.height;
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
+    series.saved_dark_object = result->polarity == ObjectPolarity::kDarkOnLight;
 
     const AppendOutcome outcome = save_measurement(directory, name, result->lambda, result->energy,
                                                    std::cout, measuring_clock_);

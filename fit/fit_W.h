@@ -36,6 +36,7 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   int threshold = 0;       // binarisation threshold, 0..250
   int cut_off_top = 0;     // per cent of the height left out at the top, 0..49
   int cut_off_bottom = 0;  // per cent left out at the bottom, 0..49
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;  // the binarisation's (key n)
 
   double energy = 0.0;  // deviation energy of the parameters last shown; +inf when unscorable
 
@@ -145,10 +146,11 @@ void crop_source_to_roi(FitState& state);
 
 // ---- The session's steps over the record ----
 
-// Binarises source_image at `threshold` (show_binary: also into binary_display) and makes the
-// largest outline the target: outline_storage receives every contour, outline_contour the largest
-// one, distance_image its distance map (mask_image is the work image), image_size the source's
-// size. The four outline box fields follow a found outline and keep their values otherwise.
+// Binarises source_image at `threshold` for the state's polarity (show_binary: also into
+// binary_display) and makes the largest outline the target: outline_storage receives every contour,
+// outline_contour the largest one, distance_image its distance map (mask_image is the work image),
+// image_size the source's size. The four outline box fields follow a found outline and keep their
+// values otherwise.
 void rebuild_outline(FitState& state);
 
 // Rebuilds the target for the outline_contour already in the state, on an image of the source's

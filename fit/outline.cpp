@@ -41,13 +41,15 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
 }  // namespace
 
 Outline find_outline(const cv::Mat& source, int threshold,
-                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
+                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view,
+                     ObjectPolarity polarity) {
   std::vector<std::vector<cv::Point>> own_contours;
   std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
   contours.clear();
   if (source.empty() || source.depth() != CV_8U) return {};
   cv::Mat binary;
   to_grey(source, binary);
+  if (polarity == ObjectPolarity::kDarkOnLight) cv::bitwise_not(binary, binary);
   cv::threshold(binary, binary, threshold, 255, cv::THRESH_BINARY);
   if (binary_view) {
     cv::Size display = binary_view->size();

@@ -52,6 +52,7 @@ void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& star
   state.lambda_milli = lambda_milli_of(start.lambda);
   state.cut_off_top = start.cut_offs.top;
   state.cut_off_bottom = start.cut_offs.bottom;
+  state.polarity = start.polarity;
   state.rotation = 325;
   state.show_input = 90;
   state.roi_x = start.region.x;

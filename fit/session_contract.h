@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 #include <ostream>
 
+#include "fit/fit_target.h"
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
 
@@ -19,6 +20,8 @@ struct SessionStart {
   // does not fit the photograph (or has a negative value) is dropped: width and height become 0.
   cv::Rect region;
   CutOffs cut_offs{1, 5};
+  // The binarisation's polarity, carried over from the last accepted measurement like the region.
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };
 
 // How a session ended.
@@ -43,6 +46,7 @@ struct SessionResult {
   // crop included); width and height 0 when none, x and y then keep their values.
   cv::Rect region;
   CutOffs cut_offs;
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;  // for the next measurement
   // The six model values, in pixels of the image the fit was made on: the photograph cut to the
   // region it showed last, which begins at model_origin_in_photo in the whole photograph.
   ModelParameters model;

@@ -17,6 +17,7 @@
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
 #include "fit/windows/output_title.h"
+#include "fit/windows/view_keys.h"
 
 namespace {
 
@@ -164,6 +165,9 @@ std::optional<SessionEnd> handle_key(int key) {
       destroy_window(kDistanceWindow);
       refresh_output_view(0);
       break;
+    case 'n':
+      switch_polarity();
+      break;
     case 'b':
       state.show_binary = !state.show_binary;
       destroy_window(kBinaryWindow);
@@ -208,6 +212,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
     result.lambda = start.lambda;
     result.region = start.region;
     result.cut_offs = start.cut_offs;
+    result.polarity = start.polarity;
     return result;
   }
   const FitState& state = fit_state();
@@ -218,6 +223,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
       region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
                       state.roi_origin_in_photo);
   result.cut_offs = state.cut_offs();
+  result.polarity = state.polarity;
   result.model = state.model();
   result.model_origin_in_photo = state.source_origin_in_photo;
   result.warnings = current_warnings();

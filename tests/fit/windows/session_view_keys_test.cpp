@@ -1,0 +1,80 @@
+// The session's keys for the binarisation's polarity (n) and the model's top (f), typed into
+// "Output" as a user would.
+#include <cmath>
+#include <opencv2/highgui.hpp>
+
+#include "stdout_capture.h"
+#include "window_test_support.h"
+
+using namespace window_test;
+
+namespace {
+
+class SessionViewKeys : public WindowTest {
+ protected:
+  TempDirectory dir_;
+};
+
+// A dark ellipse centred at (200, 150), half axes 60 x 90, on a light, slightly textured ground.
+std::string write_dark_on_light(const TempDirectory& dir) {
+  cv::Mat photo = make_photo(400, 300, cv::Point(200, 150), cv::Size(60, 90));
+  cv::bitwise_not(photo, photo);
+  const std::string path = dir.file("dark.png");
+  cv::imwrite(path, photo);
+  return path;
+}
+
+}  // namespace
+
+TEST_F(SessionViewKeys, KeyNFindsADarkObjectOnALightGroundAndCarriesOver) {
+  const std::string photo = write_dark_on_light(dir_);
+  struct Case {
+    const char* what;
+    ObjectPolarity start;
+    std::vector<char> keys;  // before a and ENTER
+    ObjectPolarity expected;
+  } const cases[] = {
+      {"n once", ObjectPolarity::kLightOnDark, {'n'}, ObjectPolarity::kDarkOnLight},
+      {"carried over from the start",
+       ObjectPolarity::kDarkOnLight,
+       {},
+       ObjectPolarity::kDarkOnLight},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SessionStart start;
+    start.polarity = c.start;
+    int outline_height = 0;
+    std::vector<std::function<void()>> steps;
+    for (char k : c.keys) steps.push_back(key(k));
+    steps.push_back(key('a'));
+    steps.push_back([&] { outline_height = fit_state().outline_height; });
+    steps.push_back(key('\r'));
+    ScriptedUser user(steps);
+    const std::optional<SessionResult> result = measure_photo(photo, start);
+    ASSERT_TRUE(user.finished());
+    ASSERT_TRUE(result && result->accepted());
+    EXPECT_EQ(result->polarity, c.expected);
+    EXPECT_NEAR(outline_height, 180, 2);
+    EXPECT_LT(result->energy, 1.5);
+    EXPECT_FALSE(result->warnings.outline_is_image_frame);
+    EXPECT_NEAR(result->lambda, 1.0, 0.05);
+  }
+}
+
+TEST_F(SessionViewKeys, WithoutKeyNTheDarkObjectsGroundIsTheOutlineAndTheTitleSaysTryKeyN) {
+  const std::string photo = write_dark_on_light(dir_);
+  std::string title;
+  StdoutCapture out;
+  ScriptedUser user({[&] { title = window(kOutputWindow)->windowTitle().toStdString(); }, key('n'),
+                     key('n'), key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(result->polarity, ObjectPolarity::kLightOnDark);  // n twice switches back
+  EXPECT_TRUE(result->warnings.outline_is_image_frame);
+  EXPECT_NE(title.find("try key n"), std::string::npos) << title;
+  const std::string console = out.text();
+  EXPECT_NE(console.find("Binarisation: dark object on a light ground.\n"), std::string::npos);
+  EXPECT_NE(console.find("Binarisation: light object on a dark ground.\n"), std::string::npos);
+}
