@@ -67,8 +67,11 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   cv::Point roi_origin_in_photo;
 
   bool display_fit_width = false;  // the views are 800 wide (true) or 600 high (false)
-  bool show_distance = false;      // "Distance Transformation" wanted
-  bool show_binary = false;        // "Binary Image" wanted
+  // The Output view is drawn for the screen (a session's): the axis and the top mark, and on a
+  // view smaller than the photograph the model and the outline drawn again at the view's scale.
+  bool screen_overlays = false;
+  bool show_distance = false;  // "Distance Transformation" wanted
+  bool show_binary = false;    // "Binary Image" wanted
 
   cv::Mat overlay_image;     // W x H, CV_8UC3: the Output view is composed here
   cv::Mat source_image;      // CV_8UC3: the photograph, cropped to the region of interest
@@ -170,11 +173,21 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 // (the no-points message to standard error), keeps its extent, composes overlay_image (photograph
 // dimmed to show_input, red halves, yellow outline), stores the energy in `energy` (drawing the
 // Deviation view), resizes the overlay into output_display and writes the status line
-// "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. Returns whether the energy
+// "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. With screen_overlays set,
+// draw_screen_overlays then draws into output_display. Returns whether the energy
 // redrew its views (see deviation_energy). While the photograph, its overlay buffer, show_input
 // and the outline stay the same, only the boxes of the last halves are composed again; a
 // photograph changed in place must come with a new overlay_image (as set-up makes one).
 bool compose_output_view(FitState& state, std::ostream& status);
+
+// Draws into output_display, over the resized overlay, what must be seen whatever the
+// photograph's size: when the view is smaller than the photograph, the outline (yellow, 4 view
+// pixels wide) and over it the halves (red, 2 wide) at the view's scale; then for a model with
+// points the axis from its bottom end to its top end and a filled triangle beyond the top end
+// pointing away from the model (green, 1 view pixel wide, 2 on a reduced view). The energy never
+// reads the view.
+void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
+                          const std::vector<cv::Point>& right);
 
 // One optimiser evaluation on the state: evaluate_model against its target with its cut-offs, in
 // its work buffers, the no-points message to standard error; keeps the generation's extent.

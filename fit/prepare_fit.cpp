@@ -55,6 +55,7 @@ void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& star
   state.polarity = start.polarity;
   state.rotation = 325;
   state.show_input = 90;
+  state.screen_overlays = true;
   state.roi_x = start.region.x;
   state.roi_y = start.region.y;
   state.roi_width = start.region.width;
