@@ -163,3 +163,22 @@ AutoFitResult auto_fit(const FitTarget& target, const CutOffs& cut_offs, int ref
   result.energy = best;
   return result;
 }
+
+AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
+                         const ModelParameters& start, EvaluationBuffers& work,
+                         std::ostream& errors) {
+  AutoFitResult result;
+  result.model = start;
+  if (target.outline_contour.empty() || target.distance_image.empty()) return result;
+  const cv::Size image_size = target.distance_image.size();
+  if (!inside(start, image_size)) return result;
+  WholeEnergy energy(target, cut_offs, work, errors);
+  double best = energy(start);
+  if (best < kInfinity) {
+    result.found = true;
+    result.model = polish(start, best, energy, image_size);
+    result.energy = best;
+  }
+  result.evaluations = energy.evaluations();
+  return result;
+}

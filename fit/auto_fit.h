@@ -45,3 +45,10 @@ struct AutoFitResult {
 // improvement), lambda held.
 AutoFitResult auto_fit(const FitTarget& target, const CutOffs& cut_offs, int reference_rotation,
                        EvaluationBuffers& work, std::ostream& errors);
+
+// The refinement the automatic fit ends with, from `start`: the other five values fitted on the
+// deviation energy by the same whole-number pattern search, lambda held. found is false when
+// `start` lies outside the trackbar ranges or cannot be scored; model is then `start`.
+AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
+                         const ModelParameters& start, EvaluationBuffers& work,
+                         std::ostream& errors);

@@ -168,6 +168,9 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'n':
       switch_polarity();
       break;
+    case 'f':
+      flip_top();
+      break;
     case 'b':
       state.show_binary = !state.show_binary;
       destroy_window(kBinaryWindow);

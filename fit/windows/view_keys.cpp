@@ -2,8 +2,23 @@
 
 #include <iostream>
 
+#include "fit/auto_fit.h"
 #include "fit/fit_W.h"
+#include "fit/top_end.h"
 #include "fit/windows/fit_windows.h"
+
+namespace {
+
+// The last flip: the values it started from and those it ended with, on the photograph it was
+// made on (held, so that a photograph loaded anew is never taken for it).
+struct Flip {
+  cv::Mat source;
+  ModelParameters before;
+  ModelParameters after;
+};
+Flip last_flip;
+
+}  // namespace
 
 void switch_polarity() {
   FitState& state = fit_state();
@@ -13,4 +28,25 @@ void switch_polarity() {
                      : "Binarisation: light object on a dark ground.")
             << std::endl;
   on_threshold_change(0);
+}
+
+void flip_top() {
+  FitState& state = fit_state();
+  const bool undo = !last_flip.source.empty() && last_flip.source.data == state.source_image.data &&
+                    last_flip.source.size() == state.source_image.size() &&
+                    last_flip.after == state.model();
+  std::cout << "Optimising..." << std::endl;
+  if (undo) {
+    state.model() = last_flip.before;
+    last_flip = Flip();
+  } else {
+    const ModelParameters before = state.model();
+    const AutoFitResult refined = refine_fit(state.target(), state.cut_offs(),
+                                             flipped_model(before), state.work(), std::cerr);
+    state.model() = refined.model;
+    last_flip = Flip{state.source_image, before, state.model()};
+  }
+  set_model_trackbars();
+  refresh_output_view(0);
+  std::cout << "...optimisation done!" << std::endl;
 }

@@ -6,3 +6,8 @@
 // a light ground (one line says which); the outline is found again and the view refreshed. The
 // model keeps its values.
 void switch_polarity();
+
+// Key f: the model's top goes to the other end (flipped_model, top_end.h), then the automatic
+// fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view
+// refreshed. f right after f restores the values the first f started from.
+void flip_top();

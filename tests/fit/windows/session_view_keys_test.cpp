@@ -3,6 +3,7 @@
 #include <cmath>
 #include <opencv2/highgui.hpp>
 
+#include "fit/geometry.h"
 #include "stdout_capture.h"
 #include "window_test_support.h"
 
@@ -77,4 +78,30 @@ TEST_F(SessionViewKeys, WithoutKeyNTheDarkObjectsGroundIsTheOutlineAndTheTitleSa
   const std::string console = out.text();
   EXPECT_NE(console.find("Binarisation: dark object on a light ground.\n"), std::string::npos);
   EXPECT_NE(console.find("Binarisation: light object on a dark ground.\n"), std::string::npos);
+}
+
+TEST_F(SessionViewKeys, KeyFPutsTheTopAtTheOtherEndAndFTwiceReturns) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  ModelParameters fitted, flipped, back;
+  double fitted_energy = 0, flipped_energy = 0;
+  ScriptedUser user({key('a'),
+                     [&] {
+                       fitted = fit_state().model();
+                       fitted_energy = fit_state().energy;
+                     },
+                     key('f'),
+                     [&] {
+                       flipped = fit_state().model();
+                       flipped_energy = fit_state().energy;
+                     },
+                     key('f'), [&] { back = fit_state().model(); }, key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  EXPECT_NEAR(degrees_between(flipped.rotation, fitted.rotation), 180, 3);
+  EXPECT_NEAR(flipped.lambda_milli, 1e6 / fitted.lambda_milli, 1);
+  EXPECT_LE(flipped_energy, fitted_energy + 0.3);
+  EXPECT_NEAR(flipped.height, fitted.height, 4);
+  EXPECT_EQ(back, fitted);
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(result->model, fitted);
 }
