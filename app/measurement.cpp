@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/myqtapp.h"
+#include "fit/fit_warnings.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
 #include "series/measures_file.h"
@@ -89,7 +90,8 @@ void myQtApp::do_something() {
 
   if (!result || !result->accepted()) {
     unlock_all();
-    std::cout << "Measurement for file " << number << " CANCELLED." << std::endl << std::endl;
+    last_session_line_ = "Measurement for file " + std::to_string(number) + " CANCELLED.";
+    std::cout << last_session_line_ << std::endl << std::endl;
     update_file_list();
   } else {
     series.saved_roi_x = result->region.x;
@@ -104,10 +106,14 @@ void myQtApp::do_something() {
                                                    std::cout, measuring_clock_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
+      last_session_line_ = outcome.failure;
       unlock_all();
       update_file_list();
     } else {
-      std::cout << "Measurement for file " << number << " SAVED." << std::endl << std::endl;
+      last_session_line_ = "Measurement for file " + std::to_string(number) + " SAVED.";
+      std::cout << last_session_line_ << std::endl << std::endl;
+      const std::string warnings = fit_warnings_text(result->warnings);
+      if (!warnings.empty()) last_session_line_ += " " + warnings;
       unlock_all();
       char text[40];
       lineEdit_threshold->setText(QString::fromLatin1(int_to_text(result->threshold, text, 10)));

@@ -375,3 +375,27 @@ TEST_F(TakeMeasurement, CloseWithoutASessionClosesAtOnce) {
   EXPECT_TRUE(window_.close());
   EXPECT_FALSE(window_.isVisible());
 }
+
+// Started from a desktop, the user sees no console: the overview shows how the session ended.
+TEST_F(TakeMeasurement, OverviewShowsTheSessionsLastLine) {
+  SessionResult warned = accepted(131, 1.2, 3.5);
+  warned.warnings.energy_too_high = true;
+  struct Step {
+    const char* what;
+    SessionResult outcome;
+    std::string shown;
+  } const steps[] = {
+      {"saved", accepted(131, 1.2, 0.8), "Measurement for file 1 SAVED."},
+      {"cancelled", cancelled(), "Measurement for file 1 CANCELLED."},
+      {"saved with a warning", warned,
+       "Measurement for file 1 SAVED. Warning: the energy is above 3 px."},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    outcomes_ = {step.outcome};
+    press_take_measurement();
+    EXPECT_TRUE(overview().contains(QString::fromStdString(step.shown)))
+        << overview().toStdString();
+  }
+  EXPECT_EQ(overview().count("Measurement for file"), 1);
+}
