@@ -45,10 +45,16 @@ class UpperCaseKeyFilter : public QObject {
     const QString text = static_cast<QKeyEvent*>(event)->text();
     if (text.size() != 1 || !text.at(0).isUpper()) return false;
     for (QObject* o = watched; o; o = o->parent()) {
-      if (o->inherits("CvWindow")) return true;
+      if (!o->inherits("CvWindow")) continue;
+      if (!told_) std::cout << "Keys are lower case (is Caps Lock on?)" << std::endl;
+      told_ = true;
+      return true;
     }
     return false;
   }
+
+ private:
+  bool told_ = false;  // the line is printed once per session
 };
 
 // The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard

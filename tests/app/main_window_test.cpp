@@ -120,17 +120,19 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
       "m: Set w-curve top and bottom by mouse.<br><br>"
       "s: Select region of interest by mouse.<br>q: Reset region of interest.<br><br>"
       "o: Optimiser (all values)<br>p: Optimiser (width->lambda->all)<br>"
-      "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br><br>"
+      "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br>"
+      "f: Flip the top (green triangle) to the other end<br><br>"
       "w: Reposition (width)<br>h: Reposition (height)<br>t: Reposition (translation)<br>"
       "l: Reposition (lambda)<br>r: Reposition (all values)<br><br>"
-      "d: Show visualisation of distance transformation</span>";
+      "d: Show visualisation of distance transformation<br>"
+      "n: Dark object on a light ground (n again: light on dark)</span>";
   QTextDocument expected;
   expected.setHtml(QString::fromLatin1(key_help.c_str()));
 
   for (int twice = 0; twice < 2; ++twice) window.lock_all();
   auto* overview = child<QTextBrowser>(window, "textBrowser_file_overview");
   EXPECT_EQ(overview->toPlainText(), expected.toPlainText());
-  EXPECT_EQ(overview->toPlainText().count('\n'), 22);  // twenty-three lines
+  EXPECT_EQ(overview->toPlainText().count('\n'), 24);  // twenty-five lines
   for (const char* name : kInputControls) EXPECT_FALSE(child<QWidget>(window, name)->isEnabled()) << name;
   for (const char* name : kAlwaysEnabled) EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
 
@@ -230,7 +232,7 @@ TEST_F(GetPath, KeepsWhateverTheChooserReturnsAndOpensThereNextTime) {
   EXPECT_EQ(calls_[1].start, "/data/series 1");
   EXPECT_EQ(calls_[2].start, "");
   EXPECT_EQ(calls_[0].parent, &window);
-  EXPECT_EQ(calls_[0].caption, "Choose a file to open");
+  EXPECT_EQ(calls_[0].caption, "Choose the directory of the photographs");
   EXPECT_EQ(child<QLabel>(window, "selected_dir")->text(), "(no directory selected)");
   EXPECT_EQ(child<QTextBrowser>(window, "textBrowser_file_overview")->toPlainText(),
             "Please select a jpg containing directory.");

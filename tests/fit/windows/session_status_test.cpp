@@ -106,3 +106,20 @@ TEST_F(SessionStatus, WarningsShowInTheTitleAndOnceOnTheConsoleWithoutStoppingEn
     }
   }
 }
+
+TEST_F(SessionStatus, UpperCaseKeysAreToldOncePerSession) {
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  for (int session = 0; session < 2; ++session) {
+    SCOPED_TRACE(session);
+    StdoutCapture out;
+    ScriptedUser user({[] { post_key(Qt::Key_L, "L"); },
+                       [] { post_key(Qt::Key_A, "A", Qt::ShiftModifier); }, key('l'), key(27)});
+    measure_photo(photo, SessionStart());
+    ASSERT_TRUE(user.finished());
+    const std::string console = out.text();
+    const std::string line = "Keys are lower case (is Caps Lock on?)\n";
+    const size_t first = console.find(line);
+    EXPECT_NE(first, std::string::npos) << console;
+    EXPECT_EQ(console.find(line, first + 1), std::string::npos) << console;
+  }
+}
