@@ -32,6 +32,19 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
   return kinds;
 }
 
+bool model_reaches_border(const ModelParameters& model, const CutOffs& cut_offs, cv::Size size) {
+  std::vector<cv::Point> left;
+  std::vector<cv::Point> right;
+  std::ostringstream no_points;  // a model without points is told by the energy
+  generate_w_curve(parameter_vector(model), cut_offs, left, right, no_points);
+  for (const std::vector<cv::Point>* half : {&left, &right}) {
+    for (const cv::Point& p : *half) {
+      if (p.x <= 0 || p.y <= 0 || p.x >= size.width - 1 || p.y >= size.height - 1) return true;
+    }
+  }
+  return false;
+}
+
 FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
                          const CutOffs& cut_offs, double energy, int reference_rotation) {
   FitWarnings warnings;
@@ -51,17 +64,7 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
   }
   warnings.energy_too_high = !(energy <= kWarningEnergyPx);
 
-  std::vector<cv::Point> left;
-  std::vector<cv::Point> right;
-  std::ostringstream no_points;  // a model without points is told by the energy
-  generate_w_curve(parameter_vector(model), cut_offs, left, right, no_points);
-  for (const std::vector<cv::Point>* half : {&left, &right}) {
-    for (const cv::Point& p : *half) {
-      if (p.x <= 0 || p.y <= 0 || p.x >= size.width - 1 || p.y >= size.height - 1) {
-        warnings.model_reaches_border = true;
-      }
-    }
-  }
+  warnings.model_reaches_border = model_reaches_border(model, cut_offs, size);
   warnings.top_far_from_reference = degrees_between(model.rotation, reference_rotation) > 90.0;
   return warnings;
 }

@@ -45,6 +45,11 @@ struct FitWarningKind {
 // Every kind, in the order the messages are shown.
 const std::vector<FitWarningKind>& fit_warning_kinds();
 
+// Whether some point of the model with `cut_offs` lies on the outermost pixel frame of an image
+// of `image_size` or beyond it.
+bool model_reaches_border(const ModelParameters& model, const CutOffs& cut_offs,
+                          cv::Size image_size);
+
 // The warnings of the model with `cut_offs` on `target` (its outline and image size), the model
 // scored `energy`, against the rotation whose top counts as the expected top (kStartRotation in
 // a session and a batch run).

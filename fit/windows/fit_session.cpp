@@ -125,7 +125,9 @@ std::optional<SessionEnd> handle_key(int key) {
     case 's':
       start_roi_mode();
       break;
-    case 'q':
+    case 'q': {
+      const ModelParameters before = state.model();
+      const cv::Point old_origin = state.source_origin_in_photo;
       state.roi_width = 0;
       state.roi_height = 0;
       state.source_image.release();
@@ -133,7 +135,9 @@ std::optional<SessionEnd> handle_key(int key) {
       state.source_origin_in_photo = cv::Point(0, 0);
       if (state.source_image.empty()) return SessionEnd::kPhotographUnreadable;
       setup_fit_windows();
+      keep_model_in_new_view(before, old_origin);
       break;
+    }
     case 'o':
       run_optimiser(ranges_all_values(state.source_image.size()));
       break;
@@ -405,7 +409,10 @@ void on_roi_click(int event, int x, int y, int, void*) {
   state.roi_y = region.y;
   state.roi_width = region.width;
   state.roi_height = region.height;
+  const ModelParameters before = state.model();
+  const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();
   state.awaiting_second_click = false;
   setup_fit_windows();
+  keep_model_in_new_view(before, old_origin - state.source_origin_in_photo);
 }

@@ -4,6 +4,7 @@
 
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
 #include "fit/top_end.h"
 #include "fit/windows/fit_windows.h"
 
@@ -49,4 +50,18 @@ void flip_top() {
   set_model_trackbars();
   refresh_output_view(0);
   std::cout << "...optimisation done!" << std::endl;
+}
+
+void keep_model_in_new_view(const ModelParameters& before, cv::Point shift) {
+  FitState& state = fit_state();
+  ModelParameters moved = before;
+  moved.translation_x += shift.x;
+  moved.translation_y += shift.y;
+  if (before.height <= 0 || before.lambda_milli <= 0 ||
+      model_reaches_border(moved, state.cut_offs(), state.source_image.size())) {
+    return;
+  }
+  state.model() = moved;
+  set_model_trackbars();
+  refresh_output_view(0);
 }

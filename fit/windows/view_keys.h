@@ -2,6 +2,10 @@
 // top. Each works on fit_state() and the open fitting windows.
 #pragma once
 
+#include <opencv2/core.hpp>
+
+#include "fit/model.h"
+
 // Key n: the binarisation switches between a light object on a dark ground and a dark object on
 // a light ground (one line says which); the outline is found again and the view refreshed. The
 // model keeps its values.
@@ -11,3 +15,9 @@ void switch_polarity();
 // fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view
 // refreshed. f right after f restores the values the first f started from.
 void flip_top();
+
+// After keys s and q have shown another part of the photograph: the model values `before`, moved
+// by `shift` (the old view's origin minus the new one's, in photograph pixels), are kept when the
+// model then lies inside the new view without reaching its border; the trackbars are set and the
+// view refreshed. Otherwise the set-up's placement stays.
+void keep_model_in_new_view(const ModelParameters& before, cv::Point shift);

@@ -105,3 +105,45 @@ TEST_F(SessionViewKeys, KeyFPutsTheTopAtTheOtherEndAndFTwiceReturns) {
   ASSERT_TRUE(result && result->accepted());
   EXPECT_EQ(result->model, fitted);
 }
+
+TEST_F(SessionViewKeys, KeysSAndQKeepAFitThatStaysInsideTheNewView) {
+  // The light ellipse is centred at (200, 150) of a 400 x 300 photograph; the view is 800 x 600.
+  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  struct Case {
+    const char* what;
+    cv::Point corner1, corner2;  // view clicks
+    bool kept;
+  } const cases[] = {
+      {"region round the object", {160, 60}, {640, 540}, true},
+      {"region cutting the object", {300, 60}, {640, 540}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModelParameters fitted, after_s, after_q;
+    double energy_fitted = 0, energy_after_s = 0;
+    ScriptedUser user({key('a'),
+                       [&] {
+                         fitted = fit_state().model();
+                         energy_fitted = fit_state().energy;
+                       },
+                       key('s'), click(c.corner1.x, c.corner1.y), click(c.corner2.x, c.corner2.y),
+                       [&] {
+                         after_s = fit_state().model();
+                         energy_after_s = fit_state().energy;
+                       },
+                       key('q'), [&] { after_q = fit_state().model(); }, key(27)});
+    measure_photo(photo, SessionStart());
+    ASSERT_TRUE(user.finished());
+    const cv::Point corner(c.corner1.x / 2, c.corner1.y / 2);
+    ModelParameters moved = fitted;
+    moved.translation_x -= corner.x;
+    moved.translation_y -= corner.y;
+    if (c.kept) {
+      EXPECT_EQ(after_s, moved);
+      EXPECT_NEAR(energy_after_s, energy_fitted, 0.05);
+      EXPECT_EQ(after_q, fitted);
+    } else {
+      EXPECT_NE(after_s, moved);  // the set-up's placement in the new view
+    }
+  }
+}
