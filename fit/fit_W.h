@@ -70,6 +70,9 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   // The Output view is drawn for the screen (a session's): the axis and the top mark, and on a
   // view smaller than the photograph the model and the outline drawn again at the view's scale.
   bool screen_overlays = false;
+  // The part of source_image the Output view shows (key z), at up to full resolution; empty for
+  // the whole image. Set-up shows the whole image again.
+  cv::Rect zoom_region;
   bool show_distance = false;  // "Distance Transformation" wanted
   bool show_binary = false;    // "Binary Image" wanted
 

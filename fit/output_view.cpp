@@ -86,10 +86,18 @@ constexpr double kUnit = 1 << kShift;
 struct ViewScale {
   double x = 1.0;
   double y = 1.0;
+  cv::Point2d origin;  // the image point at the view's corner
   cv::Point2d operator()(cv::Point2d p) const {
-    return {(p.x + 0.5) * x - 0.5, (p.y + 0.5) * y - 0.5};
+    return {(p.x - origin.x + 0.5) * x - 0.5, (p.y - origin.y + 0.5) * y - 0.5};
   }
 };
+
+// The view of a zoomed part: the part itself when it fits 800 x 600, else its display size.
+cv::Size zoomed_view_size(cv::Size part) {
+  if (part.width <= 800 && part.height <= 600) return part;
+  bool fit_width = false;
+  return display_size(part.width, part.height, &fit_width);
+}
 
 cv::Point fixed_point(cv::Point2d p) {
   return cv::Point(cvRound(p.x * kUnit), cvRound(p.y * kUnit));
@@ -119,9 +127,13 @@ void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
                           const std::vector<cv::Point>& right) {
   cv::Mat& view = state.output_display;
   if (view.empty() || state.overlay_image.empty()) return;
+  const cv::Rect shown = state.zoom_region.empty()
+                             ? cv::Rect(cv::Point(0, 0), state.overlay_image.size())
+                             : state.zoom_region;
   ViewScale scale;
-  scale.x = static_cast<double>(view.cols) / state.overlay_image.cols;
-  scale.y = static_cast<double>(view.rows) / state.overlay_image.rows;
+  scale.x = static_cast<double>(view.cols) / shown.width;
+  scale.y = static_cast<double>(view.rows) / shown.height;
+  scale.origin = cv::Point2d(shown.tl());
   const bool reduced = scale.x < 1.0 || scale.y < 1.0;
   const cv::Scalar red(0, 0, 255);
   const cv::Scalar yellow(0, 255, 255);
@@ -170,7 +182,13 @@ bool compose_output_view(FitState& state, std::ostream& status) {
       bool fit_width = false;
       display = display_size(state.overlay_image.cols, state.overlay_image.rows, &fit_width);
     }
-    cv::resize(state.overlay_image, state.output_display, display, 0, 0, cv::INTER_LINEAR);
+    const cv::Rect zoom = state.zoom_region & cv::Rect(cv::Point(0, 0), state.overlay_image.size());
+    if (state.screen_overlays && !zoom.empty()) {
+      cv::resize(state.overlay_image(zoom), state.output_display, zoomed_view_size(zoom.size()), 0,
+                 0, cv::INTER_LINEAR);
+    } else {
+      cv::resize(state.overlay_image, state.output_display, display, 0, 0, cv::INTER_LINEAR);
+    }
     if (state.screen_overlays) draw_screen_overlays(state, left, right);
   }
 

@@ -27,6 +27,7 @@ void set_up_fit(FitState& state) {
   state.translation_x = w / 2;
   state.translation_y = h / 2;
 
+  state.zoom_region = cv::Rect();
   state.mask_image = cv::Mat::zeros(h, w, CV_8UC1);
   const cv::Size display = display_size(w, h, &state.display_fit_width);
   state.output_display = cv::Mat::zeros(display, CV_8UC3);

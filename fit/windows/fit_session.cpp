@@ -181,6 +181,9 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'f':
       flip_top();
       break;
+    case 'z':
+      zoom_key();
+      break;
     case 'b':
       state.show_binary = !state.show_binary;
       destroy_window(kBinaryWindow);
@@ -266,6 +269,7 @@ void close_session() {
 // Image point of a click at view position (x, y) of "Output".
 cv::Point image_point(int x, int y) {
   const FitState& state = fit_state();
+  if (!state.zoom_region.empty()) return zoomed_image_point(cv::Point(x, y));
   return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 

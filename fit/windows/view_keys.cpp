@@ -1,12 +1,14 @@
 #include "fit/windows/view_keys.h"
 
 #include <iostream>
+#include <opencv2/highgui.hpp>
 
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/top_end.h"
 #include "fit/windows/fit_windows.h"
+#include "fit/windows/output_title.h"
 
 namespace {
 
@@ -64,4 +66,53 @@ void keep_model_in_new_view(const ModelParameters& before, cv::Point shift) {
   state.model() = moved;
   set_model_trackbars();
   refresh_output_view(0);
+}
+
+namespace {
+
+cv::Point zoom_first_corner;
+
+void on_zoom_click(int event, int x, int y, int, void*) {
+  if (event != cv::EVENT_LBUTTONDOWN) return;
+  FitState& state = fit_state();
+  const cv::Point p =
+      image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
+  if (state.awaiting_first_click) {
+    zoom_first_corner = p;
+    state.awaiting_first_click = false;
+    return;
+  }
+  if (!state.awaiting_second_click) return;
+  state.awaiting_second_click = false;
+  const cv::Rect part = region_between_corners(zoom_first_corner, p) &
+                        cv::Rect(cv::Point(0, 0), state.source_image.size());
+  if (part.width >= 2 && part.height >= 2) state.zoom_region = part;
+  refresh_output_view(0);
+}
+
+}  // namespace
+
+cv::Point zoomed_image_point(cv::Point click) {
+  const FitState& state = fit_state();
+  const cv::Rect& part = state.zoom_region;
+  const cv::Size view = state.output_display.size();
+  return {part.x + click.x * part.width / std::max(view.width, 1),
+          part.y + click.y * part.height / std::max(view.height, 1)};
+}
+
+void zoom_key() {
+  FitState& state = fit_state();
+  if (!state.zoom_region.empty()) {
+    state.zoom_region = cv::Rect();
+    bool fit_width = false;
+    state.output_display = cv::Mat::zeros(
+        display_size(state.source_image.cols, state.source_image.rows, &fit_width), CV_8UC3);
+    refresh_output_view(0);
+    return;
+  }
+  state.awaiting_first_click = true;
+  state.awaiting_second_click = true;
+  cv::setMouseCallback(kOutputWindow, on_zoom_click);
+  set_output_prompt("click two corners of the part to show");
+  show_output_title();
 }

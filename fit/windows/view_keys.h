@@ -20,4 +20,11 @@ void flip_top();
 // by `shift` (the old view's origin minus the new one's, in photograph pixels), are kept when the
 // model then lies inside the new view without reaching its border; the trackbars are set and the
 // view refreshed. Otherwise the set-up's placement stays.
+// Key z: two clicks on "Output" choose a part of the photograph, which the view then shows at up
+// to full resolution (the model and every value stay; every key keeps working); z while a part is
+// shown returns to the whole photograph.
+void zoom_key();
+// The image point of a click at view position `click` while a part is shown.
+cv::Point zoomed_image_point(cv::Point click);
+
 void keep_model_in_new_view(const ModelParameters& before, cv::Point shift);

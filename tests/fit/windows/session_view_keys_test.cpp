@@ -147,3 +147,38 @@ TEST_F(SessionViewKeys, KeysSAndQKeepAFitThatStaysInsideTheNewView) {
     }
   }
 }
+
+TEST_F(SessionViewKeys, KeyZShowsAPartAtFullResolutionAndKeepsTheFit) {
+  // 1600 x 1200: the whole photograph is shown at half size, 800 x 600.
+  const std::string photo = write_photo(dir_, "big.png", 1600, 1200);
+  ModelParameters fitted, zoomed, back;
+  double fitted_energy = 0, zoomed_energy = 0;
+  cv::Size zoomed_view, back_view;
+  int lambda_after_l = 0;
+  ScriptedUser user({key('a'),
+                     [&] {
+                       fitted = fit_state().model();
+                       fitted_energy = fit_state().energy;
+                     },
+                     key('z'), click(200, 100), click(500, 400),
+                     [&] {
+                       zoomed = fit_state().model();
+                       zoomed_energy = fit_state().energy;
+                       zoomed_view = fit_state().output_display.size();
+                     },
+                     key('z'),
+                     [&] {
+                       back = fit_state().model();
+                       back_view = fit_state().output_display.size();
+                     },
+                     key('z'), click(100, 100), click(700, 500), key('l'),
+                     [&] { lambda_after_l = fit_state().lambda_milli; }, key(27)});
+  measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  EXPECT_EQ(zoomed, fitted);
+  EXPECT_EQ(zoomed_energy, fitted_energy);
+  EXPECT_EQ(zoomed_view, cv::Size(600, 600));  // the 600 x 600 part, pixel for pixel
+  EXPECT_EQ(back, fitted);
+  EXPECT_EQ(back_view, cv::Size(800, 600));
+  EXPECT_EQ(lambda_after_l, 1000);  // keys work while a part is shown
+}
