@@ -9,6 +9,7 @@
 #include "app/myqtapp.h"
 #include "app/photo_open.h"
 #include "app/scale_dialog.h"
+#include "fit/fit_warnings.h"
 #include "fit/windows/fit_session.h"
 #include "series/int_to_text.h"
 #include "series/measurement_save.h"
@@ -108,6 +109,8 @@ void myQtApp::do_something() {
   start.set_scale = [this, directory = series.series_directory, measured](const ScaleClicks& c) {
     set_scale_of_series(directory, measured, c, this, measuring_clock_, std::cout);
   };
+  start.polarity =
+      series.saved_dark_object ? ObjectPolarity::kDarkOnLight : ObjectPolarity::kLightOnDark;
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -139,7 +142,8 @@ void myQtApp::do_something() {
 
   if (!result || !result->accepted()) {
     unlock_all();
-    std::cout << "Measurement for file " << number << " CANCELLED." << std::endl << std::endl;
+    last_session_line_ = "Measurement for file " + std::to_string(number) + " CANCELLED.";
+    std::cout << last_session_line_ << std::endl << std::endl;
     update_file_list();
   } else {
     series.saved_roi_x = result->region.x;
@@ -148,6 +152,7 @@ void myQtApp::do_something() {
     series.saved_roi_height = result->region.height;
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
+    series.saved_dark_object = result->polarity == ObjectPolarity::kDarkOnLight;
 
     // A session that ran no save step is saved now, once.
     const AppendOutcome outcome = saved
@@ -156,10 +161,14 @@ void myQtApp::do_something() {
                                                       measuring_clock_, *file_operations_);
     if (!outcome.saved) {
       std::cout << outcome.failure << std::endl;
+      last_session_line_ = outcome.failure;
       unlock_all();
       update_file_list();
     } else {
-      std::cout << "Measurement for file " << number << " SAVED." << std::endl << std::endl;
+      last_session_line_ = "Measurement for file " + std::to_string(number) + " SAVED.";
+      std::cout << last_session_line_ << std::endl << std::endl;
+      const std::string warnings = fit_warnings_text(result->warnings);
+      if (!warnings.empty()) last_session_line_ += " " + warnings;
       unlock_all();
       char text[40];
       lineEdit_threshold->setText(QString::fromLatin1(int_to_text(result->threshold, text, 10)));

@@ -7,8 +7,7 @@ QString dialog_directory = QStringLiteral("C:/");
 
 std::function<QString(QWidget*, const QString&, const QString&)> choose_directory =
     [](QWidget* parent, const QString& caption, const QString& start) {
-      return QFileDialog::getExistingDirectory(parent, caption, start,
-                                               QFileDialog::ShowDirsOnly);
+      return QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
     };
 
 myQtApp::myQtApp(QWidget* /*parent: always a top-level window*/) : QWidget(nullptr) {
@@ -26,8 +25,8 @@ myQtApp::myQtApp(QWidget* /*parent: always a top-level window*/) : QWidget(nullp
 void myQtApp::get_path() {
   // A cancel returns the empty path, which is kept like any other: the next chooser then opens
   // wherever Qt opens for an empty start directory.
-  dialog_directory = choose_directory(this, QStringLiteral("Choose a file to open"),
-                                      dialog_directory);
+  dialog_directory = choose_directory(
+      this, QStringLiteral("Choose the directory of the photographs"), dialog_directory);
   lineEdit_directory->setText(dialog_directory);
 }
 
@@ -39,19 +38,22 @@ void myQtApp::lock_all() {
       "ESC: Cancel measurement<br><br>",
       "m: Set w-curve top and bottom by mouse.<br><br>",
       "s: Select region of interest by mouse.<br>",
-      "q: Reset region of interest.<br><br>",
+      "q: Reset region of interest.<br>",
+      "z: Show a part by mouse (z again: whole photograph).<br><br>",
       "o: Optimiser (all values)<br>",
       "p: Optimiser (width->lambda->all)<br>",
       "u: Optimiser (width)<br>",
       "i: Optimiser (lambda)<br>",
-      "a: Automatic fit (all values)<br><br>",
+      "a: Automatic fit (all values)<br>",
+      "f: Flip the top (green triangle) to the other end<br><br>",
       "w: Reposition (width)<br>",
       "h: Reposition (height)<br>",
       "t: Reposition (translation)<br>",
       "l: Reposition (lambda)<br>",
       "r: Reposition (all values)<br><br>",
-      "d: Show visualisation of distance transformation",
-      "<br><br>k: Set the scale: click both ends of a known length.",
+      "d: Show visualisation of distance transformation<br>",
+      "n: Dark object on a light ground (n again: light on dark)<br><br>",
+      "k: Set the scale: click both ends of a known length.",
       "</span>",
   };
   std::string help;
@@ -66,7 +68,7 @@ void myQtApp::unlock_all() {
 }
 
 std::array<QWidget*, 9> myQtApp::input_controls() const {
-  return {pushButton_do,      pushButton_file_fwd, pushButton_file_bwd,
-          pushButton_browse,  pushButton_process,  lineEdit_threshold,
-          lineEdit_jump_to,   lineEdit_lambda,     lineEdit_directory};
+  return {pushButton_do,     pushButton_file_fwd, pushButton_file_bwd,
+          pushButton_browse, pushButton_process,  lineEdit_threshold,
+          lineEdit_jump_to,  lineEdit_lambda,     lineEdit_directory};
 }

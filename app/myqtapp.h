@@ -64,4 +64,7 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   // Lines that the overview shows above the files while the series is set up: the order that is
   // not stored, the other instance that has the series open.
   std::vector<std::string> series_notices_;
+  // The last line of the last measurement session ("Measurement for file 3 SAVED."), shown below
+  // the notices until the next session ends or another series is set up.
+  std::string last_session_line_;
 };

@@ -27,8 +27,10 @@ bool jump_if_typed(QLineEdit* jump_field, SeriesState& state) {
 void myQtApp::update_file_list() {
   const SeriesState& state = series_state();
   const std::string measures_path = state.series_directory + "/" + kMeasuresFileName;
-  const std::string html = overview_html(count_measures(measures_path, state.file_list),
-                                         state.current_index, series_notices_);
+  std::vector<std::string> notices = series_notices_;
+  if (!last_session_line_.empty()) notices.push_back(last_session_line_);
+  const std::string html =
+      overview_html(count_measures(measures_path, state.file_list), state.current_index, notices);
   show_overview_html(textBrowser_file_overview, html);
   textBrowser_file_overview->scrollToAnchor(QString::fromLatin1(kOverviewAnchor));
   follow_current_photograph();

@@ -27,6 +27,7 @@ void myQtApp::process_directory() {
     case SetupOutcome::complete:
     case SetupOutcome::complete_order_not_stored:
       series_notices_ = notices_of_new_series(outcome, state.series_directory);
+      last_session_line_.clear();
       selected_dir->setText(QFile::decodeName(state.series_directory.c_str()));
       update_file_list();
       return;

@@ -12,6 +12,7 @@
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
 #include "series/file_overview.h"
+#include "series/measurement_save.h"
 #include "series/series_lock.h"
 #include "series/series_state.h"
 
@@ -148,8 +149,11 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       }
       const std::string& name = series.file_list[positions[k] - 1].name;
       std::ostringstream notes;  // the capture date's lines, as ENTER prints them
-      const AppendOutcome saved = save_measurement(directory, name, fit->result.lambda,
-                                                   fit->result.energy, notes, environment.clock);
+      // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
+      DetailsRecord details = details_record_of(fit->result, name);
+      details.flags = joined(fit->warnings);
+      const AppendOutcome saved = save_measurement_with_details(
+          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
       std::istringstream note_lines(notes.str());
       for (std::string line; std::getline(note_lines, line);) progress.message(file + ": " + line);
       if (!saved.saved) {

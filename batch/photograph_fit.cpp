@@ -28,18 +28,18 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
 
     FitState state;
     prepare_fit(state, file.image, start);
+    const cv::Size photo_size = file.image.size();
     file.image.release();  // the state holds the photograph (or its region) now
     if (state.outline_contour.empty()) {
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
-    const AutoFitResult automatic = auto_fit(state.target(), state.source_image, state.threshold,
-                                             state.cut_offs(), state.rotation, state.work(), errors);
+    const AutoFitResult automatic = auto_fit(state, errors);
     if (!automatic.found) return failed("No fit found for the photograph " + path);
     state.model() = automatic.model;
-    // The refresh that follows key a: its energy is what ENTER saves.
-    std::ostringstream status;
-    compose_output_view(state, status);
+    // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these
+    // values, which the automatic fit returns (the full-size view need not be composed for it).
+    state.energy = automatic.energy;
 
     PhotographFit fit;
     SessionResult& result = fit.result;
@@ -53,6 +53,12 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     result.cut_offs = state.cut_offs();
     result.model = state.model();
     result.model_origin_in_photo = state.source_origin_in_photo;
+    result.polarity = state.polarity;
+    result.photo_size = photo_size;
+    result.keys = "a";
+    result.warnings =
+        fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation);
+    fit.capture_date = file.capture_date;
     fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
     if (with_review_picture) {
       fit.review_picture = review_picture(state.source_image, state.outline_contour, state.model(),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fit/session_contract.h"
+#include "series/exif_date.h"
 
 struct PhotographFit {
   // Empty when measured; otherwise the one line saying why not (the photograph cannot be loaded,
@@ -15,6 +16,7 @@ struct PhotographFit {
   // When measured: what the session hands back on ENTER after key a.
   SessionResult result;
   std::vector<std::string> warnings;  // fit_warnings of the fit
+  CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
 
   bool measured() const { return failure.empty(); }

@@ -2,43 +2,31 @@
 
 #include <algorithm>
 #include <cmath>
-#include <opencv2/imgproc.hpp>
 #include <sstream>
+
+#include "fit/fit_warnings.h"
 
 const char kFarAboveMedianWarning[] = "energy far above the series' median";
 
 std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParameters& model,
                                       const CutOffs& cut_offs, double energy) {
+  // The checks are the session's own (fit_warnings.h), so that a batch run flags what the Output
+  // window warns of; a batch run starts every fit from the session's start rotation.
+  const FitWarnings found = fit_warnings(target, model, cut_offs, energy, kStartRotation);
   std::vector<std::string> warnings;
-  const int w = target.image_size.width;
-  const int h = target.image_size.height;
-  if (!target.outline_contour.empty()) {
-    const cv::Rect box = cv::boundingRect(target.outline_contour);
-    // The outermost pixel frame counts as background, so an outline lies at 1 .. W-2 at most.
-    const bool spans_width = box.x <= 1 && box.x + box.width >= w - 1;
-    const bool spans_height = box.y <= 1 && box.y + box.height >= h - 1;
-    if (spans_width && spans_height) {
-      warnings.push_back("the outline is the image frame");
-    } else if (box.x <= 1 || box.y <= 1 || box.x + box.width >= w - 1 ||
-               box.y + box.height >= h - 1) {
-      warnings.push_back("the outline touches the frame");
-    }
+  if (found.outline_is_image_frame) {
+    warnings.push_back("the outline is the image frame");
+  } else if (found.outline_touches_frame) {
+    warnings.push_back("the outline touches the frame");
   }
-  if (!(energy <= kEnergyWarningLimit)) {
+  if (found.energy_too_high) {
     std::ostringstream text;
-    text << "energy above " << kEnergyWarningLimit << " px";
+    text << "energy above " << kWarningEnergyPx << " px";
     warnings.push_back(text.str());
   }
-  std::vector<cv::Point> left;
-  std::vector<cv::Point> right;
-  std::ostringstream ignored;
-  generate_w_curve(parameter_vector(model), cut_offs, left, right, ignored);
-  const auto outside = [w, h](const cv::Point& p) {
-    return p.x <= 0 || p.y <= 0 || p.x >= w - 1 || p.y >= h - 1;
-  };
-  if (std::any_of(left.begin(), left.end(), outside) ||
-      std::any_of(right.begin(), right.end(), outside)) {
-    warnings.push_back("the model reaches the border");
+  if (found.model_reaches_border) warnings.push_back("the model reaches the border");
+  if (found.top_far_from_reference) {
+    warnings.push_back("the top is more than 90 degrees from the start rotation's");
   }
   return warnings;
 }

@@ -10,23 +10,21 @@
 #include "fit/fit_target.h"
 #include "fit/model.h"
 
-// An energy above this many pixels (RMS distance between model and outline) is doubtful on any
-// photograph: a fit on the object itself stays well below it.
-constexpr double kEnergyWarningLimit = 3.0;
-
 // An energy more than this many times the series' median, and at least kMedianWarningMargin
 // pixels above it, stands out from the series.
 constexpr double kMedianWarningFactor = 3.0;
 constexpr double kMedianWarningMargin = 0.25;
 
 // The warnings of a fit of `model` with `cut_offs` against `target`, whose deviation energy is
-// `energy`, in this order, each a short phrase:
+// `energy` (those of fit_warnings.h against the start rotation), in this order, each a short
+// phrase:
 //   "the outline is the image frame"    the outline's box spans the whole image inside the
 //                                        background frame (a threshold below the ground);
 //   "the outline touches the frame"     some outline pixel lies on the image's second row or
 //                                        column from an edge: the object is cut by the edge;
-//   "energy above 3 px"                 energy above kEnergyWarningLimit, or not finite;
-//   "the model reaches the border"      a point of the model lies on or beyond the image's edge.
+//   "energy above 3 px"                 energy above kWarningEnergyPx, or not finite;
+//   "the model reaches the border"      a point of the model lies on or beyond the image's edge;
+//   "the top is more than 90 degrees from the start rotation's".
 // None for a fit without doubt.
 std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParameters& model,
                                       const CutOffs& cut_offs, double energy);

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <opencv2/imgproc.hpp>
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
@@ -197,7 +198,38 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   return result;
 }
 
-AutoFitResult auto_fit(FitState& state) {
-  return auto_fit(state.target(), state.source_image, state.threshold, state.cut_offs(),
-                  state.rotation, state.work(), std::cerr);
+AutoFitResult auto_fit(FitState& state, std::ostream& errors) {
+  cv::Mat photo = state.source_image;
+  if (state.polarity == ObjectPolarity::kDarkOnLight && !photo.empty()) {
+    cv::Mat grey;
+    if (photo.channels() == 3) {
+      cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+    } else {
+      grey = photo;
+    }
+    cv::bitwise_not(grey, photo);
+  }
+  return auto_fit(state.target(), photo, state.threshold, state.cut_offs(), state.rotation,
+                  state.work(), errors);
+}
+
+AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
+                         const ModelParameters& start, EvaluationBuffers& work,
+                         std::ostream& errors) {
+  AutoFitResult result;
+  result.model = start;
+  if (target.outline_contour.empty() || target.distance_image.empty()) return result;
+  const cv::Size image_size = target.distance_image.size();
+  const Bounds bounds{image_size, height_maximum(image_size.width, image_size.height),
+                      start.rotation};
+  if (!inside(start, bounds)) return result;
+  WholeEnergy energy(target, cut_offs, work, errors);
+  double best = energy(start);
+  if (best < kInfinity) {
+    result.found = true;
+    result.model = polish(start, best, energy, bounds);
+    result.energy = best;
+  }
+  result.evaluations = energy.evaluations();
+  return result;
 }

@@ -4,6 +4,7 @@
 // run) takes the result; the session writes it back through the trackbars and refreshes.
 #pragma once
 
+#include <iostream>
 #include <ostream>
 
 #include "fit/fit_target.h"
@@ -61,6 +62,16 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
 
 struct FitState;
 
-// Key a on the whole record: auto_fit of state's target, source_image, threshold, cut-offs and
-// current rotation, in state's work buffers, the no-points messages to standard error.
-AutoFitResult auto_fit(FitState& state);
+// Key a on the whole record: auto_fit of state's target, source_image (its grey levels inverted
+// for a dark object on a light ground, so that the object is the light side as for the
+// binarisation), threshold, cut-offs and current rotation, in state's work buffers, the no-points
+// messages to `errors`.
+AutoFitResult auto_fit(FitState& state, std::ostream& errors = std::cerr);
+
+// The refinement the automatic fit ends with, from `start`: the other five values fitted on the
+// deviation energy by the same whole-number pattern search, lambda held and the top kept within 90
+// degrees of start's. found is false when `start` lies outside the trackbar ranges or cannot be
+// scored; model is then `start`.
+AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
+                         const ModelParameters& start, EvaluationBuffers& work,
+                         std::ostream& errors);

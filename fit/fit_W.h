@@ -38,6 +38,7 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   int threshold = 0;       // binarisation threshold, 0..250
   int cut_off_top = 0;     // per cent of the height left out at the top, 0..49
   int cut_off_bottom = 0;  // per cent left out at the bottom, 0..49
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;  // the binarisation's (key n)
 
   double energy = 0.0;  // deviation energy of the parameters last shown; +inf when unscorable
 
@@ -68,8 +69,14 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   cv::Point roi_origin_in_photo;
 
   bool display_fit_width = false;  // the views are 800 wide (true) or 600 high (false)
-  bool show_distance = false;      // "Distance Transformation" wanted
-  bool show_binary = false;        // "Binary Image" wanted
+  // The Output view is drawn for the screen (a session's): the axis and the top mark, and on a
+  // view smaller than the photograph the model and the outline drawn again at the view's scale.
+  bool screen_overlays = false;
+  // The part of source_image the Output view shows (key z), at up to full resolution; empty for
+  // the whole image. Set-up shows the whole image again.
+  cv::Rect zoom_region;
+  bool show_distance = false;  // "Distance Transformation" wanted
+  bool show_binary = false;    // "Binary Image" wanted
 
   cv::Mat overlay_image;     // W x H, CV_8UC3: the Output view is composed here
   cv::Mat source_image;      // CV_8UC3: the photograph, cropped to the region of interest
@@ -165,10 +172,11 @@ void crop_source_to_roi(FitState& state);
 
 // ---- The session's steps over the record ----
 
-// Binarises source_image at `threshold` (show_binary: also into binary_display) and makes the
-// largest outline the target: outline_storage receives every contour, outline_contour the largest
-// one, distance_image its distance map (mask_image is the work image), image_size the source's
-// size. The four outline box fields follow a found outline and keep their values otherwise.
+// Binarises source_image at `threshold` for the state's polarity (show_binary: also into
+// binary_display) and makes the largest outline the target: outline_storage receives every contour,
+// outline_contour the largest one, distance_image its distance map (mask_image is the work image),
+// image_size the source's size. The four outline box fields follow a found outline and keep their
+// values otherwise.
 void rebuild_outline(FitState& state);
 
 // Rebuilds the target for the outline_contour already in the state, on an image of the source's
@@ -188,11 +196,21 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 // (the no-points message to standard error), keeps its extent, composes overlay_image (photograph
 // dimmed to show_input, red halves, yellow outline), stores the energy in `energy` (drawing the
 // Deviation view), resizes the overlay into output_display and writes the status line
-// "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. Returns whether the energy
+// "energy=E, lambda=L, w=A (pixel-w=P), h=H" to `status`, flushed. With screen_overlays set,
+// draw_screen_overlays then draws into output_display. Returns whether the energy
 // redrew its views (see deviation_energy). While the photograph, its overlay buffer, show_input
 // and the outline stay the same, only the boxes of the last halves are composed again; a
 // photograph changed in place must come with a new overlay_image (as set-up makes one).
 bool compose_output_view(FitState& state, std::ostream& status);
+
+// Draws into output_display, over the resized overlay, what must be seen whatever the
+// photograph's size: when the view is smaller than the photograph, the outline (yellow, 4 view
+// pixels wide) and over it the halves (red, 2 wide) at the view's scale; then for a model with
+// points the axis from its bottom end to its top end and a filled triangle beyond the top end
+// pointing away from the model (green, 1 view pixel wide, 2 on a reduced view). The energy never
+// reads the view.
+void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
+                          const std::vector<cv::Point>& right);
 
 // One optimiser evaluation on the state: evaluate_model against its target with its cut-offs, in
 // its work buffers, the no-points message to standard error; keeps the generation's extent.

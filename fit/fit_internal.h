@@ -12,8 +12,10 @@
 void clear_outer_frame(cv::Mat& image);
 
 // The binary image of find_outline: `source` (8-bit, one, three or four channels) in grey,
-// grey > threshold -> 255, else 0.
-void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary);
+// grey > threshold -> 255, else 0; for a dark object on a light ground the grey image is inverted
+// first.
+void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary,
+                         ObjectPolarity polarity = ObjectPolarity::kLightOnDark);
 
 // The contour search of find_outline on its binary image, whose outer pixel frame it clears:
 // `contours` receives every contour found, and the one with the most points comes back with its

@@ -30,8 +30,9 @@ void FitState::keep_extent(const WCurveExtent& extent) {
 }
 
 void find_state_outline(FitState& state) {
-  const Outline outline = find_outline(state.source_image, state.threshold, &state.outline_storage,
-                                       state.show_binary ? &state.binary_display : nullptr);
+  const Outline outline =
+      find_outline(state.source_image, state.threshold, &state.outline_storage,
+                   state.show_binary ? &state.binary_display : nullptr, state.polarity);
   if (!outline.contour.empty()) {
     state.outline_width = outline.box.width;
     state.outline_height = outline.box.height;

@@ -21,6 +21,10 @@ struct OutlineBox {
   int center_y = 0;
 };
 
+// Which side of the threshold the object lies on: a light object on a dark ground (grey above
+// the threshold), or a dark object on a light ground (the grey image inverted first).
+enum class ObjectPolarity { kLightOnDark, kDarkOnLight };
+
 // The largest outline of a thresholded photograph.
 struct Outline {
   std::vector<cv::Point> contour;  // a closed chain of pixels; empty when there is none
@@ -32,10 +36,13 @@ struct Outline {
 // pixel frame counting as background) and returns the one with the most points (the first of
 // equals) with its box. When given, *all_contours receives every contour found, in the order
 // found, and *binary_view the thresholded image before the frame is cleared, resized bilinearly
-// to binary_view's size (to the display size of the source when binary_view is empty).
+// to binary_view's size (to the display size of the source when binary_view is empty). For a dark
+// object on a light ground the grey image is inverted (255 - grey) before the threshold; the
+// outermost pixel frame still counts as background.
 Outline find_outline(const cv::Mat& source, int threshold,
                      std::vector<std::vector<cv::Point>>* all_contours = nullptr,
-                     cv::Mat* binary_view = nullptr);
+                     cv::Mat* binary_view = nullptr,
+                     ObjectPolarity polarity = ObjectPolarity::kLightOnDark);
 
 // The target of a fit: the outline and its one distance map, on an image of image_size. Built
 // once per outline (a new photograph or a new threshold); the deviation energy and the automatic

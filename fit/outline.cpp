@@ -40,8 +40,10 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
 
 }  // namespace
 
-void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary) {
+void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary,
+                         ObjectPolarity polarity) {
   to_grey(source, binary);
+  if (polarity == ObjectPolarity::kDarkOnLight) cv::bitwise_not(binary, binary);
   cv::threshold(binary, binary, threshold, 255, cv::THRESH_BINARY);
 }
 
@@ -73,13 +75,14 @@ Outline largest_outline(cv::Mat& binary, std::vector<std::vector<cv::Point>>& co
 }
 
 Outline find_outline(const cv::Mat& source, int threshold,
-                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view) {
+                     std::vector<std::vector<cv::Point>>* all_contours, cv::Mat* binary_view,
+                     ObjectPolarity polarity) {
   std::vector<std::vector<cv::Point>> own_contours;
   std::vector<std::vector<cv::Point>>& contours = all_contours ? *all_contours : own_contours;
   contours.clear();
   if (source.empty() || source.depth() != CV_8U) return {};
   cv::Mat binary;
-  binarise_photograph(source, threshold, binary);
+  binarise_photograph(source, threshold, binary, polarity);
   if (binary_view) {
     cv::Size display = binary_view->size();
     if (binary_view->empty()) {

@@ -7,10 +7,14 @@
 // outline again on top (the same pixels in the same colour where it already was). The pixels are
 // those of a composition from scratch: dimming works pixel by pixel, and a thickness-1 polyline
 // sets no pixel outside the box of its points.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <opencv2/imgproc.hpp>
 
 #include "fit/fit_internal.h"
+#include "fit/top_end.h"
 
 namespace {
 
@@ -74,7 +78,89 @@ void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
   }
 }
 
+// Sub-pixel coordinates of the view's drawing calls: 4 fractional bits.
+constexpr int kShift = 4;
+constexpr double kUnit = 1 << kShift;
+
+// Where an image point lies in the view: pixel centres map onto pixel centres.
+struct ViewScale {
+  double x = 1.0;
+  double y = 1.0;
+  cv::Point2d origin;  // the image point at the view's corner
+  cv::Point2d operator()(cv::Point2d p) const {
+    return {(p.x - origin.x + 0.5) * x - 0.5, (p.y - origin.y + 0.5) * y - 0.5};
+  }
+};
+
+// The view of a zoomed part: the part itself when it fits 800 x 600, else its display size.
+cv::Size zoomed_view_size(cv::Size part) {
+  if (part.width <= 800 && part.height <= 600) return part;
+  bool fit_width = false;
+  return display_size(part.width, part.height, &fit_width);
+}
+
+cv::Point fixed_point(cv::Point2d p) {
+  return cv::Point(cvRound(p.x * kUnit), cvRound(p.y * kUnit));
+}
+
+void draw_scaled(cv::Mat& view, const std::vector<cv::Point>& points, bool closed,
+                 const cv::Scalar& colour, int thickness, const ViewScale& scale) {
+  if (points.empty()) return;
+  std::vector<cv::Point> scaled;
+  scaled.reserve(points.size());
+  for (const cv::Point& p : points) {
+    const cv::Point q = fixed_point(scale(cv::Point2d(p)));
+    // Many image pixels fall on one view pixel: only the changes are drawn.
+    if (scaled.empty() || std::abs(q.x - scaled.back().x) + std::abs(q.y - scaled.back().y) >=
+                              static_cast<int>(kUnit) / 2) {
+      scaled.push_back(q);
+    }
+  }
+  const cv::Point* data = scaled.data();
+  const int count = static_cast<int>(scaled.size());
+  cv::polylines(view, &data, &count, 1, closed, colour, thickness, cv::LINE_8, kShift);
+}
+
 }  // namespace
+
+void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
+                          const std::vector<cv::Point>& right) {
+  cv::Mat& view = state.output_display;
+  if (view.empty() || state.overlay_image.empty()) return;
+  const cv::Rect shown = state.zoom_region.empty()
+                             ? cv::Rect(cv::Point(0, 0), state.overlay_image.size())
+                             : state.zoom_region;
+  ViewScale scale;
+  scale.x = static_cast<double>(view.cols) / shown.width;
+  scale.y = static_cast<double>(view.rows) / shown.height;
+  scale.origin = cv::Point2d(shown.tl());
+  const bool reduced = scale.x < 1.0 || scale.y < 1.0;
+  const cv::Scalar red(0, 0, 255);
+  const cv::Scalar yellow(0, 255, 255);
+  const cv::Scalar green(0, 255, 0);
+  if (reduced) {
+    draw_scaled(view, state.outline_contour, true, yellow, 4, scale);
+    draw_scaled(view, left, false, red, 2, scale);
+    draw_scaled(view, right, false, red, 2, scale);
+  }
+  if (left.empty()) return;  // an unscorable model has no ends to show
+
+  const cv::Point2d top = scale(model_top_end(state.model()));
+  const cv::Point2d bottom = scale(model_bottom_end(state.model()));
+  const cv::Point2d along = top - bottom;
+  const double length = std::hypot(along.x, along.y);
+  if (length < 1.0) return;
+  const int thickness = reduced ? 2 : 1;
+  cv::line(view, fixed_point(bottom), fixed_point(top), green, thickness, cv::LINE_8, kShift);
+  // The triangle stands beyond the top end, so the model's own pixels stay visible there.
+  const cv::Point2d u = along / length;
+  const cv::Point2d across(-u.y, u.x);
+  const double size = std::clamp(0.12 * length, 8.0, 24.0);
+  const cv::Point corners[] = {fixed_point(top + u * size),
+                               fixed_point(top + u * 2.0 + across * (size / 2)),
+                               fixed_point(top + u * 2.0 - across * (size / 2))};
+  cv::fillConvexPoly(view, corners, 3, green, cv::LINE_8, kShift);
+}
 
 bool compose_output_view(FitState& state, std::ostream& status) {
   std::vector<cv::Point> left;
@@ -96,7 +182,14 @@ bool compose_output_view(FitState& state, std::ostream& status) {
       bool fit_width = false;
       display = display_size(state.overlay_image.cols, state.overlay_image.rows, &fit_width);
     }
-    cv::resize(state.overlay_image, state.output_display, display, 0, 0, cv::INTER_LINEAR);
+    const cv::Rect zoom = state.zoom_region & cv::Rect(cv::Point(0, 0), state.overlay_image.size());
+    if (state.screen_overlays && !zoom.empty()) {
+      cv::resize(state.overlay_image(zoom), state.output_display, zoomed_view_size(zoom.size()), 0,
+                 0, cv::INTER_LINEAR);
+    } else {
+      cv::resize(state.overlay_image, state.output_display, display, 0, 0, cv::INTER_LINEAR);
+    }
+    if (state.screen_overlays) draw_screen_overlays(state, left, right);
   }
 
   status << ", lambda=" << state.lambda_milli / 1000.0 << ", "

@@ -17,6 +17,7 @@ void set_up_working_images(FitState& state) {
   state.translation_x = w / 2;
   state.translation_y = h / 2;
 
+  state.zoom_region = cv::Rect();
   // The distance map's work image is cleared where it is drawn, and the overlay is composed over
   // every pixel (a new buffer, so the composition starts afresh): neither needs zeros here.
   state.mask_image.create(h, w, CV_8UC1);
@@ -44,8 +45,10 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
   state.lambda_milli = lambda_milli_of(start.lambda);
   state.cut_off_top = start.cut_offs.top;
   state.cut_off_bottom = start.cut_offs.bottom;
+  state.polarity = start.polarity;
   state.rotation = 325;
   state.show_input = 90;
+  state.screen_overlays = true;
   state.roi_x = start.region.x;
   state.roi_y = start.region.y;
   state.roi_width = start.region.width;

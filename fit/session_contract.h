@@ -9,6 +9,8 @@
 #include <ostream>
 #include <string>
 
+#include "fit/fit_target.h"
+#include "fit/fit_warnings.h"
 #include "fit/model.h"
 
 struct SessionResult;
@@ -49,6 +51,8 @@ struct SessionStart {
   // (the main window's dialog and the series' scale file). The session waits for it to return and
   // then carries on. None: key k says that no scale can be set here.
   std::function<void(const ScaleClicks&)> set_scale;
+  // The binarisation's polarity, carried over from the last accepted measurement like the region.
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };
 
 // How a session ended.
@@ -73,6 +77,7 @@ struct SessionResult {
   // crop included); width and height 0 when none, x and y then keep their values.
   cv::Rect region;
   CutOffs cut_offs;
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;  // for the next measurement
   // The six model values, in pixels of the image the fit was made on: the photograph cut to the
   // region it showed last, which begins at model_origin_in_photo in the whole photograph.
   ModelParameters model;
@@ -82,6 +87,9 @@ struct SessionResult {
   // The keys of the session that acted, in order and blank-separated ("r a", "m p", "k s a"): every
   // key the session knows except the ENTER or ESC that ended it. Kept on every end.
   std::string keys;
+  // What fit_warnings (fit_warnings.h) tells of the accepted values against the session's start
+  // rotation; none on every other end.
+  FitWarnings warnings;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

@@ -61,8 +61,8 @@ constexpr int kDimensionDigits = 10;
 
 std::string dimension(double value) { return number_with_digits(value, kDimensionDigits); }
 
-const char* polarity_name(Polarity polarity) {
-  return polarity == Polarity::dark_on_light ? "dark_on_light" : "light_on_dark";
+const char* polarity_name(ObjectPolarity polarity) {
+  return polarity == ObjectPolarity::kDarkOnLight ? "dark_on_light" : "light_on_dark";
 }
 
 const char* flag(bool set) { return set ? "1" : "0"; }
@@ -119,8 +119,8 @@ std::string format_details_row(const DetailsRecord& r) {
   f.push_back(scaled ? round_trip_number(r.px_per_mm) : "");
   f.push_back(scale_source_name(scaled ? r.scale_source : ScaleSource::none));
   const FitWarnings& w = r.warnings;
-  for (bool set : {w.outline_touches_frame, w.outline_is_frame, w.energy_high, w.model_at_border,
-                   w.top_far_from_rotation}) {
+  for (bool set : {w.outline_touches_frame, w.outline_is_image_frame, w.energy_too_high,
+                   w.model_reaches_border, w.top_far_from_reference}) {
     f.push_back(flag(set));
   }
   f.push_back(r.flags);

@@ -43,6 +43,8 @@
 #include <vector>
 
 #include "fit/egg_dimensions.h"
+#include "fit/fit_target.h"
+#include "fit/fit_warnings.h"
 #include "series/scale_file.h"
 
 // File name of the details file inside the series directory.
@@ -54,17 +56,6 @@ extern const std::vector<std::string> kDetailsColumns;
 // The program's name and version as the rows record them.
 extern const char kProgramName[];
 extern const char kProgramVersion[];
-
-enum class Polarity { light_on_dark, dark_on_light };
-
-// Warnings about the saved fit; each column is 1 when the warning held.
-struct FitWarnings {
-  bool outline_touches_frame = false;
-  bool outline_is_frame = false;
-  bool energy_high = false;
-  bool model_at_border = false;
-  bool top_far_from_rotation = false;
-};
 
 // Every field of one row. The dimensions are those of the model values (set_details_dimensions);
 // the millimetre columns are derived from them and px_per_mm when the scale source is not none.
@@ -81,7 +72,7 @@ struct DetailsRecord {
   int translation_x_px = 0;
   int translation_y_px = 0;
   int threshold = 0;
-  Polarity polarity = Polarity::light_on_dark;
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
   int roi_x_px = 0;
   int roi_y_px = 0;
   int roi_width_px = 0;
@@ -94,7 +85,7 @@ struct DetailsRecord {
   std::optional<EggDimensions> dimensions_px;
   ScaleSource scale_source = ScaleSource::none;
   double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
-  FitWarnings warnings;
+  FitWarnings warnings;    // each warn_ column is 1 when its warning held
   std::string flags;
   std::string program = kProgramName;
   std::string version = kProgramVersion;

@@ -14,8 +14,7 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
   record.translation_x_px = result.model.translation_x;
   record.translation_y_px = result.model.translation_y;
   record.threshold = result.threshold;
-  // The session binarises for a light object on a dark ground.
-  record.polarity = Polarity::light_on_dark;
+  record.polarity = result.polarity;
   const bool has_region = result.region.width > 0 && result.region.height > 0;
   const cv::Rect region = has_region ? result.region : cv::Rect(cv::Point(0, 0), result.photo_size);
   record.roi_x_px = region.x;
@@ -27,7 +26,7 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
   record.image_width_px = result.photo_size.width;
   record.image_height_px = result.photo_size.height;
   record.keys = result.keys;
-  // No warnings are reported by the session yet: record.warnings stays all 0.
+  record.warnings = result.warnings;
   return record;
 }
 

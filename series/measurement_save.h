@@ -18,9 +18,7 @@
 // in pixels of the whole photograph: the session's region, or the whole photograph when it had
 // none (the model's translation counts from that region's corner). Capture dates, measuring time,
 // dimensions and scale are the save's part (save_measurement_with_details).
-//
-// The session thresholds a light object on a dark ground and reports no warnings yet: polarity is
-// light_on_dark and every warning 0 until the session hands them back.
+// The polarity and the warnings are the session's.
 DetailsRecord details_record_of(const SessionResult& result, const std::string& name);
 
 // The details file's part of a save: `row`, preceded by a line break when the file does not end

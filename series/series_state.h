@@ -23,6 +23,7 @@ struct SeriesState {
   int saved_roi_height = 0;  // 0: no region of interest
   int saved_cut_off_top = 1;
   int saved_cut_off_bottom = 5;
+  bool saved_dark_object = false;  // binarisation for a dark object on a light ground
 };
 
 // The program-wide series.

@@ -9,8 +9,7 @@
 void automatic_fit() {
   FitState& state = fit_state();
   std::cout << "Optimising..." << std::endl;
-  const AutoFitResult result = auto_fit(state.target(), state.source_image, state.threshold,
-                                        state.cut_offs(), state.rotation, state.work(), std::cerr);
+  const AutoFitResult result = auto_fit(state);
   if (result.found) {
     state.model() = result.model;
     set_model_trackbars();

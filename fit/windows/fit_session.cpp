@@ -13,11 +13,14 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
 #include "fit/optimiser.h"
 #include "fit/windows/automatic_fit.h"
 #include "fit/windows/fit_windows.h"
+#include "fit/windows/output_title.h"
 #include "fit/windows/scale_mode.h"
 #include "fit/windows/session_keys.h"
+#include "fit/windows/view_keys.h"
 
 namespace {
 
@@ -50,7 +53,7 @@ std::function<void(const ScaleClicks&)> session_set_scale;
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
 void note_key(int key) {
-  static const std::string kSessionKeys = "mskqopuiawhtlrdb";
+  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfz";
   if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
   if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
   session_keys_pressed += static_cast<char>(key);
@@ -65,10 +68,16 @@ class UpperCaseKeyFilter : public QObject {
     const QString text = static_cast<QKeyEvent*>(event)->text();
     if (text.size() != 1 || !text.at(0).isUpper()) return false;
     for (QObject* o = watched; o; o = o->parent()) {
-      if (o->inherits("CvWindow")) return true;
+      if (!o->inherits("CvWindow")) continue;
+      if (!told_) std::cout << "Keys are lower case (is Caps Lock on?)" << std::endl;
+      told_ = true;
+      return true;
     }
     return false;
   }
+
+ private:
+  bool told_ = false;  // the line is printed once per session
 };
 
 // The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard
@@ -109,6 +118,19 @@ int wait_for_key() {
 
 void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 
+// The warnings of the values about to be accepted, against the start rotation.
+FitWarnings current_warnings() {
+  const FitState& state = fit_state();
+  return fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy,
+                      kStartRotation);
+}
+
+// One line before the values are handed back, when they may be wrong; ENTER still accepts them.
+void tell_warnings() {
+  const std::string text = fit_warnings_text(current_warnings());
+  if (!text.empty()) std::cout << text << std::endl;
+}
+
 void destroy_window(const char* name) {
   try {
     cv::destroyWindow(name);
@@ -135,14 +157,18 @@ std::optional<SessionEnd> handle_key(int key) {
         finish_scale_mode(*clicks, session_set_scale);
       }
       break;
-    case 'q':
+    case 'q': {
+      const ModelParameters before = state.model();
+      const cv::Point old_origin = state.source_origin_in_photo;
       state.roi_width = 0;
       state.roi_height = 0;
       // The photograph as loaded at the start, not the file again: it may have changed since.
       state.source_image = session_photograph;
       state.source_origin_in_photo = cv::Point(0, 0);
       setup_fit_windows();
+      keep_model_in_new_view(before, old_origin);
       break;
+    }
     case 'o':
       run_optimiser(ranges_all_values(state.source_image.size()));
       break;
@@ -180,12 +206,22 @@ std::optional<SessionEnd> handle_key(int key) {
       destroy_window(kDistanceWindow);
       refresh_output_view(0);
       break;
+    case 'n':
+      switch_polarity();
+      break;
+    case 'f':
+      flip_top();
+      break;
+    case 'z':
+      zoom_key();
+      break;
     case 'b':
       state.show_binary = !state.show_binary;
       destroy_window(kBinaryWindow);
       on_threshold_change(0);
       break;
     case kKeyEnter:
+      tell_warnings();
       return SessionEnd::kAccepted;
     case kKeyEscape:
       return SessionEnd::kCancelled;
@@ -254,6 +290,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
     result.lambda = start.lambda;
     result.region = start.region;
     result.cut_offs = start.cut_offs;
+    result.polarity = start.polarity;
     return result;
   }
   const FitState& state = fit_state();
@@ -264,8 +301,10 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
       region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
                       state.roi_origin_in_photo);
   result.cut_offs = state.cut_offs();
+  result.polarity = state.polarity;
   result.model = state.model();
   result.model_origin_in_photo = state.source_origin_in_photo;
+  result.warnings = current_warnings();
   return result;
 }
 
@@ -293,6 +332,7 @@ void close_session() {
 // Image point of a click at view position (x, y) of "Output".
 cv::Point image_point(int x, int y) {
   const FitState& state = fit_state();
+  if (!state.zoom_region.empty()) return zoomed_image_point(cv::Point(x, y));
   return image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
 }
 
@@ -406,6 +446,8 @@ void start_top_bottom_mode() {
   std::cout << "You can click the coordinates for the lambda curve's top and bottom. First top, "
                "then bottom."
             << std::endl;
+  set_output_prompt("click the curve's top, then its bottom");
+  show_output_title();
 }
 
 void start_roi_mode() {
@@ -414,6 +456,8 @@ void start_roi_mode() {
   state.awaiting_second_click = true;
   cv::setMouseCallback(kOutputWindow, on_roi_click);
   std::cout << "You can click the two corners of your region of interest." << std::endl;
+  set_output_prompt("click the two corners of the region of interest");
+  show_output_title();
 }
 
 void on_top_bottom_click(int event, int x, int y, int, void*) {
@@ -441,6 +485,7 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   set_trackbar(kHeightTrackbar, state.height);
   set_trackbar(kRotationTrackbar, state.rotation);
   state.awaiting_second_click = false;
+  show_output_title();
 }
 
 void on_roi_click(int event, int x, int y, int, void*) {
@@ -462,7 +507,10 @@ void on_roi_click(int event, int x, int y, int, void*) {
   state.roi_y = region.y;
   state.roi_width = region.width;
   state.roi_height = region.height;
+  const ModelParameters before = state.model();
+  const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();
-  setup_fit_windows();
   state.awaiting_second_click = false;
+  setup_fit_windows();
+  keep_model_in_new_view(before, old_origin - state.source_origin_in_photo);
 }

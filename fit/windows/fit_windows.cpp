@@ -7,6 +7,7 @@
 #include "fit/fit_W.h"
 #include "fit/height_maximum.h"
 #include "fit/optimiser.h"
+#include "fit/windows/output_title.h"
 
 namespace {
 
@@ -111,6 +112,7 @@ void refresh_output_view(int) {
   FitState& state = fit_state();
   const bool views_drawn = compose_output_view(state, std::cout);
   cv::imshow(kOutputWindow, state.output_display);
+  show_output_title();
   if (!views_drawn) return;  // an unscorable model leaves both plots as they were
   if (!state.deviation_image.empty()) cv::imshow(kDeviationWindow, state.deviation_image);
   if (state.show_distance) {

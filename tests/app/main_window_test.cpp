@@ -1,16 +1,16 @@
 // The main window as a user meets it: real widgets on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <QApplication>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -26,13 +26,13 @@ T* child(QWidget& window, const char* name) {
 }
 
 const char* const kInputControls[] = {
-    "pushButton_do",      "pushButton_file_fwd", "pushButton_file_bwd",
-    "pushButton_browse",  "pushButton_process",  "lineEdit_threshold",
-    "lineEdit_jump_to",   "lineEdit_lambda",     "lineEdit_directory"};
+    "pushButton_do",     "pushButton_file_fwd", "pushButton_file_bwd",
+    "pushButton_browse", "pushButton_process",  "lineEdit_threshold",
+    "lineEdit_jump_to",  "lineEdit_lambda",     "lineEdit_directory"};
 
-const char* const kAlwaysEnabled[] = {"directory",       "selected_dir",  "label_threshold",
-                                      "label_lambda",    "label_threshold_2",
-                                      "textBrowser_file_overview"};
+const char* const kAlwaysEnabled[] = {"directory",         "selected_dir",
+                                      "label_threshold",   "label_lambda",
+                                      "label_threshold_2", "textBrowser_file_overview"};
 
 }  // namespace
 
@@ -59,7 +59,9 @@ TEST(MainWindow, StartsWithTheFormsWidgetsInCreationOrder) {
       {"selected_dir", "QLabel", {10, 40, 341, 21}, "(no directory selected)"},
       {"label_threshold", "QLabel", {250, 70, 51, 20}, "Threshold:"},
       {"lineEdit_threshold", "QLineEdit", {310, 70, 41, 21}, "131"},
-      {"textBrowser_file_overview", "QTextBrowser", {10, 130, 341, 101},
+      {"textBrowser_file_overview",
+       "QTextBrowser",
+       {10, 130, 341, 101},
        "Please select a jpg containing directory."},
       {"label_lambda", "QLabel", {230, 100, 71, 20}, "Lambda*1000:"},
       {"lineEdit_lambda", "QLineEdit", {310, 100, 41, 21}, "1100"},
@@ -118,12 +120,15 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
       "Please use the following keys on the OpenCV window:<br><br>"
       "ENTER: Save measurement<br>ESC: Cancel measurement<br><br>"
       "m: Set w-curve top and bottom by mouse.<br><br>"
-      "s: Select region of interest by mouse.<br>q: Reset region of interest.<br><br>"
+      "s: Select region of interest by mouse.<br>q: Reset region of interest.<br>"
+      "z: Show a part by mouse (z again: whole photograph).<br><br>"
       "o: Optimiser (all values)<br>p: Optimiser (width->lambda->all)<br>"
-      "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br><br>"
+      "u: Optimiser (width)<br>i: Optimiser (lambda)<br>a: Automatic fit (all values)<br>"
+      "f: Flip the top (green triangle) to the other end<br><br>"
       "w: Reposition (width)<br>h: Reposition (height)<br>t: Reposition (translation)<br>"
       "l: Reposition (lambda)<br>r: Reposition (all values)<br><br>"
-      "d: Show visualisation of distance transformation<br><br>"
+      "d: Show visualisation of distance transformation<br>"
+      "n: Dark object on a light ground (n again: light on dark)<br><br>"
       "k: Set the scale: click both ends of a known length.</span>";
   QTextDocument expected;
   expected.setHtml(QString::fromLatin1(key_help.c_str()));
@@ -131,12 +136,15 @@ TEST(MainWindow, LockShowsTheKeyHelpAndDisablesTheNineInputs) {
   for (int twice = 0; twice < 2; ++twice) window.lock_all();
   auto* overview = child<QTextBrowser>(window, "textBrowser_file_overview");
   EXPECT_EQ(overview->toPlainText(), expected.toPlainText());
-  EXPECT_EQ(overview->toPlainText().count('\n'), 24);  // twenty-five lines
-  for (const char* name : kInputControls) EXPECT_FALSE(child<QWidget>(window, name)->isEnabled()) << name;
-  for (const char* name : kAlwaysEnabled) EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
+  EXPECT_EQ(overview->toPlainText().count('\n'), 27);  // twenty-eight lines
+  for (const char* name : kInputControls)
+    EXPECT_FALSE(child<QWidget>(window, name)->isEnabled()) << name;
+  for (const char* name : kAlwaysEnabled)
+    EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
 
   for (int twice = 0; twice < 2; ++twice) window.unlock_all();
-  for (const char* name : kInputControls) EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
+  for (const char* name : kInputControls)
+    EXPECT_TRUE(child<QWidget>(window, name)->isEnabled()) << name;
   EXPECT_EQ(overview->toPlainText(), expected.toPlainText());  // untouched by unlock_all
 }
 
@@ -145,11 +153,15 @@ TEST(MainWindow, MetaObjectListsTheNineSlotsInOrder) {
   const QMetaObject* meta = window.metaObject();
   EXPECT_STREQ(meta->className(), "myQtApp");
   EXPECT_EQ(meta->superClass(), &QWidget::staticMetaObject);
-  const char* const signatures[] = {"get_path()",          "process_directory()",
-                               "do_something()",      "file_fwd()",
-                               "file_bwd()",          "update_file_list()",
-                               "get_number_of_measures(string)",
-                               "lock_all()",          "unlock_all()"};
+  const char* const signatures[] = {"get_path()",
+                                    "process_directory()",
+                                    "do_something()",
+                                    "file_fwd()",
+                                    "file_bwd()",
+                                    "update_file_list()",
+                                    "get_number_of_measures(string)",
+                                    "lock_all()",
+                                    "unlock_all()"};
   ASSERT_EQ(meta->methodCount() - meta->methodOffset(), 9);
   EXPECT_EQ(meta->propertyCount(), meta->propertyOffset());
   EXPECT_EQ(meta->enumeratorCount(), meta->enumeratorOffset());
@@ -185,8 +197,7 @@ TEST(MainWindow, MetaCallReachesSlotsByIndex) {
   EXPECT_EQ(count, 0);  // no series directory, so no measures file
   count = -1;
   EXPECT_TRUE(QMetaObject::invokeMethod(&window, "get_number_of_measures", Qt::DirectConnection,
-                                        Q_RETURN_ARG(int, count),
-                                        Q_ARG(string, name)));
+                                        Q_RETURN_ARG(int, count), Q_ARG(string, name)));
   EXPECT_EQ(count, 0);
 }
 
@@ -231,7 +242,7 @@ TEST_F(GetPath, KeepsWhateverTheChooserReturnsAndOpensThereNextTime) {
   EXPECT_EQ(calls_[1].start, "/data/series 1");
   EXPECT_EQ(calls_[2].start, "");
   EXPECT_EQ(calls_[0].parent, &window);
-  EXPECT_EQ(calls_[0].caption, "Choose a file to open");
+  EXPECT_EQ(calls_[0].caption, "Choose the directory of the photographs");
   EXPECT_EQ(child<QLabel>(window, "selected_dir")->text(), "(no directory selected)");
   EXPECT_EQ(child<QTextBrowser>(window, "textBrowser_file_overview")->toPlainText(),
             "Please select a jpg containing directory.");

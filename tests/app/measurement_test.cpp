@@ -132,6 +132,7 @@ class TakeMeasurement : public testing::Test {
     v.energy = 12;
     v.region = cv::Rect(66, 66, 66, 66);
     v.cut_offs = {33, 33};
+    v.polarity = ObjectPolarity::kDarkOnLight;
     return v;
   }
 
@@ -242,13 +243,15 @@ TEST_F(TakeMeasurement, EmptySeriesStartsNoSession) {
 
 // Region of interest and cut-offs go from an accepted session to the next one, for another file
 // and after a new set-up too; a cancelled session changes nothing, whatever it did meanwhile.
-TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
+TEST_F(TakeMeasurement, RegionCutOffsAndPolarityCarryOverOnlyFromAcceptedSessions) {
   SessionResult with_region = accepted(131, 1.1, 2.5);
   with_region.region = cv::Rect(10, 20, 300, 200);
   with_region.cut_offs = {3, 7};
+  with_region.polarity = ObjectPolarity::kDarkOnLight;
   SessionResult smaller_region = with_region;
   smaller_region.region.width = 120;
   smaller_region.cut_offs.top = 0;
+  smaller_region.polarity = ObjectPolarity::kLightOnDark;
 
   struct Step {
     const char* what;
@@ -268,6 +271,7 @@ TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
   };
   cv::Rect expected_region;
   CutOffs expected_cut_offs{1, 5};
+  ObjectPolarity expected_polarity = ObjectPolarity::kLightOnDark;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
     step.before();
@@ -279,9 +283,11 @@ TEST_F(TakeMeasurement, RegionAndCutOffsCarryOverOnlyFromAcceptedSessions) {
     EXPECT_EQ(in.region, expected_region);
     EXPECT_EQ(in.cut_offs.top, expected_cut_offs.top);
     EXPECT_EQ(in.cut_offs.bottom, expected_cut_offs.bottom);
+    EXPECT_EQ(in.polarity, expected_polarity);
     if (step.outcome.accepted()) {
       expected_region = step.outcome.region;
       expected_cut_offs = step.outcome.cut_offs;
+      expected_polarity = step.outcome.polarity;
     }
   }
 }
@@ -536,4 +542,28 @@ TEST_F(TakeMeasurement, CloseWithoutASessionClosesAtOnce) {
   press_take_measurement();  // installs what watches for a close during a session
   EXPECT_TRUE(window_.close());
   EXPECT_FALSE(window_.isVisible());
+}
+
+// Started from a desktop, the user sees no console: the overview shows how the session ended.
+TEST_F(TakeMeasurement, OverviewShowsTheSessionsLastLine) {
+  SessionResult warned = accepted(131, 1.2, 3.5);
+  warned.warnings.energy_too_high = true;
+  struct Step {
+    const char* what;
+    SessionResult outcome;
+    std::string shown;
+  } const steps[] = {
+      {"saved", accepted(131, 1.2, 0.8), "Measurement for file 1 SAVED."},
+      {"cancelled", cancelled(), "Measurement for file 1 CANCELLED."},
+      {"saved with a warning", warned,
+       "Measurement for file 1 SAVED. Warning: the energy is above 3 px."},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    outcomes_ = {step.outcome};
+    press_take_measurement();
+    EXPECT_TRUE(overview().contains(QString::fromStdString(step.shown)))
+        << overview().toStdString();
+  }
+  EXPECT_EQ(overview().count("Measurement for file"), 1);
 }

@@ -182,7 +182,7 @@ TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
   DetailsRecord unscorable = demo_record();
   unscorable.energy_px = std::numeric_limits<double>::infinity();
   DetailsRecord reviewed = demo_record();
-  reviewed.polarity = Polarity::dark_on_light;
+  reviewed.polarity = ObjectPolarity::kDarkOnLight;
   reviewed.keys = "m p o";
   reviewed.roi_x_px = 12;
   reviewed.roi_y_px = 34;

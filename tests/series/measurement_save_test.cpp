@@ -118,7 +118,7 @@ TEST(DetailsRecordOf, TakesEveryValueOfTheSession) {
     EXPECT_EQ(r.translation_x_px, 306);
     EXPECT_EQ(r.translation_y_px, 205);
     EXPECT_EQ(r.threshold, 117);
-    EXPECT_EQ(r.polarity, Polarity::light_on_dark);
+    EXPECT_EQ(r.polarity, ObjectPolarity::kLightOnDark);
     EXPECT_EQ(cv::Rect(r.roi_x_px, r.roi_y_px, r.roi_width_px, r.roi_height_px), c.region);
     EXPECT_EQ(r.cut_off_top_percent, 2);
     EXPECT_EQ(r.cut_off_bottom_percent, 7);

@@ -1,0 +1,36 @@
+#include "fit/windows/output_title.h"
+
+#include <opencv2/highgui.hpp>
+#include <sstream>
+
+#include "fit/fit_warnings.h"
+#include "fit/windows/fit_windows.h"
+
+namespace {
+
+std::string output_prompt;
+
+}  // namespace
+
+std::string output_status_title(const FitState& state) {
+  std::ostringstream title;
+  title << "Output: energy " << state.energy << " px, lambda " << state.lambda_milli / 1000.0;
+  const std::string warnings = fit_warnings_text(
+      fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation));
+  if (!warnings.empty()) title << " - " << warnings;
+  return title.str();
+}
+
+void set_output_prompt(const std::string& prompt) { output_prompt = prompt; }
+
+void show_output_title() {
+  const FitState& state = fit_state();
+  const std::string title = !output_prompt.empty() && state.awaiting_second_click
+                                ? "Output: " + output_prompt
+                                : output_status_title(state);
+  try {
+    cv::setWindowTitle(kOutputWindow, title);
+  } catch (const cv::Exception&) {
+    // no image window exists at all
+  }
+}

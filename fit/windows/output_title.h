@@ -1,0 +1,19 @@
+// The title of the "Output" window: the state of the fit after every change (energy, lambda and
+// any warning), or while a key's clicks are awaited, what to click. The window keeps its name.
+#pragma once
+
+#include <string>
+
+#include "fit/fit_W.h"
+
+// "Output: energy E px, lambda L" with the warnings' text (fit_warnings_text) appended after
+// " - " when there is any, for the state's shown values against the start rotation.
+std::string output_status_title(const FitState& state);
+
+// The prompt shown instead of the status while the clicks it asks for are awaited (the state's
+// awaiting_second_click); an empty prompt shows the status.
+void set_output_prompt(const std::string& prompt);
+
+// Sets the "Output" window's title from fit_state(): the prompt while one is awaited, the status
+// otherwise. Does nothing when the window does not exist.
+void show_output_title();

@@ -1,0 +1,118 @@
+#include "fit/windows/view_keys.h"
+
+#include <iostream>
+#include <opencv2/highgui.hpp>
+
+#include "fit/auto_fit.h"
+#include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
+#include "fit/top_end.h"
+#include "fit/windows/fit_windows.h"
+#include "fit/windows/output_title.h"
+
+namespace {
+
+// The last flip: the values it started from and those it ended with, on the photograph it was
+// made on (held, so that a photograph loaded anew is never taken for it).
+struct Flip {
+  cv::Mat source;
+  ModelParameters before;
+  ModelParameters after;
+};
+Flip last_flip;
+
+}  // namespace
+
+void switch_polarity() {
+  FitState& state = fit_state();
+  const bool dark = state.polarity != ObjectPolarity::kDarkOnLight;
+  state.polarity = dark ? ObjectPolarity::kDarkOnLight : ObjectPolarity::kLightOnDark;
+  std::cout << (dark ? "Binarisation: dark object on a light ground."
+                     : "Binarisation: light object on a dark ground.")
+            << std::endl;
+  on_threshold_change(0);
+}
+
+void flip_top() {
+  FitState& state = fit_state();
+  const bool undo = !last_flip.source.empty() && last_flip.source.data == state.source_image.data &&
+                    last_flip.source.size() == state.source_image.size() &&
+                    last_flip.after == state.model();
+  std::cout << "Optimising..." << std::endl;
+  if (undo) {
+    state.model() = last_flip.before;
+    last_flip = Flip();
+  } else {
+    const ModelParameters before = state.model();
+    const AutoFitResult refined = refine_fit(state.target(), state.cut_offs(),
+                                             flipped_model(before), state.work(), std::cerr);
+    state.model() = refined.model;
+    last_flip = Flip{state.source_image, before, state.model()};
+  }
+  set_model_trackbars();
+  refresh_output_view(0);
+  std::cout << "...optimisation done!" << std::endl;
+}
+
+void keep_model_in_new_view(const ModelParameters& before, cv::Point shift) {
+  FitState& state = fit_state();
+  ModelParameters moved = before;
+  moved.translation_x += shift.x;
+  moved.translation_y += shift.y;
+  if (before.height <= 0 || before.lambda_milli <= 0 ||
+      model_reaches_border(moved, state.cut_offs(), state.source_image.size())) {
+    return;
+  }
+  state.model() = moved;
+  set_model_trackbars();
+  refresh_output_view(0);
+}
+
+namespace {
+
+cv::Point zoom_first_corner;
+
+void on_zoom_click(int event, int x, int y, int, void*) {
+  if (event != cv::EVENT_LBUTTONDOWN) return;
+  FitState& state = fit_state();
+  const cv::Point p =
+      image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
+  if (state.awaiting_first_click) {
+    zoom_first_corner = p;
+    state.awaiting_first_click = false;
+    return;
+  }
+  if (!state.awaiting_second_click) return;
+  state.awaiting_second_click = false;
+  const cv::Rect part = region_between_corners(zoom_first_corner, p) &
+                        cv::Rect(cv::Point(0, 0), state.source_image.size());
+  if (part.width >= 2 && part.height >= 2) state.zoom_region = part;
+  refresh_output_view(0);
+}
+
+}  // namespace
+
+cv::Point zoomed_image_point(cv::Point click) {
+  const FitState& state = fit_state();
+  const cv::Rect& part = state.zoom_region;
+  const cv::Size view = state.output_display.size();
+  return {part.x + click.x * part.width / std::max(view.width, 1),
+          part.y + click.y * part.height / std::max(view.height, 1)};
+}
+
+void zoom_key() {
+  FitState& state = fit_state();
+  if (!state.zoom_region.empty()) {
+    state.zoom_region = cv::Rect();
+    bool fit_width = false;
+    state.output_display = cv::Mat::zeros(
+        display_size(state.source_image.cols, state.source_image.rows, &fit_width), CV_8UC3);
+    refresh_output_view(0);
+    return;
+  }
+  state.awaiting_first_click = true;
+  state.awaiting_second_click = true;
+  cv::setMouseCallback(kOutputWindow, on_zoom_click);
+  set_output_prompt("click two corners of the part to show");
+  show_output_title();
+}

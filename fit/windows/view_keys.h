@@ -1,0 +1,30 @@
+// Keys of the session that change how the photograph is read and which end of the model is its
+// top. Each works on fit_state() and the open fitting windows.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "fit/model.h"
+
+// Key n: the binarisation switches between a light object on a dark ground and a dark object on
+// a light ground (one line says which); the outline is found again and the view refreshed. The
+// model keeps its values.
+void switch_polarity();
+
+// Key f: the model's top goes to the other end (flipped_model, top_end.h), then the automatic
+// fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view
+// refreshed. f right after f restores the values the first f started from.
+void flip_top();
+
+// After keys s and q have shown another part of the photograph: the model values `before`, moved
+// by `shift` (the old view's origin minus the new one's, in photograph pixels), are kept when the
+// model then lies inside the new view without reaching its border; the trackbars are set and the
+// view refreshed. Otherwise the set-up's placement stays.
+// Key z: two clicks on "Output" choose a part of the photograph, which the view then shows at up
+// to full resolution (the model and every value stay; every key keeps working); z while a part is
+// shown returns to the whole photograph.
+void zoom_key();
+// The image point of a click at view position `click` while a part is shown.
+cv::Point zoomed_image_point(cv::Point click);
+
+void keep_model_in_new_view(const ModelParameters& before, cv::Point shift);
