@@ -166,7 +166,7 @@ inline Scene make_scene(Condition condition, double longest, int index, std::mt1
     scene.object = o;
     scene.longest_side = std::max(height, height * aspect);
     const bool noisy = condition != Condition::kClean;
-    scene.photo = render_demo_photo(size, o, benchmark_look(noisy, seed));
+    scene.photo = render_demo_photo(size, o, fit_test_look(noisy, seed));
     if (condition == Condition::kIllumination)
       add_uneven_light(scene.photo, between(30.0, 60.0), between(0.0, 2.0 * kPi), o.center_x,
                        o.center_y, longest);

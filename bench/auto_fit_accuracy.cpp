@@ -179,14 +179,14 @@ Fit fit_scene(const cv::Mat& photo, const DemoObject& o, int threshold, bool det
               const char* label) {
   FitState state;
   session_start(state, photo, threshold, 1, 5);
-  const double truth[6] = {o.lambda * 1000, o.width,    o.height,
+  const ParameterVector truth = {o.lambda * 1000, o.width,    o.height,
                            o.rotation_deg,  o.center_x, o.center_y};
   const double truth_energy = evaluate_parameters(state, truth);
   const auto start = std::chrono::steady_clock::now();
   key_a(state);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double fitted[6] = {double(state.lambda_milli),  double(state.width),
+  const ParameterVector fitted = {double(state.lambda_milli),  double(state.width),
                             double(state.height),        double(state.rotation),
                             double(state.translation_x), double(state.translation_y)};
   const double energy = evaluate_parameters(state, fitted);
@@ -194,7 +194,7 @@ Fit fit_scene(const cv::Mat& photo, const DemoObject& o, int threshold, bool det
   Fit fit;
   fit.error_percent = 100.0 * (state.lambda_milli / 1000.0 - expected) / expected;
   fit.energy_excess = std::isfinite(truth_energy) ? energy - truth_energy : NAN;
-  fit.top_kept = degrees_apart(state.rotation, 325) <= 90.0;
+  fit.top_kept = degrees_between(state.rotation, 325) <= 90.0;
   fit.seconds = seconds;
   if (detail)
     std::printf(
@@ -294,7 +294,7 @@ void repeatability_table(bool detail) {
                              10.0 + 45.0 * r,
                              object.photo.width / 2 + 0.25 * (shift % 4),
                              object.photo.height / 2 + 0.25 * (shift / 4)};
-          cv::Mat photo = render_demo_photo(object.photo, o, benchmark_look(noisy, ++seed));
+          cv::Mat photo = render_demo_photo(object.photo, o, fit_test_look(noisy, ++seed));
           if (noisy) photo = jpeg(photo, 75);
           const Fit fit = fit_scene(photo, o, 131, detail, "repeatability");
           errors.push_back(fit.error_percent);
