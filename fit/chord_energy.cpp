@@ -17,7 +17,8 @@ namespace {
 double distance_at(const cv::Mat& distance, double x, double y) {
   double cx = std::clamp(x, 0.0, distance.cols - 1.0);
   double cy = std::clamp(y, 0.0, distance.rows - 1.0);
-  double outside = std::hypot(x - cx, y - cy);
+  // Inside the image, the usual case, the way out is 0 and hypot's cost is saved.
+  const double outside = (cx == x && cy == y) ? 0.0 : std::hypot(x - cx, y - cy);
   int x0 = std::min(static_cast<int>(cx), distance.cols - 2 < 0 ? 0 : distance.cols - 2);
   int y0 = std::min(static_cast<int>(cy), distance.rows - 2 < 0 ? 0 : distance.rows - 2);
   int x1 = std::min(x0 + 1, distance.cols - 1), y1 = std::min(y0 + 1, distance.rows - 1);
@@ -67,8 +68,9 @@ double chord_energy(const FitTarget& target, const CutOffs& cut_offs, const Plac
   int kept = 0;
   // e^t and e^(-lambda t) along t = -20, -19.95, ... by running products: the stand-in needs no
   // more than a few significant digits, and this saves three exponentials per sample.
-  const double grow = std::exp(0.05), shrink = std::exp(-0.05 * q.lambda);
-  double e_t = std::exp(-20.0), e_lambda_t = std::exp(20.0 * q.lambda);
+  static const double grow = std::exp(0.05), first_e_t = std::exp(-20.0);
+  const double shrink = std::exp(-0.05 * q.lambda);
+  double e_t = first_e_t, e_lambda_t = std::exp(20.0 * q.lambda);
   for (int i = 0; i < 800; ++i, e_t *= grow, e_lambda_t *= shrink) {
     const double g = 1.0 / ((h / 2.0) * e_t + e_lambda_t);
     const double depth = (h * h / 2.0) * e_t * g;
