@@ -118,6 +118,10 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("cut-offs"),
       QStringLiteral("Per cent of the model left out at its top and bottom, 0..49 (default 1,5)."),
       QStringLiteral("TOP,BOTTOM"), QStringLiteral("1,5"));
+  const QCommandLineOption dark_option(
+      QStringLiteral("dark"),
+      QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
+                     "inverted before the threshold (default: light objects on a dark ground)."));
   const QCommandLineOption jobs_option(
       QStringLiteral("jobs"),
       QStringLiteral("Photographs decoded and fitted at once (default: all cores)."),
@@ -132,7 +136,7 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("FILE.png"));
   for (const QCommandLineOption* option :
        {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
-        &cut_offs_option, &jobs_option, &again_option, &review_option}) {
+        &cut_offs_option, &dark_option, &jobs_option, &again_option, &review_option}) {
     parser.addOption(*option);
   }
 
@@ -173,6 +177,7 @@ int run_command_line(int argc, char** argv) {
   const auto cut_offs = number_list(parser.value(cut_offs_option), 2, 49);
   if (!cut_offs) return usage_error(parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0..49");
   settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
+  if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());
   if (parser.isSet(jobs_option)) {
     const std::optional<int> jobs = whole_number(parser.value(jobs_option), 1, 1024);

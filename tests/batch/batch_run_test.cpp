@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -146,6 +148,48 @@ TEST_F(BatchRun, BadPhotographsAreReportedOnOneLineEachAndTheRunGoesOn) {
   const BatchRunResult next = run_batch_on(series_.path(), 2);
   EXPECT_EQ(next.summary.skipped, 8u);
   EXPECT_EQ(next.summary.failed, 2u);
+}
+
+// Lambda of each record, by file name.
+std::map<std::string, double> lambda_by_name(const TempDirectory& directory) {
+  std::map<std::string, double> lambdas;
+  for (const std::string& line : lines_of(directory.read("measures.csv"))) {
+    if (line == kMeasuresHeader) continue;
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ';');) fields.push_back(field);
+    if (fields.size() >= 4) lambdas[fields[0]] = std::stod(fields[3]);
+  }
+  return lambdas;
+}
+
+// Dark objects on a light ground (the demo photographs inverted): measured as dark objects they
+// give the lambdas of the light originals; measured as light ones, the outline is the frame and
+// every fit is flagged.
+TEST_F(BatchRun, DarkObjectsAreMeasuredWithTheInvertedGrey) {
+  run_batch_on(series_.path(), 2);
+  TempDirectory dark, dark_as_light;
+  for (const std::string& name : measuring_order(series_)) {
+    cv::Mat inverted = cv::Scalar::all(255) - cv::imread(series_.file(name));
+    ASSERT_TRUE(cv::imwrite(dark.file(name), inverted, {cv::IMWRITE_JPEG_QUALITY, 95}));
+    ASSERT_TRUE(cv::imwrite(dark_as_light.file(name), inverted, {cv::IMWRITE_JPEG_QUALITY, 95}));
+  }
+  SessionStart dark_start;
+  dark_start.polarity = ObjectPolarity::kDarkOnLight;
+  const BatchRunResult run = run_batch_on(dark.path(), 2, false, {}, dark_start);
+  EXPECT_EQ(batch_exit_status(run.summary), 0) << run.progress;
+  EXPECT_TRUE(run.summary.flagged.empty()) << run.out;
+  const std::map<std::string, double> light = lambda_by_name(series_);
+  const std::map<std::string, double> measured = lambda_by_name(dark);
+  ASSERT_EQ(measured.size(), 8u);
+  for (const auto& [name, lambda] : measured) {
+    SCOPED_TRACE(name);
+    EXPECT_NEAR(lambda, light.at(name), 0.005 * light.at(name));
+  }
+  EXPECT_NE(dark.read("measures_details.csv").find(",dark_on_light,"), std::string::npos);
+
+  const BatchRunResult wrong = run_batch_on(dark_as_light.path(), 2);
+  EXPECT_EQ(wrong.summary.flagged.size(), 8u) << wrong.out;
 }
 
 TEST(BatchRunSeries, ADirectoryWithoutPhotographsIsAWrongArgument) {

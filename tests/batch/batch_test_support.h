@@ -46,8 +46,10 @@ struct BatchRunResult {
 // run_batch on `directory` with the fixed measuring clock and a fixed order seed, reporting into
 // strings (not a terminal).
 inline BatchRunResult run_batch_on(const std::string& directory, unsigned jobs, bool again = false,
-                                   std::string review_path = {}) {
+                                   std::string review_path = {},
+                                   const SessionStart& start = SessionStart()) {
   BatchSettings settings;
+  settings.start = start;
   settings.directory = directory;
   settings.jobs = jobs;
   settings.again = again;
