@@ -2,8 +2,8 @@
 // --again, bad photographs, one job against several.
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <map>
+#include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <string>
 #include <vector>

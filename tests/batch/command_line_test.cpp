@@ -66,8 +66,8 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplay) {
   EXPECT_EQ(version.out, "meravel 1.7\n");
   const Finished help = run_program({"--help"});
   EXPECT_EQ(help.status, 0) << help.err;
-  for (const char* option : {"fit DIR", "--jobs", "--again", "--review", "--threshold", "--lambda",
-                             "--dark"})
+  for (const char* option :
+       {"fit DIR", "--jobs", "--again", "--review", "--threshold", "--lambda", "--dark"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
