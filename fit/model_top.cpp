@@ -15,3 +15,12 @@ auto_fit_detail::Placement turned_round(const auto_fit_detail::Placement& q) {
   if (turned.rotation_degrees < 0.0) turned.rotation_degrees += 360.0;
   return turned;
 }
+
+auto_fit_detail::Placement quarter_turned(const auto_fit_detail::Placement& q) {
+  auto_fit_detail::Placement turned = q;
+  turned.height = q.pixel_width;
+  turned.pixel_width = q.height;
+  turned.rotation_degrees = std::fmod(q.rotation_degrees + 90.0, 360.0);
+  if (turned.rotation_degrees < 0.0) turned.rotation_degrees += 360.0;
+  return turned;
+}

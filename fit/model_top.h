@@ -14,3 +14,7 @@ bool keeps_top(int rotation, int reference);
 // The same model turned round: rotation + 180 (in 0..360), lambda 1/lambda; pixel width, height
 // and centre stay.
 auto_fit_detail::Placement turned_round(const auto_fit_detail::Placement& q);
+
+// The model turned by a quarter turn clockwise (rotation + 90, in 0..360) with its height and
+// pixel width swapped; lambda and centre stay. For lambda 1 (an ellipse) the same outline.
+auto_fit_detail::Placement quarter_turned(const auto_fit_detail::Placement& q);
