@@ -1,9 +1,12 @@
 // The automatic fit's inner steps, shared by auto_fit.cpp, its start search and its tests.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "fit/fit_target.h"
+#include "fit/geometry.h"
 
 namespace auto_fit_detail {
 
@@ -23,6 +26,38 @@ struct Placement {
 // (degrees in [0, 360)) whose top lies within 90 degrees of reference_rotation: the long axis
 // first, then the short one.
 std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int reference_rotation);
+
+// The model placed along the rotation from the extents of `points` along and across its axis:
+// height and pixel width the extents, the centre the middle of both. position(point) gives a
+// point's image position (cv::Point2d).
+template <class Point, class Position>
+Placement placed_on_extents(const std::vector<Point>& points, double rotation_degrees,
+                            double lambda, Position position) {
+  const double angle = radians_from_degrees(rotation_degrees);
+  // Unit vectors of the model: its top-to-bottom axis and the direction of its right half.
+  const double axis_x = -std::sin(angle), axis_y = std::cos(angle);
+  const double across_x = std::cos(angle), across_y = std::sin(angle);
+  double along_min = HUGE_VAL, along_max = -HUGE_VAL, across_min = HUGE_VAL, across_max = -HUGE_VAL;
+  for (const Point& point : points) {
+    const cv::Point2d p = position(point);
+    const double along = p.x * axis_x + p.y * axis_y;
+    const double across = p.x * across_x + p.y * across_y;
+    along_min = std::min(along_min, along);
+    along_max = std::max(along_max, along);
+    across_min = std::min(across_min, across);
+    across_max = std::max(across_max, across);
+  }
+  const double along_mid = 0.5 * (along_min + along_max);
+  const double across_mid = 0.5 * (across_min + across_max);
+  Placement q;
+  q.lambda = lambda;
+  q.height = along_max - along_min;
+  q.pixel_width = across_max - across_min;
+  q.rotation_degrees = rotation_degrees;
+  q.center_x = along_mid * axis_x + across_mid * across_x;
+  q.center_y = along_mid * axis_y + across_mid * across_y;
+  return q;
+}
 
 // Places the model along the rotation like the resets do: height and pixel width are the
 // outline's extents along and across the axis, the centre the middle of both.

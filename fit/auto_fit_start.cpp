@@ -56,29 +56,8 @@ std::vector<double> axis_rotations(const std::vector<cv::Point>& outline, int re
 
 Placement place_along_axis(const std::vector<cv::Point>& outline, double rotation_degrees,
                            double lambda) {
-  double angle = radians_from_degrees(rotation_degrees);
-  // Unit vectors of the model: its top-to-bottom axis and the direction of its right half.
-  double axis_x = -std::sin(angle), axis_y = std::cos(angle);
-  double across_x = std::cos(angle), across_y = std::sin(angle);
-  double along_min = HUGE_VAL, along_max = -HUGE_VAL, across_min = HUGE_VAL, across_max = -HUGE_VAL;
-  for (const cv::Point& p : outline) {
-    double along = p.x * axis_x + p.y * axis_y;
-    double across = p.x * across_x + p.y * across_y;
-    along_min = std::min(along_min, along);
-    along_max = std::max(along_max, along);
-    across_min = std::min(across_min, across);
-    across_max = std::max(across_max, across);
-  }
-  double along_mid = 0.5 * (along_min + along_max);
-  double across_mid = 0.5 * (across_min + across_max);
-  Placement q;
-  q.lambda = lambda;
-  q.height = along_max - along_min;
-  q.pixel_width = across_max - across_min;
-  q.rotation_degrees = rotation_degrees;
-  q.center_x = along_mid * axis_x + across_mid * across_x;
-  q.center_y = along_mid * axis_y + across_mid * across_y;
-  return q;
+  return placed_on_extents(outline, rotation_degrees, lambda,
+                           [](const cv::Point& p) { return cv::Point2d(p.x, p.y); });
 }
 
 Placement refine_lambda(const FitTarget& target, const CutOffs& cut_offs, const Placement& start,

@@ -368,28 +368,8 @@ namespace {
 // A placement along the rotation from the edge points' extents along and across the axis.
 Placement placed_on_edges(const std::vector<EdgePoint>& edges, double rotation_degrees,
                           double lambda) {
-  const double angle = rotation_degrees * kPi / 180.0;
-  const double axis_x = -std::sin(angle), axis_y = std::cos(angle);
-  const double across_x = std::cos(angle), across_y = std::sin(angle);
-  double along_min = HUGE_VAL, along_max = -HUGE_VAL, across_min = HUGE_VAL, across_max = -HUGE_VAL;
-  for (const EdgePoint& e : edges) {
-    const double along = e.position.x * axis_x + e.position.y * axis_y;
-    const double across = e.position.x * across_x + e.position.y * across_y;
-    along_min = std::min(along_min, along);
-    along_max = std::max(along_max, along);
-    across_min = std::min(across_min, across);
-    across_max = std::max(across_max, across);
-  }
-  const double along_mid = 0.5 * (along_min + along_max);
-  const double across_mid = 0.5 * (across_min + across_max);
-  Placement q;
-  q.lambda = lambda;
-  q.height = along_max - along_min;
-  q.pixel_width = across_max - across_min;
-  q.rotation_degrees = rotation_degrees;
-  q.center_x = along_mid * axis_x + across_mid * across_x;
-  q.center_y = along_mid * axis_y + across_mid * across_y;
-  return q;
+  return auto_fit_detail::placed_on_extents(edges, rotation_degrees, lambda,
+                                            [](const EdgePoint& e) { return e.position; });
 }
 
 }  // namespace

@@ -11,6 +11,10 @@
 // looked at an image.
 void clear_outer_frame(cv::Mat& image);
 
+// `source` (8-bit, one, three (BGR) or four (BGRA) channels) as one grey channel; a grey source
+// is copied.
+void to_grey(const cv::Mat& source, cv::Mat& grey);
+
 // The binary image of find_outline: `source` (8-bit, one, three or four channels) in grey,
 // grey > threshold -> 255, else 0; for a dark object on a light ground the grey image is inverted
 // first.

@@ -22,8 +22,6 @@ int largest_contour_index(const std::vector<std::vector<cv::Point>>& contours) {
   return chosen;
 }
 
-namespace {
-
 void to_grey(const cv::Mat& source, cv::Mat& grey) {
   switch (source.channels()) {
     case 1:
@@ -37,8 +35,6 @@ void to_grey(const cv::Mat& source, cv::Mat& grey) {
       break;
   }
 }
-
-}  // namespace
 
 void binarise_photograph(const cv::Mat& source, int threshold, cv::Mat& binary,
                          ObjectPolarity polarity) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/fit_internal.h"
 #include "fit/geometry.h"
 
 namespace {
@@ -73,20 +74,6 @@ struct Profile {
   }
   void read_levels(double s) { read_levels(s, kLevelReach, &inside, &outside); }
 };
-
-void to_grey(const cv::Mat& source, cv::Mat& grey) {
-  switch (source.channels()) {
-    case 1:
-      source.copyTo(grey);
-      break;
-    case 4:
-      cv::cvtColor(source, grey, cv::COLOR_BGRA2GRAY);
-      break;
-    default:
-      cv::cvtColor(source, grey, cv::COLOR_BGR2GRAY);
-      break;
-  }
-}
 
 // Reads the profiles of profiles[first, last) from the image turned grey and smoothed over just
 // the piece they need: a large photograph is never copied whole.
