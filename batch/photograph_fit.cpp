@@ -6,7 +6,6 @@
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
 #include "fit/auto_fit.h"
-#include "fit/click_geometry.h"
 #include "fit/fit_W.h"
 #include "series/photo_file.h"
 
@@ -42,22 +41,9 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     state.energy = automatic.energy;
 
     PhotographFit fit;
-    SessionResult& result = fit.result;
-    result.end = SessionEnd::kAccepted;
-    result.threshold = state.threshold;
-    result.lambda = state.lambda_milli / 1000.0;
-    result.energy = state.energy;
-    result.region =
-        region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
-                        state.roi_origin_in_photo);
-    result.cut_offs = state.cut_offs();
-    result.model = state.model();
-    result.model_origin_in_photo = state.source_origin_in_photo;
-    result.polarity = state.polarity;
-    result.photo_size = photo_size;
-    result.keys = "a";
-    result.warnings =
-        fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation);
+    fit.result = accepted_result(state);
+    fit.result.photo_size = photo_size;
+    fit.result.keys = "a";
     fit.capture_date = file.capture_date;
     fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
     if (with_review_picture) {

@@ -160,6 +160,11 @@ void set_up_fit(FitState& state);
 // state.target().
 void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start);
 
+// What an accepted fit hands back (end kAccepted): the state's threshold, lambda, energy, region
+// in pixels of the whole photograph, cut-offs, polarity, model and its origin, and the fit's
+// warnings against the start rotation. photo_size and keys are the caller's to set.
+SessionResult accepted_result(const FitState& state);
+
 // Waits for the distance map being made for the state, if any, and takes it in as distance_image
 // (with its work image as mask_image). Rethrows what making it threw.
 void finish_outline_distance(FitState& state);

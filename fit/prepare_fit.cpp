@@ -3,7 +3,9 @@
 #include <opencv2/imgproc.hpp>
 #include <utility>
 
+#include "fit/click_geometry.h"
 #include "fit/fit_internal.h"
+#include "fit/fit_warnings.h"
 
 namespace {
 
@@ -131,4 +133,22 @@ void finish_outline_distance(FitState& state) {
   state.distance_image = maps.first;
   state.mask_image = maps.second;
   state.distance_view.release();
+}
+
+SessionResult accepted_result(const FitState& state) {
+  SessionResult result;
+  result.end = SessionEnd::kAccepted;
+  result.threshold = state.threshold;
+  result.lambda = state.lambda_milli / 1000.0;
+  result.energy = state.energy;
+  result.region =
+      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
+                      state.roi_origin_in_photo);
+  result.cut_offs = state.cut_offs();
+  result.polarity = state.polarity;
+  result.model = state.model();
+  result.model_origin_in_photo = state.source_origin_in_photo;
+  result.warnings =
+      fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation);
+  return result;
 }

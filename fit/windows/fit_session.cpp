@@ -282,29 +282,18 @@ SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
 // What the session hands back: on ENTER the state's values, otherwise those it started from.
 SessionResult result_of(SessionEnd end, const SessionStart& start) {
   SessionResult result;
-  result.end = end;
-  result.photo_size = session_photo_size;
-  result.keys = session_keys_pressed;
-  if (end != SessionEnd::kAccepted) {
+  if (end == SessionEnd::kAccepted) {
+    result = accepted_result(fit_state());
+  } else {
+    result.end = end;
     result.threshold = start.threshold;
     result.lambda = start.lambda;
     result.region = start.region;
     result.cut_offs = start.cut_offs;
     result.polarity = start.polarity;
-    return result;
   }
-  const FitState& state = fit_state();
-  result.threshold = state.threshold;
-  result.lambda = state.lambda_milli / 1000.0;
-  result.energy = state.energy;
-  result.region =
-      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
-                      state.roi_origin_in_photo);
-  result.cut_offs = state.cut_offs();
-  result.polarity = state.polarity;
-  result.model = state.model();
-  result.model_origin_in_photo = state.source_origin_in_photo;
-  result.warnings = current_warnings();
+  result.photo_size = session_photo_size;
+  result.keys = session_keys_pressed;
   return result;
 }
 
