@@ -14,6 +14,16 @@ namespace {
 
 class AutomaticFitKey : public WindowTest {
  protected:
+  // A JPEG (quality 90) of `object`, light on a dark ground, in the test's directory.
+  std::string photograph_of(const DemoObject& object, cv::Size size, const std::string& name) {
+    DemoLook look;
+    look.background_level = 60;
+    look.object_level = 200;
+    const std::string path = dir_.file(name);
+    EXPECT_TRUE(write_demo_jpeg(path, render_demo_photo(size, object, look), 90, {}));
+    return path;
+  }
+
   TempDirectory dir_;
 };
 
@@ -52,11 +62,7 @@ TEST_F(AutomaticFitKey, FitsTheGeneratedPhotographThroughTheTrackbars) {
   const double lambda = 1.7, height = 160, rotation = 340, x = 170, y = 115;
   const DemoObject object{
       lambda, std::round(width_for_pixel_width(lambda, height, 120)), height, rotation, x, y};
-  DemoLook look;
-  look.background_level = 60;
-  look.object_level = 200;
-  const std::string path = dir_.file("object.jpg");
-  ASSERT_TRUE(write_demo_jpeg(path, render_demo_photo({320, 240}, object, look), 90, {}));
+  const std::string path = photograph_of(object, {320, 240}, "object.jpg");
 
   SessionValues values;
   Fields after;
@@ -97,11 +103,7 @@ TEST_F(AutomaticFitKey, FitsALyingObjectLongerThanThePhotographIsHigh) {
   const double lambda = 1.25, height = 300, rotation = 265, x = 200, y = 120;
   const DemoObject object{
       lambda, std::round(width_for_pixel_width(lambda, height, 170)), height, rotation, x, y};
-  DemoLook look;
-  look.background_level = 60;
-  look.object_level = 200;
-  const std::string path = dir_.file("lying.jpg");
-  ASSERT_TRUE(write_demo_jpeg(path, render_demo_photo({400, 240}, object, look), 90, {}));
+  const std::string path = photograph_of(object, {400, 240}, "lying.jpg");
 
   SessionValues values;
   Fields after;
