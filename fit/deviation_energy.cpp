@@ -4,11 +4,13 @@
 // those distances in pixels, rounded to six decimals; +inf marks a model that cannot be traced.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iomanip>
 #include <limits>
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 
+#include "fit/distance_transform.h"
 #include "fit/fit_internal.h"
 
 namespace {
@@ -18,7 +20,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Walks `chain` cyclically from the position after `first` until it meets `last`, appending the
 // distances read to `samples`. A missing start makes the sum +inf (the walk then begins at 0); a
 // walk that never meets `last` within one round discards its samples and makes the sum +inf.
-void walk_half(const cv::Mat& distance, const std::vector<cv::Point>& chain, cv::Point first,
+// `distance_at(position)` is the distance at chain[position].
+template <typename DistanceAt>
+void walk_half(const DistanceAt& distance_at, const std::vector<cv::Point>& chain, cv::Point first,
                cv::Point last, bool is_left, double& sum, double& max,
                std::vector<double>& samples) {
   const size_t n = chain.size();
@@ -32,7 +36,7 @@ void walk_half(const cv::Mat& distance, const std::vector<cv::Point>& chain, cv:
   }
   for (size_t taken = 0; taken < n; ++taken) {
     const cv::Point p = chain[position];
-    const double d = distance.at<float>(p.y, p.x);
+    const double d = distance_at(position);
     if (d > max) max = d;
     samples.push_back(d);
     sum += d * d;
@@ -84,38 +88,94 @@ void draw_deviation_view(const DeviationProfile& profile, int w, int h, cv::Mat&
               1, cv::LINE_8);
 }
 
-double deviation_energy(const FitTarget& target, const std::vector<cv::Point>& contour_w_left,
+namespace {
+
+// The energy of the halves once traced: `distances()` gives the readers of the distances along the
+// left and the right chain.
+template <typename Distances>
+double energy_of_chains(const std::vector<cv::Point>& outline, cv::Size image_size,
+                        const std::vector<cv::Point>& contour_w_left,
                         const std::vector<cv::Point>& contour_w_right, EvaluationBuffers& work,
-                        DeviationProfile& profile, bool* traced) {
+                        DeviationProfile& profile, bool* traced, const Distances& distances) {
   if (traced) *traced = false;
-  if (contour_w_left.empty() || contour_w_right.empty() || target.outline_contour.empty() ||
-      target.distance_image.size() != target.image_size) {
-    return kInfinity;
-  }
+  if (contour_w_left.empty() || contour_w_right.empty() || outline.empty()) return kInfinity;
   // The halves may be the curve storages themselves, which the tracing overwrites.
   const cv::Point left_first = contour_w_left.front();
   const cv::Point left_last = contour_w_left.back();
   const cv::Point right_first = contour_w_right.front();
   const cv::Point right_last = contour_w_right.back();
 
-  const cv::Size image_size = target.image_size;
   if (!trace_half(work, contour_w_left, image_size, work.left_curve_storage)) return kInfinity;
   if (!trace_half(work, contour_w_right, image_size, work.right_curve_storage)) return kInfinity;
   if (traced) *traced = true;
 
+  const auto [left_at, right_at] = distances(work.left_curve_storage, work.right_curve_storage);
   double sum = 0;
   double max = 0;
   profile.left_samples.clear();
   profile.right_samples.clear();
-  walk_half(target.distance_image, work.left_curve_storage, left_first, left_last, true, sum, max,
+  walk_half(left_at, work.left_curve_storage, left_first, left_last, true, sum, max,
             profile.left_samples);
-  walk_half(target.distance_image, work.right_curve_storage, right_first, right_last, false, sum,
-            max, profile.right_samples);
+  walk_half(right_at, work.right_curve_storage, right_first, right_last, false, sum, max,
+            profile.right_samples);
   profile.deviation_max = max;
 
   if (sum > std::numeric_limits<double>::max()) return kInfinity;
   const double n = static_cast<double>(profile.left_samples.size() + profile.right_samples.size());
   return std::round(std::sqrt(sum / n) * 1000000) / 1000000;
+}
+
+// Reads the map at the pixels of a chain.
+struct MapReader {
+  const cv::Mat* distance;
+  const std::vector<cv::Point>* chain;
+  float operator()(std::size_t position) const {
+    const cv::Point p = (*chain)[position];
+    return distance->at<float>(p.y, p.x);
+  }
+};
+
+}  // namespace
+
+double deviation_energy(const FitTarget& target, const std::vector<cv::Point>& contour_w_left,
+                        const std::vector<cv::Point>& contour_w_right, EvaluationBuffers& work,
+                        DeviationProfile& profile, bool* traced) {
+  if (target.distance_image.size() != target.image_size) {
+    if (traced) *traced = false;
+    return kInfinity;
+  }
+  const cv::Mat& map = target.distance_image;
+  return energy_of_chains(
+      target.outline_contour, target.image_size, contour_w_left, contour_w_right, work, profile,
+      traced, [&map](const std::vector<cv::Point>& left, const std::vector<cv::Point>& right) {
+        return std::make_pair(MapReader{&map, &left}, MapReader{&map, &right});
+      });
+}
+
+double deviation_energy_before_map(const std::vector<cv::Point>& outline, cv::Size image_size,
+                                   const std::vector<cv::Point>& contour_w_left,
+                                   const std::vector<cv::Point>& contour_w_right,
+                                   EvaluationBuffers& work, DeviationProfile& profile, bool* traced,
+                                   const std::function<const cv::Mat&()>& map, long long budget) {
+  std::vector<float> left_distances;
+  std::vector<float> right_distances;
+  const cv::Mat* waited = nullptr;
+  return energy_of_chains(
+      outline, image_size, contour_w_left, contour_w_right, work, profile, traced,
+      [&](const std::vector<cv::Point>& left, const std::vector<cv::Point>& right) {
+        const std::vector<cv::Point> zeros = outline_map_zeros(outline, image_size);
+        const bool read = chamfer_distances_at(zeros, left, left_distances, budget) &&
+                          chamfer_distances_at(zeros, right, right_distances, budget);
+
+        if (!read) waited = &map();
+        const auto reader = [&](const std::vector<float>& values,
+                                const std::vector<cv::Point>& chain) {
+          return [&values, &chain, waited](std::size_t position) {
+            return waited ? MapReader{waited, &chain}(position) : values[position];
+          };
+        };
+        return std::make_pair(reader(left_distances, left), reader(right_distances, right));
+      });
 }
 
 double evaluate_model(const FitTarget& target, const CutOffs& cut_offs, const ParameterVector& p,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -104,4 +105,109 @@ __attribute__((target_clones("avx2", "default"))) void chamfer_distance_5x5(cons
     std::swap(two_down, one_down);
     std::swap(one_down, row);
   }
+}
+
+namespace {
+
+// The chamfer length of the shortest path of steps from a pixel to another (dx, dy) away, for
+// |dx|, |dy| < kMaxOffset. The steps' unit ball is convex, so the shortest path takes the two
+// steps on either side of the direction of (dx, dy): knight's moves and straight steps up to 2:1,
+// knight's moves and diagonal steps beyond; its length is the larger of the two sums, the other
+// being that of a path with a negative count of one step. Both passes of the transform together
+// follow every such path (first the steps of the one pass, then those of the other), which never
+// leaves the box between the two pixels.
+inline int chamfer_length(int dx, int dy) {
+  const int x = std::abs(dx);
+  const int y = std::abs(dy);
+  const int high = std::max(x, y);
+  const int low = std::min(x, y);
+  const int knights_and_straight = low * kKnight + (high - 2 * low) * kStraight;
+  const int knights_and_diagonal = (high - low) * kKnight + (2 * low - high) * kDiagonal;
+  return std::max(knights_and_straight, knights_and_diagonal);
+}
+// Offsets up to this keep every sum above within an int.
+constexpr int kMaxOffset = 8192;
+
+// How far a chain may move from where its candidates were chosen before they are chosen again,
+// in fixed point: the candidates are the zeros within the nearest distance there plus twice this.
+constexpr int kCandidateReach = 96 * (1 << kShift);
+
+// The nearest of `count` zeros at (xs[k], ys[k]) to `q`, as a chamfer length. Compiled for AVX2
+// too, whose integer multiply and minimum on eight lanes the loop is made of.
+__attribute__((target_clones("avx2", "default"))) int nearest_of(const int* xs, const int* ys,
+                                                                 std::size_t count, cv::Point q) {
+  int nearest = INT_MAX;
+  for (std::size_t k = 0; k < count; ++k) {
+    nearest = std::min(nearest, chamfer_length(q.x - xs[k], q.y - ys[k]));
+  }
+  return nearest;
+}
+
+// The zeros of (xs, ys) within `limit` of `q` into (into_x, into_y), which are cleared first.
+__attribute__((target_clones("avx2", "default"))) void zeros_within(const std::vector<int>& xs,
+                                                                    const std::vector<int>& ys,
+                                                                    cv::Point q, int limit,
+                                                                    std::vector<int>& into_x,
+                                                                    std::vector<int>& into_y) {
+  into_x.clear();
+  into_y.clear();
+  std::vector<int> lengths(xs.size());
+  for (std::size_t k = 0; k < xs.size(); ++k) lengths[k] = chamfer_length(q.x - xs[k], q.y - ys[k]);
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    if (lengths[k] <= limit) {
+      into_x.push_back(xs[k]);
+      into_y.push_back(ys[k]);
+    }
+  }
+}
+
+}  // namespace
+
+bool chamfer_distances_at(const std::vector<cv::Point>& zeros, const std::vector<cv::Point>& points,
+                          std::vector<float>& distances, long long budget) {
+  const float scale = 1.f / (1 << kShift);
+  distances.resize(points.size());
+  if (zeros.empty()) {
+    std::fill(distances.begin(), distances.end(), static_cast<float>(kFar) * scale);
+    return true;
+  }
+  std::vector<int> zero_x(zeros.size());
+  std::vector<int> zero_y(zeros.size());
+  for (std::size_t k = 0; k < zeros.size(); ++k) {
+    zero_x[k] = zeros[k].x;
+    zero_y[k] = zeros[k].y;
+  }
+  const auto [low_x, high_x] = std::minmax_element(zero_x.begin(), zero_x.end());
+  const auto [low_y, high_y] = std::minmax_element(zero_y.begin(), zero_y.end());
+  for (const cv::Point& q : points) {
+    if (std::max({*high_x - q.x, q.x - *low_x, *high_y - q.y, q.y - *low_y}) >= kMaxOffset) {
+      return false;  // farther than any photograph this is meant for
+    }
+  }
+  // The zeros that can be nearest to any pixel within kCandidateReach of `centre`: if the nearest
+  // distance at the centre is d and a pixel lies m from it, the pixel's nearest zero lies at most
+  // d + m from the pixel and so d + 2m from the centre.
+  std::vector<int> candidate_x;
+  std::vector<int> candidate_y;
+  cv::Point centre;
+  bool chosen = false;
+  long long work = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const cv::Point q = points[i];
+    if (!chosen || chamfer_length(q.x - centre.x, q.y - centre.y) > kCandidateReach) {
+      const long long limit =
+          static_cast<long long>(nearest_of(zero_x.data(), zero_y.data(), zeros.size(), q)) +
+          2LL * kCandidateReach;
+      zeros_within(zero_x, zero_y, q, static_cast<int>(std::min<long long>(limit, INT_MAX)),
+                   candidate_x, candidate_y);
+      centre = q;
+      chosen = true;
+      work += 2 * static_cast<long long>(zeros.size());
+    }
+    const int nearest = nearest_of(candidate_x.data(), candidate_y.data(), candidate_x.size(), q);
+    work += static_cast<long long>(candidate_x.size());
+    if (work > budget) return false;
+    distances[i] = static_cast<float>(std::min(nearest, kFar)) * scale;
+  }
+  return true;
 }

@@ -1,6 +1,7 @@
 // The fit state and the session's steps over it: each one hands the state's parts to the core's
 // operations and keeps what they return.
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <opencv2/imgproc.hpp>
 
@@ -77,10 +78,25 @@ void update_distance_display(FitState& state) {
 double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w_left,
                         const std::vector<cv::Point>& contour_w_right, bool draw_views,
                         bool* views_drawn) {
-  finish_outline_distance(state);
   bool traced = false;
-  const double energy = deviation_energy(state.target(), contour_w_left, contour_w_right,
-                                         state.work(), state, &traced);
+  double energy = 0;
+  // While the map is still being made (the first view of a photograph), the distances along the
+  // halves are computed from the outline, unless the Distance view wants the map itself.
+  const bool map_pending =
+      state.distance_in_progress.valid() &&
+      state.distance_in_progress.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+  if (map_pending && !(draw_views && state.show_distance)) {
+    energy = deviation_energy_before_map(state.outline_contour, state.image_size, contour_w_left,
+                                         contour_w_right, state.work(), state, &traced,
+                                         [&state]() -> const cv::Mat& {
+                                           finish_outline_distance(state);
+                                           return state.distance_image;
+                                         });
+  } else {
+    finish_outline_distance(state);
+    energy = deviation_energy(state.target(), contour_w_left, contour_w_right, state.work(), state,
+                              &traced);
+  }
   const bool drawn = draw_views && traced;
   if (drawn) {
     if (state.show_distance) update_distance_display(state);

@@ -6,6 +6,7 @@
 // right and y downwards, in pixels of the image the outline was found in.
 #pragma once
 
+#include <functional>
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <vector>
@@ -62,6 +63,14 @@ struct FitTarget {
 void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::Size image_size,
                         cv::Mat& mask_work);
 
+// Outline pixels on this many outermost rows and columns are left out of the map.
+constexpr int kLeftOutFrame = 2;
+
+// The zero pixels of the map rebuild_fit_target makes for `outline` on an image of `image_size`:
+// the outline drawn 8-connected, less those on the left-out frame.
+std::vector<cv::Point> outline_map_zeros(const std::vector<cv::Point>& outline,
+                                         cv::Size image_size);
+
 // The target of `outline` on an image of `image_size`.
 FitTarget make_fit_target(std::vector<cv::Point> outline, cv::Size image_size);
 
@@ -101,6 +110,19 @@ struct EvaluationBuffers {
 double deviation_energy(const FitTarget& target, const std::vector<cv::Point>& contour_w_left,
                         const std::vector<cv::Point>& contour_w_right, EvaluationBuffers& work,
                         DeviationProfile& profile, bool* traced = nullptr);
+
+// deviation_energy while the map of `outline` on an image of `image_size` is still being made:
+// the same energy, profile and *traced, with the distances along the traced chains computed from
+// the outline's pixels. Where that would take long, it calls `map` for the finished map and reads
+// it instead: when the computation passes `budget` distance evaluations per half (the default is
+// a few times the work of a first view at 6000 x 4000, where the map is then well on its way).
+constexpr long long kBeforeMapBudget = 20'000'000;
+double deviation_energy_before_map(const std::vector<cv::Point>& outline, cv::Size image_size,
+                                   const std::vector<cv::Point>& contour_w_left,
+                                   const std::vector<cv::Point>& contour_w_right,
+                                   EvaluationBuffers& work, DeviationProfile& profile, bool* traced,
+                                   const std::function<const cv::Mat&()>& map,
+                                   long long budget = kBeforeMapBudget);
 
 // One scored candidate: the model at p = (lambda x 1000, width, height, rotation, tx, ty) with
 // the cut-offs, and its deviation energy against the target; +inf for a model without points

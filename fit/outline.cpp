@@ -1,5 +1,7 @@
 // Binarisation, the largest outline with its box, and the outline's distance map.
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <opencv2/imgproc.hpp>
 
 #include "fit/distance_transform.h"
@@ -106,14 +108,50 @@ void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::S
   cv::drawContours(mask_work, contours, 0, cv::Scalar(0), 1, cv::LINE_8, cv::noArray(), 0);
 
   // Outline pixels on the two outermost rows and columns do not count.
-  const int frame = 2;
-  for (int i = 0; i < frame; ++i) {
+  for (int i = 0; i < kLeftOutFrame; ++i) {
     if (i < image_size.height) mask_work.row(i).setTo(255);
     if (image_size.height - 1 - i >= 0) mask_work.row(image_size.height - 1 - i).setTo(255);
     if (i < image_size.width) mask_work.col(i).setTo(255);
     if (image_size.width - 1 - i >= 0) mask_work.col(image_size.width - 1 - i).setTo(255);
   }
   chamfer_distance_5x5(mask_work, target.distance_image);
+}
+
+std::vector<cv::Point> outline_map_zeros(const std::vector<cv::Point>& outline,
+                                         cv::Size image_size) {
+  std::vector<cv::Point> zeros;
+  if (outline.empty() || image_size.empty()) return zeros;
+  const cv::Rect counted(kLeftOutFrame, kLeftOutFrame, image_size.width - 2 * kLeftOutFrame,
+                         image_size.height - 2 * kLeftOutFrame);
+  // An outline of neighbouring pixels, as the contour search gives it, draws just its points.
+  bool neighbours = true;
+  for (std::size_t i = 0; i < outline.size() && neighbours; ++i) {
+    const cv::Point step = outline[(i + 1) % outline.size()] - outline[i];
+    neighbours = std::abs(step.x) <= 1 && std::abs(step.y) <= 1;
+  }
+  if (neighbours) {
+    for (const cv::Point& p : outline) {
+      if (counted.contains(p)) zeros.push_back(p);
+    }
+    std::sort(zeros.begin(), zeros.end(),
+              [](cv::Point a, cv::Point b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    zeros.erase(std::unique(zeros.begin(), zeros.end()), zeros.end());
+    return zeros;
+  }
+  // Else the outline drawn as on the whole mask, in a mask of its own box: a line between two
+  // points sets the same pixels wherever the two lie.
+  const cv::Rect box = cv::boundingRect(outline);
+  cv::Mat mask(box.size(), CV_8UC1, cv::Scalar(255));
+  const std::vector<std::vector<cv::Point>> contours{outline};
+  cv::drawContours(mask, contours, 0, cv::Scalar(0), 1, cv::LINE_8, cv::noArray(), 0, -box.tl());
+  for (int y = 0; y < mask.rows; ++y) {
+    const uchar* row = mask.ptr<uchar>(y);
+    for (int x = 0; x < mask.cols; ++x) {
+      const cv::Point p(box.x + x, box.y + y);
+      if (row[x] == 0 && counted.contains(p)) zeros.push_back(p);
+    }
+  }
+  return zeros;
 }
 
 FitTarget make_fit_target(std::vector<cv::Point> outline, cv::Size image_size) {

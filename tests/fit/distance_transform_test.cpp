@@ -7,6 +7,7 @@
 #include <cstring>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -86,4 +87,96 @@ TEST(ChamferDistance, WritesIntoAGivenMap) {
   EXPECT_EQ(parent.at<float>(23, 36), -3.5f);
 }
 
+// The zero pixels of `binary`, in row order.
+std::vector<cv::Point> zeros_of(const cv::Mat& binary) {
+  std::vector<cv::Point> zeros;
+  for (int y = 0; y < binary.rows; ++y)
+    for (int x = 0; x < binary.cols; ++x)
+      if (binary.at<uchar>(y, x) == 0) zeros.emplace_back(x, y);
+  return zeros;
+}
+
+// Every pixel once, row by row, each row the other way round: a chain of neighbours.
+std::vector<cv::Point> serpentine(cv::Size size) {
+  std::vector<cv::Point> points;
+  for (int y = 0; y < size.height; ++y)
+    for (int i = 0; i < size.width; ++i) points.emplace_back(y % 2 ? size.width - 1 - i : i, y);
+  return points;
+}
+
+::testing::AssertionResult map_values_at(const cv::Mat& map, const std::vector<cv::Point>& points,
+                                         const std::vector<float>& values) {
+  if (values.size() != points.size()) return ::testing::AssertionFailure() << "count differs";
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const float expected = map.at<float>(points[i]);
+    if (std::memcmp(&expected, &values[i], sizeof(float)) != 0)
+      return ::testing::AssertionFailure()
+             << "at " << points[i] << ": " << expected << " against " << values[i];
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace
+
+// The distances at chosen pixels, computed from the zero pixels alone, are the map's bit for bit:
+// along a chain of neighbours, which reuses its candidates, and at pixels in random order, which
+// choose them anew at every jump.
+TEST(ChamferDistancesAt, EqualTheMapWhereverTheyAreAsked) {
+  std::mt19937 random(5150);
+  cv::Mat outline(300, 420, CV_8UC1, cv::Scalar(255));
+  cv::ellipse(outline, {230, 140}, {150, 90}, 23, 0, 360, cv::Scalar(0), 1, cv::LINE_8);
+  cv::Mat corner(120, 160, CV_8UC1, cv::Scalar(255));
+  corner.at<uchar>(119, 159) = 0;  // every path runs across the whole image
+  cv::Mat long_row(2, 8000, CV_8UC1, cv::Scalar(255));
+  long_row.at<uchar>(1, 7999) = 0;
+  // From the top left corner the one zero lies 8247 px away: past the largest distance.
+  cv::Mat wide(500, 8150, CV_8UC1, cv::Scalar(255));
+  wide.at<uchar>(499, 8149) = 0;
+  const struct {
+    const char* name;
+    cv::Mat binary;
+  } cases[] = {
+      {"an outline", outline},
+      {"one zero in a corner", corner},
+      {"a long row", long_row},
+      {"past the largest distance", wide},
+      {"scattered zeros", random_binary({90, 70}, 0.01, random)},
+      {"dense zeros", random_binary({40, 30}, 0.4, random)},
+      {"no zero at all", cv::Mat(20, 30, CV_8UC1, cv::Scalar(255))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    cv::Mat map;
+    chamfer_distance_5x5(c.binary, map);
+    const std::vector<cv::Point> zeros = zeros_of(c.binary);
+    std::vector<cv::Point> chain = serpentine(c.binary.size());
+    if (chain.size() > 100000) chain.resize(100000);
+    std::vector<float> values;
+    ASSERT_TRUE(chamfer_distances_at(zeros, chain, values, 1LL << 62));
+    EXPECT_TRUE(map_values_at(map, chain, values));
+
+    std::shuffle(chain.begin(), chain.end(), random);
+    chain.resize(std::min<std::size_t>(chain.size(), 2000));
+    ASSERT_TRUE(chamfer_distances_at(zeros, chain, values, 1LL << 62));
+    EXPECT_TRUE(map_values_at(map, chain, values));
+  }
+}
+
+// The work is bounded: past the budget the answer is "not computed", never a guess.
+TEST(ChamferDistancesAt, GiveUpPastTheirBudget) {
+  cv::Mat ring(400, 400, CV_8UC1, cv::Scalar(255));
+  cv::circle(ring, {200, 200}, 180, cv::Scalar(0), 1, cv::LINE_8);
+  const std::vector<cv::Point> zeros = zeros_of(ring);
+  // Near the centre every zero is nearly as far as the nearest: each is a candidate.
+  std::vector<cv::Point> chain;
+  for (int x = 190; x <= 210; ++x) chain.emplace_back(x, 200);
+  std::vector<float> values;
+  EXPECT_FALSE(chamfer_distances_at(zeros, chain, values, 10 * zeros.size()));
+  ASSERT_TRUE(chamfer_distances_at(zeros, chain, values, 1000 * zeros.size()));
+  cv::Mat map;
+  chamfer_distance_5x5(ring, map);
+  EXPECT_TRUE(map_values_at(map, chain, values));
+  // Offsets of 8192 px and more are left to the map, whatever the budget.
+  EXPECT_FALSE(chamfer_distances_at({{9000, 0}}, {{10, 1}}, values, 1LL << 62));
+  EXPECT_TRUE(chamfer_distances_at({{8200, 0}}, {{10, 1}}, values, 1LL << 62));
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 
 #include "fit/fit_W.h"
@@ -168,4 +169,38 @@ TEST(OutlineDistance, OutlinePixelsInTheTwoPixelFrameDoNotCount) {
   EXPECT_EQ(d.at<float>(1, 5), 3.0f);  // three rows above the top edge
   // The map is that of the literal procedure.
   EXPECT_EQ(cv::countNonZero(d != literal_distance_map(state.outline_contour, {12, 12})), 0);
+}
+
+// The zero pixels the energy reads distances from before the map is made are the map's own:
+// those of the drawn outline, less the frame, with lines drawn between points that are not
+// neighbours.
+TEST(OutlineMapZeros, AreTheZeroPixelsOfTheTargetsMask) {
+  const struct {
+    const char* name;
+    std::vector<cv::Point> outline;
+    cv::Size size;
+  } cases[] = {
+      {"neighbouring points, into the frame",
+       {{1, 4}, {2, 4}, {3, 4}, {3, 5}, {3, 6}, {2, 6}, {1, 6}, {1, 5}},
+       {12, 12}},
+      {"a polygon of far points", {{3, 2}, {40, 9}, {33, 28}, {7, 21}}, {45, 31}},
+      {"a polygon across the whole image", {{0, 0}, {44, 0}, {44, 30}, {0, 30}}, {45, 31}},
+      {"a single point", {{20, 10}}, {45, 31}},
+      {"an image smaller than the frame", {{0, 0}, {2, 0}, {2, 2}}, {3, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FitTarget target;
+    cv::Mat mask;
+    rebuild_fit_target(target, c.outline, c.size, mask);
+    std::vector<cv::Point> expected;
+    cv::findNonZero(mask == 0, expected);
+    std::vector<cv::Point> zeros = outline_map_zeros(c.outline, c.size);
+    const auto row_order = [](cv::Point a, cv::Point b) {
+      return a.y != b.y ? a.y < b.y : a.x < b.x;
+    };
+    std::sort(expected.begin(), expected.end(), row_order);
+    std::sort(zeros.begin(), zeros.end(), row_order);
+    EXPECT_EQ(zeros, expected);
+  }
 }

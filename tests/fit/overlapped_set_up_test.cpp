@@ -1,8 +1,11 @@
 // The set-up whose distance map is made on a second thread gives the fit that the plain set-up
 // gives: the same outline, box and map bit for bit, the same first status line and the same Output
-// view, whether the map is waited for explicitly or by the first refresh's energy.
+// view, whether the map is waited for first or the first refresh's energy is computed from the
+// outline while the map is still being made.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -69,6 +72,8 @@ TEST(OverlappedSetUp, GivesThePlainSetUpsFitAndFirstView) {
     if (c.explicit_wait) finish_outline_distance(overlapped);
     std::ostringstream overlapped_status;
     compose_output_view(overlapped, overlapped_status);
+    // The first view does not wait for the map; the session takes it in before the first key.
+    finish_outline_distance(overlapped);
 
     EXPECT_FALSE(overlapped.distance_in_progress.valid());
     EXPECT_EQ(overlapped_status.str(), plain_status.str());
@@ -103,4 +108,80 @@ TEST(OverlappedSetUp, ANewOutlineWhileTheMapIsMadeKeepsTheNewMap) {
   EXPECT_TRUE(same_pixels(state.distance_image, expected.distance_image));
   finish_outline_distance(state);  // nothing left to wait for: the map stays
   EXPECT_TRUE(same_pixels(state.distance_image, expected.distance_image));
+}
+
+// The first energy, computed from the outline's pixels while the map is made, is the map's: the
+// same energy, samples and trace for models near and far from the outline, cut or unscorable; and
+// where the computation would take long it reads the map instead, with the same result.
+TEST(EnergyBeforeMap, IsTheEnergyTheMapGives) {
+  const cv::Mat photo = object_photo({900, 700}, 50);
+  SessionStart start;
+  start.threshold = 131;
+  start.lambda = 1.1;
+  const FitState state = prepare_fit(photo, start);
+  ASSERT_FALSE(state.outline_contour.empty());
+  const ParameterVector at_start = parameter_vector(state.model());
+  ParameterVector on_object = at_start;
+  on_object[0] = 1200;
+  on_object[1] = width_for_pixel_width(1.2, 0.6 * 700, 0.3 * 700);
+  on_object[2] = 0.6 * 700;
+  on_object[3] = 6;
+  on_object[4] = 450;
+  on_object[5] = 350;
+  ParameterVector shifted = on_object;
+  shifted[4] += 37;
+  shifted[5] -= 21;
+  ParameterVector turned = on_object;
+  turned[3] = 140;
+  ParameterVector outside = on_object;
+  outside[4] = -5000;
+  const struct {
+    const char* name;
+    ParameterVector p;
+    CutOffs cut_offs;
+  } cases[] = {
+      {"the start", at_start, {0, 0}},
+      {"on the object", on_object, {0, 0}},
+      {"on the object, cut", on_object, {10, 25}},
+      {"shifted", shifted, {0, 0}},
+      {"turned", turned, {3, 0}},
+      {"outside the image", outside, {0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<cv::Point> left, right;
+    generate_w_curve(c.p, c.cut_offs, left, right, std::cerr);
+
+    EvaluationBuffers work;
+    DeviationProfile expected;
+    bool expected_traced = false;
+    const double energy =
+        deviation_energy(state.target(), left, right, work, expected, &expected_traced);
+
+    for (const long long budget : {kBeforeMapBudget, 0LL}) {
+      SCOPED_TRACE(budget);
+      int map_calls = 0;
+      const std::function<const cv::Mat&()> map = [&]() -> const cv::Mat& {
+        ++map_calls;
+        return state.distance_image;
+      };
+      EvaluationBuffers before_work;
+      DeviationProfile profile;
+      bool traced = !expected_traced;
+      EXPECT_EQ(deviation_energy_before_map(state.outline_contour, state.image_size, left, right,
+                                            before_work, profile, &traced, map, budget),
+                energy);
+      EXPECT_EQ(traced, expected_traced);
+      EXPECT_EQ(profile.left_samples, expected.left_samples);
+      EXPECT_EQ(profile.right_samples, expected.right_samples);
+      EXPECT_EQ(profile.deviation_max, expected.deviation_max);
+      EXPECT_EQ(before_work.left_curve_storage, work.left_curve_storage);
+      if (budget == kBeforeMapBudget) {
+        EXPECT_EQ(map_calls, 0);
+      }
+      if (budget == 0 && expected_traced) {
+        EXPECT_EQ(map_calls, 1);
+      }
+    }
+  }
 }
