@@ -40,9 +40,12 @@ void repaint_now() {
 
 void keep_freed_images_for_reuse() {
   // Blocks up to 1 GB come from the heap rather than from a mapping of their own, and the heap's
-  // top is given back only beyond 2 GB free.
+  // top is given back only beyond 2 GB free. Every thread allocates from that one heap: a second
+  // thread's own heap cannot hold a full-size image (it would be mapped anew for every photograph)
+  // nor reuse what the main thread freed.
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+  mallopt(M_ARENA_MAX, 1);
 }
 
 PhotographPrefetch& photograph_prefetch() {

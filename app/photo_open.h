@@ -12,8 +12,10 @@
 // Lets the heap keep the memory of freed full-size images for the next ones instead of handing it
 // back to the system at once: an open then reuses pages that are already mapped rather than
 // having the system map and clear a few hundred megabytes of new ones (the photograph, the
-// overlay, the binary image, the distance map and its work image). The peak stays the same; what
-// the program holds after a session stays at about that peak. Call once at the start.
+// overlay, the binary image, the distance map and its work image). Every thread allocates from
+// that one heap, so a photograph read on the prefetch's thread or a map made on the second thread
+// reuses that memory too. The peak stays the same; what the program holds after a session stays
+// at about that peak. Call once at the start.
 void keep_freed_images_for_reuse();
 
 // The program's one prefetch.

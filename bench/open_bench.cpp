@@ -5,8 +5,11 @@
 //   cancelled. Beside it, in the same iterations, the JPEG decode alone of the same file
 //   (cv::imread): decode_alone_ms and open_to_decode, the ratio of the two. cpu_ms is the
 //   process's CPU time (every thread) from the path to the first status line.
-// - open_prefetched/WxH: the same open of a photograph the prefetch has already read, through the
-//   main window's session (measure_prefetched_photo), as after ">" during a series.
+// - open_main_window/WxH: the same open through the main window's session
+//   (measure_prefetched_photo) with nothing read ahead: the photograph is read on the prefetch's
+//   thread while the main window repaints, as for the first photograph of a series.
+// - open_prefetched/WxH: the same open of a photograph the prefetch has already read, as after ">"
+//   during a series.
 // - stages/WxH: the steps of an open one after the other on the program's fit state, each timed
 //   alone: decode (cv::imread), grey and threshold, contour search and outline, distance map,
 //   the working images and the rest of the core's set-up (prepare_fit less the three before),
@@ -142,7 +145,7 @@ OpenTiming open_photo(const std::string& path, Session session = measure_photo) 
   return timing;
 }
 
-void BM_Open(benchmark::State& bench, cv::Size size) {
+void BM_Open(benchmark::State& bench, cv::Size size, Session session) {
   const std::string path = photo_path(size);
   double decode = 0;
   double open = 0;
@@ -151,7 +154,7 @@ void BM_Open(benchmark::State& bench, cv::Size size) {
     Clock::time_point start = Clock::now();
     benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_COLOR).data);
     decode += seconds_since(start);
-    const OpenTiming timing = open_photo(path);
+    const OpenTiming timing = open_photo(path, session);
     if (!timing.ok) {
       bench.SkipWithError("no status line");
       break;
@@ -352,7 +355,12 @@ void register_benchmarks() {
   for (cv::Size size : kSizes) {
     const std::string name = size_name(size);
     const int iterations = size.width > 4000 ? 3 : size.width > 1000 ? 5 : 10;
-    with_min_max(benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, size)
+    with_min_max(benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, size, measure_photo)
+                     ->Unit(benchmark::kMillisecond)
+                     ->UseManualTime()
+                     ->Iterations(iterations));
+    with_min_max(benchmark::RegisterBenchmark(("open_main_window/" + name).c_str(), BM_Open, size,
+                                              measure_prefetched_photo)
                      ->Unit(benchmark::kMillisecond)
                      ->UseManualTime()
                      ->Iterations(iterations));
