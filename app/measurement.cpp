@@ -11,6 +11,7 @@
 #include "app/scale_dialog.h"
 #include "fit/fit_warnings.h"
 #include "fit/windows/fit_session.h"
+#include "fit/windows/fit_windows.h"
 #include "series/int_to_text.h"
 #include "series/measurement_save.h"
 #include "series/measures_file.h"
@@ -136,6 +137,7 @@ void myQtApp::do_something() {
     };
     session_in_progress = true;
     result = measurement_session(image_path, start);
+    close_fit_windows();  // those made while the photograph was read, when no session took them
     session_in_progress = false;
     end_busy_cursor();  // a session that ended before its first view
   }

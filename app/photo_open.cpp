@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "fit/windows/fit_session.h"
+#include "fit/windows/fit_windows.h"
 #include "series/file_navigation.h"
 #include "series/series_state.h"
 
@@ -77,11 +78,16 @@ void end_busy_cursor() {
 PhotographFile open_photograph(const std::string& image_path) {
   show_busy_cursor();
   PhotographPrefetch& prefetch = photograph_prefetch();
-  repaint_now();
-  // The photograph is read on the prefetch's thread while the main window repaints.
+  // The photograph is read on the prefetch's thread while the main window repaints and the
+  // session's windows are made.
   prefetch.prefetch(image_path);
+  repaint_now();
+  const bool windows_made = !measurement_session_running();
+  if (windows_made) create_fit_windows();
   while (!prefetch.wait_until_read(image_path, std::chrono::milliseconds(20))) repaint_now();
-  return prefetch.take(image_path);
+  PhotographFile photo = prefetch.take(image_path);
+  if (windows_made && photo.status != PhotographFile::loaded) close_fit_windows();
+  return photo;
 }
 
 std::optional<SessionResult> measure_prefetched_photo(const std::string& image_path,

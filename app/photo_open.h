@@ -27,8 +27,10 @@ PhotographPrefetch& photograph_prefetch();
 void follow_current_photograph();
 
 // The photograph of a measurement of `image_path`: the prefetch's when it holds it unchanged,
-// otherwise read on the prefetch's thread while the main window keeps repainting. The busy cursor
-// shows from here until the session's first view (end_busy_cursor).
+// otherwise read on the prefetch's thread while the main window keeps repainting. Unless a session
+// runs, the session's windows are made meanwhile (create_fit_windows), for the session to take
+// over; they are closed again when the photograph cannot be read. The busy cursor shows from here
+// until the session's first view (end_busy_cursor).
 PhotographFile open_photograph(const std::string& image_path);
 
 // Ends the busy cursor of an open, when it shows.

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QObject>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -373,8 +374,12 @@ std::optional<SessionResult> measure_photo(const std::string& image_path,
                                            const SessionStart& start) {
   return guarded_session(image_path, start,
                          [&start] {
-                           return start.photograph.empty() ? load_photograph(session_path)
-                                                           : start.photograph;
+                           if (!start.photograph.empty()) return start.photograph;
+                           // The windows are made while the photograph is decoded.
+                           std::future<cv::Mat> photo =
+                               std::async(std::launch::async, load_photograph, session_path);
+                           create_fit_windows();
+                           return photo.get();
                          },
                          {});
 }

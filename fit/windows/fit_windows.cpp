@@ -88,12 +88,11 @@ void setup_fit_windows() {
   show_fit_windows();
 }
 
-void show_fit_windows() {
-  const FitState& state = fit_state();
-  const int w = state.source_image.cols;
-  const int h = state.source_image.rows;
-  show_binary_view();
-
+void create_fit_windows() {
+  if (fit_state().show_binary) {
+    cv::namedWindow(kBinaryWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+    cv::moveWindow(kBinaryWindow, 30, 30);
+  }
   // The backend's toolbar and status bar would widen an autosize window to about 1900 pixels.
   cv::namedWindow(kOutputWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   cv::moveWindow(kOutputWindow, 0, 0);
@@ -101,10 +100,27 @@ void show_fit_windows() {
   cv::namedWindow(kTrackbarsWindow, cv::WINDOW_NORMAL | cv::WINDOW_GUI_NORMAL);
   cv::resizeWindow(kTrackbarsWindow, 400, 600);
   cv::moveWindow(kTrackbarsWindow, 808, 0);
-  place_trackbars(w, h);
   cv::namedWindow(kDeviationWindow, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   cv::moveWindow(kDeviationWindow, 0, 625);
+}
 
+void close_fit_windows() {
+  for (const char* name :
+       {kBinaryWindow, kDistanceWindow, kOutputWindow, kTrackbarsWindow, kDeviationWindow}) {
+    try {
+      cv::destroyWindow(name);
+    } catch (const cv::Exception&) {
+      // not open: nothing to close
+    }
+  }
+}
+
+void show_fit_windows() {
+  const FitState& state = fit_state();
+  // Windows that exist already (made while the photograph was read) are only placed again.
+  create_fit_windows();
+  show_binary_view();
+  place_trackbars(state.source_image.cols, state.source_image.rows);
   refresh_output_view(0);
 }
 

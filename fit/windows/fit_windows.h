@@ -29,6 +29,15 @@ inline constexpr const char* kThresholdTrackbar = "Threshold";
 // show_fit_windows.
 void setup_fit_windows();
 
+// The image windows of a session, empty, where show_fit_windows places them: "Binary Image" while
+// wanted, "Output", "Trackbars" (no trackbar yet) and "Deviation". Windows that exist are left as
+// they are. Needs no photograph, so it may run while one is read.
+void create_fit_windows();
+
+// Closes those of the session's windows that are open: the windows made for a photograph that
+// could then not be read.
+void close_fit_windows();
+
 // The window part of the set-up, over a state set_up_fit or prepare_fit made: "Binary Image"
 // while wanted, "Output" at (0, 0), "Trackbars" 400 x 600 at (808, 0) with the ten trackbars,
 // "Deviation" at (0, 625). Every trackbar gets its maximum for this image and the field's value;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <opencv2/highgui/highgui_c.h>
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/myqtapp.h"
+#include "fit/windows/fit_windows.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
@@ -42,6 +44,15 @@ std::string read_file(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Whether any window of a measurement session is open.
+bool session_window_open() {
+  for (const char* name :
+       {kOutputWindow, kTrackbarsWindow, kDeviationWindow, kBinaryWindow, kDistanceWindow}) {
+    if (cvGetWindowHandle(name)) return true;
+  }
+  return false;
 }
 
 class TakeMeasurement : public testing::Test {
@@ -509,8 +520,24 @@ TEST_F(TakeMeasurement, PhotographsThatCannotBeLoadedStartNoSession) {
     EXPECT_EQ(received_.size(), calls);
     EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
     EXPECT_TRUE(all_inputs_enabled());
+    EXPECT_FALSE(session_window_open()) << "the windows made while it was read";
     std::filesystem::remove_all(photo);
   }
+}
+
+// The session's windows are made while the photograph is read and handed to the session; none
+// stays open after a session that did not take them over.
+TEST_F(TakeMeasurement, WindowsMadeWhileThePhotographIsReadGoToTheSession) {
+  bool output_at_session_start = false;
+  MeasurementSession scripted = measurement_session;
+  measurement_session = [&](const std::string& path, const SessionStart& start) {
+    output_at_session_start = cvGetWindowHandle(kOutputWindow) != nullptr;
+    return scripted(path, start);
+  };
+  outcomes_ = {cancelled()};
+  press_take_measurement();
+  EXPECT_TRUE(output_at_session_start);
+  EXPECT_FALSE(session_window_open());
 }
 
 // While a session runs, a second start does nothing and closing the window waits: the session is

@@ -118,6 +118,34 @@ TEST_F(PhotoOpen, AFileChangedOnDiskAfterItWasReadAheadIsReadAgain) {
   EXPECT_EQ(read_ahead.first_view.size(), cv::Size(720, 600));
 }
 
+// Through the main window the session's windows are made while the photograph is read, before the
+// session begins; a photograph that cannot be read leaves none open.
+TEST_F(PhotoOpen, TheSessionsWindowsAreMadeWhileThePhotographIsRead) {
+  const std::string path = dir_ / "egg.jpg";
+  ASSERT_TRUE(cv::imwrite(path, make_photo(640, 480, {330, 250}, {120, 170})));
+  bool output_before_session = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!measurement_session_running() && window(kOutputWindow)) output_before_session = true;
+  });
+  watch.start(0);
+  ScriptedUser user({[] { post_key(Qt::Key_Escape, QStringLiteral("\x1b")); }});
+  SessionStart start;
+  start.threshold = 131;
+  StdoutCapture capture;
+  EXPECT_EQ(measure_prefetched_photo(path, start)->end, SessionEnd::kCancelled);
+  EXPECT_TRUE(output_before_session);
+
+  const std::optional<SessionResult> missing =
+      measure_prefetched_photo(dir_ / "missing.jpg", start);
+  watch.stop();
+  ASSERT_TRUE(missing.has_value());
+  EXPECT_EQ(missing->end, SessionEnd::kPhotographUnreadable);
+  for (const char* name : {kOutputWindow, kTrackbarsWindow, kDeviationWindow}) {
+    EXPECT_EQ(window(name), nullptr) << name;
+  }
+}
+
 // A full-size image made on a second thread (the prefetch's read, the distance map) takes the
 // memory the main thread freed instead of having the system map and clear new pages.
 TEST(FreedImages, AreReusedByAnotherThread) {
