@@ -355,10 +355,11 @@ void register_benchmarks() {
   for (cv::Size size : kSizes) {
     const std::string name = size_name(size);
     const int iterations = size.width > 4000 ? 3 : size.width > 1000 ? 5 : 10;
-    with_min_max(benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, size, measure_photo)
-                     ->Unit(benchmark::kMillisecond)
-                     ->UseManualTime()
-                     ->Iterations(iterations));
+    with_min_max(
+        benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, size, measure_photo)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(iterations));
     with_min_max(benchmark::RegisterBenchmark(("open_main_window/" + name).c_str(), BM_Open, size,
                                               measure_prefetched_photo)
                      ->Unit(benchmark::kMillisecond)

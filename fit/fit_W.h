@@ -105,6 +105,13 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   int composed_show_input = -1;
   std::vector<cv::Point> composed_outline;
   cv::Rect composed_halves_boxes[2];
+  // Set by the overlapped set-up: its first composition dims only the rows of the photograph that
+  // the resize to the view reads, so that the first view shows sooner (and clears it).
+  // overlay_rows_pending marks the rows left (empty when none), pending_halves the halves drawn
+  // then; complete_overlay dims those rows and draws the halves and the outline again.
+  bool compose_view_rows_first = false;
+  std::vector<unsigned char> overlay_rows_pending;
+  std::vector<cv::Point> pending_halves[2];
 
   // The distance map of outline_contour and its work image while a second thread makes them
   // (prepare_fit_overlapped); not valid otherwise. finish_outline_distance takes them in.
@@ -157,7 +164,8 @@ void set_up_fit(FitState& state);
 // below that read or replace the map (deviation_energy, evaluate_parameters, rebuild_outline,
 // compute_outline_distance) and prepare_fit and crop_source_to_roi call first. The core's
 // functions that take a FitTarget do not wait: call finish_outline_distance before handing them
-// state.target().
+// state.target(). Sets compose_view_rows_first: the first composition leaves rows the view does
+// not read for complete_overlay.
 void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start);
 
 // What an accepted fit hands back (end kAccepted): the state's threshold, lambda, energy, region
@@ -207,6 +215,12 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 // and the outline stay the same, only the boxes of the last halves are composed again; a
 // photograph changed in place must come with a new overlay_image (as set-up makes one).
 bool compose_output_view(FitState& state, std::ostream& status);
+
+// Makes overlay_image the whole composition after a first composition that dimmed only the rows
+// the view reads (compose_view_rows_first): the other rows are dimmed, and the halves of that
+// composition and the outline are drawn over them again. Nothing to do otherwise; the next
+// composition does it first when it has not been done.
+void complete_overlay(FitState& state);
 
 // Draws into output_display, over the resized overlay, what must be seen whatever the
 // photograph's size: when the view is smaller than the photograph, the outline (yellow, 4 view

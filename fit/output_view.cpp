@@ -7,6 +7,10 @@
 // outline again on top (the same pixels in the same colour where it already was). The pixels are
 // those of a composition from scratch: dimming works pixel by pixel, and a thickness-1 polyline
 // sets no pixel outside the box of its points.
+//
+// The first view of a photograph shrinks it by up to 7.5 times, and the bilinear resize then reads
+// only two rows for each row of the view. So the first composition after the overlapped set-up dims
+// only those rows, and the rest follows (complete_overlay) while the distance map is finished.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -43,29 +47,49 @@ bool composition_current(const FitState& state) {
          state.composed_outline == state.outline_contour;
 }
 
-void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
-                     const std::vector<cv::Point>& right) {
-  const cv::Mat& source = state.source_image;
-  const double s = state.show_input;
-  if (composition_current(state)) {
-    for (const cv::Rect& box : state.composed_halves_boxes) {
-      dim_source(source, state.overlay_image, box, s);
-    }
-  } else {
-    // The photograph dimmed to show_input per cent on black.
-    state.overlay_image.create(source.size(), source.type());
-    dim_source(source, state.overlay_image, cv::Rect(cv::Point(0, 0), source.size()), s);
-    state.composed_source = source;
-    state.composed_overlay = state.overlay_image;
-    state.composed_show_input = state.show_input;
-    state.composed_outline = state.outline_contour;
+// The rows of an image of `rows` rows that a bilinear resize to `view_rows` rows reads, marked 1.
+// The resize takes for view row dy the rows floor(f) and floor(f) + 1 (clamped to the image),
+// f = (dy + 0.5) * rows / view_rows - 0.5 in single precision; near a whole f the rows beside
+// are marked as well, so that no rounding of f can reach an unmarked row.
+std::vector<unsigned char> rows_read_by_resize(int rows, int view_rows) {
+  std::vector<unsigned char> read(static_cast<std::size_t>(rows), 0);
+  const double scale = 1.0 / (static_cast<double>(view_rows) / rows);
+  const auto mark = [&read, rows](int y) {
+    read[static_cast<std::size_t>(std::clamp(y, 0, rows - 1))] = 1;
+  };
+  for (int dy = 0; dy < view_rows; ++dy) {
+    const float f = static_cast<float>((dy + 0.5) * scale - 0.5);
+    const int y = static_cast<int>(std::floor(f));
+    mark(y);
+    mark(y + 1);
+    const float fraction = f - static_cast<float>(y);
+    if (fraction < 1e-3f) mark(y - 1);
+    if (fraction > 1 - 1e-3f) mark(y + 2);
   }
+  return read;
+}
 
-  // Both halves are open: closing them would add a segment the model does not have.
+// Dims the rows of `source` into `overlay` where `rows` holds `which`, run by run of such rows.
+void dim_rows(const cv::Mat& source, cv::Mat& overlay, const std::vector<unsigned char>& rows,
+              unsigned char which, double s) {
+  const int count = static_cast<int>(rows.size());
+  for (int y = 0; y < count;) {
+    if (rows[static_cast<std::size_t>(y)] != which) {
+      ++y;
+      continue;
+    }
+    int end = y;
+    while (end < count && rows[static_cast<std::size_t>(end)] == which) ++end;
+    dim_source(source, overlay, cv::Rect(0, y, source.cols, end - y), s);
+    y = end;
+  }
+}
+
+// Both halves are open: closing them would add a segment the model does not have.
+void draw_halves_and_outline(FitState& state, const std::vector<cv::Point>& left,
+                             const std::vector<cv::Point>& right) {
   const cv::Scalar red(0, 0, 255);
-  int box = 0;
   for (const std::vector<cv::Point>* half : {&left, &right}) {
-    state.composed_halves_boxes[box++] = clipped_bounding_box(*half, source.size());
     if (half->empty()) continue;
     const cv::Point* points = half->data();
     const int count = static_cast<int>(half->size());
@@ -76,6 +100,48 @@ void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
     cv::drawContours(state.overlay_image, outline, 0, cv::Scalar(0, 255, 255), 1, cv::LINE_8,
                      cv::noArray(), 0);
   }
+}
+
+void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
+                     const std::vector<cv::Point>& right, cv::Size view) {
+  const cv::Mat& source = state.source_image;
+  const double s = state.show_input;
+  const bool rows_first = state.compose_view_rows_first;
+  state.compose_view_rows_first = false;
+  if (composition_current(state)) {
+    complete_overlay(state);
+    for (const cv::Rect& box : state.composed_halves_boxes) {
+      dim_source(source, state.overlay_image, box, s);
+    }
+  } else {
+    // The photograph dimmed to show_input per cent on black: for a first view that shrinks the
+    // photograph from its whole, the rows the resize reads first.
+    state.overlay_image.create(source.size(), source.type());
+    state.overlay_rows_pending.clear();
+    state.pending_halves[0].clear();
+    state.pending_halves[1].clear();
+    std::vector<unsigned char> read;
+    if (rows_first && state.zoom_region.empty() && view.height < source.rows) {
+      read = rows_read_by_resize(source.rows, view.height);
+    }
+    if (std::find(read.begin(), read.end(), 0) != read.end()) {
+      dim_rows(source, state.overlay_image, read, 1, s);
+      state.overlay_rows_pending = std::move(read);
+      state.pending_halves[0] = left;
+      state.pending_halves[1] = right;
+    } else {
+      dim_source(source, state.overlay_image, cv::Rect(cv::Point(0, 0), source.size()), s);
+    }
+    state.composed_source = source;
+    state.composed_overlay = state.overlay_image;
+    state.composed_show_input = state.show_input;
+    state.composed_outline = state.outline_contour;
+  }
+  int box = 0;
+  for (const std::vector<cv::Point>* half : {&left, &right}) {
+    state.composed_halves_boxes[box++] = clipped_bounding_box(*half, source.size());
+  }
+  draw_halves_and_outline(state, left, right);
 }
 
 // Sub-pixel coordinates of the view's drawing calls: 4 fractional bits.
@@ -162,6 +228,18 @@ void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
   cv::fillConvexPoly(view, corners, 3, green, cv::LINE_8, kShift);
 }
 
+void complete_overlay(FitState& state) {
+  if (state.overlay_rows_pending.empty()) return;
+  if (composition_current(state)) {
+    dim_rows(state.source_image, state.overlay_image, state.overlay_rows_pending, 0,
+             state.composed_show_input);
+    draw_halves_and_outline(state, state.pending_halves[0], state.pending_halves[1]);
+  }
+  state.overlay_rows_pending.clear();
+  state.pending_halves[0].clear();
+  state.pending_halves[1].clear();
+}
+
 bool compose_output_view(FitState& state, std::ostream& status) {
   std::vector<cv::Point> left;
   std::vector<cv::Point> right;
@@ -170,7 +248,14 @@ bool compose_output_view(FitState& state, std::ostream& status) {
       generate_w_curve(parameter_vector(state), state.cut_offs(), left, right, std::cerr));
 
   bool views_drawn = false;
-  if (!state.source_image.empty()) compose_overlay(state, left, right);
+  if (!state.source_image.empty()) {
+    bool fit_width = false;
+    const cv::Size view =
+        state.output_display.empty()
+            ? display_size(state.source_image.cols, state.source_image.rows, &fit_width)
+            : state.output_display.size();
+    compose_overlay(state, left, right, view);
+  }
 
   // The halves are drawn above: the energy reuses the curve storages.
   state.energy = deviation_energy(state, left, right, true, &views_drawn);

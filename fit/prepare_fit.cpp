@@ -20,6 +20,7 @@ void set_up_working_images(FitState& state) {
   state.translation_y = h / 2;
 
   state.zoom_region = cv::Rect();
+  state.compose_view_rows_first = false;
   // The distance map's work image is cleared where it is drawn, and the overlay is composed over
   // every pixel (a new buffer, so the composition starts afresh): neither needs zeros here.
   state.mask_image.create(h, w, CV_8UC1);
@@ -97,6 +98,7 @@ FitState prepare_fit(const cv::Mat& photo, const SessionStart& start) {
 void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start) {
   take_start(state, photo, start);
   set_up_working_images(state);
+  state.compose_view_rows_first = true;
   find_state_outline(state);
   state.distance_view.release();
   const cv::Size size = state.source_image.size();

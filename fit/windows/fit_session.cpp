@@ -249,12 +249,13 @@ bool saved_on_enter(const SessionStart& start) {
   return false;
 }
 
-// The session's set-up on the decoded photograph up to the first Output view and status line:
-// the distance map, which only the first energy needs, is made on a second thread while the
-// windows are set up and the view is composed.
+// The session's set-up on the decoded photograph up to the first key: the distance map is made
+// on a second thread while the windows are set up and the first view is composed from the rows it
+// reads; the rest of the overlay is composed while the map is finished.
 void open_photograph(FitState& state, const cv::Mat& photo, const SessionStart& start) {
   prepare_fit_overlapped(state, photo, start);
   show_fit_windows();
+  complete_overlay(state);
   finish_outline_distance(state);
 }
 

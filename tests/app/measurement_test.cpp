@@ -4,9 +4,9 @@
 #include "app/measurement.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/highgui/highgui_c.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <opencv2/highgui/highgui_c.h>
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
@@ -86,6 +88,75 @@ TEST(OverlappedSetUp, GivesThePlainSetUpsFitAndFirstView) {
     EXPECT_EQ(overlapped.outline_box().center_y, plain.outline_box().center_y);
     EXPECT_EQ(overlapped.source_origin_in_photo, plain.source_origin_in_photo);
     EXPECT_EQ(overlapped.energy, plain.energy);
+  }
+}
+
+// The overlapped set-up's first view is composed from the rows of the photograph that the resize to
+// the view reads. That view is the whole composition's; once the other rows are composed, after
+// the first view or by the next refresh, so is the overlay, and so is every refresh after it.
+TEST(OverlappedSetUp, TheFirstViewFromTheRowsItReadsIsTheWholeComposition) {
+  const struct {
+    cv::Size size;
+    bool rows_left;  // whether the view reads only some of the rows
+  } cases[] = {
+      {{6000, 4000}, true},   // 7.5 rows a view row
+      {{4000, 3000}, true},   // 5
+      {{3000, 2000}, true},   // 3.75
+      {{2400, 1800}, false},  // 3: every row is read, the middle one of three with weight 1
+      {{1000, 3000}, true},   // taller than 4:3: 600 view rows for 3000
+      {{1601, 1201}, false},  // just over 2
+      {{1600, 1200}, false},  // 2: the resize takes the mean of 2 x 2 pixels
+      {{640, 480}, false},    // enlarged
+  };
+  SessionStart start;
+  start.threshold = 131;
+  start.lambda = 1.1;
+  start.cut_offs = {2, 5};
+  for (const auto& c : cases) {
+    cv::Mat photo = object_photo(c.size, 50);
+    cv::Mat noise(c.size, CV_8UC3);
+    cv::RNG(c.size.width).fill(noise, cv::RNG::UNIFORM, 0, 40);
+    photo += noise;  // every row differs from its neighbours
+    FitState plain;
+    prepare_fit(plain, photo, start);
+    std::ostringstream plain_status;
+    compose_output_view(plain, plain_status);
+    // The refresh after a move of the model.
+    const auto move = [](FitState& state) {
+      state.translation_x += 37;
+      state.rotation = 80;
+      std::ostringstream status;
+      compose_output_view(state, status);
+    };
+    std::vector<std::pair<cv::Mat, cv::Mat>> moved_overlapped;  // overlay and view
+    for (const bool completed_after_first_view : {true, false}) {
+      SCOPED_TRACE(std::to_string(c.size.width) + " x " + std::to_string(c.size.height) +
+                   (completed_after_first_view ? ", completed after the first view"
+                                               : ", completed by the next refresh"));
+      FitState overlapped;
+      prepare_fit_overlapped(overlapped, photo, start);
+      // A row the view reads but that nobody composed would show this.
+      overlapped.overlay_image.setTo(cv::Scalar(1, 2, 3));
+      std::ostringstream overlapped_status;
+      compose_output_view(overlapped, overlapped_status);
+      EXPECT_EQ(overlapped_status.str(), plain_status.str());
+      EXPECT_TRUE(same_pixels(overlapped.output_display, plain.output_display));
+      EXPECT_EQ(!overlapped.overlay_rows_pending.empty(), c.rows_left);
+      if (completed_after_first_view) {
+        complete_overlay(overlapped);
+        EXPECT_TRUE(same_pixels(overlapped.overlay_image, plain.overlay_image));
+      }
+
+      move(overlapped);
+      EXPECT_TRUE(overlapped.overlay_rows_pending.empty());
+      moved_overlapped.emplace_back(overlapped.overlay_image, overlapped.output_display);
+      finish_outline_distance(overlapped);
+    }
+    move(plain);
+    for (const auto& [overlay, view] : moved_overlapped) {
+      EXPECT_TRUE(same_pixels(overlay, plain.overlay_image));
+      EXPECT_TRUE(same_pixels(view, plain.output_display));
+    }
   }
 }
 
