@@ -132,14 +132,6 @@ void tell_warnings() {
   if (!text.empty()) std::cout << text << std::endl;
 }
 
-void destroy_window(const char* name) {
-  try {
-    cv::destroyWindow(name);
-  } catch (const cv::Exception&) {
-    // not open: nothing to close
-  }
-}
-
 // What the key does; the end of the session for the keys that end it.
 std::optional<SessionEnd> handle_key(int key) {
   FitState& state = fit_state();
@@ -204,7 +196,7 @@ std::optional<SessionEnd> handle_key(int key) {
       break;
     case 'd':
       state.show_distance = !state.show_distance;
-      destroy_window(kDistanceWindow);
+      close_window(kDistanceWindow);
       refresh_output_view(0);
       break;
     case 'n':
@@ -218,7 +210,7 @@ std::optional<SessionEnd> handle_key(int key) {
       break;
     case 'b':
       state.show_binary = !state.show_binary;
-      destroy_window(kBinaryWindow);
+      close_window(kBinaryWindow);
       on_threshold_change(0);
       break;
     case kKeyEnter:

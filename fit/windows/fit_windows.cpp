@@ -104,14 +104,18 @@ void create_fit_windows() {
   cv::moveWindow(kDeviationWindow, 0, 625);
 }
 
+void close_window(const char* name) {
+  try {
+    cv::destroyWindow(name);
+  } catch (const cv::Exception&) {
+    // not open: nothing to close
+  }
+}
+
 void close_fit_windows() {
   for (const char* name :
        {kBinaryWindow, kDistanceWindow, kOutputWindow, kTrackbarsWindow, kDeviationWindow}) {
-    try {
-      cv::destroyWindow(name);
-    } catch (const cv::Exception&) {
-      // not open: nothing to close
-    }
+    close_window(name);
   }
 }
 

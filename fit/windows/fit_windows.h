@@ -34,6 +34,9 @@ void setup_fit_windows();
 // they are. Needs no photograph, so it may run while one is read.
 void create_fit_windows();
 
+// Closes the image window `name` when it is open.
+void close_window(const char* name);
+
 // Closes those of the session's windows that are open: the windows made for a photograph that
 // could then not be read.
 void close_fit_windows();
