@@ -51,11 +51,25 @@ const DemoShot kShots[] = {
     {1280, 960, 950, 725, 0.66, 323, 0.50, 0.49, "2012:04:03 10:09:41", 14.0, 30},
 };
 
+constexpr const char* kUsage =
+    "Usage: make_demo_series DIR\n"
+    "Writes eight synthetic photographs IMG_0001.JPG to IMG_0008.JPG of egg-shaped objects with\n"
+    "known parameters and a scale bar, and ground_truth.csv describing them, into DIR (created\n"
+    "when missing). Measure them with 'meravel fit DIR' or in the main window.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (argc == 2 && (first == "--help" || first == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // A folder named like an option is far more often a mistyped option than a wish.
+  if (argc != 2 || first.empty() || first[0] == '-') {
+    if (argc == 2 && !first.empty())
+      std::fprintf(stderr, "make_demo_series: unknown option '%s'\n", argv[1]);
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const std::filesystem::path directory = argv[1];

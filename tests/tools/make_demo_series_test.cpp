@@ -1,6 +1,7 @@
 // The demo series generator as scripts/run uses it: a directory of photographs with capture dates
 // and scale bars, and a ground-truth file that describes them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -118,4 +120,41 @@ TEST(MakeDemoSeries, WritesPhotographsThatMatchTheirGroundTruth) {
     EXPECT_LT(object.height / px_per_mm, 60.0);
   }
   EXPECT_GE(photographs, 6);
+}
+
+// Help and mistyped options are answered, not taken for the name of a folder to fill.
+TEST(MakeDemoSeries, HelpAndOptionsWriteNoSeries) {
+  struct Case {
+    const char* arguments;
+    int status;
+    const char* out_has;  // on standard output ("" for nothing at all)
+    const char* err_has;  // on standard error ("" for nothing at all)
+  };
+  const Case cases[] = {
+      {"--help", 0, "Usage: make_demo_series DIR", ""},
+      {"-h", 0, "Usage: make_demo_series DIR", ""},
+      {"--out", 2, "", "unknown option '--out'"},
+      {"", 2, "", "Usage: make_demo_series DIR"},
+      {"one two", 2, "", "Usage: make_demo_series DIR"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const TempDirectory scratch;
+    const std::string command = "cd " + scratch.path() + " && " + MERAVEL_BUILD_DIR +
+                                "/make_demo_series " + c.arguments + " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    const std::string out = scratch.read("out.txt");
+    const std::string err = scratch.read("err.txt");
+    if (*c.out_has)
+      EXPECT_NE(out.find(c.out_has), std::string::npos) << out;
+    else
+      EXPECT_EQ(out, "");
+    if (*c.err_has)
+      EXPECT_NE(err.find(c.err_has), std::string::npos) << err;
+    else
+      EXPECT_EQ(err, "");
+    EXPECT_EQ(scratch.names(), (std::set<std::string>{"err.txt", "out.txt"}));
+  }
 }
