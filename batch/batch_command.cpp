@@ -1,5 +1,6 @@
 #include "batch/batch_command.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QStringList>
 #include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <iostream>
@@ -64,10 +66,21 @@ std::optional<std::vector<int>> number_list(const QString& text, int count, int 
   return values;
 }
 
+// The parser's help, with the program named as the user types it rather than by the path it was
+// started from.
+std::string help_text(const QCommandLineParser& parser) {
+  QString text = parser.helpText();
+  const QString usage = QStringLiteral("Usage: ");
+  const int program_end = text.indexOf(QLatin1Char(' '), usage.size());
+  if (text.startsWith(usage) && program_end > 0)
+    text.replace(0, program_end, usage + QStringLiteral("meravel"));
+  return text.toStdString();
+}
+
 int usage_error(const QCommandLineParser& parser, const std::string& message) {
+  const std::string help = help_text(parser);
   std::cerr << "meravel: " << message << std::endl
-            << "Usage: " << parser.helpText().section(QLatin1Char('\n'), 0, 0).toStdString()
-            << std::endl
+            << help.substr(0, help.find('\n')) << std::endl
             << "See 'meravel --help'." << std::endl;
   return kUsageError;
 }
@@ -91,23 +104,32 @@ int run_command_line(int argc, char** argv) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Measures every photograph of a series with the automatic fit (key a of a measurement) and "
-      "appends each fit to measures.csv as ENTER does, in the series' measuring order.\n"
-      "Without arguments the program opens its main window."));
+      "Measures every photograph of a series without a display, each with the automatic fit (key "
+      "a in the window), in the series' blind measuring order. Each fit is saved as ENTER saves "
+      "it: a line in measures.csv (file, capture date, measuring date, lambda, energy) and a row "
+      "in measures_details.csv (the egg's length, breadth, volume and surface area in pixels, and "
+      "in millimetres when the series has a scale, set with key k in the window).\n"
+      "Without arguments the program opens its main window, which needs a display."));
   parser.addPositionalArgument(QStringLiteral("fit"), QStringLiteral("The command: fit."));
-  parser.addPositionalArgument(QStringLiteral("DIR"),
-                               QStringLiteral("The series directory, as for Read!."));
+  parser.addPositionalArgument(
+      QStringLiteral("DIR"),
+      QStringLiteral("The folder of the series' photographs (.jpg, .JPG); the "
+                     "program's files are written beside them."));
   const QCommandLineOption help_option(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                        QStringLiteral("Show this help and end."));
   const QCommandLineOption version_option(
       QStringList{QStringLiteral("v"), QStringLiteral("version")},
       QStringLiteral("Show the program's version and end."));
   const QCommandLineOption threshold_option(
-      QStringLiteral("threshold"), QStringLiteral("Binarisation threshold, 0..250 (default 131)."),
+      QStringLiteral("threshold"),
+      QStringLiteral("Grey level 0..250 that tells the object from the ground: brighter pixels "
+                     "are the object (default 131, as in the main window)."),
       QStringLiteral("T"), QStringLiteral("131"));
   const QCommandLineOption lambda_option(
       QStringLiteral("lambda"),
-      QStringLiteral("Start lambda, taken in thousandths as the main window does (default 1.1)."),
+      QStringLiteral("The shape exponent lambda the fit starts from, 0.001..6, rounded to three "
+                     "decimals (default 1.1; the main window's field holds it times 1000: 1100). "
+                     "The fit finds lambda itself."),
       QStringLiteral("L"), QStringLiteral("1.1"));
   const QCommandLineOption region_option(
       QStringLiteral("region"),
@@ -116,7 +138,9 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("X,Y,W,H"));
   const QCommandLineOption cut_offs_option(
       QStringLiteral("cut-offs"),
-      QStringLiteral("Per cent of the model left out at its top and bottom, 0..49 (default 1,5)."),
+      QStringLiteral("Leave the top TOP per cent and the bottom BOTTOM per cent of the object's "
+                     "length out of the fit, where a stand or a shadow meets the outline; 0..49 "
+                     "each (default 1,5)."),
       QStringLiteral("TOP,BOTTOM"), QStringLiteral("1,5"));
   const QCommandLineOption dark_option(
       QStringLiteral("dark"),
@@ -144,7 +168,7 @@ int run_command_line(int argc, char** argv) {
     return usage_error(parser, parser.errorText().toStdString());
   }
   if (parser.isSet(help_option) || parser.positionalArguments().value(0) == "help") {
-    std::cout << parser.helpText().toStdString();
+    std::cout << help_text(parser);
     return 0;
   }
   if (parser.isSet(version_option)) {
@@ -159,6 +183,13 @@ int run_command_line(int argc, char** argv) {
 
   BatchSettings settings;
   settings.directory = QFile::encodeName(positional[1]).toStdString();
+  if (DIR* listing = opendir(settings.directory.c_str())) {
+    closedir(listing);
+  } else {
+    std::cerr << "meravel: cannot open the series directory " << settings.directory << ": "
+              << std::strerror(errno) << std::endl;
+    return kUsageError;
+  }
   const std::optional<int> threshold = whole_number(parser.value(threshold_option), 0, 250);
   if (!threshold) return usage_error(parser, "--threshold takes a whole number 0..250");
   settings.start.threshold = *threshold;

@@ -24,14 +24,18 @@ struct Finished {
   std::string err;
 };
 
-// Starts the program with `arguments`, with no display and no Qt platform chosen, standard output
-// and error into files of `scratch`.
-pid_t start_program(const std::vector<std::string>& arguments, const TempDirectory& scratch) {
+using Environment = std::vector<std::pair<const char*, const char*>>;
+
+// Starts the program with `arguments`, with no display and no Qt platform chosen but those of
+// `environment`, standard output and error into files of `scratch`.
+pid_t start_program(const std::vector<std::string>& arguments, const TempDirectory& scratch,
+                    const Environment& environment = {}) {
   const pid_t pid = fork();
   if (pid == 0) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("QT_QPA_PLATFORM");
+    for (const auto& [name, value] : environment) setenv(name, value, 1);
     if (!freopen(scratch.file("out.txt").c_str(), "w", stdout) ||
         !freopen(scratch.file("err.txt").c_str(), "w", stderr))
       _exit(127);
@@ -55,9 +59,10 @@ Finished wait_for(pid_t pid, const TempDirectory& scratch) {
   return finished;
 }
 
-Finished run_program(const std::vector<std::string>& arguments) {
+Finished run_program(const std::vector<std::string>& arguments,
+                     const Environment& environment = {}) {
   TempDirectory scratch;
-  return wait_for(start_program(arguments, scratch), scratch);
+  return wait_for(start_program(arguments, scratch, environment), scratch);
 }
 
 TEST(CommandLine, VersionAndHelpNeedNoDisplay) {
@@ -69,6 +74,37 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplay) {
   for (const char* option :
        {"fit DIR", "--jobs", "--again", "--review", "--threshold", "--lambda", "--dark"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(help.out.rfind("Usage: meravel [options]", 0), 0u) << help.out;
+}
+
+// The main window cannot open: one plain message that says how to measure without it, and a
+// clean exit instead of Qt's abort.
+TEST(CommandLine, WindowWithoutADisplaySaysHowToMeasureWithoutOne) {
+  TempDirectory series;
+  struct Case {
+    std::vector<std::string> arguments;
+    Environment environment;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, {}, 1, "needs a display, and there is none here (DISPLAY is not set)"},
+      {{"-V"}, {}, 1, "needs a display, and there is none here"},
+      {{series.path()}, {}, 1, "needs a display, and there is none here"},
+      {{}, {{"DISPLAY", ":987"}}, 1, "it cannot be opened (DISPLAY is :987)"},
+      {{"-V"}, {{"QT_QPA_PLATFORM", "offscreen"}}, 2, "unknown option '-V'"},
+      {{series.path()}, {{"QT_QPA_PLATFORM", "offscreen"}}, 2, "unknown command"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const Finished finished = run_program(c.arguments, c.environment);
+    EXPECT_EQ(finished.status, c.status) << finished.err;
+    EXPECT_NE(finished.err.find(c.message), std::string::npos) << finished.err;
+    if (c.status == 1) {
+      EXPECT_NE(finished.err.find("meravel fit DIR"), std::string::npos) << finished.err;
+    }
+    EXPECT_EQ(finished.err.find("Reinstalling"), std::string::npos) << finished.err;
+  }
 }
 
 TEST(CommandLine, BadUsageEndsWithStatusTwoAndMeasuresNothing) {
@@ -76,7 +112,7 @@ TEST(CommandLine, BadUsageEndsWithStatusTwoAndMeasuresNothing) {
   make_demo_series(series);
   struct Case {
     std::vector<std::string> arguments;
-    const char* message;
+    std::string message;
   };
   const Case cases[] = {
       {{"fit"}, "fit takes one series directory"},
@@ -87,13 +123,16 @@ TEST(CommandLine, BadUsageEndsWithStatusTwoAndMeasuresNothing) {
       {{"fit", series.path(), "--cut-offs", "1"}, "--cut-offs"},
       {{"fit", series.path(), "--region", "1,2,3"}, "--region"},
       {{"fit", series.path(), "--no-such-option"}, "no-such-option"},
-      {{"fit", series.file("no_such_directory")}, "No photographs to measure"},
+      {{"fit", series.file("no_such_directory")},
+       "cannot open the series directory " + series.file("no_such_directory") + ": "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.back());
     const Finished finished = run_program(c.arguments);
     EXPECT_EQ(finished.status, 2);
     EXPECT_NE(finished.err.find(c.message), std::string::npos) << finished.err;
+    EXPECT_EQ(finished.err.find("Usage: Usage:"), std::string::npos) << finished.err;
+    EXPECT_EQ(finished.out, "") << "one message, on standard error";
   }
   EXPECT_FALSE(series.exists("measures.csv"));
 }
