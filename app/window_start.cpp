@@ -37,7 +37,11 @@ void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QStr
     std::fflush(stderr);
     _exit(1);
   }
-  qt_default_handler(type, context, message);
+  if (qt_default_handler) {
+    qt_default_handler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+  }
 }
 
 }  // namespace
