@@ -45,3 +45,12 @@ bool far_above_median(double energy, double median) {
   if (!std::isfinite(energy)) return false;  // already above the limit
   return energy > kMedianWarningFactor * median && energy >= median + kMedianWarningMargin;
 }
+
+std::vector<bool> far_above_series_median(const std::vector<double>& energies) {
+  std::vector<bool> flagged(energies.size(), false);
+  // Two fits give no median to stand out from.
+  if (energies.size() < 3) return flagged;
+  const double median = median_energy(energies);
+  for (size_t i = 0; i < energies.size(); ++i) flagged[i] = far_above_median(energies[i], median);
+  return flagged;
+}

@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test_support.h"
 
@@ -148,4 +151,32 @@ TEST(SeriesLock, EachObjectIsAnInstanceAndAMovedLockStaysHeld) {
   EXPECT_EQ(moved.acquire(second_dir.path()), SeriesLock::State::held);
   EXPECT_FALSE(first_dir.exists("meravel.lock"));
   EXPECT_EQ(second.acquire(first_dir.path()), SeriesLock::State::held);
+}
+
+// Instances that take and give up the lock in a tight race never hold it two at a time: one that
+// opened the file just before its holder removed it must not count the flock it then gets on the
+// removed file, while a third makes the file anew and locks that.
+TEST(SeriesLock, NeverHeldByTwoInstancesAtOnceWhileTheyRace) {
+  TempDirectory dir;
+  std::atomic<int> holders{0};
+  std::atomic<int> most_holders{0};
+  std::atomic<int> times_held{0};
+  const auto race = [&] {
+    for (int round = 0; round < 3000; ++round) {
+      SeriesLock lock;
+      if (lock.acquire(dir.path()) != SeriesLock::State::held) continue;
+      const int now = ++holders;
+      int most = most_holders.load();
+      while (now > most && !most_holders.compare_exchange_weak(most, now)) {
+      }
+      ++times_held;
+      std::this_thread::yield();
+      --holders;
+    }
+  };
+  std::vector<std::thread> instances;
+  for (int i = 0; i < 4; ++i) instances.emplace_back(race);
+  for (std::thread& instance : instances) instance.join();
+  EXPECT_EQ(most_holders.load(), 1);
+  EXPECT_GT(times_held.load(), 0);
 }
