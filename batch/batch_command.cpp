@@ -12,9 +12,11 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "batch/batch_run.h"
+#include "fit/parameter_table.h"
 
 namespace {
 
@@ -103,12 +105,16 @@ int run_command_line(int argc, char** argv) {
       QStringList{QStringLiteral("v"), QStringLiteral("version")},
       QStringLiteral("Show the program's version and end."));
   const QCommandLineOption threshold_option(
-      QStringLiteral("threshold"), QStringLiteral("Binarisation threshold, 0..250 (default 131)."),
-      QStringLiteral("T"), QStringLiteral("131"));
+      QStringLiteral("threshold"),
+      QStringLiteral("Binarisation threshold, 0..%1 (default %2).")
+          .arg(kThresholdMax)
+          .arg(kStartThreshold),
+      QStringLiteral("T"), QString::number(kStartThreshold));
   const QCommandLineOption lambda_option(
       QStringLiteral("lambda"),
-      QStringLiteral("Start lambda, taken in thousandths as the main window does (default 1.1)."),
-      QStringLiteral("L"), QStringLiteral("1.1"));
+      QStringLiteral("Start lambda, taken in thousandths as the main window does (default %1).")
+          .arg(kStartLambda),
+      QStringLiteral("L"), QString::number(kStartLambda));
   const QCommandLineOption region_option(
       QStringLiteral("region"),
       QStringLiteral("Region of interest X,Y,WIDTH,HEIGHT in pixels of the upright photograph "
@@ -116,8 +122,12 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("X,Y,W,H"));
   const QCommandLineOption cut_offs_option(
       QStringLiteral("cut-offs"),
-      QStringLiteral("Per cent of the model left out at its top and bottom, 0..49 (default 1,5)."),
-      QStringLiteral("TOP,BOTTOM"), QStringLiteral("1,5"));
+      QStringLiteral("Per cent of the model left out at its top and bottom, 0..%1 (default %2,%3).")
+          .arg(kCutOffMax)
+          .arg(kStartCutOffs.top)
+          .arg(kStartCutOffs.bottom),
+      QStringLiteral("TOP,BOTTOM"),
+      QStringLiteral("%1,%2").arg(kStartCutOffs.top).arg(kStartCutOffs.bottom));
   const QCommandLineOption dark_option(
       QStringLiteral("dark"),
       QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
@@ -159,14 +169,19 @@ int run_command_line(int argc, char** argv) {
 
   BatchSettings settings;
   settings.directory = QFile::encodeName(positional[1]).toStdString();
-  const std::optional<int> threshold = whole_number(parser.value(threshold_option), 0, 250);
-  if (!threshold) return usage_error(parser, "--threshold takes a whole number 0..250");
+  const std::optional<int> threshold =
+      whole_number(parser.value(threshold_option), 0, kThresholdMax);
+  if (!threshold) {
+    return usage_error(parser,
+                       "--threshold takes a whole number 0.." + std::to_string(kThresholdMax));
+  }
   settings.start.threshold = *threshold;
   bool lambda_ok = false;
   const double lambda = parser.value(lambda_option).toDouble(&lambda_ok);
   if (!lambda_ok || !(lambda > 0.0) || lambda_milli_of(lambda) < 1 ||
-      lambda_milli_of(lambda) > 6000) {
-    return usage_error(parser, "--lambda takes a number 0.001..6");
+      lambda_milli_of(lambda) > kLambdaMilliMax) {
+    return usage_error(parser,
+                       "--lambda takes a number 0.001.." + std::to_string(kLambdaMilliMax / 1000));
   }
   settings.start.lambda = lambda;
   if (parser.isSet(region_option)) {
@@ -174,8 +189,11 @@ int run_command_line(int argc, char** argv) {
     if (!region) return usage_error(parser, "--region takes X,Y,WIDTH,HEIGHT, whole numbers");
     settings.start.region = cv::Rect((*region)[0], (*region)[1], (*region)[2], (*region)[3]);
   }
-  const auto cut_offs = number_list(parser.value(cut_offs_option), 2, 49);
-  if (!cut_offs) return usage_error(parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0..49");
+  const auto cut_offs = number_list(parser.value(cut_offs_option), 2, kCutOffMax);
+  if (!cut_offs) {
+    return usage_error(
+        parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0.." + std::to_string(kCutOffMax));
+  }
   settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
   if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());

@@ -10,9 +10,8 @@
 
 #include "fit/fit_target.h"
 #include "fit/model.h"
+#include "fit/parameter_table.h"
 
-// The rotation every measurement starts from: the model's top up and a little to the left.
-inline constexpr int kStartRotation = 325;
 // A deviation energy above this many pixels is a poor fit.
 inline constexpr double kWarningEnergyPx = 3.0;
 
