@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 #include "fit/fit_warnings.h"
 
@@ -14,20 +13,7 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
   // window warns of; a batch run starts every fit from the session's start rotation.
   const FitWarnings found = fit_warnings(target, model, cut_offs, energy, kStartRotation);
   std::vector<std::string> warnings;
-  if (found.outline_is_image_frame) {
-    warnings.push_back("the outline is the image frame");
-  } else if (found.outline_touches_frame) {
-    warnings.push_back("the outline touches the frame");
-  }
-  if (found.energy_too_high) {
-    std::ostringstream text;
-    text << "energy above " << kWarningEnergyPx << " px";
-    warnings.push_back(text.str());
-  }
-  if (found.model_reaches_border) warnings.push_back("the model reaches the border");
-  if (found.top_far_from_reference) {
-    warnings.push_back("the top is more than 90 degrees from the start rotation's");
-  }
+  for (const FitWarningKind* kind : warnings_to_tell(found)) warnings.push_back(kind->batch_text);
   return warnings;
 }
 

@@ -118,11 +118,7 @@ std::string format_details_row(const DetailsRecord& r) {
   }
   f.push_back(scaled ? round_trip_number(r.px_per_mm) : "");
   f.push_back(scale_source_name(scaled ? r.scale_source : ScaleSource::none));
-  const FitWarnings& w = r.warnings;
-  for (bool set : {w.outline_touches_frame, w.outline_is_image_frame, w.energy_too_high,
-                   w.model_reaches_border, w.top_far_from_reference}) {
-    f.push_back(flag(set));
-  }
+  for (const FitWarningKind& kind : fit_warning_kinds()) f.push_back(flag(r.warnings.*kind.flag));
   f.push_back(r.flags);
   f.push_back(r.program);
   f.push_back(r.version);

@@ -98,6 +98,24 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
   EXPECT_EQ(kDetailsColumns.size(), 43u);
 }
 
+// A row's warning flags are written in the order of the warning table, whose columns they are.
+TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
+  const auto first =
+      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), fit_warning_kinds().front().column);
+  ASSERT_NE(first, kDetailsColumns.end());
+  for (size_t k = 0; k < fit_warning_kinds().size(); ++k) {
+    SCOPED_TRACE(fit_warning_kinds()[k].column);
+    ASSERT_LT(first + k, kDetailsColumns.end());
+    EXPECT_EQ(*(first + k), fit_warning_kinds()[k].column);
+    DetailsRecord record;
+    record.warnings.*fit_warning_kinds()[k].flag = true;
+    std::vector<std::string> fields = parse_csv(format_details_row(record)).records.at(0).fields;
+    for (size_t j = 0; j < fit_warning_kinds().size(); ++j) {
+      EXPECT_EQ(fields.at((first - kDetailsColumns.begin()) + j), j == k ? "1" : "0") << j;
+    }
+  }
+}
+
 // Every field of a scaled fit, under a locale whose decimal separator is a comma.
 TEST(DetailsFile, RowHoldsEveryFieldOfAScaledFit) {
   DetailsRecord record = demo_record();
