@@ -22,10 +22,10 @@
 #include "fit/windows/scale_mode.h"
 #include "fit/windows/session_keys.h"
 #include "fit/windows/view_keys.h"
+#include "series/photo_file.h"
 
 namespace {
 
-constexpr double kCancelMarker = 9999.0;
 constexpr int kKeyEnter = 13;
 constexpr int kKeyEscape = 27;
 // What the key wait reports instead of a key when the session is to end without one.
@@ -81,17 +81,14 @@ class UpperCaseKeyFilter : public QObject {
   bool told_ = false;  // the line is printed once per session
 };
 
-// The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard
-// output, when the file is missing or not a decodable image.
+// The photograph at `path`, upright as its EXIF orientation says, read as every photograph is
+// (within the pixel budget); empty, with a line on standard output, when it cannot be had.
 cv::Mat load_photograph(const std::string& path) {
-  cv::Mat photo;
-  try {
-    photo = cv::imread(path, cv::IMREAD_COLOR);
-  } catch (const cv::Exception&) {
-    photo.release();
+  PhotographFile file = load_photograph_file(path);
+  if (file.status != PhotographFile::loaded) {
+    std::cout << "Cannot load the photograph " << path << std::endl;
   }
-  if (photo.empty()) std::cout << "Cannot load the photograph " << path << std::endl;
-  return photo;
+  return std::move(file.image);
 }
 
 bool output_window_shown() {
@@ -382,35 +379,6 @@ std::optional<SessionResult> measure_decoded_photo(const std::string& image_path
                                                    const std::function<void()>& on_first_view) {
   return guarded_session(
       image_path, start, [&photo] { return photo; }, on_first_view);
-}
-
-int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
-                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
-                            int* cut_off_top, int* cut_off_bottom) {
-  if (!image_path) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
-  SessionStart start;
-  start.threshold = *threshold;
-  start.lambda = *lambda;
-  start.region = cv::Rect(*roi_x, *roi_y, *roi_width, *roi_height);
-  start.cut_offs = {*cut_off_top, *cut_off_bottom};
-  const std::optional<SessionResult> result = measure_photo(image_path, start);
-  if (!result || !result->accepted()) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
-  *threshold = result->threshold;
-  *lambda = result->lambda;
-  *energy = result->energy;
-  *roi_x = result->region.x;
-  *roi_y = result->region.y;
-  *roi_width = result->region.width;
-  *roi_height = result->region.height;
-  *cut_off_top = result->cut_offs.top;
-  *cut_off_bottom = result->cut_offs.bottom;
-  return 0;
 }
 
 bool measurement_session_running() { return session_running; }
