@@ -1,6 +1,6 @@
 // The typed contract of one measurement: what a session starts from and what it hands back.
 //
-// Computing core: plain values, no window. The interactive session (fit/windows/fit_session.h)
+// Computing core: plain values, no window. The interactive session (windows/fit_session.h)
 // and any other caller that sets up a fit (prepare_fit in fit_W.h) take a SessionStart.
 #pragma once
 

@@ -1,10 +1,10 @@
-#include "fit/windows/output_title.h"
+#include "windows/output_title.h"
 
 #include <opencv2/highgui.hpp>
 #include <sstream>
 
 #include "fit/fit_warnings.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 namespace {
 

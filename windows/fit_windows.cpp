@@ -1,4 +1,4 @@
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 #include <cstring>
 #include <iostream>
@@ -8,7 +8,7 @@
 #include "fit/height_maximum.h"
 #include "fit/optimiser.h"
 #include "fit/parameter_table.h"
-#include "fit/windows/output_title.h"
+#include "windows/output_title.h"
 
 namespace {
 

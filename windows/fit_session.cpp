@@ -1,4 +1,4 @@
-#include "fit/windows/fit_session.h"
+#include "windows/fit_session.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -16,12 +16,12 @@
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/optimiser.h"
-#include "fit/windows/automatic_fit.h"
-#include "fit/windows/fit_windows.h"
-#include "fit/windows/output_title.h"
-#include "fit/windows/scale_mode.h"
-#include "fit/windows/session_keys.h"
-#include "fit/windows/view_keys.h"
+#include "windows/automatic_fit.h"
+#include "windows/fit_windows.h"
+#include "windows/output_title.h"
+#include "windows/scale_mode.h"
+#include "windows/session_keys.h"
+#include "windows/view_keys.h"
 #include "series/photo_file.h"
 
 namespace {

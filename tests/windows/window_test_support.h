@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "fit/fit_W.h"
-#include "fit/windows/fit_session.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 #include "test_support.h"
 
 namespace window_test {

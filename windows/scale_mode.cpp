@@ -1,4 +1,4 @@
-#include "fit/windows/scale_mode.h"
+#include "windows/scale_mode.h"
 
 #include <iostream>
 #include <opencv2/highgui.hpp>
@@ -6,7 +6,7 @@
 
 #include "fit/click_geometry.h"
 #include "fit/fit_W.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "fit/windows/view_keys.h"
+#include "windows/view_keys.h"
 
 #include <iostream>
 #include <opencv2/highgui.hpp>
@@ -7,8 +7,8 @@
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/top_end.h"
-#include "fit/windows/fit_windows.h"
-#include "fit/windows/output_title.h"
+#include "windows/fit_windows.h"
+#include "windows/output_title.h"
 
 namespace {
 
