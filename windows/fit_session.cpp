@@ -16,13 +16,13 @@
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/optimiser.h"
+#include "series/photo_file.h"
 #include "windows/automatic_fit.h"
 #include "windows/fit_windows.h"
 #include "windows/output_title.h"
 #include "windows/scale_mode.h"
 #include "windows/session_keys.h"
 #include "windows/view_keys.h"
-#include "series/photo_file.h"
 
 namespace {
 
@@ -257,8 +257,7 @@ SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
   session_photo_size = photo.size();
   take_scale_clicks();  // none left over from an earlier session
   open_photograph(state, photo, start);
-  state.awaiting_first_click = false;
-  state.awaiting_second_click = false;
+  state.clicks.disarm();
   if (on_first_view) on_first_view();
 
   while (true) {
@@ -394,9 +393,7 @@ void request_session_cancel() {
 void crop_to_roi() { crop_source_to_roi(fit_state()); }
 
 void start_top_bottom_mode() {
-  FitState& state = fit_state();
-  state.awaiting_first_click = true;
-  state.awaiting_second_click = true;
+  fit_state().clicks.arm();
   cv::setMouseCallback(kOutputWindow, on_top_bottom_click);
   std::cout << "You can click the coordinates for the lambda curve's top and bottom. First top, "
                "then bottom."
@@ -406,9 +403,7 @@ void start_top_bottom_mode() {
 }
 
 void start_roi_mode() {
-  FitState& state = fit_state();
-  state.awaiting_first_click = true;
-  state.awaiting_second_click = true;
+  fit_state().clicks.arm();
   cv::setMouseCallback(kOutputWindow, on_roi_click);
   std::cout << "You can click the two corners of your region of interest." << std::endl;
   set_output_prompt("click the two corners of the region of interest");
@@ -419,17 +414,16 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   if (event != cv::EVENT_LBUTTONDOWN) return;
   FitState& state = fit_state();
   const cv::Point p = image_point(x, y);
-  if (state.awaiting_first_click) {
+  const bool first = state.clicks.awaiting_first();
+  const auto top_and_bottom = state.clicks.click(p);
+  if (first) {
     std::cout << "Top is at: (" << p.x << "," << p.y << ")" << std::endl;
-    state.top_click_x = p.x;
-    state.top_click_y = p.y;
-    state.awaiting_first_click = false;
     return;
   }
-  if (!state.awaiting_second_click) return;
+  if (!top_and_bottom) return;
   std::cout << "Bottom is at: (" << p.x << "," << p.y << ")" << std::endl;
   const TopBottomPlacement placement =
-      placement_from_top_and_bottom(cv::Point(state.top_click_x, state.top_click_y), p);
+      placement_from_top_and_bottom(top_and_bottom->first, top_and_bottom->second);
   state.translation_x = placement.translation_x;
   state.translation_y = placement.translation_y;
   state.height = placement.height;
@@ -439,7 +433,6 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   set_trackbar(kTranslationYTrackbar, state.translation_y);
   set_trackbar(kHeightTrackbar, state.height);
   set_trackbar(kRotationTrackbar, state.rotation);
-  state.awaiting_second_click = false;
   show_output_title();
 }
 
@@ -447,17 +440,18 @@ void on_roi_click(int event, int x, int y, int, void*) {
   if (event != cv::EVENT_LBUTTONDOWN) return;
   FitState& state = fit_state();
   const cv::Point p = image_point(x, y);
-  if (state.awaiting_first_click) {
+  const bool first = state.clicks.awaiting_first();
+  const auto corners = state.clicks.click(p);
+  if (first) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
     state.roi_x = p.x;
     state.roi_y = p.y;
     state.roi_origin_in_photo = state.source_origin_in_photo;
-    state.awaiting_first_click = false;
     return;
   }
-  if (!state.awaiting_second_click) return;
+  if (!corners) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-  const cv::Rect region = region_between_corners(cv::Point(state.roi_x, state.roi_y), p);
+  const cv::Rect region = region_between_corners(corners->first, corners->second);
   state.roi_x = region.x;
   state.roi_y = region.y;
   state.roi_width = region.width;
@@ -465,7 +459,6 @@ void on_roi_click(int event, int x, int y, int, void*) {
   const ModelParameters before = state.model();
   const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();
-  state.awaiting_second_click = false;
   setup_fit_windows();
   keep_model_in_new_view(before, old_origin - state.source_origin_in_photo);
 }

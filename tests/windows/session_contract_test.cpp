@@ -273,8 +273,8 @@ TEST_F(SessionContract, AVeryLargePhotographIsShownScaledAndClickedInItsOwnPixel
   EXPECT_EQ(values.lambda, 1.1);
   EXPECT_EQ(shown, cv::Size(6000, 4000));
   EXPECT_EQ(view, cv::Size(800, 533));
-  EXPECT_EQ(fit_state().top_click_x, 3000);  // s = 6000 / 800 = 7.5
-  EXPECT_EQ(fit_state().top_click_y, 2250);
+  EXPECT_EQ(fit_state().clicks.first().x, 3000);  // s = 6000 / 800 = 7.5
+  EXPECT_EQ(fit_state().clicks.first().y, 2250);
 }
 
 // The typed form: how the session ended, with the accepted values, or the start's when nothing
