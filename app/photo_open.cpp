@@ -9,8 +9,8 @@
 #include <chrono>
 #include <limits>
 
-#include "fit/windows/fit_session.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 #include "series/file_navigation.h"
 #include "series/series_state.h"
 

@@ -14,9 +14,11 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "batch/batch_run.h"
+#include "fit/parameter_table.h"
 
 namespace {
 
@@ -122,15 +124,19 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("Show the program's version and end."));
   const QCommandLineOption threshold_option(
       QStringLiteral("threshold"),
-      QStringLiteral("Grey level 0..250 that tells the object from the ground: brighter pixels "
-                     "are the object (default 131, as in the main window)."),
-      QStringLiteral("T"), QStringLiteral("131"));
+      QStringLiteral("Grey level 0..%1 that tells the object from the ground: brighter pixels "
+                     "are the object (default %2, as in the main window).")
+          .arg(kThresholdMax)
+          .arg(kStartThreshold),
+      QStringLiteral("T"), QString::number(kStartThreshold));
   const QCommandLineOption lambda_option(
       QStringLiteral("lambda"),
       QStringLiteral("The shape exponent lambda the fit starts from, 0.001..6, rounded to three "
-                     "decimals (default 1.1; the main window's field holds it times 1000: 1100). "
-                     "The fit finds lambda itself."),
-      QStringLiteral("L"), QStringLiteral("1.1"));
+                     "decimals (default %1; the main window's field holds it times 1000: %2). "
+                     "The fit finds lambda itself.")
+          .arg(kStartLambda)
+          .arg(static_cast<int>(kStartLambda * 1000 + 0.5)),
+      QStringLiteral("L"), QString::number(kStartLambda));
   const QCommandLineOption region_option(
       QStringLiteral("region"),
       QStringLiteral("Region of interest X,Y,WIDTH,HEIGHT in pixels of the upright photograph "
@@ -139,9 +145,13 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption cut_offs_option(
       QStringLiteral("cut-offs"),
       QStringLiteral("Leave the top TOP per cent and the bottom BOTTOM per cent of the object's "
-                     "length out of the fit, where a stand or a shadow meets the outline; 0..49 "
-                     "each (default 1,5)."),
-      QStringLiteral("TOP,BOTTOM"), QStringLiteral("1,5"));
+                     "length out of the fit, where a stand or a shadow meets the outline; 0..%1 "
+                     "each (default %2,%3).")
+          .arg(kCutOffMax)
+          .arg(kStartCutOffs.top)
+          .arg(kStartCutOffs.bottom),
+      QStringLiteral("TOP,BOTTOM"),
+      QStringLiteral("%1,%2").arg(kStartCutOffs.top).arg(kStartCutOffs.bottom));
   const QCommandLineOption dark_option(
       QStringLiteral("dark"),
       QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
@@ -190,14 +200,19 @@ int run_command_line(int argc, char** argv) {
               << std::strerror(errno) << std::endl;
     return kUsageError;
   }
-  const std::optional<int> threshold = whole_number(parser.value(threshold_option), 0, 250);
-  if (!threshold) return usage_error(parser, "--threshold takes a whole number 0..250");
+  const std::optional<int> threshold =
+      whole_number(parser.value(threshold_option), 0, kThresholdMax);
+  if (!threshold) {
+    return usage_error(parser,
+                       "--threshold takes a whole number 0.." + std::to_string(kThresholdMax));
+  }
   settings.start.threshold = *threshold;
   bool lambda_ok = false;
   const double lambda = parser.value(lambda_option).toDouble(&lambda_ok);
   if (!lambda_ok || !(lambda > 0.0) || lambda_milli_of(lambda) < 1 ||
-      lambda_milli_of(lambda) > 6000) {
-    return usage_error(parser, "--lambda takes a number 0.001..6");
+      lambda_milli_of(lambda) > kLambdaMilliMax) {
+    return usage_error(parser,
+                       "--lambda takes a number 0.001.." + std::to_string(kLambdaMilliMax / 1000));
   }
   settings.start.lambda = lambda;
   if (parser.isSet(region_option)) {
@@ -205,8 +220,11 @@ int run_command_line(int argc, char** argv) {
     if (!region) return usage_error(parser, "--region takes X,Y,WIDTH,HEIGHT, whole numbers");
     settings.start.region = cv::Rect((*region)[0], (*region)[1], (*region)[2], (*region)[3]);
   }
-  const auto cut_offs = number_list(parser.value(cut_offs_option), 2, 49);
-  if (!cut_offs) return usage_error(parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0..49");
+  const auto cut_offs = number_list(parser.value(cut_offs_option), 2, kCutOffMax);
+  if (!cut_offs) {
+    return usage_error(
+        parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0.." + std::to_string(kCutOffMax));
+  }
   settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
   if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());

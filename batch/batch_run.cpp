@@ -175,10 +175,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
   progress.finish();
 
-  const double median = median_energy(energies);
+  const std::vector<bool> far_above = far_above_series_median(energies);
   for (size_t t = 0; t < tiles.size(); ++t) {
-    if (energies.size() >= 3 && far_above_median(energies[t], median))
-      warnings[t].push_back(kFarAboveMedianWarning);
+    if (far_above[t]) warnings[t].push_back(kFarAboveMedianWarning);
     if (warnings[t].empty()) continue;
     tiles[t].flagged = true;
     summary.flagged.push_back({static_cast<unsigned>(tiles[t].position), warnings[t]});

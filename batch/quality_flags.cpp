@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 #include "fit/fit_warnings.h"
 
@@ -14,20 +13,7 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
   // window warns of; a batch run starts every fit from the session's start rotation.
   const FitWarnings found = fit_warnings(target, model, cut_offs, energy, kStartRotation);
   std::vector<std::string> warnings;
-  if (found.outline_is_image_frame) {
-    warnings.push_back("the outline is the image frame");
-  } else if (found.outline_touches_frame) {
-    warnings.push_back("the outline touches the frame");
-  }
-  if (found.energy_too_high) {
-    std::ostringstream text;
-    text << "energy above " << kWarningEnergyPx << " px";
-    warnings.push_back(text.str());
-  }
-  if (found.model_reaches_border) warnings.push_back("the model reaches the border");
-  if (found.top_far_from_reference) {
-    warnings.push_back("the top is more than 90 degrees from the start rotation's");
-  }
+  for (const FitWarningKind* kind : warnings_to_tell(found)) warnings.push_back(kind->batch_text);
   return warnings;
 }
 
@@ -44,4 +30,13 @@ double median_energy(std::vector<double> energies) {
 bool far_above_median(double energy, double median) {
   if (!std::isfinite(energy)) return false;  // already above the limit
   return energy > kMedianWarningFactor * median && energy >= median + kMedianWarningMargin;
+}
+
+std::vector<bool> far_above_series_median(const std::vector<double>& energies) {
+  std::vector<bool> flagged(energies.size(), false);
+  // Two fits give no median to stand out from.
+  if (energies.size() < 3) return flagged;
+  const double median = median_energy(energies);
+  for (size_t i = 0; i < energies.size(); ++i) flagged[i] = far_above_median(energies[i], median);
+  return flagged;
 }

@@ -35,5 +35,9 @@ double median_energy(std::vector<double> energies);
 // Whether `energy` stands out from a series whose median energy is `median`.
 bool far_above_median(double energy, double median);
 
+// For each of a series' energies, in order, whether it stands out from the median of them all
+// (median_energy): none does in a series of fewer than three energies.
+std::vector<bool> far_above_series_median(const std::vector<double>& energies);
+
 // The phrase for that, as a warning.
 extern const char kFarAboveMedianWarning[];

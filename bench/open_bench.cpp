@@ -45,8 +45,8 @@
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
 #include "fit/fit_internal.h"
-#include "fit/windows/fit_session.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 #include "series/photo_file.h"
 
 namespace {

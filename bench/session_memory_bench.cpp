@@ -19,7 +19,7 @@
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
 #include "fit/optimiser.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 namespace {
 

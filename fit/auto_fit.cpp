@@ -14,6 +14,7 @@
 #include "fit/geometry.h"
 #include "fit/height_maximum.h"
 #include "fit/model_top.h"
+#include "fit/parameter_table.h"
 #include "fit/subpixel_edges.h"
 
 namespace {
@@ -29,16 +30,17 @@ struct Bounds {
 };
 
 bool inside(const ModelParameters& p, const Bounds& b) {
-  return p.lambda_milli >= 1 && p.lambda_milli <= 6000 && p.width >= 1 &&
-         p.width <= 20 * b.image_size.width && p.height >= 4 && p.height <= b.height_maximum &&
-         p.translation_x >= 0 && p.translation_x <= b.image_size.width && p.translation_y >= 0 &&
+  return p.lambda_milli >= 1 && p.lambda_milli <= kLambdaMilliMax && p.width >= 1 &&
+         p.width <= kWidthMaxPerImageWidth * b.image_size.width && p.height >= 4 &&
+         p.height <= b.height_maximum && p.translation_x >= 0 &&
+         p.translation_x <= b.image_size.width && p.translation_y >= 0 &&
          p.translation_y <= b.image_size.height && keeps_top(p.rotation, b.reference_rotation);
 }
 
 // The nearest whole numbers within the bounds' ranges.
 ModelParameters clamped(ModelParameters p, const Bounds& b) {
-  p.lambda_milli = std::clamp(p.lambda_milli, 1, 6000);
-  p.width = std::clamp(p.width, 1, 20 * b.image_size.width);
+  p.lambda_milli = std::clamp(p.lambda_milli, 1, kLambdaMilliMax);
+  p.width = std::clamp(p.width, 1, kWidthMaxPerImageWidth * b.image_size.width);
   p.height = std::clamp(p.height, 4, std::max(4, b.height_maximum));
   p.translation_x = std::clamp(p.translation_x, 0, b.image_size.width);
   p.translation_y = std::clamp(p.translation_y, 0, b.image_size.height);

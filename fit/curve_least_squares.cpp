@@ -12,6 +12,10 @@ namespace {
 
 using auto_fit_detail::Placement;
 
+// The tuning constants of the two robust losses that give 95 % asymptotic efficiency on normal
+// residuals (Holland and Welsch 1977), in units of the residuals' scale.
+constexpr double kCauchyTuning95 = 2.385;
+constexpr double kTukeyBisquareTuning95 = 4.685;
 constexpr double kEnds = 1e-15;  // s stays this far inside (0, 1), where f' is finite
 
 // The model in its own frame: x to the right half, y down the axis from the centre.
@@ -288,7 +292,7 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
   // Cauchy's loss first brings a start that is some pixels off into the valley, the pull of far
   // points fading with their distance; Tukey's then drops them altogether.
   for (const Loss loss : {Loss::kCauchy, Loss::kTukey}) {
-    const double factor = loss == Loss::kCauchy ? 2.385 : 4.685;
+    const double factor = loss == Loss::kCauchy ? kCauchyTuning95 : kTukeyBisquareTuning95;
     for (int iteration = 0; iteration < 40; ++iteration) {
       // The scale follows the residuals, but never below what sub-pixel edges can deliver.
       const double c = factor * std::max(spread(current), 0.05);

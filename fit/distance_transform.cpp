@@ -19,6 +19,18 @@ const int kKnight = cvRound(2.1969f * (1 << kShift));
 constexpr int kFar = INT_MAX >> 2;
 constexpr int kBorder = 2;
 
+}  // namespace
+
+// Function multiversioning exists for x86-64 only: elsewhere (arm64) the loops are compiled once,
+// for the target's own vector unit.
+#if defined(__x86_64__)
+#define MERAVEL_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define MERAVEL_AVX2_CLONES
+#endif
+
+namespace {
+
 // A row of fixed-point distances with two far pixels on either side.
 class PaddedRow {
  public:
@@ -52,11 +64,10 @@ inline __attribute__((always_inline)) void steps_from_rows(const int* near, cons
 // not depend on the order, so the candidates from the rows already done are taken first for the
 // whole row, and only the step from the previous pixel of the row is left to a sequential scan.
 // The mask is symmetric, so the backward pass reads the same neighbourhood, mirrored.
-// Compiled twice, for processors with AVX2 (eight lanes and a native integer minimum) and for any
-// other x86-64; the loader picks one when the program starts. Integer minima and sums give the
+// On x86-64, compiled twice, for processors with AVX2 (eight lanes and a native integer minimum)
+// and for any other; the loader picks one when the program starts. Integer minima and sums give the
 // same bits either way.
-__attribute__((target_clones("avx2", "default"))) void chamfer_distance_5x5(const cv::Mat& binary,
-                                                                            cv::Mat& distance) {
+MERAVEL_AVX2_CLONES void chamfer_distance_5x5(const cv::Mat& binary, cv::Mat& distance) {
   CV_Assert(binary.type() == CV_8UC1);
   const int width = binary.cols;
   const int height = binary.rows;
@@ -134,8 +145,7 @@ constexpr int kCandidateReach = 96 * (1 << kShift);
 
 // The nearest of `count` zeros at (xs[k], ys[k]) to `q`, as a chamfer length. Compiled for AVX2
 // too, whose integer multiply and minimum on eight lanes the loop is made of.
-__attribute__((target_clones("avx2", "default"))) int nearest_of(const int* xs, const int* ys,
-                                                                 std::size_t count, cv::Point q) {
+MERAVEL_AVX2_CLONES int nearest_of(const int* xs, const int* ys, std::size_t count, cv::Point q) {
   int nearest = INT_MAX;
   for (std::size_t k = 0; k < count; ++k) {
     nearest = std::min(nearest, chamfer_length(q.x - xs[k], q.y - ys[k]));
@@ -144,11 +154,9 @@ __attribute__((target_clones("avx2", "default"))) int nearest_of(const int* xs, 
 }
 
 // The zeros of (xs, ys) within `limit` of `q` into (into_x, into_y), which are cleared first.
-__attribute__((target_clones("avx2", "default"))) void zeros_within(const std::vector<int>& xs,
-                                                                    const std::vector<int>& ys,
-                                                                    cv::Point q, int limit,
-                                                                    std::vector<int>& into_x,
-                                                                    std::vector<int>& into_y) {
+MERAVEL_AVX2_CLONES void zeros_within(const std::vector<int>& xs, const std::vector<int>& ys,
+                                      cv::Point q, int limit, std::vector<int>& into_x,
+                                      std::vector<int>& into_y) {
   into_x.clear();
   into_y.clear();
   std::vector<int> lengths(xs.size());

@@ -21,6 +21,7 @@
 #include "fit/fit_target.h"
 #include "fit/model.h"
 #include "fit/session_contract.h"
+#include "fit/two_clicks.h"
 
 // The fitting engine's state. There is one program-wide instance (fit_state()); tests make their
 // own. Every field is zero, false or empty at start. W x H is the size of `source_image` when the
@@ -51,11 +52,8 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   int pixel_width = 0;         // width in pixels of the last generated W-curve
   double peak_abscissa = 0.0;  // curve parameter t at which that curve was widest
 
-  // Mouse modes.
-  bool awaiting_first_click = false;
-  bool awaiting_second_click = false;
-  int top_click_x = 0;
-  int top_click_y = 0;
+  // The two clicks keys m, s and z wait for on "Output", in pixels of source_image.
+  TwoClicks clicks;
 
   // Region of interest in pixels of the image it cuts; a width or height of 0 means none.
   int roi_x = 0;

@@ -18,18 +18,36 @@ bool on_frame(const cv::Point& p, cv::Size size) {
 }  // namespace
 
 const std::vector<FitWarningKind>& fit_warning_kinds() {
+  // The energy's words name kWarningEnergyPx.
   static const std::vector<FitWarningKind> kinds = {
-      {&FitWarnings::outline_is_image_frame, "outline_is_image_frame",
-       "the outline is the frame of the image (a dark object on a light ground? try key n)"},
-      {&FitWarnings::outline_touches_frame, "outline_touches_frame",
-       "the outline touches the image frame (object cut by the border?)"},
-      {&FitWarnings::energy_too_high, "energy_above_3_px", "the energy is above 3 px"},
-      {&FitWarnings::model_reaches_border, "model_reaches_border",
-       "the model reaches the image border"},
-      {&FitWarnings::top_far_from_reference, "top_more_than_90_degrees_off",
-       "the top end is more than 90 degrees from the usual top (key f flips it)"},
+      {&FitWarnings::outline_touches_frame, "warn_outline_touches_frame",
+       "the outline touches the image frame (object cut by the border?)",
+       "the outline touches the frame", WarningSeverity::kCaution,
+       &FitWarnings::outline_is_image_frame},
+      {&FitWarnings::outline_is_image_frame, "warn_outline_is_frame",
+       "the outline is the frame of the image (a dark object on a light ground? try key n)",
+       "the outline is the image frame", WarningSeverity::kError, nullptr},
+      {&FitWarnings::energy_too_high, "warn_energy_high", "the energy is above 3 px",
+       "energy above 3 px", WarningSeverity::kCaution, nullptr},
+      {&FitWarnings::model_reaches_border, "warn_model_at_border",
+       "the model reaches the image border", "the model reaches the border",
+       WarningSeverity::kCaution, nullptr},
+      {&FitWarnings::top_far_from_reference, "warn_top_far_from_rotation",
+       "the top end is more than 90 degrees from the usual top (key f flips it)",
+       "the top is more than 90 degrees from the start rotation's", WarningSeverity::kCaution,
+       nullptr},
   };
   return kinds;
+}
+
+std::vector<const FitWarningKind*> warnings_to_tell(const FitWarnings& warnings) {
+  std::vector<const FitWarningKind*> told;
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    if (!(warnings.*kind.flag)) continue;
+    if (kind.told_by && warnings.*kind.told_by) continue;
+    told.push_back(&kind);
+  }
+  return told;
 }
 
 bool model_reaches_border(const ModelParameters& model, const CutOffs& cut_offs, cv::Size size) {
@@ -71,13 +89,9 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
 
 std::string fit_warnings_text(const FitWarnings& warnings) {
   std::string text;
-  for (const FitWarningKind& kind : fit_warning_kinds()) {
-    if (!(warnings.*kind.flag)) continue;
-    if (kind.flag == &FitWarnings::outline_touches_frame && warnings.outline_is_image_frame) {
-      continue;
-    }
+  for (const FitWarningKind* kind : warnings_to_tell(warnings)) {
     text += text.empty() ? "Warning: " : "; ";
-    text += kind.message;
+    text += kind->message;
   }
   if (!text.empty()) text += ".";
   return text;

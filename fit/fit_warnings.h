@@ -10,9 +10,8 @@
 
 #include "fit/fit_target.h"
 #include "fit/model.h"
+#include "fit/parameter_table.h"
 
-// The rotation every measurement starts from: the model's top up and a little to the left.
-inline constexpr int kStartRotation = 325;
 // A deviation energy above this many pixels is a poor fit.
 inline constexpr double kWarningEnergyPx = 3.0;
 
@@ -36,14 +35,27 @@ struct FitWarnings {
   }
 };
 
-// One kind of warning: its flag, a short name for a column, and the words shown to the user.
+// How much a warning says about the fit: it may be wrong and wants a look (kCaution), or it
+// measured something else than the object (kError: the background was taken for it).
+enum class WarningSeverity { kCaution, kError };
+
+// One kind of warning, with every name it goes by: its flag, its column of the details file
+// (1 when it held, else 0), the words of the Output window's title, the phrase a batch run
+// prints and flags the fit with, its severity, and the warning that, when it holds too, says it
+// already (its words are then left out).
 struct FitWarningKind {
   bool FitWarnings::*flag;
   const char* column;
   const char* message;
+  const char* batch_text;
+  WarningSeverity severity;
+  bool FitWarnings::*told_by;  // null for none
 };
-// Every kind, in the order the messages are shown.
+// Every kind, in the order of the details file's columns, the title's words and the batch flags.
 const std::vector<FitWarningKind>& fit_warning_kinds();
+
+// The kinds whose warning holds in `warnings`, less those another one holding already tells.
+std::vector<const FitWarningKind*> warnings_to_tell(const FitWarnings& warnings);
 
 // Whether some point of the model with `cut_offs` lies on the outermost pixel frame of an image
 // of `image_size` or beyond it.

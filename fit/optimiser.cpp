@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "fit/geometry.h"
+#include "fit/parameter_table.h"
 
 namespace {
 
@@ -108,8 +109,8 @@ OptimiserRanges ranges_all_values(cv::Size image_size) {
   const int w = image_size.width;
   const int h = image_size.height;
   OptimiserRanges r;
-  set_range(r, kLambdaMilli, 200, 6000);
-  set_range(r, kWidth, 2 * w, 20 * w);
+  set_range(r, kLambdaMilli, 200, kLambdaMilliMax);
+  set_range(r, kWidth, 2 * w, kWidthMaxPerImageWidth * w);
   set_range(r, kHeight, h / 10, (9 * h) / 10);
   set_range(r, kRotation, 270, 90);
   set_range(r, kTranslationX, w / 5, (4 * w) / 5);
@@ -120,7 +121,7 @@ OptimiserRanges ranges_all_values(cv::Size image_size) {
 OptimiserRanges ranges_width(const ModelParameters& current, cv::Size image_size) {
   const int w = image_size.width;
   OptimiserRanges r = fixed_ranges(current);
-  set_range(r, kWidth, 2 * w, 20 * w);
+  set_range(r, kWidth, 2 * w, kWidthMaxPerImageWidth * w);
   return r;
 }
 

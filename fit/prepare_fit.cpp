@@ -6,6 +6,7 @@
 #include "fit/click_geometry.h"
 #include "fit/fit_internal.h"
 #include "fit/fit_warnings.h"
+#include "fit/parameter_table.h"
 
 namespace {
 
@@ -49,8 +50,8 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
   state.cut_off_top = start.cut_offs.top;
   state.cut_off_bottom = start.cut_offs.bottom;
   state.polarity = start.polarity;
-  state.rotation = 325;
-  state.show_input = 90;
+  state.rotation = kStartRotation;
+  state.show_input = kStartShowInput;
   state.screen_overlays = true;
   state.roi_x = start.region.x;
   state.roi_y = start.region.y;

@@ -1,6 +1,6 @@
 // The typed contract of one measurement: what a session starts from and what it hands back.
 //
-// Computing core: plain values, no window. The interactive session (fit/windows/fit_session.h)
+// Computing core: plain values, no window. The interactive session (windows/fit_session.h)
 // and any other caller that sets up a fit (prepare_fit in fit_W.h) take a SessionStart.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include "fit/fit_target.h"
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
+#include "fit/parameter_table.h"
 
 struct SessionResult;
 
@@ -35,12 +36,12 @@ struct ScaleClicks {
 // What one measurement starts from: the main window's start threshold and lambda, and the region
 // of interest and cut-offs carried over from the last accepted measurement.
 struct SessionStart {
-  int threshold = 131;  // binarisation threshold, 0..250
-  double lambda = 1.1;  // taken in rounded to whole thousandths (lambda_milli_of)
+  int threshold = kStartThreshold;  // binarisation threshold, 0..kThresholdMax
+  double lambda = kStartLambda;     // taken in rounded to whole thousandths (lambda_milli_of)
   // In pixels of the whole upright photograph; a width or height of 0 means none. A region that
   // does not fit the photograph (or has a negative value) is dropped: width and height become 0.
   cv::Rect region;
-  CutOffs cut_offs{1, 5};
+  CutOffs cut_offs = kStartCutOffs;
   // The photograph, already loaded and upright (CV_8UC3), shared and never written to; empty to
   // have the session load its path. The session fits these pixels from start to end.
   cv::Mat photograph;

@@ -8,52 +8,6 @@ const char kDetailsFileName[] = "measures_details.csv";
 const char kProgramName[] = "Meravel";
 const char kProgramVersion[] = MERAVEL_VERSION;
 
-const std::vector<std::string> kDetailsColumns = {
-    "file",
-    "capture_date_original",
-    "capture_date",
-    "measured_at",
-    "lambda",
-    "energy_px",
-    "lambda_milli",
-    "width",
-    "height_px",
-    "rotation_deg",
-    "translation_x_px",
-    "translation_y_px",
-    "threshold",
-    "polarity",
-    "roi_x_px",
-    "roi_y_px",
-    "roi_width_px",
-    "roi_height_px",
-    "cut_off_top_percent",
-    "cut_off_bottom_percent",
-    "image_width_px",
-    "image_height_px",
-    "keys",
-    "length_px",
-    "breadth_px",
-    "breadth_position",
-    "elongation",
-    "volume_px3",
-    "surface_px2",
-    "length_mm",
-    "breadth_mm",
-    "volume_mm3",
-    "surface_mm2",
-    "px_per_mm",
-    "scale_source",
-    "warn_outline_touches_frame",
-    "warn_outline_is_frame",
-    "warn_energy_high",
-    "warn_model_at_border",
-    "warn_top_far_from_rotation",
-    "flags",
-    "program",
-    "version",
-};
-
 namespace {
 
 // Far more digits than the model values fix, and few enough to read.
@@ -65,68 +19,115 @@ const char* polarity_name(ObjectPolarity polarity) {
   return polarity == ObjectPolarity::kDarkOnLight ? "dark_on_light" : "light_on_dark";
 }
 
-const char* flag(bool set) { return set ? "1" : "0"; }
+bool scaled(const DetailsRecord& r) {
+  return r.scale_source != ScaleSource::none && std::isfinite(r.px_per_mm) && r.px_per_mm > 0;
+}
+
+// A dimension of the model in pixels; empty for a model without extent.
+template <double EggDimensions::*field>
+std::string in_px(const DetailsRecord& r) {
+  return r.dimensions_px ? dimension((*r.dimensions_px).*field) : "";
+}
+
+// The same in millimetres; empty too without a scale.
+template <double EggDimensions::*field>
+std::string in_mm(const DetailsRecord& r) {
+  if (!r.dimensions_px || !scaled(r)) return "";
+  return dimension(egg_dimensions_in_mm(*r.dimensions_px, r.px_per_mm).*field);
+}
+
+template <int DetailsRecord::*field>
+std::string whole(const DetailsRecord& r) {
+  return std::to_string(r.*field);
+}
+
+template <std::string DetailsRecord::*field>
+std::string text(const DetailsRecord& r) {
+  return r.*field;
+}
+
+std::vector<DetailsColumn> make_details_columns() {
+  std::vector<DetailsColumn> columns = {
+      {"file", text<&DetailsRecord::file>, "1.7"},
+      {"capture_date_original", text<&DetailsRecord::capture_date_original>, "1.7"},
+      {"capture_date", text<&DetailsRecord::capture_date>, "1.7"},
+      {"measured_at", [](const DetailsRecord& r) { return iso8601_time(r.measured_at); }, "1.7"},
+      {"lambda", [](const DetailsRecord& r) { return round_trip_number(r.lambda_milli / 1000.0); },
+       "1.7"},
+      {"energy_px", [](const DetailsRecord& r) { return round_trip_number(r.energy_px); }, "1.7"},
+      {"lambda_milli", whole<&DetailsRecord::lambda_milli>, "1.7"},
+      {"width", whole<&DetailsRecord::width>, "1.7"},
+      {"height_px", whole<&DetailsRecord::height_px>, "1.7"},
+      {"rotation_deg", whole<&DetailsRecord::rotation_deg>, "1.7"},
+      {"translation_x_px", whole<&DetailsRecord::translation_x_px>, "1.7"},
+      {"translation_y_px", whole<&DetailsRecord::translation_y_px>, "1.7"},
+      {"threshold", whole<&DetailsRecord::threshold>, "1.7"},
+      {"polarity", [](const DetailsRecord& r) -> std::string { return polarity_name(r.polarity); },
+       "1.7"},
+      {"roi_x_px", whole<&DetailsRecord::roi_x_px>, "1.7"},
+      {"roi_y_px", whole<&DetailsRecord::roi_y_px>, "1.7"},
+      {"roi_width_px", whole<&DetailsRecord::roi_width_px>, "1.7"},
+      {"roi_height_px", whole<&DetailsRecord::roi_height_px>, "1.7"},
+      {"cut_off_top_percent", whole<&DetailsRecord::cut_off_top_percent>, "1.7"},
+      {"cut_off_bottom_percent", whole<&DetailsRecord::cut_off_bottom_percent>, "1.7"},
+      {"image_width_px", whole<&DetailsRecord::image_width_px>, "1.7"},
+      {"image_height_px", whole<&DetailsRecord::image_height_px>, "1.7"},
+      {"keys", text<&DetailsRecord::keys>, "1.7"},
+      {"length_px", in_px<&EggDimensions::length>, "1.7"},
+      {"breadth_px", in_px<&EggDimensions::breadth>, "1.7"},
+      {"breadth_position", in_px<&EggDimensions::breadth_position>, "1.7"},
+      {"elongation", in_px<&EggDimensions::elongation>, "1.7"},
+      {"volume_px3", in_px<&EggDimensions::volume>, "1.7"},
+      {"surface_px2", in_px<&EggDimensions::surface>, "1.7"},
+      {"length_mm", in_mm<&EggDimensions::length>, "1.7"},
+      {"breadth_mm", in_mm<&EggDimensions::breadth>, "1.7"},
+      {"volume_mm3", in_mm<&EggDimensions::volume>, "1.7"},
+      {"surface_mm2", in_mm<&EggDimensions::surface>, "1.7"},
+      {"px_per_mm",
+       [](const DetailsRecord& r) { return scaled(r) ? round_trip_number(r.px_per_mm) : ""; },
+       "1.7"},
+      {"scale_source",
+       [](const DetailsRecord& r) -> std::string {
+         return scale_source_name(scaled(r) ? r.scale_source : ScaleSource::none);
+       },
+       "1.7"},
+  };
+  // One column per warning, in the warning table's order.
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    columns.push_back({kind.column, nullptr, "1.7", kind.flag});
+  }
+  columns.insert(columns.end(), {
+                                    {"flags", text<&DetailsRecord::flags>, "1.7"},
+                                    {"program", text<&DetailsRecord::program>, "1.7"},
+                                    {"version", text<&DetailsRecord::version>, "1.7"},
+                                });
+  return columns;
+}
 
 }  // namespace
+
+const std::vector<DetailsColumn>& details_columns() {
+  static const std::vector<DetailsColumn> columns = make_details_columns();
+  return columns;
+}
+
+std::string DetailsColumn::value_of(const DetailsRecord& record) const {
+  if (warning) return record.warnings.*warning ? "1" : "0";
+  return write(record);
+}
+
+const std::vector<std::string> kDetailsColumns = [] {
+  std::vector<std::string> names;
+  for (const DetailsColumn& column : details_columns()) names.push_back(column.name);
+  return names;
+}();
 
 std::string format_details_header() { return csv_record(kDetailsColumns); }
 
 std::string format_details_row(const DetailsRecord& r) {
-  std::vector<std::string> f = {
-      r.file,
-      r.capture_date_original,
-      r.capture_date,
-      iso8601_time(r.measured_at),
-      round_trip_number(r.lambda_milli / 1000.0),
-      round_trip_number(r.energy_px),
-      std::to_string(r.lambda_milli),
-      std::to_string(r.width),
-      std::to_string(r.height_px),
-      std::to_string(r.rotation_deg),
-      std::to_string(r.translation_x_px),
-      std::to_string(r.translation_y_px),
-      std::to_string(r.threshold),
-      polarity_name(r.polarity),
-      std::to_string(r.roi_x_px),
-      std::to_string(r.roi_y_px),
-      std::to_string(r.roi_width_px),
-      std::to_string(r.roi_height_px),
-      std::to_string(r.cut_off_top_percent),
-      std::to_string(r.cut_off_bottom_percent),
-      std::to_string(r.image_width_px),
-      std::to_string(r.image_height_px),
-      r.keys,
-  };
-  const bool scaled =
-      r.scale_source != ScaleSource::none && std::isfinite(r.px_per_mm) && r.px_per_mm > 0;
-  if (r.dimensions_px) {
-    const EggDimensions& px = *r.dimensions_px;
-    for (double value :
-         {px.length, px.breadth, px.breadth_position, px.elongation, px.volume, px.surface}) {
-      f.push_back(dimension(value));
-    }
-  } else {
-    f.insert(f.end(), 6, "");
-  }
-  if (r.dimensions_px && scaled) {
-    const EggDimensions mm = egg_dimensions_in_mm(*r.dimensions_px, r.px_per_mm);
-    for (double value : {mm.length, mm.breadth, mm.volume, mm.surface}) {
-      f.push_back(dimension(value));
-    }
-  } else {
-    f.insert(f.end(), 4, "");
-  }
-  f.push_back(scaled ? round_trip_number(r.px_per_mm) : "");
-  f.push_back(scale_source_name(scaled ? r.scale_source : ScaleSource::none));
-  const FitWarnings& w = r.warnings;
-  for (bool set : {w.outline_touches_frame, w.outline_is_image_frame, w.energy_too_high,
-                   w.model_reaches_border, w.top_far_from_reference}) {
-    f.push_back(flag(set));
-  }
-  f.push_back(r.flags);
-  f.push_back(r.program);
-  f.push_back(r.version);
-  return csv_record(f);
+  std::vector<std::string> fields;
+  for (const DetailsColumn& column : details_columns()) fields.push_back(column.value_of(r));
+  return csv_record(fields);
 }
 
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {

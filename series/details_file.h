@@ -9,7 +9,7 @@
 // the derived dimensions with 10 significant digits. An empty field means "none": no dimensions
 // for a model without extent, no millimetres without a scale.
 //
-// The columns, in this order (kDetailsColumns):
+// The columns, in this order (details_columns(), whose names are kDetailsColumns):
 //   file                       the photograph, relative to the series directory
 //   capture_date_original      EXIF DateTimeOriginal (tag 0x9003), as the caller read it
 //   capture_date               EXIF DateTime of IFD 0 (tag 0x0132), as in measures.csv
@@ -90,6 +90,21 @@ struct DetailsRecord {
   std::string program = kProgramName;
   std::string version = kProgramVersion;
 };
+
+// One column of the file: its name, how a record's value is written in it, and the program version
+// that first wrote it. A warning's column is written 1 when the warning held, else 0. New columns
+// are appended at the end, so that an older file's header is a prefix of a newer one's.
+struct DetailsColumn {
+  std::string name;
+  std::string (*write)(const DetailsRecord& record) = nullptr;  // null for a warning's column
+  std::string since;
+  bool FitWarnings::*warning = nullptr;
+  // The column's text for `record`.
+  std::string value_of(const DetailsRecord& record) const;
+};
+
+// Every column, in file order (kDetailsColumns are their names).
+const std::vector<DetailsColumn>& details_columns();
 
 // The header line with its line break.
 std::string format_details_header();

@@ -24,7 +24,7 @@
 
 #include "app/myqtapp.h"
 #include "fit/fit_W.h"
-#include "fit/windows/fit_session.h"
+#include "windows/fit_session.h"
 #include "series/file_faults.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"

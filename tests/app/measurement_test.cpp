@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "app/myqtapp.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "fit/windows/window_test_support.h"
+#include "windows/window_test_support.h"
 #include "series/series_state.h"
 #include "stdout_capture.h"
 

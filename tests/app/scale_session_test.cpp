@@ -26,7 +26,7 @@
 #include "app/myqtapp.h"
 #include "app/scale_dialog.h"
 #include "fit/egg_dimensions.h"
-#include "fit/windows/window_test_support.h"
+#include "windows/window_test_support.h"
 #include "series/csv_text.h"
 #include "series/details_file.h"
 #include "series/scale_file.h"

@@ -108,4 +108,30 @@ TEST(SeriesMedian, FlagsOnlyEnergiesFarAboveTheMedian) {
   }
 }
 
+// The series' check as the batch run applies it: the median of all the series' energies, each
+// energy against it, and nothing for fewer than three.
+TEST(SeriesMedian, FlagsEachEnergyOfASeriesAgainstItsOwnMedian) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* what;
+    std::vector<double> energies;
+    std::vector<bool> flagged;
+  } cases[] = {
+      {"no fit", {}, {}},
+      {"two fits give no median", {0.1, 5.0}, {false, false}},
+      {"the outlier first", {5.0, 0.5, 0.6}, {true, false, false}},
+      {"the outlier last", {0.5, 0.6, 0.7, 2.5}, {false, false, false, true}},
+      // The lower middle of 0.5, 0.6, 0.7, 1.9 is 0.6: 1.9 is more than three times it.
+      {"an even count takes the lower middle", {1.9, 0.7, 0.5, 0.6}, {true, false, false, false}},
+      {"an unscorable fit neither counts nor is flagged",
+       {inf, 0.5, inf, 1.9, 0.6},
+       {false, false, false, true, false}},
+      {"a series of equal energies", {1.0, 1.0, 1.0}, {false, false, false}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(far_above_series_median(c.energies), c.flagged);
+  }
+}
+
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "app/myqtapp.h"
 #include "batch_test_support.h"
-#include "fit/windows/fit_session.h"
+#include "windows/fit_session.h"
 #include "series/series_state.h"
 
 namespace {

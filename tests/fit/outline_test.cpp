@@ -204,3 +204,54 @@ TEST(OutlineMapZeros, AreTheZeroPixelsOfTheTargetsMask) {
     EXPECT_EQ(zeros, expected);
   }
 }
+
+// The frame rules on each of the four sides: the outermost pixel frame of the binarised image
+// counts as background, and outline pixels on the two outermost rows and columns of the map do
+// not count. A bar parallel to one side, `depth` pixels from it, in a 16x14 image.
+TEST(OutlineFrame, EachSideFollowsTheSameRules) {
+  const cv::Size size(16, 14);
+  enum Side { kLeft, kRight, kTop, kBottom };
+  const char* names[] = {"left", "right", "top", "bottom"};
+  // The pixel at `depth` from `side`, `along` pixels along it.
+  const auto at = [&](Side side, int depth, int along) {
+    switch (side) {
+      case kLeft:
+        return cv::Point(depth, along);
+      case kRight:
+        return cv::Point(size.width - 1 - depth, along);
+      case kTop:
+        return cv::Point(along, depth);
+      default:
+        return cv::Point(along, size.height - 1 - depth);
+    }
+  };
+  for (Side side : {kLeft, kRight, kTop, kBottom}) {
+    SCOPED_TRACE(names[side]);
+    // A filled block from the side (depth 0) to depth 4, along 4..8: the frame cuts its first
+    // pixel, so the outline spans depths 1..4.
+    cv::Mat source = grey_image(size.width, size.height, 0);
+    fill(source, cv::boundingRect(std::vector<cv::Point>{at(side, 0, 4), at(side, 4, 8)}), 255);
+    const Outline outline = find_outline(source, 100);
+    ASSERT_FALSE(outline.contour.empty());
+    const bool across_x = side == kLeft || side == kRight;
+    EXPECT_EQ(across_x ? outline.box.width : outline.box.height, 3);
+    EXPECT_EQ(across_x ? outline.box.height : outline.box.width, 4);
+    for (const cv::Point& p : outline.contour) EXPECT_NE(p, at(side, 0, 6));
+
+    // A line along the side at each depth: pixels at depth 0 and 1 are left out of the map.
+    for (int depth = 0; depth < 4; ++depth) {
+      SCOPED_TRACE(depth);
+      std::vector<cv::Point> line;
+      for (int along = 4; along <= 8; ++along) line.push_back(at(side, depth, along));
+      for (int along = 7; along > 4; --along) line.push_back(at(side, depth, along));
+      const FitTarget target = make_fit_target(line, size);
+      ASSERT_FALSE(target.distance_image.empty());
+      const float on_line = target.distance_image.at<float>(at(side, depth, 6));
+      if (depth < 2) {
+        EXPECT_GT(on_line, 0.0f);
+      } else {
+        EXPECT_EQ(on_line, 0.0f);
+      }
+    }
+  }
+}

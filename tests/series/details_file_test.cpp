@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "series/csv_text.h"
@@ -96,6 +98,42 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
             "version\n");
   EXPECT_EQ(kDetailsColumns.size(), 43u);
+}
+
+// Every column names the version that first wrote it, none later than this program's; an older
+// file's columns are a prefix of the table, so the versions never decrease along it.
+TEST(DetailsFile, EachColumnSaysSinceWhichVersion) {
+  const auto version = [](const std::string& text) {
+    int major = -1, minor = -1;
+    EXPECT_EQ(std::sscanf(text.c_str(), "%d.%d", &major, &minor), 2) << text;
+    return std::make_pair(major, minor);
+  };
+  std::pair<int, int> previous{0, 0};
+  for (const DetailsColumn& column : details_columns()) {
+    SCOPED_TRACE(column.name);
+    const std::pair<int, int> since = version(column.since);
+    EXPECT_LE(since, version(kProgramVersion));
+    EXPECT_GE(since, previous);
+    previous = since;
+  }
+}
+
+// A row's warning flags are written in the order of the warning table, whose columns they are.
+TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
+  const auto first =
+      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), fit_warning_kinds().front().column);
+  ASSERT_NE(first, kDetailsColumns.end());
+  for (size_t k = 0; k < fit_warning_kinds().size(); ++k) {
+    SCOPED_TRACE(fit_warning_kinds()[k].column);
+    ASSERT_LT(first + k, kDetailsColumns.end());
+    EXPECT_EQ(*(first + k), fit_warning_kinds()[k].column);
+    DetailsRecord record;
+    record.warnings.*fit_warning_kinds()[k].flag = true;
+    std::vector<std::string> fields = parse_csv(format_details_row(record)).records.at(0).fields;
+    for (size_t j = 0; j < fit_warning_kinds().size(); ++j) {
+      EXPECT_EQ(fields.at((first - kDetailsColumns.begin()) + j), j == k ? "1" : "0") << j;
+    }
+  }
 }
 
 // Every field of a scaled fit, under a locale whose decimal separator is a comma.

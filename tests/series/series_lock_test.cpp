@@ -2,15 +2,29 @@
 // from an instance that is gone.
 #include "series/series_lock.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "test_support.h"
+
+// Every flock of the program passes through here, so that a test can act between a lock file's
+// open and its flock.
+std::function<void()> before_next_flock;
+
+extern "C" int flock(int fd, int operation) noexcept {
+  using Flock = int (*)(int, int);
+  static const Flock real_flock = reinterpret_cast<Flock>(dlsym(RTLD_NEXT, "flock"));
+  if (before_next_flock) std::exchange(before_next_flock, nullptr)();
+  return real_flock(fd, operation);
+}
 
 namespace {
 
@@ -148,4 +162,20 @@ TEST(SeriesLock, EachObjectIsAnInstanceAndAMovedLockStaysHeld) {
   EXPECT_EQ(moved.acquire(second_dir.path()), SeriesLock::State::held);
   EXPECT_FALSE(first_dir.exists("meravel.lock"));
   EXPECT_EQ(second.acquire(first_dir.path()), SeriesLock::State::held);
+}
+
+// An instance that opened the lock file just before its holder gave the lock up (and removed the
+// file) gets the flock of a removed file: that is not the lock. It takes the lock at the path
+// instead, and a third instance sees it held.
+TEST(SeriesLock, AFileRemovedBetweenItsOpenAndItsFlockIsNotTheLock) {
+  TempDirectory dir;
+  SeriesLock holder;
+  ASSERT_EQ(holder.acquire(dir.path()), SeriesLock::State::held);
+  SeriesLock late;
+  before_next_flock = [&] { holder.release(); };
+  EXPECT_EQ(late.acquire(dir.path()), SeriesLock::State::held);
+  EXPECT_FALSE(before_next_flock);
+  EXPECT_EQ(dir.read("meravel.lock"), pid_line(getpid()));
+  SeriesLock third;
+  EXPECT_EQ(third.acquire(dir.path()), SeriesLock::State::held_by_other);
 }

@@ -1,4 +1,4 @@
-#include "fit/windows/fit_session.h"
+#include "windows/fit_session.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -16,16 +16,16 @@
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/optimiser.h"
-#include "fit/windows/automatic_fit.h"
-#include "fit/windows/fit_windows.h"
-#include "fit/windows/output_title.h"
-#include "fit/windows/scale_mode.h"
-#include "fit/windows/session_keys.h"
-#include "fit/windows/view_keys.h"
+#include "series/photo_file.h"
+#include "windows/automatic_fit.h"
+#include "windows/fit_windows.h"
+#include "windows/output_title.h"
+#include "windows/scale_mode.h"
+#include "windows/session_keys.h"
+#include "windows/view_keys.h"
 
 namespace {
 
-constexpr double kCancelMarker = 9999.0;
 constexpr int kKeyEnter = 13;
 constexpr int kKeyEscape = 27;
 // What the key wait reports instead of a key when the session is to end without one.
@@ -81,17 +81,14 @@ class UpperCaseKeyFilter : public QObject {
   bool told_ = false;  // the line is printed once per session
 };
 
-// The photograph at `path`, upright as its EXIF orientation says; empty, with a line on standard
-// output, when the file is missing or not a decodable image.
+// The photograph at `path`, upright as its EXIF orientation says, read as every photograph is
+// (within the pixel budget); empty, with a line on standard output, when it cannot be had.
 cv::Mat load_photograph(const std::string& path) {
-  cv::Mat photo;
-  try {
-    photo = cv::imread(path, cv::IMREAD_COLOR);
-  } catch (const cv::Exception&) {
-    photo.release();
+  PhotographFile file = load_photograph_file(path);
+  if (file.status != PhotographFile::loaded) {
+    std::cout << "Cannot load the photograph " << path << std::endl;
   }
-  if (photo.empty()) std::cout << "Cannot load the photograph " << path << std::endl;
-  return photo;
+  return std::move(file.image);
 }
 
 bool output_window_shown() {
@@ -260,8 +257,7 @@ SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
   session_photo_size = photo.size();
   take_scale_clicks();  // none left over from an earlier session
   open_photograph(state, photo, start);
-  state.awaiting_first_click = false;
-  state.awaiting_second_click = false;
+  state.clicks.disarm();
   if (on_first_view) on_first_view();
 
   while (true) {
@@ -384,35 +380,6 @@ std::optional<SessionResult> measure_decoded_photo(const std::string& image_path
       image_path, start, [&photo] { return photo; }, on_first_view);
 }
 
-int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
-                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
-                            int* cut_off_top, int* cut_off_bottom) {
-  if (!image_path) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
-  SessionStart start;
-  start.threshold = *threshold;
-  start.lambda = *lambda;
-  start.region = cv::Rect(*roi_x, *roi_y, *roi_width, *roi_height);
-  start.cut_offs = {*cut_off_top, *cut_off_bottom};
-  const std::optional<SessionResult> result = measure_photo(image_path, start);
-  if (!result || !result->accepted()) {
-    *lambda = kCancelMarker;
-    return 0;
-  }
-  *threshold = result->threshold;
-  *lambda = result->lambda;
-  *energy = result->energy;
-  *roi_x = result->region.x;
-  *roi_y = result->region.y;
-  *roi_width = result->region.width;
-  *roi_height = result->region.height;
-  *cut_off_top = result->cut_offs.top;
-  *cut_off_bottom = result->cut_offs.bottom;
-  return 0;
-}
-
 bool measurement_session_running() { return session_running; }
 
 bool measurement_session_waiting_for_key() {
@@ -426,9 +393,7 @@ void request_session_cancel() {
 void crop_to_roi() { crop_source_to_roi(fit_state()); }
 
 void start_top_bottom_mode() {
-  FitState& state = fit_state();
-  state.awaiting_first_click = true;
-  state.awaiting_second_click = true;
+  fit_state().clicks.arm();
   cv::setMouseCallback(kOutputWindow, on_top_bottom_click);
   std::cout << "You can click the coordinates for the lambda curve's top and bottom. First top, "
                "then bottom."
@@ -438,9 +403,7 @@ void start_top_bottom_mode() {
 }
 
 void start_roi_mode() {
-  FitState& state = fit_state();
-  state.awaiting_first_click = true;
-  state.awaiting_second_click = true;
+  fit_state().clicks.arm();
   cv::setMouseCallback(kOutputWindow, on_roi_click);
   std::cout << "You can click the two corners of your region of interest." << std::endl;
   set_output_prompt("click the two corners of the region of interest");
@@ -451,17 +414,16 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   if (event != cv::EVENT_LBUTTONDOWN) return;
   FitState& state = fit_state();
   const cv::Point p = image_point(x, y);
-  if (state.awaiting_first_click) {
+  const bool first = state.clicks.awaiting_first();
+  const auto top_and_bottom = state.clicks.click(p);
+  if (first) {
     std::cout << "Top is at: (" << p.x << "," << p.y << ")" << std::endl;
-    state.top_click_x = p.x;
-    state.top_click_y = p.y;
-    state.awaiting_first_click = false;
     return;
   }
-  if (!state.awaiting_second_click) return;
+  if (!top_and_bottom) return;
   std::cout << "Bottom is at: (" << p.x << "," << p.y << ")" << std::endl;
   const TopBottomPlacement placement =
-      placement_from_top_and_bottom(cv::Point(state.top_click_x, state.top_click_y), p);
+      placement_from_top_and_bottom(top_and_bottom->first, top_and_bottom->second);
   state.translation_x = placement.translation_x;
   state.translation_y = placement.translation_y;
   state.height = placement.height;
@@ -471,7 +433,6 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   set_trackbar(kTranslationYTrackbar, state.translation_y);
   set_trackbar(kHeightTrackbar, state.height);
   set_trackbar(kRotationTrackbar, state.rotation);
-  state.awaiting_second_click = false;
   show_output_title();
 }
 
@@ -479,17 +440,18 @@ void on_roi_click(int event, int x, int y, int, void*) {
   if (event != cv::EVENT_LBUTTONDOWN) return;
   FitState& state = fit_state();
   const cv::Point p = image_point(x, y);
-  if (state.awaiting_first_click) {
+  const bool first = state.clicks.awaiting_first();
+  const auto corners = state.clicks.click(p);
+  if (first) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
     state.roi_x = p.x;
     state.roi_y = p.y;
     state.roi_origin_in_photo = state.source_origin_in_photo;
-    state.awaiting_first_click = false;
     return;
   }
-  if (!state.awaiting_second_click) return;
+  if (!corners) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-  const cv::Rect region = region_between_corners(cv::Point(state.roi_x, state.roi_y), p);
+  const cv::Rect region = region_between_corners(corners->first, corners->second);
   state.roi_x = region.x;
   state.roi_y = region.y;
   state.roi_width = region.width;
@@ -497,7 +459,6 @@ void on_roi_click(int event, int x, int y, int, void*) {
   const ModelParameters before = state.model();
   const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();
-  state.awaiting_second_click = false;
   setup_fit_windows();
   keep_model_in_new_view(before, old_origin - state.source_origin_in_photo);
 }

@@ -32,15 +32,6 @@ std::optional<SessionResult> measure_decoded_photo(const std::string& image_path
                                                    const cv::Mat& photo, const SessionStart& start,
                                                    const std::function<void()>& on_first_view = {});
 
-// The session with its nine values passed by address, loading the path, with no save step: read at
-// the start; on ENTER every one is
-// written back (threshold, lambda, energy, the region of interest, the two cut-offs); otherwise
-// only *lambda is written, with the cancel marker 9999.0. A null path or a call while a session
-// runs is cancelled at once. Returns 0.
-int run_measurement_session(const char* image_path, int* threshold, double* lambda, double* energy,
-                            int* roi_x, int* roi_y, int* roi_width, int* roi_height,
-                            int* cut_off_top, int* cut_off_bottom);
-
 // Whether a session is running now.
 bool measurement_session_running();
 

@@ -1,10 +1,10 @@
-#include "fit/windows/automatic_fit.h"
+#include "windows/automatic_fit.h"
 
 #include <iostream>
 
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 void automatic_fit() {
   FitState& state = fit_state();

@@ -1,10 +1,10 @@
-#include "fit/windows/output_title.h"
+#include "windows/output_title.h"
 
 #include <opencv2/highgui.hpp>
 #include <sstream>
 
 #include "fit/fit_warnings.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ void set_output_prompt(const std::string& prompt) { output_prompt = prompt; }
 
 void show_output_title() {
   const FitState& state = fit_state();
-  const std::string title = !output_prompt.empty() && state.awaiting_second_click
+  const std::string title = !output_prompt.empty() && state.clicks.armed()
                                 ? "Output: " + output_prompt
                                 : output_status_title(state);
   try {

@@ -1,4 +1,4 @@
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 #include <cstring>
 #include <iostream>
@@ -7,31 +7,32 @@
 #include "fit/fit_W.h"
 #include "fit/height_maximum.h"
 #include "fit/optimiser.h"
-#include "fit/windows/output_title.h"
+#include "fit/parameter_table.h"
+#include "windows/output_title.h"
 
 namespace {
 
 struct TrackbarBinding {
   const char* label;
   int FitState::*field;
-  int (*maximum)(int image_width, int image_height);
+  FitParameter parameter;  // its range
   void (*callback)(int position);
 };
 
 const TrackbarBinding kTrackbars[] = {
-    {kLambdaTrackbar, &FitState::lambda_milli, [](int, int) { return 6000; }, refresh_output_view},
-    {kWidthTrackbar, &FitState::width, [](int w, int) { return 20 * w; }, refresh_output_view},
-    {kHeightTrackbar, &FitState::height, height_maximum, refresh_output_view},
-    {kRotationTrackbar, &FitState::rotation, [](int, int) { return 360; }, refresh_output_view},
-    {kTranslationXTrackbar, &FitState::translation_x, [](int w, int) { return w; },
+    {kLambdaTrackbar, &FitState::lambda_milli, FitParameter::kLambdaMilli, refresh_output_view},
+    {kWidthTrackbar, &FitState::width, FitParameter::kWidth, refresh_output_view},
+    {kHeightTrackbar, &FitState::height, FitParameter::kHeight, refresh_output_view},
+    {kRotationTrackbar, &FitState::rotation, FitParameter::kRotation, refresh_output_view},
+    {kTranslationXTrackbar, &FitState::translation_x, FitParameter::kTranslationX,
      refresh_output_view},
-    {kTranslationYTrackbar, &FitState::translation_y, [](int, int h) { return h; },
+    {kTranslationYTrackbar, &FitState::translation_y, FitParameter::kTranslationY,
      refresh_output_view},
-    {kCutOffTopTrackbar, &FitState::cut_off_top, [](int, int) { return 49; }, refresh_output_view},
-    {kCutOffBottomTrackbar, &FitState::cut_off_bottom, [](int, int) { return 49; },
+    {kCutOffTopTrackbar, &FitState::cut_off_top, FitParameter::kCutOffTop, refresh_output_view},
+    {kCutOffBottomTrackbar, &FitState::cut_off_bottom, FitParameter::kCutOffBottom,
      refresh_output_view},
-    {kShowInputTrackbar, &FitState::show_input, [](int, int) { return 100; }, refresh_output_view},
-    {kThresholdTrackbar, &FitState::threshold, [](int, int) { return 250; }, on_threshold_change},
+    {kShowInputTrackbar, &FitState::show_input, FitParameter::kShowInput, refresh_output_view},
+    {kThresholdTrackbar, &FitState::threshold, FitParameter::kThreshold, on_threshold_change},
 };
 
 // True while setup places maxima and positions: a lowered maximum or a placed position must
@@ -72,10 +73,10 @@ void place_trackbars(int image_width, int image_height) {
   for (const TrackbarBinding& binding : kTrackbars) {
     // A second createTrackbar of the same name is ignored by the backend, so maximum and position
     // are placed explicitly every time.
-    cv::createTrackbar(binding.label, kTrackbarsWindow, nullptr,
-                       binding.maximum(image_width, image_height), on_trackbar_moved,
+    const int maximum = parameter_maximum(binding.parameter, image_width, image_height);
+    cv::createTrackbar(binding.label, kTrackbarsWindow, nullptr, maximum, on_trackbar_moved,
                        const_cast<TrackbarBinding*>(&binding));
-    cv::setTrackbarMax(binding.label, kTrackbarsWindow, binding.maximum(image_width, image_height));
+    cv::setTrackbarMax(binding.label, kTrackbarsWindow, maximum);
     cv::setTrackbarPos(binding.label, kTrackbarsWindow, state.*binding.field);
   }
   placing_trackbars = false;

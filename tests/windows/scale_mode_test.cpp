@@ -1,6 +1,6 @@
 // Key k on "Output": two clicks on the ends of a known length, handed to the session's scale step
 // in pixels of the whole photograph also from a cut view, and the keys the session records.
-#include "fit/windows/scale_mode.h"
+#include "windows/scale_mode.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,11 +1,11 @@
-#include "fit/windows/session_keys.h"
+#include "windows/session_keys.h"
 
 #include <opencv2/highgui/highgui_c.h>
 
 #include <QCoreApplication>
 #include <opencv2/highgui.hpp>
 
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 SessionKeys::SessionKeys() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);

@@ -1,4 +1,4 @@
-#include "fit/windows/scale_mode.h"
+#include "windows/scale_mode.h"
 
 #include <iostream>
 #include <opencv2/highgui.hpp>
@@ -6,14 +6,12 @@
 
 #include "fit/click_geometry.h"
 #include "fit/fit_W.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_windows.h"
 
 namespace {
 
 struct ScaleMode {
-  bool awaiting_first = false;
-  bool awaiting_second = false;
-  cv::Point first_in_view;
+  TwoClicks ends_in_view;
   cv::Point first_in_photo;
   std::optional<ScaleClicks> clicks;
 };
@@ -32,8 +30,8 @@ void show_segment(cv::Point end) {
   if (state.output_display.empty()) return;
   cv::Mat view = state.output_display.clone();
   const cv::Scalar green(0, 255, 0);
-  cv::line(view, mode.first_in_view, end, green, 1, cv::LINE_AA);
-  for (const cv::Point& p : {mode.first_in_view, end}) {
+  cv::line(view, mode.ends_in_view.first(), end, green, 1, cv::LINE_AA);
+  for (const cv::Point& p : {mode.ends_in_view.first(), end}) {
     cv::circle(view, p, 3, green, 1, cv::LINE_AA);
   }
   cv::imshow(kOutputWindow, view);
@@ -42,12 +40,9 @@ void show_segment(cv::Point end) {
 }  // namespace
 
 void start_scale_mode() {
-  FitState& state = fit_state();
-  state.awaiting_first_click = false;
-  state.awaiting_second_click = false;
+  fit_state().clicks.disarm();
   mode = ScaleMode();
-  mode.awaiting_first = true;
-  mode.awaiting_second = true;
+  mode.ends_in_view.arm();
   cv::setMouseCallback(kOutputWindow, on_scale_click);
   std::cout << "You can click the two ends of a known length (a ruler or scale bar) for the scale. "
                "First one end, then the other."
@@ -56,22 +51,21 @@ void start_scale_mode() {
 
 void on_scale_click(int event, int x, int y, int, void*) {
   if (event == cv::EVENT_MOUSEMOVE) {
-    if (!mode.awaiting_first && mode.awaiting_second) show_segment(cv::Point(x, y));
+    if (mode.ends_in_view.awaiting_second()) show_segment(cv::Point(x, y));
     return;
   }
   if (event != cv::EVENT_LBUTTONDOWN) return;
   const cv::Point p = photo_point(x, y);
-  if (mode.awaiting_first) {
+  const bool first = mode.ends_in_view.awaiting_first();
+  const bool second = mode.ends_in_view.click(cv::Point(x, y)).has_value();
+  if (first) {
     std::cout << "First end is at: (" << p.x << "," << p.y << ")" << std::endl;
-    mode.first_in_view = cv::Point(x, y);
     mode.first_in_photo = p;
-    mode.awaiting_first = false;
-    show_segment(mode.first_in_view);
+    show_segment(cv::Point(x, y));
     return;
   }
-  if (!mode.awaiting_second) return;
+  if (!second) return;
   std::cout << "Second end is at: (" << p.x << "," << p.y << ")" << std::endl;
-  mode.awaiting_second = false;
   show_segment(cv::Point(x, y));
   mode.clicks = ScaleClicks{cv::Point2d(mode.first_in_photo), cv::Point2d(p)};
 }

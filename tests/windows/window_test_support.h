@@ -25,13 +25,14 @@
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fit/fit_W.h"
-#include "fit/windows/fit_session.h"
-#include "fit/windows/fit_windows.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 #include "test_support.h"
 
 namespace window_test {
@@ -178,9 +179,28 @@ struct SessionValues {
   int roi_x = 0, roi_y = 0, roi_width = 0, roi_height = 0;
   int cut_off_top = 0, cut_off_bottom = 0;
 
+  // measure_photo from these values, with no save step: on ENTER every one is written back;
+  // otherwise only lambda, with the cancel marker 9999.0.
   void run(const std::string& path) {
-    run_measurement_session(path.c_str(), &threshold, &lambda, &energy, &roi_x, &roi_y, &roi_width,
-                            &roi_height, &cut_off_top, &cut_off_bottom);
+    SessionStart start;
+    start.threshold = threshold;
+    start.lambda = lambda;
+    start.region = cv::Rect(roi_x, roi_y, roi_width, roi_height);
+    start.cut_offs = {cut_off_top, cut_off_bottom};
+    const std::optional<SessionResult> result = measure_photo(path, start);
+    if (!result || !result->accepted()) {
+      lambda = 9999.0;
+      return;
+    }
+    threshold = result->threshold;
+    lambda = result->lambda;
+    energy = result->energy;
+    roi_x = result->region.x;
+    roi_y = result->region.y;
+    roi_width = result->region.width;
+    roi_height = result->region.height;
+    cut_off_top = result->cut_offs.top;
+    cut_off_bottom = result->cut_offs.bottom;
   }
 };
 

@@ -80,8 +80,8 @@ TEST_F(SessionMouse, ClicksMapFromTheScaledViewToImagePixels) {
     ScriptedUser user({key('m'), click(c.click.x, c.click.y), key(27)});
     values.run(photo);
     const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(fit_state().top_click_x, c.image_point.x);
-    EXPECT_EQ(fit_state().top_click_y, c.image_point.y);
+    EXPECT_EQ(fit_state().clicks.first().x, c.image_point.x);
+    EXPECT_EQ(fit_state().clicks.first().y, c.image_point.y);
     EXPECT_NE(output.find("Top is at: (" + std::to_string(c.image_point.x) + "," +
                           std::to_string(c.image_point.y) + ")\n"),
               std::string::npos);

@@ -2,6 +2,8 @@
 // back, ESC (and everything that cancels) writes only the cancel marker.
 #include <fstream>
 #include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <vector>
 
 #include "window_test_support.h"
 
@@ -38,6 +40,22 @@ void expect_cancelled(const SessionValues& values) {
   EXPECT_EQ(window(kTrackbarsWindow), nullptr);
   EXPECT_TRUE(fit_state().source_image.empty());
   EXPECT_FALSE(measurement_session_running());
+}
+
+// A real 16 x 16 JPEG whose frame header claims `size`: a decoder that trusts it makes an image
+// of that size, grey where the data runs out.
+std::vector<unsigned char> jpeg_claiming(cv::Size size) {
+  std::vector<unsigned char> jpeg;
+  cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 200)), jpeg);
+  for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] != 0xFF || jpeg[i + 1] != 0xC0) continue;  // the baseline frame header
+    jpeg[i + 5] = static_cast<unsigned char>(size.height >> 8);
+    jpeg[i + 6] = static_cast<unsigned char>(size.height);
+    jpeg[i + 7] = static_cast<unsigned char>(size.width >> 8);
+    jpeg[i + 8] = static_cast<unsigned char>(size.width);
+    break;
+  }
+  return jpeg;
 }
 
 }  // namespace
@@ -255,14 +273,20 @@ TEST_F(SessionContract, AVeryLargePhotographIsShownScaledAndClickedInItsOwnPixel
   EXPECT_EQ(values.lambda, 1.1);
   EXPECT_EQ(shown, cv::Size(6000, 4000));
   EXPECT_EQ(view, cv::Size(800, 533));
-  EXPECT_EQ(fit_state().top_click_x, 3000);  // s = 6000 / 800 = 7.5
-  EXPECT_EQ(fit_state().top_click_y, 2250);
+  EXPECT_EQ(fit_state().clicks.first().x, 3000);  // s = 6000 / 800 = 7.5
+  EXPECT_EQ(fit_state().clicks.first().y, 2250);
 }
 
 // The typed form: how the session ended, with the accepted values, or the start's when nothing
 // was accepted; nothing at all for a call while a session runs.
 TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  // 16000 x 16000 pixels, beyond the budget: refused before anything is decoded.
+  const std::string bomb = dir_.file("bomb.jpg");
+  const std::vector<unsigned char> bomb_bytes = jpeg_claiming({16000, 16000});
+  std::ofstream(bomb, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bomb_bytes.data()),
+             static_cast<std::streamsize>(bomb_bytes.size()));
   SessionStart start;
   start.threshold = 120;
   start.lambda = 1.25;
@@ -279,6 +303,7 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
       {"Output closed", photo, {[] { window(kOutputWindow)->close(); }}, SessionEnd::kOutputClosed},
       {"cancel requested", photo, {[] { request_session_cancel(); }}, SessionEnd::kCancelRequested},
       {"no photograph", dir_.file("missing.png"), {}, SessionEnd::kPhotographUnreadable},
+      {"beyond the pixel budget", bomb, {}, SessionEnd::kPhotographUnreadable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,4 +1,4 @@
-#include "fit/windows/view_keys.h"
+#include "windows/view_keys.h"
 
 #include <iostream>
 #include <opencv2/highgui.hpp>
@@ -7,8 +7,8 @@
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/top_end.h"
-#include "fit/windows/fit_windows.h"
-#include "fit/windows/output_title.h"
+#include "windows/fit_windows.h"
+#include "windows/output_title.h"
 
 namespace {
 
@@ -70,21 +70,14 @@ void keep_model_in_new_view(const ModelParameters& before, cv::Point shift) {
 
 namespace {
 
-cv::Point zoom_first_corner;
-
 void on_zoom_click(int event, int x, int y, int, void*) {
   if (event != cv::EVENT_LBUTTONDOWN) return;
   FitState& state = fit_state();
   const cv::Point p =
       image_point_of_click(cv::Point(x, y), state.source_image.size(), state.display_fit_width);
-  if (state.awaiting_first_click) {
-    zoom_first_corner = p;
-    state.awaiting_first_click = false;
-    return;
-  }
-  if (!state.awaiting_second_click) return;
-  state.awaiting_second_click = false;
-  const cv::Rect part = region_between_corners(zoom_first_corner, p) &
+  const auto corners = state.clicks.click(p);
+  if (!corners) return;
+  const cv::Rect part = region_between_corners(corners->first, corners->second) &
                         cv::Rect(cv::Point(0, 0), state.source_image.size());
   if (part.width >= 2 && part.height >= 2) state.zoom_region = part;
   refresh_output_view(0);
@@ -110,8 +103,7 @@ void zoom_key() {
     refresh_output_view(0);
     return;
   }
-  state.awaiting_first_click = true;
-  state.awaiting_second_click = true;
+  state.clicks.arm();
   cv::setMouseCallback(kOutputWindow, on_zoom_click);
   set_output_prompt("click two corners of the part to show");
   show_output_title();
