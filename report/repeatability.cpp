@@ -11,10 +11,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The two-sided 95 % point of the normal distribution.
 constexpr double kNormal975 = 1.959963984540054;
 
+// Summed about the first value: equal values give exactly that value, and their squared
+// deviations exactly 0, so that repeats that agree show an SD of 0, not of 1e-17.
 double mean_of(const std::vector<double>& values) {
   double sum = 0.0;
-  for (double v : values) sum += v;
-  return sum / values.size();
+  for (double v : values) sum += v - values[0];
+  return values[0] + sum / values.size();
 }
 
 // Sum of squared deviations from `mean`: two passes keep it accurate when the spread is small
@@ -51,16 +53,16 @@ std::optional<Repeatability> one_way_icc(const std::vector<std::vector<double>>&
   if (groups.size() < 2) return std::nullopt;
   Repeatability r;
   r.photographs = static_cast<int>(groups.size());
-  double total = 0.0;
+  std::vector<double> all;
   double squared_sizes = 0.0;
   for (const std::vector<double>* group : groups) {
-    r.measurements += static_cast<int>(group->size());
-    for (double v : *group) total += v;
+    all.insert(all.end(), group->begin(), group->end());
     squared_sizes += static_cast<double>(group->size()) * group->size();
   }
+  r.measurements = static_cast<int>(all.size());
   const double n = r.measurements;
   const double a = r.photographs;
-  r.grand_mean = total / n;
+  r.grand_mean = mean_of(all);
   double between = 0.0;
   double within = 0.0;
   for (const std::vector<double>* group : groups) {

@@ -11,8 +11,9 @@ namespace {
 
 constexpr double kNormal975 = 1.959963984540054;
 
+// Empty for no value (NaN); an F of repeats that agree exactly is "inf".
 std::string number_or_empty(double value) {
-  return std::isfinite(value) ? round_trip_number(value) : std::string();
+  return std::isnan(value) ? std::string() : round_trip_number(value);
 }
 
 using PhotographKey = std::tuple<std::string, int>;

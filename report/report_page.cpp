@@ -2,16 +2,15 @@
 
 #include <QByteArray>
 #include <cmath>
-#include <cstdio>
+
+#include "series/csv_text.h"
 
 namespace {
 
 // Four significant digits read well in a table; the CSV files keep every digit.
 std::string shown(double value) {
   if (!std::isfinite(value)) return value > 0 ? "&infin;" : "&ndash;";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g", value);
-  return text;
+  return number_with_digits(value, 4);
 }
 
 std::string data_uri(const std::string& png) {
@@ -31,7 +30,7 @@ body { font-family: sans-serif; margin: 1.5em; color: #222; }
 .unblinded { background: #b00; color: #fff; padding: 0.6em 1em; font-weight: bold; }
 .notes li { color: #833; }
 table { border-collapse: collapse; margin: 0.5em 0 1.5em; font-size: 0.9em; }
-th, td { border: 1px solid #bbb; padding: 0.2em 0.5em; text-align: right; }
+th, td { border: 1px solid #bbb; padding: 0.2em 0.5em; text-align: right; white-space: nowrap; }
 th { background: #eee; } td.text { text-align: left; }
 tr.disagrees td { background: #fee; }
 figure { display: inline-block; margin: 0.5em; }

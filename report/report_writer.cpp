@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
 #include <map>
@@ -132,6 +133,10 @@ std::string default_report_directory(const std::string& series_directory) {
 ReportOutcome write_report(const std::string& series_directory,
                            const std::string& report_directory) {
   ReportOutcome outcome;
+  if (!QFileInfo(QFile::decodeName(series_directory.c_str())).isDir()) {
+    outcome.error = series_directory + " is not a directory";
+    return outcome;
+  }
   const SeriesRecords records = read_series_records(series_directory);
   ReportContents contents = report_contents(records);
   const std::vector<PagePicture> plots = plots_of(contents);

@@ -25,6 +25,7 @@ struct ReportOutcome {
 };
 
 // Reads the series in `series_directory` and writes its report into `report_directory` (made
-// when missing). Each file is replaced whole or not at all.
+// when missing). Each file is replaced whole or not at all. Nothing is written when
+// `series_directory` is not a directory.
 ReportOutcome write_report(const std::string& series_directory,
                            const std::string& report_directory);

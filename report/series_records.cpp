@@ -44,10 +44,8 @@ std::vector<RecordedMeasurement> parse_measures(const std::string& text,
   std::map<std::string, int> counts;
   std::istringstream lines(text);
   std::string line;
-  int line_number = 0;
   int unreadable = 0;
   while (std::getline(lines, line)) {
-    ++line_number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     std::vector<std::string> fields;
@@ -55,7 +53,8 @@ std::vector<RecordedMeasurement> parse_measures(const std::string& text,
     for (size_t end; (end = line.find(';', start)) != std::string::npos; start = end + 1) {
       fields.push_back(line.substr(start, end - start));
     }
-    if (line_number == 1 && fields.size() >= 1 && fields[0] == "Dateiname") continue;
+    // The header line; a file that could not be read at some save has it again further down.
+    if (fields.size() >= 4 && fields[0] == "Dateiname" && fields[3] == "Lambda") continue;
     if (fields.size() < 5 || fields[0].empty()) {
       ++unreadable;
       continue;

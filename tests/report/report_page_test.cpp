@@ -158,6 +158,7 @@ TEST(ReportCommand, WritesTheReportAndSaysItUnblinds) {
       {{"report", series}, 0, "unblinded", "unblinded_report/report.html"},
       {{"report", series, "--out", series + "/elsewhere"}, 0, "elsewhere", "elsewhere/report.html"},
       {{"report"}, 2, "report takes one series directory", nullptr},
+      {{"report", series + "/missing"}, 1, "missing is not a directory", nullptr},
       {{"report", series, "--colour"}, 2, "Unknown option", nullptr},
   };
   for (const Case& c : cases) {
@@ -175,6 +176,7 @@ TEST(ReportCommand, WritesTheReportAndSaysItUnblinds) {
       EXPECT_NE(summary.find("\na.jpg,3,2,0,0,1.25,"), std::string::npos) << summary;
     }
   }
+  EXPECT_FALSE(dir.exists("missing")) << "a mistyped series was made";
 }
 
 }  // namespace
