@@ -55,7 +55,7 @@ TEST(Repeatability, ShroutFleissPublishedExample) {
   EXPECT_NEAR(r->icc, literal_icc(kShroutFleiss), 1e-9);
 }
 
-TEST(Repeatability, MatchesLiteralComputationOnRandomSeries) {
+TEST(Repeatability, IccMeanAndSdMatchLiteralComputationOnRandomSeries) {
   std::mt19937 random(20261211);
   std::normal_distribution<double> egg(1.25, 0.08);
   std::normal_distribution<double> repeat(0.0, 0.02);
@@ -70,6 +70,20 @@ TEST(Repeatability, MatchesLiteralComputationOnRandomSeries) {
     const std::optional<Repeatability> r = one_way_icc(groups);
     ASSERT_TRUE(r);
     EXPECT_NEAR(r->icc, literal_icc(groups), 1e-9);
+    // Each photograph's mean and SD against the textbook one-pass sums in long double.
+    for (const auto& g : groups) {
+      long double sum = 0, squares = 0;
+      for (double x : g) {
+        sum += x;
+        squares += static_cast<long double>(x) * x;
+      }
+      const long double mean = sum / g.size();
+      const ValueSummary s = summarise_values(g);
+      EXPECT_NEAR(s.mean, static_cast<double>(mean), 1e-9);
+      EXPECT_NEAR(
+          s.sd, std::sqrt(static_cast<double>((squares - g.size() * mean * mean) / (g.size() - 1))),
+          1e-9);
+    }
     EXPECT_LT(r->lower, r->icc);
     EXPECT_GT(r->upper, r->icc);
   }
