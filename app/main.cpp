@@ -7,10 +7,12 @@
 #include "app/photo_open.h"
 #include "app/window_start.h"
 #include "batch/batch_command.h"
+#include "report/report_command.h"
 
 int main(int argc, char** argv) {
   // `meravel fit DIR`, --help and --version need no display.
   if (is_command_line(argc, argv)) return run_command_line(argc, argv);
+  if (is_report_command(argc, argv)) return run_report_command(argc, argv);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (const auto message = missing_display_message(display_environment_of_process(), arguments)) {
     std::fputs(message->c_str(), stderr);

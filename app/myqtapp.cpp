@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 
+#include "app/report_action.h"
+
 QString dialog_directory = QStringLiteral("C:/");
 
 std::function<QString(QWidget*, const QString&, const QString&)> choose_directory =
@@ -17,6 +19,7 @@ myQtApp::myQtApp(QWidget* /*parent: always a top-level window*/) : QWidget(nullp
   connect(pushButton_file_fwd, SIGNAL(clicked()), this, SLOT(file_fwd()));
   connect(pushButton_file_bwd, SIGNAL(clicked()), this, SLOT(file_bwd()));
   connect(pushButton_do, SIGNAL(clicked()), this, SLOT(do_something()));
+  install_report_action(this);
   // The program's window is never deleted: the series lock goes when the event loop ends.
   if (QCoreApplication* application = QCoreApplication::instance())
     connect(application, &QCoreApplication::aboutToQuit, this, [this] { series_lock_.release(); });
