@@ -28,13 +28,13 @@
 // fit was last set up. Images are released (reset to an empty cv::Mat) and created anew; the point
 // containers stand in for the old memory storages and are owned here.
 //
-// The record is made of its parts, whose fields keep their names here:
-// - ModelParameters: lambda_milli, width, height, rotation, translation_x, translation_y, the
-//   trackbar-backed model values;
-// - FitTarget: outline_contour, distance_image (the one distance map) and image_size;
-// - EvaluationBuffers: the curve storages and the trace buffers;
-// - DeviationProfile: left_samples, right_samples, deviation_max of the last drawn energy.
-struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfile {
+// The record holds its parts as members, each handed on to the core's operations as it is.
+struct FitState {
+  ModelParameters model;     // the six trackbar-backed model values
+  FitTarget target;          // outline_contour, distance_image (the one distance map), image_size
+  EvaluationBuffers work;    // the curve storages and the trace buffers
+  DeviationProfile profile;  // left_samples, right_samples, deviation_max of the last drawn energy
+
   int show_input = 0;      // weight of the photograph in the Output view, per cent, 0..100
   int threshold = 0;       // binarisation threshold, 0..250
   int cut_off_top = 0;     // per cent of the height left out at the top, 0..49
@@ -115,12 +115,6 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   // (prepare_fit_overlapped); not valid otherwise. finish_outline_distance takes them in.
   std::shared_future<std::pair<cv::Mat, cv::Mat>> distance_in_progress;
 
-  // ---- The parts ----
-  ModelParameters& model() { return *this; }
-  const ModelParameters& model() const { return *this; }
-  FitTarget& target() { return *this; }
-  const FitTarget& target() const { return *this; }
-  EvaluationBuffers& work() { return *this; }
   CutOffs cut_offs() const { return {cut_off_top, cut_off_bottom}; }
   OutlineBox outline_box() const {
     return {outline_width, outline_height, outline_center_x, outline_center_y};
@@ -162,7 +156,7 @@ void set_up_fit(FitState& state);
 // below that read or replace the map (deviation_energy, evaluate_parameters, rebuild_outline,
 // compute_outline_distance) and prepare_fit and crop_source_to_roi call first. The core's
 // functions that take a FitTarget do not wait: call finish_outline_distance before handing them
-// state.target(). Sets compose_view_rows_first: the first composition leaves rows the view does
+// state.target. Sets compose_view_rows_first: the first composition leaves rows the view does
 // not read for complete_overlay.
 void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start);
 
