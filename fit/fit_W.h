@@ -55,14 +55,13 @@ struct FitState {
   // The two clicks keys m, s and z wait for on "Output", in pixels of source_image.
   TwoClicks clicks;
 
-  // Region of interest in pixels of the image it cuts; a width or height of 0 means none.
-  int roi_x = 0;
-  int roi_y = 0;
-  int roi_width = 0;
-  int roi_height = 0;
+  // The region of interest in pixels of the image it cuts (source_image when it was chosen); a
+  // width or height of 0 means none.
+  cv::Rect roi_in_source;
   // Where, in pixels of the whole photograph, source_image begins (moved by every crop, reset by a
-  // reload), and where the image begins in whose pixels roi_x and roi_y count: the region handed
-  // back is roi + roi_origin_in_photo, so a nested crop comes back in pixels of the photograph.
+  // reload), and where the image begins in whose pixels roi_in_source counts: the region handed
+  // back is roi_in_source moved by roi_origin_in_photo, so a nested crop comes back in pixels of
+  // the photograph.
   cv::Point source_origin_in_photo;
   cv::Point roi_origin_in_photo;
 
@@ -169,10 +168,10 @@ SessionResult accepted_result(const FitState& state);
 // (with its work image as mask_image). Rethrows what making it threw.
 void finish_outline_distance(FitState& state);
 
-// Replaces source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels of that
-// image and moves source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the
-// image's origin before the cut. A region that does not fit (or has a negative value) is dropped:
-// width and height become 0. A width or height of 0 cuts nothing.
+// Replaces source_image by the region roi_in_source in pixels of that image and moves
+// source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the image's origin
+// before the cut. A region that does not fit (or has a negative value) is dropped: width and height
+// become 0. A width or height of 0 cuts nothing.
 void crop_source_to_roi(FitState& state);
 
 // ---- The session's steps over the record ----

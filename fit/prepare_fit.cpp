@@ -53,10 +53,7 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
   state.model.rotation = kStartRotation;
   state.show_input = kStartShowInput;
   state.screen_overlays = true;
-  state.roi_x = start.region.x;
-  state.roi_y = start.region.y;
-  state.roi_width = start.region.width;
-  state.roi_height = start.region.height;
+  state.roi_in_source = start.region;
 
   crop_source_to_roi(state);
 }
@@ -66,10 +63,10 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
 void crop_source_to_roi(FitState& state) {
   finish_outline_distance(state);
   state.roi_origin_in_photo = state.source_origin_in_photo;
-  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
+  const cv::Rect region = state.roi_in_source;
   if (!region_fits(region, state.source_image.size())) {
-    state.roi_width = 0;
-    state.roi_height = 0;
+    state.roi_in_source.width = 0;
+    state.roi_in_source.height = 0;
     return;
   }
   if (region.empty()) return;
@@ -144,9 +141,7 @@ SessionResult accepted_result(const FitState& state) {
   result.threshold = state.threshold;
   result.lambda = state.model.lambda_milli / 1000.0;
   result.energy = state.energy;
-  result.region =
-      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
-                      state.roi_origin_in_photo);
+  result.region = region_in_photo(state.roi_in_source, state.roi_origin_in_photo);
   result.cut_offs = state.cut_offs();
   result.polarity = state.polarity;
   result.model = state.model;

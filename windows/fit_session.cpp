@@ -149,8 +149,8 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'q': {
       const ModelParameters before = state.model;
       const cv::Point old_origin = state.source_origin_in_photo;
-      state.roi_width = 0;
-      state.roi_height = 0;
+      state.roi_in_source.width = 0;
+      state.roi_in_source.height = 0;
       // The photograph as loaded at the start, not the file again: it may have changed since.
       state.source_image = session_photograph;
       state.source_origin_in_photo = cv::Point(0, 0);
@@ -443,18 +443,15 @@ void on_roi_click(int event, int x, int y, int, void*) {
   const auto corners = state.clicks.click(p);
   if (first) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-    state.roi_x = p.x;
-    state.roi_y = p.y;
+    state.roi_in_source.x = p.x;
+    state.roi_in_source.y = p.y;
     state.roi_origin_in_photo = state.source_origin_in_photo;
     return;
   }
   if (!corners) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
   const cv::Rect region = region_between_corners(corners->first, corners->second);
-  state.roi_x = region.x;
-  state.roi_y = region.y;
-  state.roi_width = region.width;
-  state.roi_height = region.height;
+  state.roi_in_source = region;
   const ModelParameters before = state.model;
   const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();

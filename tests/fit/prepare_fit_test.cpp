@@ -146,7 +146,7 @@ TEST(PrepareFit, RegionFromTheCallerIsCutOrDropped) {
     SessionStart start;
     start.region = c.region;
     const FitState state = prepare_fit(photo, start);
-    EXPECT_EQ(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height), c.kept);
+    EXPECT_EQ(state.roi_in_source, c.kept);
     const cv::Rect shown = c.cut ? c.region : cv::Rect(0, 0, c.width, c.height);
     EXPECT_TRUE(same_pixels(state.source_image, photo(shown)));
     EXPECT_EQ(state.source_origin_in_photo, shown.tl());
@@ -162,10 +162,7 @@ TEST(PrepareFit, NestedCropKeepsBothFrames) {
   SessionStart start;
   start.region = cv::Rect(100, 50, 400, 300);
   FitState state = prepare_fit(photo, start);
-  state.roi_x = 10;
-  state.roi_y = 20;
-  state.roi_width = 100;
-  state.roi_height = 50;
+  state.roi_in_source = cv::Rect(10, 20, 100, 50);
   crop_source_to_roi(state);
   EXPECT_TRUE(same_pixels(state.source_image, photo(cv::Rect(110, 70, 100, 50))));
   EXPECT_EQ(state.source_origin_in_photo, cv::Point(110, 70));
