@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fit/parameter_table.h"
+
 struct SeriesEntry {
   std::string name;   // file name without directory, the bytes the listing or order file gave
   int order_key = 0;  // random key; entries are measured in ascending order of it
@@ -21,8 +23,8 @@ struct SeriesState {
   // The region of interest in pixels of the whole upright photograph; a width or height of 0
   // means none.
   cv::Rect saved_region_in_photo;
-  int saved_cut_off_top = 1;
-  int saved_cut_off_bottom = 5;
+  int saved_cut_off_top = kStartCutOffs.top;
+  int saved_cut_off_bottom = kStartCutOffs.bottom;
   bool saved_dark_object = false;  // binarisation for a dark object on a light ground
 };
 
