@@ -10,13 +10,13 @@
 #include "app/photo_open.h"
 #include "app/scale_dialog.h"
 #include "fit/fit_warnings.h"
-#include "windows/fit_session.h"
-#include "windows/fit_windows.h"
 #include "series/int_to_text.h"
 #include "series/measurement_save.h"
 #include "series/measures_file.h"
 #include "series/photo_file.h"
 #include "series/series_state.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 
 MeasurementSession measurement_session = measure_prefetched_photo;
 
@@ -102,8 +102,7 @@ void myQtApp::do_something() {
   start.threshold = read_number(lineEdit_threshold->text());
   start.lambda = read_number(lineEdit_lambda->text()) / 1000.0;
   // The session gets copies: the carried values change only when it is accepted.
-  start.region = cv::Rect(series.saved_roi_x, series.saved_roi_y, series.saved_roi_width,
-                          series.saved_roi_height);
+  start.region = series.saved_region_in_photo;
   start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
   // Key k keeps its scale for the photograph measured, in the series' scale.csv.
   const std::string& measured = series.file_list[series.current_index].name;
@@ -148,10 +147,7 @@ void myQtApp::do_something() {
     std::cout << last_session_line_ << std::endl << std::endl;
     update_file_list();
   } else {
-    series.saved_roi_x = result->region.x;
-    series.saved_roi_y = result->region.y;
-    series.saved_roi_width = result->region.width;
-    series.saved_roi_height = result->region.height;
+    series.saved_region_in_photo = result->region;
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
     series.saved_dark_object = result->polarity == ObjectPolarity::kDarkOnLight;

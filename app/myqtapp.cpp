@@ -4,6 +4,8 @@
 #include <QFileDialog>
 
 #include "app/report_action.h"
+#include "fit/parameter_table.h"
+#include "fit/session_contract.h"
 
 QString dialog_directory = QStringLiteral("C:/");
 
@@ -14,6 +16,8 @@ std::function<QString(QWidget*, const QString&, const QString&)> choose_director
 
 myQtApp::myQtApp(QWidget* /*parent: always a top-level window*/) : QWidget(nullptr) {
   setupUi(this);
+  lineEdit_threshold->setText(QString::number(kStartThreshold));
+  lineEdit_lambda->setText(QString::number(lambda_milli_of(kStartLambda)));
   connect(pushButton_browse, SIGNAL(clicked()), this, SLOT(get_path()));
   connect(pushButton_process, SIGNAL(clicked()), this, SLOT(process_directory()));
   connect(pushButton_file_fwd, SIGNAL(clicked()), this, SLOT(file_fwd()));

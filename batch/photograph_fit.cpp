@@ -29,13 +29,13 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     prepare_fit(state, file.image, start);
     const cv::Size photo_size = file.image.size();
     file.image.release();  // the state holds the photograph (or its region) now
-    if (state.outline_contour.empty()) {
+    if (state.target.outline_contour.empty()) {
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
     const AutoFitResult automatic = auto_fit(state, errors);
     if (!automatic.found) return failed("No fit found for the photograph " + path);
-    state.model() = automatic.model;
+    state.model = automatic.model;
     // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these
     // values, which the automatic fit returns (the full-size view need not be composed for it).
     state.energy = automatic.energy;
@@ -45,10 +45,10 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result.photo_size = photo_size;
     fit.result.keys = "a";
     fit.capture_date = file.capture_date;
-    fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
+    fit.warnings = fit_warnings(state.target, state.model, state.cut_offs(), state.energy);
     if (with_review_picture) {
-      fit.review_picture = review_picture(state.source_image, state.outline_contour, state.model(),
-                                          state.cut_offs());
+      fit.review_picture = review_picture(state.source_image, state.target.outline_contour,
+                                          state.model, state.cut_offs());
     }
     return fit;
   } catch (const cv::Exception& e) {

@@ -30,48 +30,49 @@ namespace {
 // The trackbars clamp what is written through them.
 void clamp_to_trackbars(FitState& s) {
   const int w = s.source_image.cols, h = s.source_image.rows;
-  s.lambda_milli = std::clamp(s.lambda_milli, 0, 6000);
-  s.width = std::clamp(s.width, 0, 20 * w);
-  s.height = std::clamp(s.height, 0, height_maximum(w, h));
-  s.rotation = std::clamp(s.rotation, 0, 360);
-  s.translation_x = std::clamp(s.translation_x, 0, w);
-  s.translation_y = std::clamp(s.translation_y, 0, h);
+  s.model.lambda_milli = std::clamp(s.model.lambda_milli, 0, 6000);
+  s.model.width = std::clamp(s.model.width, 0, 20 * w);
+  s.model.height = std::clamp(s.model.height, 0, height_maximum(w, h));
+  s.model.rotation = std::clamp(s.model.rotation, 0, 360);
+  s.model.translation_x = std::clamp(s.model.translation_x, 0, w);
+  s.model.translation_y = std::clamp(s.model.translation_y, 0, h);
 }
 
 // Key r: translation to the outline box centre, height to its height, lambda 1, then the width
 // from the peak abscissa of the model the lambda reset's refresh generated.
 void key_r(FitState& s) {
-  s.translation_x = s.outline_center_x;
-  s.translation_y = s.outline_center_y;
-  s.height = s.outline_height;
-  s.lambda_milli = 1000;
+  s.model.translation_x = s.outline_center_x;
+  s.model.translation_y = s.outline_center_y;
+  s.model.height = s.outline_height;
+  s.model.lambda_milli = 1000;
   std::vector<cv::Point> left, right;
-  s.keep_extent(generate_w_curve(1.0, 1.0 * s.width, s.height, s.rotation, s.translation_x,
-                                 s.translation_y, s.cut_offs(), left, right, std::cerr));
-  s.width = width_for_outline(s, s.peak_abscissa, s.outline_width);
+  s.keep_extent(generate_w_curve(1.0, 1.0 * s.model.width, s.model.height, s.model.rotation,
+                                 s.model.translation_x, s.model.translation_y, s.cut_offs(), left,
+                                 right, std::cerr));
+  s.model.width = width_for_outline(s.model, s.peak_abscissa, s.outline_width);
   clamp_to_trackbars(s);
 }
 
 void optimiser_pass(FitState& s, const OptimiserRanges& r) {
   const ParameterVector result =
-      pattern_search(parameter_vector(s), r.low, r.high, 1,
+      pattern_search(parameter_vector(s.model), r.low, r.high, 1,
                      [&s](const ParameterVector& p) { return evaluate_parameters(s, p); });
-  s.model() = truncated_model(result);
+  s.model = truncated_model(result);
   clamp_to_trackbars(s);
 }
 
 void key_o(FitState& s) { optimiser_pass(s, ranges_all_values(s.source_image.size())); }
 
 void key_p(FitState& s) {
-  optimiser_pass(s, ranges_width(s, s.source_image.size()));
-  optimiser_pass(s, ranges_lambda_width(s));
-  optimiser_pass(s, ranges_fine(s));
+  optimiser_pass(s, ranges_width(s.model, s.source_image.size()));
+  optimiser_pass(s, ranges_lambda_width(s.model));
+  optimiser_pass(s, ranges_fine(s.model));
 }
 
 void key_a(FitState& s) {
-  const AutoFitResult r = auto_fit(s.target(), s.source_image, s.threshold, s.cut_offs(),
-                                   s.rotation, s.work(), std::cerr);
-  if (r.found) s.model() = r.model;
+  const AutoFitResult r = auto_fit(s.target, s.source_image, s.threshold, s.cut_offs(),
+                                   s.model.rotation, s.work, std::cerr);
+  if (r.found) s.model = r.model;
 }
 
 struct Method {
@@ -134,17 +135,19 @@ void key_table(double scale, bool detail) {
         methods[m].run(state);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double energy = evaluate_parameters(state, parameter_vector(state));
-        const double expected = lambda_as_fitted(o, state.rotation);
+        const double energy = evaluate_parameters(state, parameter_vector(state.model));
+        const double expected = lambda_as_fitted(o, state.model.rotation);
         if (detail && m == 0)
           std::printf(
               "  object lambda %.3f h %.0f w %.0f rot %.0f at (%.0f, %.0f): a gives lambda "
               "%.3f h %d w %d rot %d at (%d, %d), energy %.3f (truth %.3f)\n",
               o.lambda, o.height, o.width, o.rotation_deg, o.center_x, o.center_y,
-              state.lambda_milli / 1000.0, state.height, state.width, state.rotation,
-              state.translation_x, state.translation_y, energy, truth_energy);
-        outcomes[m].push_back({100.0 * std::fabs(state.lambda_milli / 1000.0 - expected) / expected,
-                               energy - truth_energy, seconds});
+              state.model.lambda_milli / 1000.0, state.model.height, state.model.width,
+              state.model.rotation, state.model.translation_x, state.model.translation_y, energy,
+              truth_energy);
+        outcomes[m].push_back(
+            {100.0 * std::fabs(state.model.lambda_milli / 1000.0 - expected) / expected,
+             energy - truth_energy, seconds});
       }
     }
     const double target = row.noisy ? 2.0 : 1.0;
@@ -180,29 +183,31 @@ Fit fit_scene(const cv::Mat& photo, const DemoObject& o, int threshold, bool det
   FitState state;
   session_start(state, photo, threshold, 1, 5);
   const ParameterVector truth = {o.lambda * 1000, o.width,    o.height,
-                           o.rotation_deg,  o.center_x, o.center_y};
+                                 o.rotation_deg,  o.center_x, o.center_y};
   const double truth_energy = evaluate_parameters(state, truth);
   const auto start = std::chrono::steady_clock::now();
   key_a(state);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const ParameterVector fitted = {double(state.lambda_milli),  double(state.width),
-                            double(state.height),        double(state.rotation),
-                            double(state.translation_x), double(state.translation_y)};
+  const ParameterVector fitted = {
+      double(state.model.lambda_milli),  double(state.model.width),
+      double(state.model.height),        double(state.model.rotation),
+      double(state.model.translation_x), double(state.model.translation_y)};
   const double energy = evaluate_parameters(state, fitted);
-  const double expected = lambda_as_fitted(o, state.rotation);
+  const double expected = lambda_as_fitted(o, state.model.rotation);
   Fit fit;
-  fit.error_percent = 100.0 * (state.lambda_milli / 1000.0 - expected) / expected;
+  fit.error_percent = 100.0 * (state.model.lambda_milli / 1000.0 - expected) / expected;
   fit.energy_excess = std::isfinite(truth_energy) ? energy - truth_energy : NAN;
-  fit.top_kept = degrees_between(state.rotation, 325) <= 90.0;
+  fit.top_kept = degrees_between(state.model.rotation, 325) <= 90.0;
   fit.seconds = seconds;
   if (detail)
     std::printf(
         "  %s: %dx%d, lambda %.3f h %.0f w %.0f rot %.0f at (%.2f, %.2f): lambda %.3f h %d w %d "
         "rot %d at (%d, %d), error %+.2f %%, energy %.3f (truth %.3f), %.2f s\n",
         label, photo.cols, photo.rows, o.lambda, o.height, o.width, o.rotation_deg, o.center_x,
-        o.center_y, state.lambda_milli / 1000.0, state.height, state.width, state.rotation,
-        state.translation_x, state.translation_y, fit.error_percent, energy, truth_energy, seconds);
+        o.center_y, state.model.lambda_milli / 1000.0, state.model.height, state.model.width,
+        state.model.rotation, state.model.translation_x, state.model.translation_y,
+        fit.error_percent, energy, truth_energy, seconds);
   return fit;
 }
 

@@ -36,8 +36,8 @@ void BM_AutoFit6000x4000(benchmark::State& state) {
   int evaluations = 0;
   for (auto _ : state) {
     FitState& s = photo.state;
-    const AutoFitResult result = auto_fit(s.target(), s.source_image, s.threshold, s.cut_offs(),
-                                          s.rotation, s.work(), std::cerr);
+    const AutoFitResult result = auto_fit(s.target, s.source_image, s.threshold, s.cut_offs(),
+                                          s.model.rotation, s.work, std::cerr);
     benchmark::DoNotOptimize(result.energy);
     evaluations = result.evaluations;
   }

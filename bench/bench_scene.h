@@ -46,7 +46,7 @@ inline FitState bench_session(const cv::Mat& photo) {
   start.lambda = 1.1;
   start.cut_offs = {0, 0};
   FitState state = prepare_fit(photo, start);
-  state.rotation = 0;
+  state.model.rotation = 0;
   state.show_input = 50;
   return state;
 }
@@ -76,11 +76,12 @@ inline std::ostream& null_stream() {
 // drawings, the energy with everything recomputed, the bilinear resize. Leaves the view in
 // *display and returns the energy.
 inline double literal_refresh(FitState& state, cv::Mat* display) {
-  const double lambda = state.lambda_milli / 1000.0;
+  const double lambda = state.model.lambda_milli / 1000.0;
   std::vector<cv::Point> left;
   std::vector<cv::Point> right;
-  literal_generate_w_curve(state, lambda, lambda * state.width, state.height, state.rotation,
-                           state.translation_x, state.translation_y, left, right);
+  literal_generate_w_curve(state, lambda, lambda * state.model.width, state.model.height,
+                           state.model.rotation, state.model.translation_x,
+                           state.model.translation_y, left, right);
   cv::Mat overlay = literal_overlay(state, left, right);
   const double energy = literal_deviation_energy(state, left, right);
   cv::resize(overlay, *display, state.output_display.size(), 0, 0, cv::INTER_LINEAR);

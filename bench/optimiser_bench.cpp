@@ -44,15 +44,15 @@ struct KeyRun {
 template <typename Energy, typename Refresh>
 void run_pass(FitState& state, const OptimiserRanges& ranges, Energy energy, Refresh refresh,
               KeyRun& run) {
-  const ParameterVector result = pattern_search(parameter_vector(state), ranges.low, ranges.high, 1,
-                                                [&](const ParameterVector& p) {
+  const ParameterVector result = pattern_search(parameter_vector(state.model), ranges.low,
+                                                ranges.high, 1, [&](const ParameterVector& p) {
                                                   const double e = energy(p);
                                                   run.points.push_back(p);
                                                   run.energies.push_back(e);
                                                   return e;
                                                 });
-  const ModelParameters before = state.model();
-  state.model() = truncated_model(result);
+  const ModelParameters before = state.model;
+  state.model = truncated_model(result);
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
   const int maxima[6] = {6000, 20 * w, h, 360, w, h};
@@ -61,7 +61,7 @@ void run_pass(FitState& state, const OptimiserRanges& ranges, Energy energy, Ref
       &ModelParameters::height,        &ModelParameters::rotation,
       &ModelParameters::translation_x, &ModelParameters::translation_y};
   for (int k = 0; k < 6; ++k) {
-    int& value = state.model().*fields[k];
+    int& value = state.model.*fields[k];
     value = std::clamp(value, 0, maxima[k]);
     if (value != before.*fields[k]) {
       refresh();
@@ -78,11 +78,11 @@ KeyRun run_key(FitState& state, Key key, Energy energy, Refresh refresh) {
   if (key == Key::o) {
     run_pass(state, ranges_all_values(state.source_image.size()), energy, refresh, run);
   } else {
-    run_pass(state, ranges_width(state, state.source_image.size()), energy, refresh, run);
-    run_pass(state, ranges_lambda_width(state), energy, refresh, run);
-    run_pass(state, ranges_fine(state), energy, refresh, run);
+    run_pass(state, ranges_width(state.model, state.source_image.size()), energy, refresh, run);
+    run_pass(state, ranges_lambda_width(state.model), energy, refresh, run);
+    run_pass(state, ranges_fine(state.model), energy, refresh, run);
   }
-  run.fitted = state.model();
+  run.fitted = state.model;
   run.final_energy = state.energy;
   return run;
 }
@@ -199,8 +199,8 @@ void BM_LiteralRefresh(benchmark::State& bench, cv::Size size) {
   Scene& s = scene(size);
   FitState state = s.start;
   const KeyRun& fitted = s.project[static_cast<int>(Key::o)];
-  state.lambda_milli = fitted.fitted.lambda_milli;
-  state.width = fitted.fitted.width;
+  state.model.lambda_milli = fitted.fitted.lambda_milli;
+  state.model.width = fitted.fitted.width;
   cv::Mat display;
   for (auto _ : bench) benchmark::DoNotOptimize(literal_refresh(state, &display));
 }

@@ -15,12 +15,12 @@ namespace {
 FitState fitted_session(cv::Size size) {
   FitState state = shared_bench_session(size);
   const DemoObject object = bench_object(size);
-  state.lambda_milli = 1250;
-  state.width = static_cast<int>(object.width);
-  state.height = static_cast<int>(object.height);
-  state.rotation = 4;
-  state.translation_x = static_cast<int>(object.center_x);
-  state.translation_y = static_cast<int>(object.center_y);
+  state.model.lambda_milli = 1250;
+  state.model.width = static_cast<int>(object.width);
+  state.model.height = static_cast<int>(object.height);
+  state.model.rotation = 4;
+  state.model.translation_x = static_cast<int>(object.center_x);
+  state.model.translation_y = static_cast<int>(object.center_y);
   compose_output_view(state, null_stream());
   return state;
 }
@@ -29,7 +29,7 @@ void BM_TranslationMove(benchmark::State& bench, cv::Size size) {
   FitState state = fitted_session(size);
   int step = 1;
   for (auto _ : bench) {
-    state.translation_x += step;
+    state.model.translation_x += step;
     step = -step;
     compose_output_view(state, null_stream());
   }
@@ -50,7 +50,7 @@ void BM_LiteralRefresh(benchmark::State& bench, cv::Size size) {
   cv::Mat display;
   int step = 1;
   for (auto _ : bench) {
-    state.translation_x += step;
+    state.model.translation_x += step;
     step = -step;
     benchmark::DoNotOptimize(literal_refresh(state, &display));
   }

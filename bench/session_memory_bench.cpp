@@ -38,13 +38,13 @@ int child_main(int argc, char** argv, const std::string& what, const char* photo
   SessionStart start;
   start.cut_offs = {0, 0};
   prepare_fit(state, state.source_image, start);
-  state.rotation = 0;
+  state.model.rotation = 0;
   state.show_input = 50;
   show_fit_windows();
   optimise(ranges_all_values(state.source_image.size()), 1);
-  optimise(ranges_width(state, state.source_image.size()), 1);
-  optimise(ranges_lambda_width(state), 1);
-  optimise(ranges_fine(state), 1);
+  optimise(ranges_width(state.model, state.source_image.size()), 1);
+  optimise(ranges_lambda_width(state.model), 1);
+  optimise(ranges_fine(state.model), 1);
   return 0;
 }
 

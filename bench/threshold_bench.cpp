@@ -19,7 +19,7 @@ void BM_ThresholdChange(benchmark::State& bench, cv::Size size) {
     state.threshold = state.threshold == 131 ? 130 : 131;
     rebuild_outline(state);
   }
-  bench.counters["outline_points"] = static_cast<double>(state.outline_contour.size());
+  bench.counters["outline_points"] = static_cast<double>(state.target.outline_contour.size());
 }
 
 void BM_FindOutline(benchmark::State& bench, cv::Size size) {
@@ -33,7 +33,7 @@ void BM_FindOutline(benchmark::State& bench, cv::Size size) {
 
 void BM_OutlineDistance(benchmark::State& bench, cv::Size size) {
   FitState state = shared_bench_session(size);
-  state.distance_image = cv::Mat();  // a map of its own, not the shared session's
+  state.target.distance_image = cv::Mat();  // a map of its own, not the shared session's
   state.mask_image = cv::Mat();
   for (auto _ : bench) compute_outline_distance(state);
 }

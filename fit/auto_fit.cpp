@@ -226,8 +226,8 @@ AutoFitResult auto_fit(FitState& state, std::ostream& errors) {
     }
     cv::bitwise_not(grey, photo);
   }
-  return auto_fit(state.target(), photo, state.threshold, state.cut_offs(), state.rotation,
-                  state.work(), errors);
+  return auto_fit(state.target, photo, state.threshold, state.cut_offs(), state.model.rotation,
+                  state.work, errors);
 }
 
 AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,

@@ -28,13 +28,13 @@
 // fit was last set up. Images are released (reset to an empty cv::Mat) and created anew; the point
 // containers stand in for the old memory storages and are owned here.
 //
-// The record is made of its parts, whose fields keep their names here:
-// - ModelParameters: lambda_milli, width, height, rotation, translation_x, translation_y, the
-//   trackbar-backed model values;
-// - FitTarget: outline_contour, distance_image (the one distance map) and image_size;
-// - EvaluationBuffers: the curve storages and the trace buffers;
-// - DeviationProfile: left_samples, right_samples, deviation_max of the last drawn energy.
-struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfile {
+// The record holds its parts as members, each handed on to the core's operations as it is.
+struct FitState {
+  ModelParameters model;     // the six trackbar-backed model values
+  FitTarget target;          // outline_contour, distance_image (the one distance map), image_size
+  EvaluationBuffers work;    // the curve storages and the trace buffers
+  DeviationProfile profile;  // left_samples, right_samples, deviation_max of the last drawn energy
+
   int show_input = 0;      // weight of the photograph in the Output view, per cent, 0..100
   int threshold = 0;       // binarisation threshold, 0..250
   int cut_off_top = 0;     // per cent of the height left out at the top, 0..49
@@ -55,14 +55,13 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   // The two clicks keys m, s and z wait for on "Output", in pixels of source_image.
   TwoClicks clicks;
 
-  // Region of interest in pixels of the image it cuts; a width or height of 0 means none.
-  int roi_x = 0;
-  int roi_y = 0;
-  int roi_width = 0;
-  int roi_height = 0;
+  // The region of interest in pixels of the image it cuts (source_image when it was chosen); a
+  // width or height of 0 means none.
+  cv::Rect roi_in_source;
   // Where, in pixels of the whole photograph, source_image begins (moved by every crop, reset by a
-  // reload), and where the image begins in whose pixels roi_x and roi_y count: the region handed
-  // back is roi + roi_origin_in_photo, so a nested crop comes back in pixels of the photograph.
+  // reload), and where the image begins in whose pixels roi_in_source counts: the region handed
+  // back is roi_in_source moved by roi_origin_in_photo, so a nested crop comes back in pixels of
+  // the photograph.
   cv::Point source_origin_in_photo;
   cv::Point roi_origin_in_photo;
 
@@ -115,12 +114,6 @@ struct FitState : ModelParameters, FitTarget, EvaluationBuffers, DeviationProfil
   // (prepare_fit_overlapped); not valid otherwise. finish_outline_distance takes them in.
   std::shared_future<std::pair<cv::Mat, cv::Mat>> distance_in_progress;
 
-  // ---- The parts ----
-  ModelParameters& model() { return *this; }
-  const ModelParameters& model() const { return *this; }
-  FitTarget& target() { return *this; }
-  const FitTarget& target() const { return *this; }
-  EvaluationBuffers& work() { return *this; }
   CutOffs cut_offs() const { return {cut_off_top, cut_off_bottom}; }
   OutlineBox outline_box() const {
     return {outline_width, outline_height, outline_center_x, outline_center_y};
@@ -162,7 +155,7 @@ void set_up_fit(FitState& state);
 // below that read or replace the map (deviation_energy, evaluate_parameters, rebuild_outline,
 // compute_outline_distance) and prepare_fit and crop_source_to_roi call first. The core's
 // functions that take a FitTarget do not wait: call finish_outline_distance before handing them
-// state.target(). Sets compose_view_rows_first: the first composition leaves rows the view does
+// state.target. Sets compose_view_rows_first: the first composition leaves rows the view does
 // not read for complete_overlay.
 void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const SessionStart& start);
 
@@ -175,10 +168,10 @@ SessionResult accepted_result(const FitState& state);
 // (with its work image as mask_image). Rethrows what making it threw.
 void finish_outline_distance(FitState& state);
 
-// Replaces source_image by the region (roi_x, roi_y, roi_width, roi_height) in pixels of that
-// image and moves source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the
-// image's origin before the cut. A region that does not fit (or has a negative value) is dropped:
-// width and height become 0. A width or height of 0 cuts nothing.
+// Replaces source_image by the region roi_in_source in pixels of that image and moves
+// source_origin_in_photo by the region's corner; roi_origin_in_photo becomes the image's origin
+// before the cut. A region that does not fit (or has a negative value) is dropped: width and height
+// become 0. A width or height of 0 cuts nothing.
 void crop_source_to_roi(FitState& state);
 
 // ---- The session's steps over the record ----

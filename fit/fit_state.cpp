@@ -40,7 +40,7 @@ void find_state_outline(FitState& state) {
     state.outline_center_x = outline.box.center_x;
     state.outline_center_y = outline.box.center_y;
   }
-  state.outline_contour = outline.contour;
+  state.target.outline_contour = outline.contour;
 }
 
 void rebuild_outline(FitState& state) {
@@ -51,7 +51,8 @@ void rebuild_outline(FitState& state) {
 
 void compute_outline_distance(FitState& state) {
   finish_outline_distance(state);
-  rebuild_fit_target(state, state.outline_contour, state.source_image.size(), state.mask_image);
+  rebuild_fit_target(state.target, state.target.outline_contour, state.source_image.size(),
+                     state.mask_image);
   state.distance_view.release();
 }
 
@@ -63,11 +64,12 @@ void update_distance_display(FitState& state) {
   cv::Size display = state.distance_display.size();
   if (state.distance_display.empty()) {
     bool fit_width = false;
-    display = display_size(state.distance_image.cols, state.distance_image.rows, &fit_width);
+    display = display_size(state.target.distance_image.cols, state.target.distance_image.rows,
+                           &fit_width);
   }
   if (state.distance_view.size() != display) {
     cv::Mat scaled;
-    state.distance_image.convertTo(scaled, CV_32F, 0.01);
+    state.target.distance_image.convertTo(scaled, CV_32F, 0.01);
     cv::resize(scaled, state.distance_view, display, 0, 0, cv::INTER_LINEAR);
   }
   state.distance_view.copyTo(state.distance_display);
@@ -86,21 +88,21 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
       state.distance_in_progress.valid() &&
       state.distance_in_progress.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
   if (map_pending && !(draw_views && state.show_distance)) {
-    energy = deviation_energy_before_map(state.outline_contour, state.image_size, contour_w_left,
-                                         contour_w_right, state.work(), state, &traced,
-                                         [&state]() -> const cv::Mat& {
+    energy = deviation_energy_before_map(state.target.outline_contour, state.target.image_size,
+                                         contour_w_left, contour_w_right, state.work, state.profile,
+                                         &traced, [&state]() -> const cv::Mat& {
                                            finish_outline_distance(state);
-                                           return state.distance_image;
+                                           return state.target.distance_image;
                                          });
   } else {
     finish_outline_distance(state);
-    energy = deviation_energy(state.target(), contour_w_left, contour_w_right, state.work(), state,
-                              &traced);
+    energy = deviation_energy(state.target, contour_w_left, contour_w_right, state.work,
+                              state.profile, &traced);
   }
   const bool drawn = draw_views && traced;
   if (drawn) {
     if (state.show_distance) update_distance_display(state);
-    draw_deviation_view(state, state.deviation_width, state.deviation_height,
+    draw_deviation_view(state.profile, state.deviation_width, state.deviation_height,
                         state.deviation_image);
   }
   if (views_drawn) *views_drawn = drawn;
@@ -110,7 +112,8 @@ double deviation_energy(FitState& state, const std::vector<cv::Point>& contour_w
 double evaluate_parameters(FitState& state, const ParameterVector& p) {
   finish_outline_distance(state);
   WCurveExtent extent;
-  const double energy = evaluate_model(state, state.cut_offs(), p, state, std::cerr, &extent);
+  const double energy =
+      evaluate_model(state.target, state.cut_offs(), p, state.work, std::cerr, &extent);
   state.keep_extent(extent);
   return energy;
 }

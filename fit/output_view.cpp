@@ -44,7 +44,7 @@ bool composition_current(const FitState& state) {
          state.composed_source.step == state.source_image.step &&
          state.composed_overlay.step == state.overlay_image.step &&
          state.composed_show_input == state.show_input &&
-         state.composed_outline == state.outline_contour;
+         state.composed_outline == state.target.outline_contour;
 }
 
 // The rows of an image of `rows` rows that a bilinear resize to `view_rows` rows reads, marked 1.
@@ -95,8 +95,8 @@ void draw_halves_and_outline(FitState& state, const std::vector<cv::Point>& left
     const int count = static_cast<int>(half->size());
     cv::polylines(state.overlay_image, &points, &count, 1, false, red, 1, cv::LINE_8, 0);
   }
-  if (!state.outline_contour.empty()) {
-    const std::vector<std::vector<cv::Point>> outline{state.outline_contour};
+  if (!state.target.outline_contour.empty()) {
+    const std::vector<std::vector<cv::Point>> outline{state.target.outline_contour};
     cv::drawContours(state.overlay_image, outline, 0, cv::Scalar(0, 255, 255), 1, cv::LINE_8,
                      cv::noArray(), 0);
   }
@@ -135,7 +135,7 @@ void compose_overlay(FitState& state, const std::vector<cv::Point>& left,
     state.composed_source = source;
     state.composed_overlay = state.overlay_image;
     state.composed_show_input = state.show_input;
-    state.composed_outline = state.outline_contour;
+    state.composed_outline = state.target.outline_contour;
   }
   int box = 0;
   for (const std::vector<cv::Point>* half : {&left, &right}) {
@@ -205,14 +205,14 @@ void draw_screen_overlays(FitState& state, const std::vector<cv::Point>& left,
   const cv::Scalar yellow(0, 255, 255);
   const cv::Scalar green(0, 255, 0);
   if (reduced) {
-    draw_scaled(view, state.outline_contour, true, yellow, 4, scale);
+    draw_scaled(view, state.target.outline_contour, true, yellow, 4, scale);
     draw_scaled(view, left, false, red, 2, scale);
     draw_scaled(view, right, false, red, 2, scale);
   }
   if (left.empty()) return;  // an unscorable model has no ends to show
 
-  const cv::Point2d top = scale(model_top_end(state.model()));
-  const cv::Point2d bottom = scale(model_bottom_end(state.model()));
+  const cv::Point2d top = scale(model_top_end(state.model));
+  const cv::Point2d bottom = scale(model_bottom_end(state.model));
   const cv::Point2d along = top - bottom;
   const double length = std::hypot(along.x, along.y);
   if (length < 1.0) return;
@@ -245,7 +245,7 @@ bool compose_output_view(FitState& state, std::ostream& status) {
   std::vector<cv::Point> right;
   // A model without points is unscorable: nothing is drawn for it and its energy is +inf.
   state.keep_extent(
-      generate_w_curve(parameter_vector(state), state.cut_offs(), left, right, std::cerr));
+      generate_w_curve(parameter_vector(state.model), state.cut_offs(), left, right, std::cerr));
 
   bool views_drawn = false;
   if (!state.source_image.empty()) {
@@ -277,9 +277,9 @@ bool compose_output_view(FitState& state, std::ostream& status) {
     if (state.screen_overlays) draw_screen_overlays(state, left, right);
   }
 
-  status << ", lambda=" << state.lambda_milli / 1000.0 << ", "
-         << "w=" << (state.lambda_milli / 1000.0) * state.width << " (pixel-w=" << state.pixel_width
-         << "), "
-         << "h=" << state.height << std::endl;
+  status << ", lambda=" << state.model.lambda_milli / 1000.0 << ", "
+         << "w=" << (state.model.lambda_milli / 1000.0) * state.model.width
+         << " (pixel-w=" << state.pixel_width << "), "
+         << "h=" << state.model.height << std::endl;
   return views_drawn;
 }

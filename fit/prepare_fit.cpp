@@ -15,10 +15,10 @@ void set_up_working_images(FitState& state) {
   const int w = state.source_image.cols;
   const int h = state.source_image.rows;
 
-  state.width = 6 * w;
-  state.height = (3 * h) / 4;
-  state.translation_x = w / 2;
-  state.translation_y = h / 2;
+  state.model.width = 6 * w;
+  state.model.height = (3 * h) / 4;
+  state.model.translation_x = w / 2;
+  state.model.translation_y = h / 2;
 
   state.zoom_region = cv::Rect();
   state.compose_view_rows_first = false;
@@ -30,8 +30,8 @@ void set_up_working_images(FitState& state) {
   state.distance_display = cv::Mat::zeros(display, CV_32FC1);
   state.binary_display = cv::Mat::zeros(display, CV_8UC1);
   state.overlay_image = cv::Mat(h, w, CV_8UC3);
-  state.left_curve_storage.clear();
-  state.right_curve_storage.clear();
+  state.work.left_curve_storage.clear();
+  state.work.right_curve_storage.clear();
   state.outline_storage.clear();
 }
 
@@ -46,17 +46,14 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
   state.deviation_image = cv::Mat::zeros(state.deviation_height, state.deviation_width, CV_8UC3);
 
   state.threshold = start.threshold;
-  state.lambda_milli = lambda_milli_of(start.lambda);
+  state.model.lambda_milli = lambda_milli_of(start.lambda);
   state.cut_off_top = start.cut_offs.top;
   state.cut_off_bottom = start.cut_offs.bottom;
   state.polarity = start.polarity;
-  state.rotation = kStartRotation;
+  state.model.rotation = kStartRotation;
   state.show_input = kStartShowInput;
   state.screen_overlays = true;
-  state.roi_x = start.region.x;
-  state.roi_y = start.region.y;
-  state.roi_width = start.region.width;
-  state.roi_height = start.region.height;
+  state.roi_in_source = start.region;
 
   crop_source_to_roi(state);
 }
@@ -66,10 +63,10 @@ void take_start(FitState& state, const cv::Mat& photo, const SessionStart& start
 void crop_source_to_roi(FitState& state) {
   finish_outline_distance(state);
   state.roi_origin_in_photo = state.source_origin_in_photo;
-  const cv::Rect region(state.roi_x, state.roi_y, state.roi_width, state.roi_height);
+  const cv::Rect region = state.roi_in_source;
   if (!region_fits(region, state.source_image.size())) {
-    state.roi_width = 0;
-    state.roi_height = 0;
+    state.roi_in_source.width = 0;
+    state.roi_in_source.height = 0;
     return;
   }
   if (region.empty()) return;
@@ -103,27 +100,27 @@ void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const Session
   find_state_outline(state);
   state.distance_view.release();
   const cv::Size size = state.source_image.size();
-  if (state.outline_contour.empty() || size.empty()) {
-    rebuild_fit_target(state, state.outline_contour, size, state.mask_image);
+  if (state.target.outline_contour.empty() || size.empty()) {
+    rebuild_fit_target(state.target, state.target.outline_contour, size, state.mask_image);
     return;
   }
-  state.image_size = size;
+  state.target.image_size = size;
   // The thread works on its own copy of the outline and on the state's two buffers, which leave
   // the state until finish_outline_distance brings them back. They are allocated here, so that
   // the thread reuses memory the main thread has freed (another thread allocates from a heap of
   // its own) and only writes them.
   state.mask_image.create(size, CV_8UC1);
-  state.distance_image.create(size, CV_32FC1);
+  state.target.distance_image.create(size, CV_32FC1);
   state.distance_in_progress =
-      std::async(std::launch::async, [outline = state.outline_contour, size,
+      std::async(std::launch::async, [outline = state.target.outline_contour, size,
                                       mask = std::move(state.mask_image),
-                                      distance = std::move(state.distance_image)]() mutable {
+                                      distance = std::move(state.target.distance_image)]() mutable {
         FitTarget target;
         target.distance_image = std::move(distance);
         rebuild_fit_target(target, std::move(outline), size, mask);
         return std::make_pair(std::move(target.distance_image), std::move(mask));
       }).share();
-  state.distance_image.release();
+  state.target.distance_image.release();
   state.mask_image.release();
 }
 
@@ -133,7 +130,7 @@ void finish_outline_distance(FitState& state) {
       std::move(state.distance_in_progress);
   state.distance_in_progress = {};
   const std::pair<cv::Mat, cv::Mat>& maps = made.get();
-  state.distance_image = maps.first;
+  state.target.distance_image = maps.first;
   state.mask_image = maps.second;
   state.distance_view.release();
 }
@@ -142,16 +139,14 @@ SessionResult accepted_result(const FitState& state) {
   SessionResult result;
   result.end = SessionEnd::kAccepted;
   result.threshold = state.threshold;
-  result.lambda = state.lambda_milli / 1000.0;
+  result.lambda = state.model.lambda_milli / 1000.0;
   result.energy = state.energy;
-  result.region =
-      region_in_photo(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height),
-                      state.roi_origin_in_photo);
+  result.region = region_in_photo(state.roi_in_source, state.roi_origin_in_photo);
   result.cut_offs = state.cut_offs();
   result.polarity = state.polarity;
-  result.model = state.model();
+  result.model = state.model;
   result.model_origin_in_photo = state.source_origin_in_photo;
   result.warnings =
-      fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation);
+      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
   return result;
 }

@@ -1,8 +1,11 @@
 // The measurement series: the files of one directory in their fixed random measuring order.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
+
+#include "fit/parameter_table.h"
 
 struct SeriesEntry {
   std::string name;   // file name without directory, the bytes the listing or order file gave
@@ -17,12 +20,11 @@ struct SeriesState {
   unsigned current_index = 0;          // index of the current file in file_list
   std::string series_directory;        // the directory as entered, no trailing separator added
   // Carried from one accepted measurement to the next, across files and set-ups.
-  int saved_roi_x = 0;
-  int saved_roi_y = 0;
-  int saved_roi_width = 0;   // 0: no region of interest
-  int saved_roi_height = 0;  // 0: no region of interest
-  int saved_cut_off_top = 1;
-  int saved_cut_off_bottom = 5;
+  // The region of interest in pixels of the whole upright photograph; a width or height of 0
+  // means none.
+  cv::Rect saved_region_in_photo;
+  int saved_cut_off_top = kStartCutOffs.top;
+  int saved_cut_off_bottom = kStartCutOffs.bottom;
   bool saved_dark_object = false;  // binarisation for a dark object on a light ground
 };
 

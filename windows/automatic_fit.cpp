@@ -11,7 +11,7 @@ void automatic_fit() {
   std::cout << "Optimising..." << std::endl;
   const AutoFitResult result = auto_fit(state);
   if (result.found) {
-    state.model() = result.model;
+    state.model = result.model;
     set_model_trackbars();
   }
   refresh_output_view(0);

@@ -119,8 +119,7 @@ void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 // The warnings of the values about to be accepted, against the start rotation.
 FitWarnings current_warnings() {
   const FitState& state = fit_state();
-  return fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy,
-                      kStartRotation);
+  return fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
 }
 
 // One line before the values are handed back, when they may be wrong; ENTER still accepts them.
@@ -148,10 +147,10 @@ std::optional<SessionEnd> handle_key(int key) {
       }
       break;
     case 'q': {
-      const ModelParameters before = state.model();
+      const ModelParameters before = state.model;
       const cv::Point old_origin = state.source_origin_in_photo;
-      state.roi_width = 0;
-      state.roi_height = 0;
+      state.roi_in_source.width = 0;
+      state.roi_in_source.height = 0;
       // The photograph as loaded at the start, not the file again: it may have changed since.
       state.source_image = session_photograph;
       state.source_origin_in_photo = cv::Point(0, 0);
@@ -163,15 +162,15 @@ std::optional<SessionEnd> handle_key(int key) {
       run_optimiser(ranges_all_values(state.source_image.size()));
       break;
     case 'p':
-      run_optimiser(ranges_width(state, state.source_image.size()));
-      run_optimiser(ranges_lambda_width(state));
-      run_optimiser(ranges_fine(state));
+      run_optimiser(ranges_width(state.model, state.source_image.size()));
+      run_optimiser(ranges_lambda_width(state.model));
+      run_optimiser(ranges_fine(state.model));
       break;
     case 'u':
-      run_optimiser(ranges_width(state, state.source_image.size()));
+      run_optimiser(ranges_width(state.model, state.source_image.size()));
       break;
     case 'i':
-      run_optimiser(ranges_lambda_width(state));
+      run_optimiser(ranges_lambda_width(state.model));
       break;
     case 'a':
       automatic_fit();
@@ -292,7 +291,7 @@ void close_session() {
   cv::destroyAllWindows();
   state.distance_in_progress = {};  // waits for a map still being made after a failure
   state.mask_image.release();
-  state.distance_image.release();
+  state.target.distance_image.release();
   state.output_display.release();
   state.source_image.release();
   state.overlay_image.release();
@@ -302,10 +301,10 @@ void close_session() {
   // The refresh holds the photograph and overlay it last composed; they go with the session.
   state.composed_source.release();
   state.composed_overlay.release();
-  state.outline_contour.clear();
+  state.target.outline_contour.clear();
   state.outline_storage.clear();
-  state.left_curve_storage.clear();
-  state.right_curve_storage.clear();
+  state.work.left_curve_storage.clear();
+  state.work.right_curve_storage.clear();
 }
 
 // Image point of a click at view position (x, y) of "Output".
@@ -424,15 +423,15 @@ void on_top_bottom_click(int event, int x, int y, int, void*) {
   std::cout << "Bottom is at: (" << p.x << "," << p.y << ")" << std::endl;
   const TopBottomPlacement placement =
       placement_from_top_and_bottom(top_and_bottom->first, top_and_bottom->second);
-  state.translation_x = placement.translation_x;
-  state.translation_y = placement.translation_y;
-  state.height = placement.height;
+  state.model.translation_x = placement.translation_x;
+  state.model.translation_y = placement.translation_y;
+  state.model.height = placement.height;
   // A bottom on the top's pixel has no direction: the rotation stays as it was.
-  if (placement.rotation) state.rotation = *placement.rotation;
-  set_trackbar(kTranslationXTrackbar, state.translation_x);
-  set_trackbar(kTranslationYTrackbar, state.translation_y);
-  set_trackbar(kHeightTrackbar, state.height);
-  set_trackbar(kRotationTrackbar, state.rotation);
+  if (placement.rotation) state.model.rotation = *placement.rotation;
+  set_trackbar(kTranslationXTrackbar, state.model.translation_x);
+  set_trackbar(kTranslationYTrackbar, state.model.translation_y);
+  set_trackbar(kHeightTrackbar, state.model.height);
+  set_trackbar(kRotationTrackbar, state.model.rotation);
   show_output_title();
 }
 
@@ -444,19 +443,16 @@ void on_roi_click(int event, int x, int y, int, void*) {
   const auto corners = state.clicks.click(p);
   if (first) {
     std::cout << "First corner is at: (" << p.x << "," << p.y << ")" << std::endl;
-    state.roi_x = p.x;
-    state.roi_y = p.y;
+    state.roi_in_source.x = p.x;
+    state.roi_in_source.y = p.y;
     state.roi_origin_in_photo = state.source_origin_in_photo;
     return;
   }
   if (!corners) return;
   std::cout << "Second corner is at: (" << p.x << "," << p.y << ")" << std::endl;
   const cv::Rect region = region_between_corners(corners->first, corners->second);
-  state.roi_x = region.x;
-  state.roi_y = region.y;
-  state.roi_width = region.width;
-  state.roi_height = region.height;
-  const ModelParameters before = state.model();
+  state.roi_in_source = region;
+  const ModelParameters before = state.model;
   const cv::Point old_origin = state.source_origin_in_photo;
   crop_to_roi();
   setup_fit_windows();

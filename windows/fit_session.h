@@ -45,8 +45,8 @@ void request_session_cancel();
 
 // ---- Parts of the session, for its key table ----
 
-// crop_source_to_roi (fit_W.h) on fit_state(): the source image replaced by the region (roi_x,
-// roi_y, roi_width, roi_height) in pixels of that image; a region that does not fit (or has a
+// crop_source_to_roi (fit_W.h) on fit_state(): the source image replaced by the region
+// roi_in_source in pixels of that image; a region that does not fit (or has a
 // negative value) is dropped, width and height becoming 0; a width or height of 0 crops nothing.
 void crop_to_roi();
 

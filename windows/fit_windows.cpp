@@ -14,25 +14,32 @@ namespace {
 
 struct TrackbarBinding {
   const char* label;
-  int FitState::*field;
-  FitParameter parameter;  // its range
+  int& (*field)(FitState& state);  // the value it holds
+  FitParameter parameter;          // its range
   void (*callback)(int position);
 };
 
 const TrackbarBinding kTrackbars[] = {
-    {kLambdaTrackbar, &FitState::lambda_milli, FitParameter::kLambdaMilli, refresh_output_view},
-    {kWidthTrackbar, &FitState::width, FitParameter::kWidth, refresh_output_view},
-    {kHeightTrackbar, &FitState::height, FitParameter::kHeight, refresh_output_view},
-    {kRotationTrackbar, &FitState::rotation, FitParameter::kRotation, refresh_output_view},
-    {kTranslationXTrackbar, &FitState::translation_x, FitParameter::kTranslationX,
+    {kLambdaTrackbar, [](FitState& s) -> int& { return s.model.lambda_milli; },
+     FitParameter::kLambdaMilli, refresh_output_view},
+    {kWidthTrackbar, [](FitState& s) -> int& { return s.model.width; }, FitParameter::kWidth,
      refresh_output_view},
-    {kTranslationYTrackbar, &FitState::translation_y, FitParameter::kTranslationY,
+    {kHeightTrackbar, [](FitState& s) -> int& { return s.model.height; }, FitParameter::kHeight,
      refresh_output_view},
-    {kCutOffTopTrackbar, &FitState::cut_off_top, FitParameter::kCutOffTop, refresh_output_view},
-    {kCutOffBottomTrackbar, &FitState::cut_off_bottom, FitParameter::kCutOffBottom,
+    {kRotationTrackbar, [](FitState& s) -> int& { return s.model.rotation; },
+     FitParameter::kRotation, refresh_output_view},
+    {kTranslationXTrackbar, [](FitState& s) -> int& { return s.model.translation_x; },
+     FitParameter::kTranslationX, refresh_output_view},
+    {kTranslationYTrackbar, [](FitState& s) -> int& { return s.model.translation_y; },
+     FitParameter::kTranslationY, refresh_output_view},
+    {kCutOffTopTrackbar, [](FitState& s) -> int& { return s.cut_off_top; },
+     FitParameter::kCutOffTop, refresh_output_view},
+    {kCutOffBottomTrackbar, [](FitState& s) -> int& { return s.cut_off_bottom; },
+     FitParameter::kCutOffBottom, refresh_output_view},
+    {kShowInputTrackbar, [](FitState& s) -> int& { return s.show_input; }, FitParameter::kShowInput,
      refresh_output_view},
-    {kShowInputTrackbar, &FitState::show_input, FitParameter::kShowInput, refresh_output_view},
-    {kThresholdTrackbar, &FitState::threshold, FitParameter::kThreshold, on_threshold_change},
+    {kThresholdTrackbar, [](FitState& s) -> int& { return s.threshold; }, FitParameter::kThreshold,
+     on_threshold_change},
 };
 
 // True while setup places maxima and positions: a lowered maximum or a placed position must
@@ -42,7 +49,7 @@ bool placing_trackbars = false;
 void on_trackbar_moved(int position, void* user_data) {
   if (placing_trackbars) return;
   const TrackbarBinding& binding = *static_cast<const TrackbarBinding*>(user_data);
-  fit_state().*binding.field = position;
+  binding.field(fit_state()) = position;
   binding.callback(position);
 }
 
@@ -77,7 +84,7 @@ void place_trackbars(int image_width, int image_height) {
     cv::createTrackbar(binding.label, kTrackbarsWindow, nullptr, maximum, on_trackbar_moved,
                        const_cast<TrackbarBinding*>(&binding));
     cv::setTrackbarMax(binding.label, kTrackbarsWindow, maximum);
-    cv::setTrackbarPos(binding.label, kTrackbarsWindow, state.*binding.field);
+    cv::setTrackbarPos(binding.label, kTrackbarsWindow, binding.field(state));
   }
   placing_trackbars = false;
 }
@@ -151,7 +158,7 @@ void on_threshold_change(int) {
 void set_trackbar(const char* label, int value) {
   const TrackbarBinding* binding = find_binding(label);
   if (!binding) return;
-  int& field = fit_state().*binding->field;
+  int& field = binding->field(fit_state());
   field = value;
   cv::setTrackbarPos(label, kTrackbarsWindow, value);
   const int position = cv::getTrackbarPos(label, kTrackbarsWindow);
@@ -159,28 +166,28 @@ void set_trackbar(const char* label, int value) {
 }
 
 void reset_lambda() {
-  fit_state().lambda_milli = 1000;
+  fit_state().model.lambda_milli = 1000;
   set_trackbar(kLambdaTrackbar, 1000);
 }
 
 void reset_translation() {
   FitState& state = fit_state();
-  state.translation_x = state.outline_center_x;
-  state.translation_y = state.outline_center_y;
-  set_trackbar(kTranslationXTrackbar, state.translation_x);
-  set_trackbar(kTranslationYTrackbar, state.translation_y);
+  state.model.translation_x = state.outline_center_x;
+  state.model.translation_y = state.outline_center_y;
+  set_trackbar(kTranslationXTrackbar, state.model.translation_x);
+  set_trackbar(kTranslationYTrackbar, state.model.translation_y);
 }
 
 void reset_height() {
   FitState& state = fit_state();
-  state.height = state.outline_height;
-  set_trackbar(kHeightTrackbar, state.height);
+  state.model.height = state.outline_height;
+  set_trackbar(kHeightTrackbar, state.model.height);
 }
 
 void fit_width_to_outline() {
   FitState& state = fit_state();
-  state.width = width_for_outline(state, state.peak_abscissa, state.outline_width);
-  set_trackbar(kWidthTrackbar, state.width);
+  state.model.width = width_for_outline(state.model, state.peak_abscissa, state.outline_width);
+  set_trackbar(kWidthTrackbar, state.model.width);
 }
 
 void reset_all() {
@@ -193,8 +200,9 @@ void reset_all() {
 void set_model_trackbars() {
   // The values are taken first: each set runs a refresh, which leaves the fields alone.
   const FitState& state = fit_state();
-  const int values[] = {state.lambda_milli, state.width,         state.height,
-                        state.rotation,     state.translation_x, state.translation_y};
+  const int values[] = {state.model.lambda_milli,  state.model.width,
+                        state.model.height,        state.model.rotation,
+                        state.model.translation_x, state.model.translation_y};
   const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
                           kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
   for (int k = 0; k < 6; ++k) set_trackbar(labels[k], values[k]);
@@ -213,10 +221,10 @@ void optimise(const OptimiserRanges& ranges, int combination_depth) {
   FitState& state = fit_state();
   std::cout << "Optimising..." << std::endl;
   const ParameterVector result =
-      pattern_search(parameter_vector(state), ranges.low, ranges.high, combination_depth,
+      pattern_search(parameter_vector(state.model), ranges.low, ranges.high, combination_depth,
                      [&state](const ParameterVector& p) { return evaluate_parameters(state, p); });
 
-  state.model() = truncated_model(result);
+  state.model = truncated_model(result);
   set_model_trackbars();
   refresh_output_view(0);
   std::cout << "...optimisation done!" << std::endl;

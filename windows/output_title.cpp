@@ -14,9 +14,9 @@ std::string output_prompt;
 
 std::string output_status_title(const FitState& state) {
   std::ostringstream title;
-  title << "Output: energy " << state.energy << " px, lambda " << state.lambda_milli / 1000.0;
+  title << "Output: energy " << state.energy << " px, lambda " << state.model.lambda_milli / 1000.0;
   const std::string warnings = fit_warnings_text(
-      fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation));
+      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation));
   if (!warnings.empty()) title << " - " << warnings;
   return title.str();
 }

@@ -37,17 +37,17 @@ void flip_top() {
   FitState& state = fit_state();
   const bool undo = !last_flip.source.empty() && last_flip.source.data == state.source_image.data &&
                     last_flip.source.size() == state.source_image.size() &&
-                    last_flip.after == state.model();
+                    last_flip.after == state.model;
   std::cout << "Optimising..." << std::endl;
   if (undo) {
-    state.model() = last_flip.before;
+    state.model = last_flip.before;
     last_flip = Flip();
   } else {
-    const ModelParameters before = state.model();
-    const AutoFitResult refined = refine_fit(state.target(), state.cut_offs(),
-                                             flipped_model(before), state.work(), std::cerr);
-    state.model() = refined.model;
-    last_flip = Flip{state.source_image, before, state.model()};
+    const ModelParameters before = state.model;
+    const AutoFitResult refined =
+        refine_fit(state.target, state.cut_offs(), flipped_model(before), state.work, std::cerr);
+    state.model = refined.model;
+    last_flip = Flip{state.source_image, before, state.model};
   }
   set_model_trackbars();
   refresh_output_view(0);
@@ -63,7 +63,7 @@ void keep_model_in_new_view(const ModelParameters& before, cv::Point shift) {
       model_reaches_border(moved, state.cut_offs(), state.source_image.size())) {
     return;
   }
-  state.model() = moved;
+  state.model = moved;
   set_model_trackbars();
   refresh_output_view(0);
 }

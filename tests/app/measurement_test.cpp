@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "app/myqtapp.h"
-#include "windows/fit_windows.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
 #include "tools/demo_photo.h"
+#include "windows/fit_windows.h"
 
 namespace {
 
@@ -236,7 +236,7 @@ TEST_F(TakeMeasurement, EveryEndButAnAcceptIsACancel) {
               "\nStarting new measurement for file 1:\nMeasurement for file 1 CANCELLED.\n\n");
     EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
     EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "99");
-    EXPECT_EQ(series_state().saved_roi_width, 0);
+    EXPECT_EQ(series_state().saved_region_in_photo.width, 0);
     EXPECT_EQ(series_state().saved_cut_off_top, 1);
     EXPECT_TRUE(all_inputs_enabled());
   }

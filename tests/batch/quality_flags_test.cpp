@@ -37,8 +37,8 @@ Fitted fitted(const cv::Mat& photo, int threshold = 131) {
   start.threshold = threshold;
   Fitted f{prepare_fit(photo, start), {}};
   std::ostringstream ignored;
-  f.fit = auto_fit(f.state.target(), f.state.source_image, f.state.threshold, f.state.cut_offs(),
-                   f.state.rotation, f.state.work(), ignored);
+  f.fit = auto_fit(f.state.target, f.state.source_image, f.state.threshold, f.state.cut_offs(),
+                   f.state.model.rotation, f.state.work, ignored);
   return f;
 }
 
@@ -61,22 +61,22 @@ TEST(FitWarnings, EachFaultGivesItsWarning) {
     std::vector<std::string> expected;
   };
   const Case cases[] = {
-      {"a clean fit", clean.state.target(), clean.fit.model, clean.fit.energy, {}},
-      {"energy above the limit", clean.state.target(), clean.fit.model, 3.5, {"energy above 3 px"}},
-      {"energy at the limit", clean.state.target(), clean.fit.model, 3.0, {}},
-      {"unscorable", clean.state.target(), clean.fit.model, inf, {"energy above 3 px"}},
+      {"a clean fit", clean.state.target, clean.fit.model, clean.fit.energy, {}},
+      {"energy above the limit", clean.state.target, clean.fit.model, 3.5, {"energy above 3 px"}},
+      {"energy at the limit", clean.state.target, clean.fit.model, 3.0, {}},
+      {"unscorable", clean.state.target, clean.fit.model, inf, {"energy above 3 px"}},
       {"the model beyond the edge",
-       clean.state.target(),
+       clean.state.target,
        at_edge,
        clean.fit.energy,
        {"the model reaches the border"}},
       {"an object cut by the edge",
-       cut.state.target(),
+       cut.state.target,
        clean.fit.model,
        clean.fit.energy,
        {"the outline touches the frame"}},
       {"the frame as the outline",
-       frame.state.target(),
+       frame.state.target,
        clean.fit.model,
        clean.fit.energy,
        {"the outline is the image frame"}},

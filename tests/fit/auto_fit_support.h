@@ -24,13 +24,13 @@ inline DemoLook light_object(bool noisy, unsigned seed) { return fit_test_look(n
 
 // The fit state as the session's set-up leaves it for a photograph (no cut-offs unless given),
 // with the rotation that tells key a which end is the top.
-inline void prepare(FitState& state, const cv::Mat& photo, int rotation = 325,
-                    int threshold = 131, CutOffs cut_offs = {0, 0}) {
+inline void prepare(FitState& state, const cv::Mat& photo, int rotation = 325, int threshold = 131,
+                    CutOffs cut_offs = {0, 0}) {
   SessionStart start;
   start.threshold = threshold;
   start.cut_offs = cut_offs;
   prepare_fit(state, photo, start);
-  state.rotation = rotation;
+  state.model.rotation = rotation;
 }
 
 inline cv::Mat jpeg_round_trip(const cv::Mat& photo, int quality) {

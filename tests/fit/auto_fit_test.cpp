@@ -37,8 +37,8 @@ std::vector<cv::Point> rectangle_border(int left, int top, int right, int bottom
 
 // Key a's fit on the state, as the session runs it.
 AutoFitResult fit_automatically(FitState& state) {
-  return auto_fit(state.target(), state.source_image, state.threshold, state.cut_offs(),
-                  state.rotation, state.work(), std::cerr);
+  return auto_fit(state.target, state.source_image, state.threshold, state.cut_offs(),
+                  state.model.rotation, state.work, std::cerr);
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ TEST(PlaceAlongAxis, HeightAlongWidthAcrossCentreInTheMiddle) {
 // If every distance is 3 pixels, the root mean square is 3 whatever the model.
 TEST(ChordEnergy, ConstantDistanceGivesThatDistance) {
   FitState state;
-  state.distance_image = cv::Mat(200, 300, CV_32FC1, cv::Scalar(3.0f));
+  state.target.distance_image = cv::Mat(200, 300, CV_32FC1, cv::Scalar(3.0f));
   Placement q;
   q.lambda = 1.4;
   q.pixel_width = 80;
@@ -128,9 +128,9 @@ TEST(ChordEnergy, ConstantDistanceGivesThatDistance) {
   q.rotation_degrees = 33;
   q.center_x = 150;
   q.center_y = 100;
-  EXPECT_NEAR(auto_fit_detail::chord_energy(state, state.cut_offs(), q), 3.0, 1e-6);
+  EXPECT_NEAR(auto_fit_detail::chord_energy(state.target, state.cut_offs(), q), 3.0, 1e-6);
   q.height = 0;
-  EXPECT_EQ(auto_fit_detail::chord_energy(state, state.cut_offs(), q),
+  EXPECT_EQ(auto_fit_detail::chord_energy(state.target, state.cut_offs(), q),
             std::numeric_limits<double>::infinity());
 }
 
@@ -141,7 +141,7 @@ TEST(ChordEnergy, LowestAtTheTruePlacement) {
   FitState state;
   prepare(state, render_demo_photo({320, 240}, o, fit_test_look(false, 1)));
   const Placement truth = placement_of(o);
-  const double at_truth = auto_fit_detail::chord_energy(state, state.cut_offs(), truth);
+  const double at_truth = auto_fit_detail::chord_energy(state.target, state.cut_offs(), truth);
   EXPECT_LT(at_truth, 1.0);
   struct Move {
     const char* name;
@@ -160,7 +160,7 @@ TEST(ChordEnergy, LowestAtTheTruePlacement) {
     SCOPED_TRACE(m.name);
     Placement moved = truth;
     moved.*m.field += m.by;
-    EXPECT_GT(auto_fit_detail::chord_energy(state, state.cut_offs(), moved), at_truth);
+    EXPECT_GT(auto_fit_detail::chord_energy(state.target, state.cut_offs(), moved), at_truth);
   }
 }
 
@@ -184,7 +184,7 @@ TEST(ChordEnergy, LowestPointKeepsTheObjectsSize) {
     const Placement truth = placement_of(o);
     int evaluations = 0;
     const Placement lowest =
-        auto_fit_detail::minimise_chord_energy(state, state.cut_offs(), truth, &evaluations);
+        auto_fit_detail::minimise_chord_energy(state.target, state.cut_offs(), truth, &evaluations);
     EXPECT_NEAR(lowest.height, truth.height, 0.3);
     EXPECT_NEAR(lowest.pixel_width, truth.pixel_width, 0.3);
   }
@@ -328,19 +328,19 @@ TEST(AutoFit, EnergyIsTheLiteralEnergyOfTheResult) {
   const DemoObject o = object(0.9, 140, 110, 340, 150, 110);
   FitState state;
   prepare(state, render_demo_photo({300, 220}, o, fit_test_look(true, 4)));
-  state.lambda_milli = 1100;
-  state.width = 1800;
-  state.height = 165;
-  state.translation_x = 150;
-  state.translation_y = 110;
+  state.model.lambda_milli = 1100;
+  state.model.width = 1800;
+  state.model.height = 165;
+  state.model.translation_x = 150;
+  state.model.translation_y = 110;
   const AutoFitResult result = fit_automatically(state);
   ASSERT_TRUE(result.found);
-  EXPECT_EQ(state.lambda_milli, 1100);
-  EXPECT_EQ(state.width, 1800);
-  EXPECT_EQ(state.height, 165);
-  EXPECT_EQ(state.rotation, 325);
-  EXPECT_EQ(state.translation_x, 150);
-  EXPECT_EQ(state.translation_y, 110);
+  EXPECT_EQ(state.model.lambda_milli, 1100);
+  EXPECT_EQ(state.model.width, 1800);
+  EXPECT_EQ(state.model.height, 165);
+  EXPECT_EQ(state.model.rotation, 325);
+  EXPECT_EQ(state.model.translation_x, 150);
+  EXPECT_EQ(state.model.translation_y, 110);
 
   const double lambda = result.model.lambda_milli / 1000.0;
   std::vector<cv::Point> left, right;
@@ -380,7 +380,7 @@ TEST(AutoFit, StaysWithinTheTrackbarRanges) {
 TEST(AutoFit, NoOutlineFindsNothing) {
   FitState state;
   prepare(state, cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(0)));
-  ASSERT_TRUE(state.outline_contour.empty());
+  ASSERT_TRUE(state.target.outline_contour.empty());
   const AutoFitResult result = fit_automatically(state);
   EXPECT_FALSE(result.found);
   EXPECT_EQ(result.evaluations, 0);

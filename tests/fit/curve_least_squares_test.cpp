@@ -86,7 +86,7 @@ Rendered render(const DemoObject& o, cv::Size size, bool noisy, unsigned seed,
   if (noisy) r.photo = jpeg_round_trip(r.photo, 75);
   FitState state;
   prepare(state, r.photo);
-  r.edges = subpixel_edges(r.photo, state.outline_contour, 131);
+  r.edges = subpixel_edges(r.photo, state.target.outline_contour, 131);
   return r;
 }
 

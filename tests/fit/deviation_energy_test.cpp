@@ -21,9 +21,9 @@ bool all_pixels_are(const cv::Mat& image, cv::Scalar value) {
 FitState state_with_map(const cv::Mat& distance) {
   FitState state;
   state.source_image = cv::Mat::zeros(distance.size(), CV_8UC3);
-  state.outline_contour = {{1, 1}};
-  state.distance_image = distance.clone();
-  state.image_size = distance.size();
+  state.target.outline_contour = {{1, 1}};
+  state.target.distance_image = distance.clone();
+  state.target.image_size = distance.size();
   state.deviation_width = 600;
   state.deviation_height = 100;
   return state;
@@ -77,11 +77,12 @@ TEST(DeviationEnergy, HandCheckedSamples) {
         deviation_energy(state, vertical(5, 3, 5), vertical(8, 3, 4), true, &drawn);
     EXPECT_EQ(energy, c.energy);
     EXPECT_TRUE(drawn);
-    EXPECT_EQ(state.left_samples, (std::vector<double>{c.d54, c.d55}));
-    EXPECT_EQ(state.right_samples, (std::vector<double>{c.d84}));
-    EXPECT_EQ(state.deviation_max, std::max({c.d54, c.d55, c.d84}));
-    EXPECT_EQ(state.left_curve_storage, (std::vector<cv::Point>{{5, 3}, {5, 4}, {5, 5}, {5, 4}}));
-    EXPECT_EQ(state.right_curve_storage, (std::vector<cv::Point>{{8, 3}, {8, 4}}));
+    EXPECT_EQ(state.profile.left_samples, (std::vector<double>{c.d54, c.d55}));
+    EXPECT_EQ(state.profile.right_samples, (std::vector<double>{c.d84}));
+    EXPECT_EQ(state.profile.deviation_max, std::max({c.d54, c.d55, c.d84}));
+    EXPECT_EQ(state.work.left_curve_storage,
+              (std::vector<cv::Point>{{5, 3}, {5, 4}, {5, 5}, {5, 4}}));
+    EXPECT_EQ(state.work.right_curve_storage, (std::vector<cv::Point>{{8, 3}, {8, 4}}));
   }
 }
 
@@ -95,8 +96,8 @@ TEST(DeviationEnergy, StartOnTheChainsLastPositionWalksFromTheFirst) {
   FitState state = state_with_map(map);
   const std::vector<cv::Point> left{{7, 6}, {6, 5}, {5, 6}};
   const double energy = deviation_energy(state, left, vertical(8, 3, 4), false);
-  ASSERT_EQ(state.left_curve_storage.back(), left.front());
-  EXPECT_EQ(state.left_samples, (std::vector<double>{1, 2}));
+  ASSERT_EQ(state.work.left_curve_storage.back(), left.front());
+  EXPECT_EQ(state.profile.left_samples, (std::vector<double>{1, 2}));
   EXPECT_EQ(energy, std::round(std::sqrt(9.0 / 3) * 1e6) / 1e6);
 }
 
@@ -133,7 +134,7 @@ TEST(DeviationEnergy, AgainstARealOutline) {
     EXPECT_EQ(energy, c.energy);
     EXPECT_EQ(drawn, c.views_drawn);
     if (c.views_drawn) {
-      EXPECT_EQ(state.left_samples.size(), c.left_samples);
+      EXPECT_EQ(state.profile.left_samples.size(), c.left_samples);
       EXPECT_EQ(cv::countNonZero(state.distance_display < 0), 0);
     } else {
       // An early +inf leaves both views as they were.
@@ -145,18 +146,18 @@ TEST(DeviationEnergy, AgainstARealOutline) {
 
 TEST(DeviationEnergy, MissingOutlineIsUnscorable) {
   FitState state = state_with_rectangle();
-  state.outline_contour.clear();
+  state.target.outline_contour.clear();
   EXPECT_EQ(deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true), kInf);
 }
 
 TEST(DeviationEnergy, MapFollowsTheOutlineAndStaysExactWhileShown) {
   FitState state = state_with_rectangle();
-  const cv::Mat before = state.distance_image.clone();
+  const cv::Mat before = state.target.distance_image.clone();
   state.show_distance = true;
   state.distance_display = cv::Mat(30, 40, CV_32FC1);
   deviation_energy(state, vertical(7, 12, 27), vertical(32, 12, 27), true);
   // The view is a scaled copy; the map itself is untouched.
-  EXPECT_EQ(cv::norm(state.distance_image, before, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(state.target.distance_image, before, cv::NORM_INF), 0);
   cv::Mat scaled, expected;
   before.convertTo(scaled, CV_32F, 0.01);
   cv::resize(scaled, expected, cv::Size(40, 30), 0, 0, cv::INTER_LINEAR);
@@ -167,8 +168,8 @@ TEST(DeviationEnergy, MapFollowsTheOutlineAndStaysExactWhileShown) {
   cv::rectangle(state.source_image, cv::Rect(16, 5, 14, 30), cv::Scalar::all(255), cv::FILLED);
   rebuild_outline(state);
   EXPECT_EQ(deviation_energy(state, vertical(13, 12, 27), vertical(32, 12, 27), true), 3.0);
-  EXPECT_EQ(cv::norm(state.distance_image,
-                     literal_distance_map(state.outline_contour, state.source_image.size()),
+  EXPECT_EQ(cv::norm(state.target.distance_image,
+                     literal_distance_map(state.target.outline_contour, state.source_image.size()),
                      cv::NORM_INF),
             0);
 }
@@ -189,10 +190,11 @@ TEST(DeviationEnergy, ReplacedWorkImagesDoNotChangeTheEnergyOrTheView) {
 TEST(DeviationEnergy, HalvesMayBeTheCurveStoragesThemselves) {
   FitState state = state_with_rectangle();
   const double expected = deviation_energy(state, vertical(7, 12, 27), vertical(33, 10, 30), false);
-  state.left_curve_storage = vertical(7, 12, 27);
-  state.right_curve_storage = vertical(33, 10, 30);
-  EXPECT_EQ(deviation_energy(state, state.left_curve_storage, state.right_curve_storage, false),
-            expected);
+  state.work.left_curve_storage = vertical(7, 12, 27);
+  state.work.right_curve_storage = vertical(33, 10, 30);
+  EXPECT_EQ(
+      deviation_energy(state, state.work.left_curve_storage, state.work.right_curve_storage, false),
+      expected);
 }
 
 TEST(DeviationView, PlotOfTheProfile) {
@@ -275,27 +277,28 @@ TEST(EvaluateParameters, ModelAndEnergyWithoutViews) {
 
 TEST(WidthForOutline, InvertsTheWidthRelationAtThePeak) {
   FitState state;
-  state.lambda_milli = 1000;
+  state.model.lambda_milli = 1000;
   state.peak_abscissa = 0;
-  state.height = 301;  // halved in integer arithmetic: 150
+  state.model.height = 301;  // halved in integer arithmetic: 150
   state.outline_width = 10;
-  state.width = 5;
+  state.model.width = 5;
   // v = trunc(10 · (150 · e^0 + e^0)) = 1510, width = trunc(1510 / 2) = 755.
-  EXPECT_EQ(width_for_outline(state, state.peak_abscissa, state.outline_width), 755);
-  state.lambda_milli = 0;
-  EXPECT_EQ(width_for_outline(state, state.peak_abscissa, state.outline_width), 5);
+  EXPECT_EQ(width_for_outline(state.model, state.peak_abscissa, state.outline_width), 755);
+  state.model.lambda_milli = 0;
+  EXPECT_EQ(width_for_outline(state.model, state.peak_abscissa, state.outline_width), 5);
 
   // Generating with the returned width gives the outline's width back, up to the truncations.
   FitState model;
-  model.lambda_milli = 1250;
-  model.height = 300;
+  model.model.lambda_milli = 1250;
+  model.model.height = 300;
   model.outline_width = 190;
   std::vector<cv::Point> left, right;
   WCurveExtent extent =
       generate_w_curve(1.25, 1.25 * 2000, 300, 0, 500, 500, {}, left, right, std::cerr);
   ASSERT_TRUE(extent.produced);
-  model.width = width_for_outline(model, extent.peak_abscissa, model.outline_width);
-  extent = generate_w_curve(1.25, 1.25 * model.width, 300, 0, 500, 500, {}, left, right, std::cerr);
+  model.model.width = width_for_outline(model.model, extent.peak_abscissa, model.outline_width);
+  extent = generate_w_curve(1.25, 1.25 * model.model.width, 300, 0, 500, 500, {}, left, right,
+                            std::cerr);
   ASSERT_TRUE(extent.produced);
   EXPECT_NEAR(extent.pixel_width, 190, 2);
 }

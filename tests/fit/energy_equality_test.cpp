@@ -76,16 +76,16 @@ void compare(FitState& fast, FitState& literal, const std::vector<cv::Point>& le
   EXPECT_EQ(drawn, profile.views_drawn);
   // The halves are traced only when both exist and the outline does, the right one only once the
   // left one was.
-  if (!left.empty() && !right.empty() && !fast.outline_contour.empty()) {
-    EXPECT_EQ(fast.left_curve_storage, profile.left_chain);
+  if (!left.empty() && !right.empty() && !fast.target.outline_contour.empty()) {
+    EXPECT_EQ(fast.work.left_curve_storage, profile.left_chain);
     if (!profile.left_chain.empty()) {
-      EXPECT_EQ(fast.right_curve_storage, profile.right_chain);
+      EXPECT_EQ(fast.work.right_curve_storage, profile.right_chain);
     }
   }
   if (profile.views_drawn) {
-    EXPECT_EQ(fast.left_samples, profile.left_samples);
-    EXPECT_EQ(fast.right_samples, profile.right_samples);
-    EXPECT_EQ(fast.deviation_max, profile.max);
+    EXPECT_EQ(fast.profile.left_samples, profile.left_samples);
+    EXPECT_EQ(fast.profile.right_samples, profile.right_samples);
+    EXPECT_EQ(fast.profile.deviation_max, profile.max);
     EXPECT_EQ(cv::norm(fast.deviation_image, literal.deviation_image, cv::NORM_INF), 0);
   }
   if (left.empty()) {
@@ -119,7 +119,7 @@ TEST(EnergyEquality, RandomModelsScoreBitForBitAsTheLiteralProcedure) {
     FitState literal;
     prepare(fast, outline, true);
     prepare(literal, outline, false);
-    ASSERT_FALSE(fast.outline_contour.empty());
+    ASSERT_FALSE(fast.target.outline_contour.empty());
     compute_outline_distance(fast);
     const int W = outline.source.cols, H = outline.source.rows;
     for (int k = 0; k < 90; ++k) {

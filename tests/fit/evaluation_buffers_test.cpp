@@ -17,7 +17,7 @@ TEST(EvaluationBuffers, NoImageOfThePhotographsSizeIsAllocatedPerEvaluation) {
   state.source_image = render_demo_photo(size, {1.2, 900, 180, 10, 210, 150});
   state.threshold = 131;
   rebuild_outline(state);
-  ASSERT_FALSE(state.outline_contour.empty());
+  ASSERT_FALSE(state.target.outline_contour.empty());
 
   // Models around the object, each half well inside half the image; the first evaluation may
   // grow the trace buffer, so it runs before counting.

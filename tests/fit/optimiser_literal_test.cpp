@@ -28,23 +28,23 @@ template <typename Energy>
 Search run_key(FitState& state, char key, Energy energy) {
   Search search;
   auto pass = [&](const OptimiserRanges& r) {
-    state.model() = truncated_model(
-        pattern_search(parameter_vector(state), r.low, r.high, 1, [&](const ParameterVector& p) {
-          const double e = energy(p);
-          search.points.push_back(p);
-          search.energies.push_back(e);
-          return e;
-        }));
+    state.model = truncated_model(pattern_search(parameter_vector(state.model), r.low, r.high, 1,
+                                                 [&](const ParameterVector& p) {
+                                                   const double e = energy(p);
+                                                   search.points.push_back(p);
+                                                   search.energies.push_back(e);
+                                                   return e;
+                                                 }));
   };
   const cv::Size size = state.source_image.size();
   if (key == 'o') {
     pass(ranges_all_values(size));
   } else {
-    pass(ranges_width(state, size));
-    pass(ranges_lambda_width(state));
-    pass(ranges_fine(state));
+    pass(ranges_width(state.model, size));
+    pass(ranges_lambda_width(state.model));
+    pass(ranges_fine(state.model));
   }
-  search.fitted = state.model();
+  search.fitted = state.model;
   return search;
 }
 
@@ -80,13 +80,13 @@ TEST(OptimiserOnTheFastEnergy, VisitsTheSamePointsAndFitsTheSameValuesAsOnTheLit
     FitState start;
     start.source_image = render_demo_photo(c.size, c.object);
     start.threshold = 131;
-    start.lambda_milli = 1100;
-    start.width = 6 * c.size.width;
-    start.height = (3 * c.size.height) / 4;
-    start.translation_x = c.size.width / 2;
-    start.translation_y = c.size.height / 2;
+    start.model.lambda_milli = 1100;
+    start.model.width = 6 * c.size.width;
+    start.model.height = (3 * c.size.height) / 4;
+    start.model.translation_x = c.size.width / 2;
+    start.model.translation_y = c.size.height / 2;
     rebuild_outline(start);
-    ASSERT_FALSE(start.outline_contour.empty());
+    ASSERT_FALSE(start.target.outline_contour.empty());
 
     FitState fast_state = start;
     const Search fast = run_key(fast_state, c.key, [&](const ParameterVector& p) {

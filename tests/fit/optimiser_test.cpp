@@ -16,12 +16,12 @@ const double kInf = std::numeric_limits<double>::infinity();
 FitState state_on_1000_by_500() {
   FitState state;
   state.source_image = cv::Mat(500, 1000, CV_8UC3);
-  state.lambda_milli = 1000;
-  state.width = 6000;
-  state.height = 375;
-  state.rotation = 325;
-  state.translation_x = 500;
-  state.translation_y = 250;
+  state.model.lambda_milli = 1000;
+  state.model.width = 6000;
+  state.model.height = 375;
+  state.model.rotation = 325;
+  state.model.translation_x = 500;
+  state.model.translation_y = 250;
   return state;
 }
 
@@ -148,13 +148,13 @@ TEST(Ranges, PresetsOfTheOptimiserKeys) {
        ranges_all_values(state.source_image.size()),
        {200, 6000, 2000, 20000, 50, 450, 270, 90, 200, 800, 100, 400}},
       {"u",
-       ranges_width(state, state.source_image.size()),
+       ranges_width(state.model, state.source_image.size()),
        {1000, 1000, 2000, 20000, 375, 375, 325, 325, 500, 500, 250, 250}},
       {"i",
-       ranges_lambda_width(state),
+       ranges_lambda_width(state.model),
        {900, 1300, 4800, 7200, 375, 375, 325, 325, 500, 500, 250, 250}},
       {"p, third pass",
-       ranges_fine(state),
+       ranges_fine(state.model),
        {950, 1050, 5700, 6300, 356.25, 393.75, 320, 330, 475, 525, 237.5, 262.5}},
   };
   for (const Case& c : cases) {
@@ -183,10 +183,10 @@ TEST(PatternSearch, WidthPassStepsFromNineWDownByFactor1Point6) {
   // Key u on a 1000-wide photograph: width in (2000, 20000) from 6000, nothing improves. The
   // proposals are 6000 +- 0.5/1.6^k * 18000 that land strictly inside, for ten iterations.
   const FitState state = state_on_1000_by_500();
-  const OptimiserRanges ranges = ranges_width(state, state.source_image.size());
+  const OptimiserRanges ranges = ranges_width(state.model, state.source_image.size());
   const ParameterVector& low = ranges.low;
   const ParameterVector& high = ranges.high;
-  const ParameterVector start = parameter_vector(state);
+  const ParameterVector start = parameter_vector(state.model);
   std::vector<ParameterVector> evaluated;
   pattern_search(start, low, high, 1, [&](const ParameterVector& p) {
     evaluated.push_back(p);
@@ -212,9 +212,9 @@ TEST(PatternSearch, WidthPassStepsFromNineWDownByFactor1Point6) {
 
 TEST(PatternSearch, FinePassProposesNothingUntilTheSecondStep) {
   const FitState state = state_on_1000_by_500();
-  const OptimiserRanges ranges = ranges_fine(state);
+  const OptimiserRanges ranges = ranges_fine(state.model);
   std::vector<ParameterVector> evaluated;
-  pattern_search(parameter_vector(state), ranges.low, ranges.high, 1,
+  pattern_search(parameter_vector(state.model), ranges.low, ranges.high, 1,
                  [&](const ParameterVector& p) {
                    evaluated.push_back(p);
                    return 5.0;
@@ -279,11 +279,11 @@ TEST(PatternSearch, DescendsABowlToItsMinimumWithinTheBounds) {
 
 TEST(TruncatedModel, TruncatesTowardZero) {
   FitState state;
-  state.model() = truncated_model({1234.9, 5999.999, 0.7, 359, -0.5, 2.5e10});
-  EXPECT_EQ(state.lambda_milli, 1234);
-  EXPECT_EQ(state.width, 5999);
-  EXPECT_EQ(state.height, 0);
-  EXPECT_EQ(state.rotation, 359);
-  EXPECT_EQ(state.translation_x, 0);  // not -1: toward zero, not downward
-  EXPECT_EQ(state.translation_y, std::numeric_limits<int>::max());
+  state.model = truncated_model({1234.9, 5999.999, 0.7, 359, -0.5, 2.5e10});
+  EXPECT_EQ(state.model.lambda_milli, 1234);
+  EXPECT_EQ(state.model.width, 5999);
+  EXPECT_EQ(state.model.height, 0);
+  EXPECT_EQ(state.model.rotation, 359);
+  EXPECT_EQ(state.model.translation_x, 0);  // not -1: toward zero, not downward
+  EXPECT_EQ(state.model.translation_y, std::numeric_limits<int>::max());
 }

@@ -69,9 +69,9 @@ TEST(FindOutline, ThresholdKeepsOnlyGreyLevelsAboveIt) {
     state.source_image = grey_image(16, 16, 0);
     fill(state.source_image, cv::Rect(4, 4, 5, 5), 131);
     rebuild_outline(state);
-    EXPECT_EQ(!state.outline_contour.empty(), c.found);
+    EXPECT_EQ(!state.target.outline_contour.empty(), c.found);
     EXPECT_EQ(state.outline_width, c.found ? 4 : -1);  // no contour: the box keeps its values
-    EXPECT_EQ(state.distance_image.empty(), !c.found);
+    EXPECT_EQ(state.target.distance_image.empty(), !c.found);
   }
 }
 
@@ -155,20 +155,20 @@ TEST(OutlineDistance, OutlinePixelsInTheTwoPixelFrameDoNotCount) {
   FitState state;
   state.source_image = cv::Mat::zeros(12, 12, CV_8UC3);
   // A rectangle from (1, 4) to (8, 8): its left edge lies in column 1, inside the frame.
-  state.outline_contour = {{1, 4}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
-                           {8, 5}, {8, 6}, {8, 7}, {8, 8}, {7, 8}, {6, 8}, {5, 8}, {4, 8},
-                           {3, 8}, {2, 8}, {1, 8}, {1, 7}, {1, 6}, {1, 5}};
+  state.target.outline_contour = {{1, 4}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
+                                  {8, 5}, {8, 6}, {8, 7}, {8, 8}, {7, 8}, {6, 8}, {5, 8}, {4, 8},
+                                  {3, 8}, {2, 8}, {1, 8}, {1, 7}, {1, 6}, {1, 5}};
   compute_outline_distance(state);
-  ASSERT_EQ(state.distance_image.type(), CV_32FC1);
-  ASSERT_EQ(state.distance_image.size(), cv::Size(12, 12));
-  const cv::Mat& d = state.distance_image;
+  ASSERT_EQ(state.target.distance_image.type(), CV_32FC1);
+  ASSERT_EQ(state.target.distance_image.size(), cv::Size(12, 12));
+  const cv::Mat& d = state.target.distance_image;
   EXPECT_EQ(d.at<float>(4, 5), 0.0f);  // on the top edge
   EXPECT_EQ(d.at<float>(6, 8), 0.0f);  // on the right edge
   EXPECT_EQ(d.at<float>(6, 2), 2.0f);  // (1, 6) is gone: the nearest are (2, 4) and (2, 8)
   EXPECT_EQ(d.at<float>(6, 5), 2.0f);
   EXPECT_EQ(d.at<float>(1, 5), 3.0f);  // three rows above the top edge
   // The map is that of the literal procedure.
-  EXPECT_EQ(cv::countNonZero(d != literal_distance_map(state.outline_contour, {12, 12})), 0);
+  EXPECT_EQ(cv::countNonZero(d != literal_distance_map(state.target.outline_contour, {12, 12})), 0);
 }
 
 // The zero pixels the energy reads distances from before the map is made are the map's own:

@@ -26,13 +26,14 @@ cv::Mat photograph(cv::Size size, unsigned seed, cv::Point centre) {
 
 // The overlay composed step by step from its description.
 cv::Mat literal_composition(FitState& scratch, const FitState& state) {
-  const double lambda = state.lambda_milli / 1000.0;
+  const double lambda = state.model.lambda_milli / 1000.0;
   std::vector<cv::Point> left;
   std::vector<cv::Point> right;
   scratch.cut_off_top = state.cut_off_top;
   scratch.cut_off_bottom = state.cut_off_bottom;
-  literal_generate_w_curve(scratch, lambda, lambda * state.width, state.height, state.rotation,
-                           state.translation_x, state.translation_y, left, right);
+  literal_generate_w_curve(scratch, lambda, lambda * state.model.width, state.model.height,
+                           state.model.rotation, state.model.translation_x,
+                           state.model.translation_y, left, right);
   return literal_overlay(state, left, right);
 }
 
@@ -46,7 +47,7 @@ void set_up(FitState& state, int threshold) {
   state.threshold = threshold;
   state.overlay_image = cv::Mat::zeros(size, CV_8UC3);
   state.mask_image = cv::Mat::zeros(size, CV_8UC1);
-  state.distance_image = cv::Mat::zeros(size, CV_32FC1);
+  state.target.distance_image = cv::Mat::zeros(size, CV_32FC1);
   bool fit_width = false;
   state.output_display = cv::Mat::zeros(display_size(size.width, size.height, &fit_width), CV_8UC3);
   rebuild_outline(state);
@@ -61,13 +62,13 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
   // Larger than the display, so that the resize really shrinks.
   state.source_image = photograph({1000, 700}, 1, {480, 340});
   set_up(state, 200);
-  ASSERT_FALSE(state.outline_contour.empty());
-  state.lambda_milli = 1100;
-  state.width = 1400;
-  state.height = 330;
-  state.rotation = 0;
-  state.translation_x = 480;
-  state.translation_y = 340;
+  ASSERT_FALSE(state.target.outline_contour.empty());
+  state.model.lambda_milli = 1100;
+  state.model.width = 1400;
+  state.model.height = 330;
+  state.model.rotation = 0;
+  state.model.translation_x = 480;
+  state.model.translation_y = 340;
   state.show_input = 60;
 
   std::mt19937 random(7);
@@ -79,18 +80,18 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
     std::function<void()> change;
   } steps[] = {
       {"first refresh", [] {}},
-      {"translation x up", [&] { state.translation_x += 1; }},
-      {"translation x back", [&] { state.translation_x -= 1; }},
-      {"a jump of the model", [&] { state.translation_y += 57; }},
-      {"rotation", [&] { state.rotation = 33; }},
-      {"lambda and width", [&] { state.lambda_milli = 1700, state.width = 900; }},
+      {"translation x up", [&] { state.model.translation_x += 1; }},
+      {"translation x back", [&] { state.model.translation_x -= 1; }},
+      {"a jump of the model", [&] { state.model.translation_y += 57; }},
+      {"rotation", [&] { state.model.rotation = 33; }},
+      {"lambda and width", [&] { state.model.lambda_milli = 1700, state.model.width = 900; }},
       {"show input", [&] { state.show_input = 13; }},
       {"show input at 0", [&] { state.show_input = 0; }},
       {"show input at 100", [&] { state.show_input = 100; }},
       {"cut-offs", [&] { state.cut_off_top = 20, state.cut_off_bottom = 35; }},
-      {"the model half outside the image", [&] { state.translation_x = 990; }},
-      {"the model wholly outside the image", [&] { state.translation_x = -5000; }},
-      {"the model back over the object", [&] { state.translation_x = 470; }},
+      {"the model half outside the image", [&] { state.model.translation_x = 990; }},
+      {"the model wholly outside the image", [&] { state.model.translation_x = -5000; }},
+      {"the model back over the object", [&] { state.model.translation_x = 470; }},
       {"a threshold without outline", [&] { set_up(state, 255); }},
       {"a new threshold",
        [&] {
@@ -107,8 +108,8 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
          cv::Mat crop = state.source_image(cv::Rect(200, 100, 640, 520)).clone();
          state.source_image = crop;
          set_up(state, 200);
-         state.translation_x = 300;
-         state.translation_y = 230;
+         state.model.translation_x = 300;
+         state.model.translation_y = 230;
        }},
       {"a new photograph where the last one was",
        [&] {
@@ -134,10 +135,10 @@ TEST(OutputViewComposition, EveryRefreshShowsTheViewComposedFromScratch) {
   // A run of small random moves, as a dragged trackbar or an optimiser's trackbar sets make them.
   for (int i = 0; i < 25; ++i) {
     SCOPED_TRACE(i);
-    state.translation_x += pick(-6, 6);
-    state.translation_y += pick(-6, 6);
-    state.rotation = (state.rotation + pick(0, 20)) % 360;
-    state.height = pick(150, 400);
+    state.model.translation_x += pick(-6, 6);
+    state.model.translation_y += pick(-6, 6);
+    state.model.rotation = (state.model.rotation + pick(0, 20)) % 360;
+    state.model.height = pick(150, 400);
     std::ostringstream status;
     compose_output_view(state, status);
     const cv::Mat expected = literal_composition(scratch, state);

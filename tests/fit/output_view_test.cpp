@@ -28,12 +28,12 @@ FitState photograph_state() {
   state.deviation_height = 100;
   bool fit_width = false;
   state.output_display.create(display_size(400, 300, &fit_width), CV_8UC3);
-  state.lambda_milli = 1000;
-  state.width = 160;
-  state.height = 160;
-  state.rotation = 0;
-  state.translation_x = 200;
-  state.translation_y = 150;
+  state.model.lambda_milli = 1000;
+  state.model.width = 160;
+  state.model.height = 160;
+  state.model.rotation = 0;
+  state.model.translation_x = 200;
+  state.model.translation_y = 150;
   state.show_input = 90;
   return state;
 }
@@ -54,9 +54,9 @@ int count_colour(const cv::Mat& image, cv::Scalar colour) {
 
 TEST(OutputView, StatusLineReportsTheModelsScaleAndPixelWidth) {
   FitState state = photograph_state();
-  state.lambda_milli = 1250;
-  state.width = 2449;
-  state.height = 300;
+  state.model.lambda_milli = 1250;
+  state.model.width = 2449;
+  state.model.height = 300;
   std::ostringstream status;
   compose_output_view(state, status);
   // lambda 1.25, w = 1.25 · 2449 = 3061.25, a model 190 pixels wide.
@@ -78,9 +78,9 @@ TEST(OutputView, StatusLineNumbersUseTheStreamsDefaultFormat) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FitState state = photograph_state();
-    state.lambda_milli = c.lambda_milli;
-    state.width = c.width;
-    state.height = c.height;
+    state.model.lambda_milli = c.lambda_milli;
+    state.model.width = c.width;
+    state.model.height = c.height;
     std::ostringstream status;
     compose_output_view(state, status);
     const std::string line = status.str();
@@ -155,7 +155,7 @@ TEST(OutputView, HalvesAreOpenAndLambdaZeroDrawsOneVerticalLine) {
   // the axis between, through the disc's centre.
   EXPECT_EQ(state.overlay_image.at<cv::Vec3b>(150, 200), cv::Vec3b(0, 0, 0));
 
-  state.lambda_milli = 0;
+  state.model.lambda_milli = 0;
   status.str("");
   compose_output_view(state, status);
   cv::Mat red;
@@ -171,7 +171,7 @@ TEST(OutputView, NoOutlineGivesInfAndNoYellow) {
   FitState state = photograph_state();
   state.threshold = 250;
   rebuild_outline(state);
-  ASSERT_TRUE(state.outline_contour.empty());
+  ASSERT_TRUE(state.target.outline_contour.empty());
   std::ostringstream status;
   EXPECT_FALSE(compose_output_view(state, status));
   EXPECT_EQ(state.energy, std::numeric_limits<double>::infinity());
@@ -182,7 +182,7 @@ TEST(OutputView, NoOutlineGivesInfAndNoYellow) {
 
 TEST(OutputView, ModelWithoutPointsIsUnscorableAndTheRefreshCarriesOn) {
   FitState state = photograph_state();
-  state.height = 1;
+  state.model.height = 1;
   state.cut_off_top = 49;
   state.cut_off_bottom = 49;
   state.pixel_width = 42;

@@ -69,8 +69,8 @@ TEST(OverlappedSetUp, GivesThePlainSetUpsFitAndFirstView) {
     FitState overlapped;
     overlapped.show_distance = plain.show_distance;
     prepare_fit_overlapped(overlapped, c.photo, start);
-    EXPECT_EQ(overlapped.outline_contour, plain.outline_contour);
-    EXPECT_EQ(overlapped.image_size, plain.image_size);
+    EXPECT_EQ(overlapped.target.outline_contour, plain.target.outline_contour);
+    EXPECT_EQ(overlapped.target.image_size, plain.target.image_size);
     if (c.explicit_wait) finish_outline_distance(overlapped);
     std::ostringstream overlapped_status;
     compose_output_view(overlapped, overlapped_status);
@@ -79,7 +79,7 @@ TEST(OverlappedSetUp, GivesThePlainSetUpsFitAndFirstView) {
 
     EXPECT_FALSE(overlapped.distance_in_progress.valid());
     EXPECT_EQ(overlapped_status.str(), plain_status.str());
-    EXPECT_TRUE(same_pixels(overlapped.distance_image, plain.distance_image));
+    EXPECT_TRUE(same_pixels(overlapped.target.distance_image, plain.target.distance_image));
     EXPECT_TRUE(same_pixels(overlapped.output_display, plain.output_display));
     EXPECT_TRUE(same_pixels(overlapped.deviation_image, plain.deviation_image));
     EXPECT_EQ(overlapped.outline_box().width, plain.outline_box().width);
@@ -123,8 +123,8 @@ TEST(OverlappedSetUp, TheFirstViewFromTheRowsItReadsIsTheWholeComposition) {
     compose_output_view(plain, plain_status);
     // The refresh after a move of the model.
     const auto move = [](FitState& state) {
-      state.translation_x += 37;
-      state.rotation = 80;
+      state.model.translation_x += 37;
+      state.model.rotation = 80;
       std::ostringstream status;
       compose_output_view(state, status);
     };
@@ -175,10 +175,10 @@ TEST(OverlappedSetUp, ANewOutlineWhileTheMapIsMadeKeepsTheNewMap) {
   FitState expected;
   start.threshold = 100;
   prepare_fit(expected, photo, start);
-  EXPECT_EQ(state.outline_contour, expected.outline_contour);
-  EXPECT_TRUE(same_pixels(state.distance_image, expected.distance_image));
+  EXPECT_EQ(state.target.outline_contour, expected.target.outline_contour);
+  EXPECT_TRUE(same_pixels(state.target.distance_image, expected.target.distance_image));
   finish_outline_distance(state);  // nothing left to wait for: the map stays
-  EXPECT_TRUE(same_pixels(state.distance_image, expected.distance_image));
+  EXPECT_TRUE(same_pixels(state.target.distance_image, expected.target.distance_image));
 }
 
 // The first energy, computed from the outline's pixels while the map is made, is the map's: the
@@ -190,8 +190,8 @@ TEST(EnergyBeforeMap, IsTheEnergyTheMapGives) {
   start.threshold = 131;
   start.lambda = 1.1;
   const FitState state = prepare_fit(photo, start);
-  ASSERT_FALSE(state.outline_contour.empty());
-  const ParameterVector at_start = parameter_vector(state.model());
+  ASSERT_FALSE(state.target.outline_contour.empty());
+  const ParameterVector at_start = parameter_vector(state.model);
   ParameterVector on_object = at_start;
   on_object[0] = 1200;
   on_object[1] = width_for_pixel_width(1.2, 0.6 * 700, 0.3 * 700);
@@ -227,21 +227,22 @@ TEST(EnergyBeforeMap, IsTheEnergyTheMapGives) {
     DeviationProfile expected;
     bool expected_traced = false;
     const double energy =
-        deviation_energy(state.target(), left, right, work, expected, &expected_traced);
+        deviation_energy(state.target, left, right, work, expected, &expected_traced);
 
     for (const long long budget : {kBeforeMapBudget, 0LL}) {
       SCOPED_TRACE(budget);
       int map_calls = 0;
       const std::function<const cv::Mat&()> map = [&]() -> const cv::Mat& {
         ++map_calls;
-        return state.distance_image;
+        return state.target.distance_image;
       };
       EvaluationBuffers before_work;
       DeviationProfile profile;
       bool traced = !expected_traced;
-      EXPECT_EQ(deviation_energy_before_map(state.outline_contour, state.image_size, left, right,
-                                            before_work, profile, &traced, map, budget),
-                energy);
+      EXPECT_EQ(
+          deviation_energy_before_map(state.target.outline_contour, state.target.image_size, left,
+                                      right, before_work, profile, &traced, map, budget),
+          energy);
       EXPECT_EQ(traced, expected_traced);
       EXPECT_EQ(profile.left_samples, expected.left_samples);
       EXPECT_EQ(profile.right_samples, expected.right_samples);

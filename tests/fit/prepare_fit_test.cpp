@@ -37,11 +37,12 @@ TEST(PrepareFit, GeneratedPhotographIsFittedAutomaticallyWithoutAnyWindow) {
   SessionStart start;
   start.cut_offs = {0, 0};
   FitState state = prepare_fit(render_demo_photo({320, 240}, object, look), start);
-  ASSERT_FALSE(state.outline_contour.empty());
-  ASSERT_EQ(state.distance_image.size(), cv::Size(320, 240));
+  ASSERT_FALSE(state.target.outline_contour.empty());
+  ASSERT_EQ(state.target.distance_image.size(), cv::Size(320, 240));
 
-  const AutoFitResult result = auto_fit(state.target(), state.source_image, state.threshold,
-                                        state.cut_offs(), state.rotation, state.work(), std::cerr);
+  const AutoFitResult result =
+      auto_fit(state.target, state.source_image, state.threshold, state.cut_offs(),
+               state.model.rotation, state.work, std::cerr);
   ASSERT_TRUE(result.found);
   EXPECT_NEAR(result.model.lambda_milli, 1400, 14);
   EXPECT_NEAR(result.model.height, height, 4);
@@ -50,12 +51,12 @@ TEST(PrepareFit, GeneratedPhotographIsFittedAutomaticallyWithoutAnyWindow) {
   EXPECT_NEAR(result.model.translation_y, object.center_y, 2);
   // The energy handed back is the deviation energy of exactly the values handed back.
   EvaluationBuffers fresh;
-  EXPECT_EQ(result.energy, evaluate_model(state.target(), state.cut_offs(),
+  EXPECT_EQ(result.energy, evaluate_model(state.target, state.cut_offs(),
                                           parameter_vector(result.model), fresh, std::cerr));
   const ParameterVector truth = {lambda * 1000, object.width,    height,
                                  rotation,      object.center_x, object.center_y};
   EXPECT_LE(result.energy,
-            evaluate_model(state.target(), state.cut_offs(), truth, fresh, std::cerr) + 0.05);
+            evaluate_model(state.target, state.cut_offs(), truth, fresh, std::cerr) + 0.05);
 }
 
 // The session's start: the caller's threshold, lambda in whole thousandths and cut-offs, rotation
@@ -69,7 +70,7 @@ TEST(PrepareFit, StartsFromTheCallersValuesAndTheSetUpsDefaults) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lambda);
     FitState state;
-    state.rotation = 17;
+    state.model.rotation = 17;
     state.show_input = 3;
     state.show_binary = true;  // the switches of keys b and d stay as they were
     state.show_distance = true;
@@ -78,19 +79,19 @@ TEST(PrepareFit, StartsFromTheCallersValuesAndTheSetUpsDefaults) {
     start.lambda = c.lambda;
     start.cut_offs = {3, 7};
     prepare_fit(state, textured_photo(1000, 500), start);
-    EXPECT_EQ(state.lambda_milli, c.lambda_milli);
+    EXPECT_EQ(state.model.lambda_milli, c.lambda_milli);
     EXPECT_EQ(state.threshold, 140);
     EXPECT_EQ(state.cut_off_top, 3);
     EXPECT_EQ(state.cut_off_bottom, 7);
-    EXPECT_EQ(state.rotation, 325);
+    EXPECT_EQ(state.model.rotation, 325);
     EXPECT_EQ(state.show_input, 90);
     EXPECT_TRUE(state.show_binary);
     EXPECT_TRUE(state.show_distance);
     EXPECT_EQ(state.deviation_image.size(), cv::Size(600, 100));
-    EXPECT_EQ(state.width, 6000);
-    EXPECT_EQ(state.height, 375);
-    EXPECT_EQ(state.translation_x, 500);
-    EXPECT_EQ(state.translation_y, 250);
+    EXPECT_EQ(state.model.width, 6000);
+    EXPECT_EQ(state.model.height, 375);
+    EXPECT_EQ(state.model.translation_x, 500);
+    EXPECT_EQ(state.model.translation_y, 250);
     EXPECT_TRUE(state.display_fit_width);
     EXPECT_EQ(state.output_display.size(), cv::Size(800, 400));
     EXPECT_EQ(state.binary_display.size(), cv::Size(800, 400));  // shown: the binary view made
@@ -100,27 +101,27 @@ TEST(PrepareFit, StartsFromTheCallersValuesAndTheSetUpsDefaults) {
 // A second set-up (key q, a new region) resets only width, height and translation.
 TEST(PrepareFit, SetUpAgainKeepsEverythingButThePlacement) {
   FitState state = prepare_fit(textured_photo(1000, 500), SessionStart());
-  state.lambda_milli = 1500;
-  state.rotation = 40;
+  state.model.lambda_milli = 1500;
+  state.model.rotation = 40;
   state.threshold = 30;
   state.show_input = 55;
   state.cut_off_top = 9;
-  state.width = 1;
-  state.height = 2;
-  state.translation_x = 3;
+  state.model.width = 1;
+  state.model.height = 2;
+  state.model.translation_x = 3;
   state.source_image = textured_photo(300, 600);
   set_up_fit(state);
-  EXPECT_EQ(state.lambda_milli, 1500);
-  EXPECT_EQ(state.rotation, 40);
+  EXPECT_EQ(state.model.lambda_milli, 1500);
+  EXPECT_EQ(state.model.rotation, 40);
   EXPECT_EQ(state.threshold, 30);
   EXPECT_EQ(state.show_input, 55);
   EXPECT_EQ(state.cut_off_top, 9);
-  EXPECT_EQ(state.width, 1800);
-  EXPECT_EQ(state.height, 450);
-  EXPECT_EQ(state.translation_x, 150);
-  EXPECT_EQ(state.translation_y, 300);
+  EXPECT_EQ(state.model.width, 1800);
+  EXPECT_EQ(state.model.height, 450);
+  EXPECT_EQ(state.model.translation_x, 150);
+  EXPECT_EQ(state.model.translation_y, 300);
   EXPECT_FALSE(state.display_fit_width);
-  EXPECT_EQ(state.image_size, cv::Size(300, 600));
+  EXPECT_EQ(state.target.image_size, cv::Size(300, 600));
 }
 
 // The caller's region, in pixels of the photograph: cut when it fits, dropped otherwise (width and
@@ -145,12 +146,12 @@ TEST(PrepareFit, RegionFromTheCallerIsCutOrDropped) {
     SessionStart start;
     start.region = c.region;
     const FitState state = prepare_fit(photo, start);
-    EXPECT_EQ(cv::Rect(state.roi_x, state.roi_y, state.roi_width, state.roi_height), c.kept);
+    EXPECT_EQ(state.roi_in_source, c.kept);
     const cv::Rect shown = c.cut ? c.region : cv::Rect(0, 0, c.width, c.height);
     EXPECT_TRUE(same_pixels(state.source_image, photo(shown)));
     EXPECT_EQ(state.source_origin_in_photo, shown.tl());
     EXPECT_EQ(state.roi_origin_in_photo, cv::Point(0, 0));
-    EXPECT_EQ(state.width, 6 * shown.width);
+    EXPECT_EQ(state.model.width, 6 * shown.width);
   }
 }
 
@@ -161,10 +162,7 @@ TEST(PrepareFit, NestedCropKeepsBothFrames) {
   SessionStart start;
   start.region = cv::Rect(100, 50, 400, 300);
   FitState state = prepare_fit(photo, start);
-  state.roi_x = 10;
-  state.roi_y = 20;
-  state.roi_width = 100;
-  state.roi_height = 50;
+  state.roi_in_source = cv::Rect(10, 20, 100, 50);
   crop_source_to_roi(state);
   EXPECT_TRUE(same_pixels(state.source_image, photo(cv::Rect(110, 70, 100, 50))));
   EXPECT_EQ(state.source_origin_in_photo, cv::Point(110, 70));

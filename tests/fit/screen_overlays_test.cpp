@@ -35,7 +35,7 @@ FitState fitted(const cv::Mat& image) {
   std::ostringstream errors;
   const AutoFitResult fit = auto_fit(state, errors);
   EXPECT_TRUE(fit.found);
-  state.model() = fit.model;
+  state.model = fit.model;
   std::ostringstream status;
   compose_output_view(state, status);
   return state;
@@ -48,7 +48,7 @@ TEST(ScreenOverlays, ModelAndOutlineAreAtLeastTwoViewPixelsWideOnA24MegapixelPho
   const FitState state = fitted(photo({6000, 4000}, {3000, 2000}, {300, 420}));
   ASSERT_EQ(state.output_display.size(), cv::Size(800, 533));
   const double scale = 800.0 / 6000.0;
-  const double perimeter = cv::arcLength(state.outline_contour, true) * scale;  // about 130
+  const double perimeter = cv::arcLength(state.target.outline_contour, true) * scale;  // about 130
   const cv::Mat red = mask_of(state.output_display, kRed);
   const cv::Mat yellow = mask_of(state.output_display, kYellow);
   EXPECT_GT(cv::countNonZero(red), 1.8 * perimeter);
@@ -67,7 +67,7 @@ TEST(ScreenOverlays, ModelAndOutlineAreAtLeastTwoViewPixelsWideOnA24MegapixelPho
   EXPECT_GE(yellow_in_row, 2);
   // The energy is that of the photograph's own pixels, whatever is drawn on the view.
   FitState same = state;
-  EXPECT_EQ(evaluate_parameters(same, parameter_vector(state.model())), state.energy);
+  EXPECT_EQ(evaluate_parameters(same, parameter_vector(state.model)), state.energy);
 }
 
 TEST(ScreenOverlays, UpTo800PixelsWideOnlyTheMarksAreAdded) {
@@ -94,13 +94,13 @@ TEST(ScreenOverlays, TheTriangleMarksTheTopEndForFourRotations) {
   for (int rotation : {0, 90, 180, 270}) {
     SCOPED_TRACE(rotation);
     FitState state = prepare_fit(photo({400, 300}, {200, 150}, {70, 100}), SessionStart());
-    state.model() = {1200, 500, 200, rotation, 200, 150};
+    state.model = {1200, 500, 200, rotation, 200, 150};
     std::ostringstream status;
     compose_output_view(state, status);
     // The green pixels beyond either end: the triangle's lie beyond the top end only.
     const double s = 800.0 / 400.0;
-    const cv::Point2d top = model_top_end(state.model()) * s;
-    const cv::Point2d bottom = model_bottom_end(state.model()) * s;
+    const cv::Point2d top = model_top_end(state.model) * s;
+    const cv::Point2d bottom = model_bottom_end(state.model) * s;
     const cv::Point2d u = (top - bottom) / std::hypot(top.x - bottom.x, top.y - bottom.y);
     int beyond_top = 0, beyond_bottom = 0;
     const cv::Mat green = mask_of(state.output_display, kGreen);
@@ -116,7 +116,7 @@ TEST(ScreenOverlays, TheTriangleMarksTheTopEndForFourRotations) {
     EXPECT_EQ(beyond_bottom, 0);
     // And that end is where the model's halves begin (each is ordered from the top).
     std::vector<cv::Point> left, right;
-    generate_w_curve(parameter_vector(state.model()), CutOffs{}, left, right, status);
-    EXPECT_LT(cv::norm(cv::Point2d(left.front()) - model_top_end(state.model())), 2.0);
+    generate_w_curve(parameter_vector(state.model), CutOffs{}, left, right, status);
+    EXPECT_LT(cv::norm(cv::Point2d(left.front()) - model_top_end(state.model)), 2.0);
   }
 }

@@ -144,7 +144,7 @@ TEST(WCurve, NoPointInTheBandIsReportedAndLeavesAnUnscorableModel) {
   EXPECT_TRUE(model.right.empty());
   EXPECT_EQ(err, "\nYour parameters did not produce any w-curve points!\n");
   EXPECT_EQ(state.pixel_width, 33);
-  state.outline_contour = {{1, 1}, {5, 1}, {5, 5}, {1, 5}};
+  state.target.outline_contour = {{1, 1}, {5, 1}, {5, 5}, {1, 5}};
   state.source_image = cv::Mat::zeros(10, 10, CV_8UC3);
   compute_outline_distance(state);
   EXPECT_EQ(deviation_energy(state, model.left, model.right, true),

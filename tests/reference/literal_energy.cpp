@@ -151,13 +151,13 @@ double literal_deviation_energy(FitState& state, const std::vector<cv::Point>& l
   LiteralProfile local;
   LiteralProfile& out = profile ? *profile : local;
   out = LiteralProfile();
-  if (left.empty() || right.empty() || state.outline_contour.empty()) return inf;
+  if (left.empty() || right.empty() || state.target.outline_contour.empty()) return inf;
   cv::Point left_first = left[0], left_last = left[left.size() - 1];
   cv::Point right_first = right[0], right_last = right[right.size() - 1];
   const cv::Size size = state.source_image.size();
   if (!literal_trace_half(left, size, out.left_chain)) return inf;
   if (!literal_trace_half(right, size, out.right_chain)) return inf;
-  cv::Mat distance = literal_distance_map(state.outline_contour, size);
+  cv::Mat distance = literal_distance_map(state.target.outline_contour, size);
 
   double sum = 0;
   double max = 0;
@@ -222,8 +222,8 @@ cv::Mat literal_overlay(const FitState& state, const std::vector<cv::Point>& lef
   std::vector<std::vector<cv::Point>> halves;
   if (!left.empty()) halves = {left, right};
   cv::polylines(overlay, halves, false, cv::Scalar(0, 0, 255), 1, cv::LINE_8);
-  if (!state.outline_contour.empty()) {
-    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.outline_contour}, 0,
+  if (!state.target.outline_contour.empty()) {
+    cv::drawContours(overlay, std::vector<std::vector<cv::Point>>{state.target.outline_contour}, 0,
                      cv::Scalar(0, 255, 255), 1, cv::LINE_8);
   }
   return overlay;

@@ -43,8 +43,8 @@ Fields read_fields() {
   const FitState& s = fit_state();
   const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
                           kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
-  const int values[] = {s.lambda_milli, s.width,         s.height,
-                        s.rotation,     s.translation_x, s.translation_y};
+  const int values[] = {s.model.lambda_milli, s.model.width,         s.model.height,
+                        s.model.rotation,     s.model.translation_x, s.model.translation_y};
   Fields f;
   for (int k = 0; k < 6; ++k) {
     f.values[k] = values[k];

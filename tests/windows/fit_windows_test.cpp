@@ -35,9 +35,9 @@ class FitWindows : public WindowTest {
     FitState& state = fit_state();
     state.source_image =
         make_photo(width, height, cv::Point(width / 2, height / 2), cv::Size(width / 10, 60));
-    state.lambda_milli = 1100;
+    state.model.lambda_milli = 1100;
     state.threshold = 131;
-    state.rotation = 0;
+    state.model.rotation = 0;
     state.show_input = 90;
     state.deviation_width = 600;
     state.deviation_height = 100;
@@ -54,10 +54,10 @@ TEST_F(FitWindows, SetupPlacesWindowsTrackbarsAndStartValues) {
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
 
   const FitState& state = fit_state();
-  EXPECT_EQ(state.width, 6000);
-  EXPECT_EQ(state.height, 375);
-  EXPECT_EQ(state.translation_x, 500);
-  EXPECT_EQ(state.translation_y, 250);
+  EXPECT_EQ(state.model.width, 6000);
+  EXPECT_EQ(state.model.height, 375);
+  EXPECT_EQ(state.model.translation_x, 500);
+  EXPECT_EQ(state.model.translation_y, 250);
 
   // Height reaches the diagonal, sqrt(1000^2 + 500^2) = 1118.03 rounded up.
   struct Expected {
@@ -100,10 +100,11 @@ TEST_F(FitWindows, SecondSetupShowsTheNewMaximaAndKeepsTheFields) {
     int maximum, field;
   } const expected[] = {{6000, 1100}, {6000, 1800}, {361, 150}, {360, 200}, {300, 150},
                         {200, 100},   {49, 12},     {49, 0},    {100, 90},  {250, 131}};
-  const int fields[] = {state.lambda_milli, state.width,          state.height,
-                        state.rotation,     state.translation_x,  state.translation_y,
-                        state.cut_off_top,  state.cut_off_bottom, state.show_input,
-                        state.threshold};
+  const int fields[] = {state.model.lambda_milli,  state.model.width,
+                        state.model.height,        state.model.rotation,
+                        state.model.translation_x, state.model.translation_y,
+                        state.cut_off_top,         state.cut_off_bottom,
+                        state.show_input,          state.threshold};
   for (int i = 0; i < 10; ++i) {
     SCOPED_TRACE(kLabels[i]);
     EXPECT_EQ(slider(kLabels[i])->maximum(), expected[i].maximum);
@@ -119,22 +120,24 @@ TEST_F(FitWindows, PositionsFromCodeAreClampedAndRefreshOnlyWhenTheyChange) {
   struct Case {
     const char* label;
     int value;
-    int FitState::*field;
+    int& (*field)(FitState& state);
     int ends_at;
     int refreshes;
   } const cases[] = {
-      {kWidthTrackbar, 999999, &FitState::width, 20000, 1},
-      {kWidthTrackbar, 20000, &FitState::width, 20000, 0},  // unchanged position
-      {kWidthTrackbar, 25000, &FitState::width, 20000, 0},  // clamped to the unchanged position
-      {kHeightTrackbar, -5, &FitState::height, 0, 1},
-      {kShowInputTrackbar, 40, &FitState::show_input, 40, 1},
+      {kWidthTrackbar, 999999, [](FitState& s) -> int& { return s.model.width; }, 20000, 1},
+      {kWidthTrackbar, 20000, [](FitState& s) -> int& { return s.model.width; }, 20000,
+       0},  // unchanged position
+      {kWidthTrackbar, 25000, [](FitState& s) -> int& { return s.model.width; }, 20000,
+       0},  // clamped to the unchanged position
+      {kHeightTrackbar, -5, [](FitState& s) -> int& { return s.model.height; }, 0, 1},
+      {kShowInputTrackbar, 40, [](FitState& s) -> int& { return s.show_input; }, 40, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.label << " " << c.value);
     testing::internal::CaptureStdout();
     set_trackbar(c.label, c.value);
     EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), c.refreshes);
-    EXPECT_EQ(state.*c.field, c.ends_at);
+    EXPECT_EQ(c.field(state), c.ends_at);
     EXPECT_EQ(cv::getTrackbarPos(c.label, kTrackbarsWindow), c.ends_at);
   }
 }
@@ -151,23 +154,23 @@ TEST_F(FitWindows, ResetsPlaceTheModelOnTheOutlineBox) {
   set_trackbar(kTranslationXTrackbar, 100);
   set_trackbar(kTranslationYTrackbar, 50);
   reset_translation();
-  EXPECT_EQ(state.translation_x, state.outline_center_x);
-  EXPECT_EQ(state.translation_y, state.outline_center_y);
+  EXPECT_EQ(state.model.translation_x, state.outline_center_x);
+  EXPECT_EQ(state.model.translation_y, state.outline_center_y);
   EXPECT_EQ(cv::getTrackbarPos(kTranslationXTrackbar, kTrackbarsWindow), state.outline_center_x);
   EXPECT_EQ(cv::getTrackbarPos(kTranslationYTrackbar, kTrackbarsWindow), state.outline_center_y);
 
   reset_height();
-  EXPECT_EQ(state.height, state.outline_height);
+  EXPECT_EQ(state.model.height, state.outline_height);
   EXPECT_EQ(cv::getTrackbarPos(kHeightTrackbar, kTrackbarsWindow), state.outline_height);
 
   reset_lambda();
-  EXPECT_EQ(state.lambda_milli, 1000);
+  EXPECT_EQ(state.model.lambda_milli, 1000);
   testing::internal::CaptureStdout();
   reset_lambda();  // already 1000: nothing moves, nothing is redrawn
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 0);
 
   fit_width_to_outline();
-  EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), state.width);
+  EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), state.model.width);
   // The refresh that the Width trackbar ran measured the new model.
   EXPECT_NEAR(state.pixel_width, state.outline_width, 4);
 }
@@ -178,10 +181,10 @@ TEST_F(FitWindows, ResetAllFitsTheModelFromAnyStart) {
   set_trackbar(kLambdaTrackbar, 2500);
   set_trackbar(kHeightTrackbar, 30);
   reset_all();
-  EXPECT_EQ(state.translation_x, state.outline_center_x);
-  EXPECT_EQ(state.translation_y, state.outline_center_y);
-  EXPECT_EQ(state.height, state.outline_height);
-  EXPECT_EQ(state.lambda_milli, 1000);
+  EXPECT_EQ(state.model.translation_x, state.outline_center_x);
+  EXPECT_EQ(state.model.translation_y, state.outline_center_y);
+  EXPECT_EQ(state.model.height, state.outline_height);
+  EXPECT_EQ(state.model.lambda_milli, 1000);
   EXPECT_NEAR(state.pixel_width, state.outline_width, 4);
 }
 
@@ -190,7 +193,7 @@ TEST_F(FitWindows, WidthResetLeavesTheWidthAloneWhileLambdaIsZero) {
   set_trackbar(kLambdaTrackbar, 0);
   set_trackbar(kWidthTrackbar, 4321);
   fit_width_to_outline();
-  EXPECT_EQ(fit_state().width, 4321);
+  EXPECT_EQ(fit_state().model.width, 4321);
   EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 4321);
 }
 
@@ -199,21 +202,22 @@ TEST_F(FitWindows, ThresholdFindsTheOutlineAgainAndShowsTheBinaryView) {
   FitState& state = fit_state();
   state.show_binary = true;
   set_trackbar(kThresholdTrackbar, 250);  // above every grey level: no outline at all
-  EXPECT_TRUE(state.outline_contour.empty());
+  EXPECT_TRUE(state.target.outline_contour.empty());
   EXPECT_TRUE(std::isinf(state.energy));
   ASSERT_NE(window(kBinaryWindow), nullptr);
   EXPECT_EQ(window(kBinaryWindow)->pos(), QPoint(30, 30));
 
   set_trackbar(kThresholdTrackbar, 131);
-  EXPECT_FALSE(state.outline_contour.empty());
+  EXPECT_FALSE(state.target.outline_contour.empty());
   EXPECT_TRUE(std::isfinite(state.energy));
 }
 
 TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
   set_up_windows();
   FitState& state = fit_state();
-  const int before[] = {state.lambda_milli, state.width,         state.height,
-                        state.rotation,     state.translation_x, state.translation_y};
+  const int before[] = {state.model.lambda_milli,  state.model.width,
+                        state.model.height,        state.model.rotation,
+                        state.model.translation_x, state.model.translation_y};
   testing::internal::CaptureStdout();
   optimise(before[0], before[0], before[1], before[1], before[2], before[2], before[3], before[3],
            before[4], before[4], before[5], before[5], 1);
@@ -221,8 +225,9 @@ TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
   EXPECT_EQ(count_refreshes(output), 1);
   EXPECT_EQ(output.rfind("Optimising...\n", 0), 0u);
   EXPECT_NE(output.find("\n...optimisation done!\n"), std::string::npos);
-  const int after[] = {state.lambda_milli, state.width,         state.height,
-                       state.rotation,     state.translation_x, state.translation_y};
+  const int after[] = {state.model.lambda_milli,  state.model.width,
+                       state.model.height,        state.model.rotation,
+                       state.model.translation_x, state.model.translation_y};
   for (int k = 0; k < 6; ++k) {
     EXPECT_EQ(after[k], before[k]) << k;
     EXPECT_EQ(cv::getTrackbarPos(kLabels[k], kTrackbarsWindow), before[k]) << k;
@@ -232,9 +237,9 @@ TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
 TEST_F(FitWindows, OptimiserResultBeyondATrackbarEndsAtItsMaximum) {
   set_up_windows();
   FitState& state = fit_state();
-  state.width = 25000;  // a +-20 % range near 20 W can reach past the trackbar
+  state.model.width = 25000;  // a +-20 % range near 20 W can reach past the trackbar
   optimise(1100, 1100, 25000, 25000, 375, 375, 0, 0, 500, 500, 250, 250, 1);
-  EXPECT_EQ(state.width, 20000);
+  EXPECT_EQ(state.model.width, 20000);
   EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 20000);
 }
 
@@ -242,17 +247,19 @@ TEST_F(FitWindows, OptimiserImprovesTheFitWithinItsRanges) {
   set_up_windows(200, 150);
   FitState& state = fit_state();
   const double start_energy = state.energy;
-  const int lambda = state.lambda_milli, height = state.height, rotation = state.rotation;
+  const int lambda = state.model.lambda_milli, height = state.model.height,
+            rotation = state.model.rotation;
   optimise(lambda, lambda, 400, 4000, height, height, rotation, rotation, 40, 160, 30, 120, 1);
-  EXPECT_GE(state.width, 400);
-  EXPECT_LE(state.width, 4000);
-  EXPECT_EQ(state.lambda_milli, lambda);
-  EXPECT_EQ(state.height, height);
-  EXPECT_EQ(state.rotation, rotation);
+  EXPECT_GE(state.model.width, 400);
+  EXPECT_LE(state.model.width, 4000);
+  EXPECT_EQ(state.model.lambda_milli, lambda);
+  EXPECT_EQ(state.model.height, height);
+  EXPECT_EQ(state.model.rotation, rotation);
   EXPECT_LT(state.energy, start_energy);
   for (int k = 0; k < 6; ++k) {
-    const int fields[] = {state.lambda_milli, state.width,         state.height,
-                          state.rotation,     state.translation_x, state.translation_y};
+    const int fields[] = {state.model.lambda_milli,  state.model.width,
+                          state.model.height,        state.model.rotation,
+                          state.model.translation_x, state.model.translation_y};
     EXPECT_EQ(cv::getTrackbarPos(kLabels[k], kTrackbarsWindow), fields[k]) << k;
   }
 }

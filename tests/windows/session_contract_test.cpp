@@ -82,7 +82,7 @@ TEST_F(SessionContract, EnterHandsBackTheStartValuesAndTheFirstEnergy) {
   EXPECT_EQ(window(kDeviationWindow), nullptr);
   const FitState& state = fit_state();
   for (const cv::Mat* image :
-       {&state.source_image, &state.overlay_image, &state.mask_image, &state.distance_image,
+       {&state.source_image, &state.overlay_image, &state.mask_image, &state.target.distance_image,
         &state.output_display, &state.distance_display, &state.binary_display}) {
     EXPECT_TRUE(image->empty());
   }
@@ -98,7 +98,7 @@ TEST_F(SessionContract, StartValuesOfEverySession) {
   } const cases[] = {{1.1, 1100}, {1.001, 1001}, {1.234, 1234}, {0.0, 0}, {6.0, 6000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lambda);
-    fit_state().rotation = 17;
+    fit_state().model.rotation = 17;
     fit_state().show_input = 3;
     SessionValues values;
     values.lambda = c.lambda;
@@ -218,7 +218,7 @@ TEST_F(SessionContract, APhotographGoneOrSpoiledBeforeReloadIsShownAsLoaded) {
     values.run(photo);
     EXPECT_EQ(difference, 0);
     EXPECT_EQ(values.lambda, 1.1);
-    EXPECT_EQ(fit_state().width, 2400);  // set up again: 6 W
+    EXPECT_EQ(fit_state().model.width, 2400);  // set up again: 6 W
   }
 }
 
@@ -310,7 +310,7 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
     ModelParameters shown;
     cv::Point origin(-1, -1);
     std::vector<std::function<void()>> steps = {[&] {
-      shown = fit_state().model();
+      shown = fit_state().model;
       origin = fit_state().source_origin_in_photo;
     }};
     steps.insert(steps.end(), c.steps.begin(), c.steps.end());
@@ -327,7 +327,7 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
     if (c.end == SessionEnd::kAccepted) {
       EXPECT_EQ(result->threshold, 120);
       EXPECT_EQ(result->lambda, 1.0);  // key r's lambda reset
-      EXPECT_EQ(result->model, fit_state().model()) << "the fields at ENTER";
+      EXPECT_EQ(result->model, fit_state().model) << "the fields at ENTER";
       EXPECT_NE(result->model, shown);
       EXPECT_EQ(result->region, start.region);
       EXPECT_EQ(result->model_origin_in_photo, cv::Point(20, 10));

@@ -52,22 +52,22 @@ TEST_F(SessionKeys, RepositionKeysPlaceTheModelOnTheOutline) {
   } const cases[] = {
       {'t',
        [](const FitState& s) {
-         EXPECT_NEAR(s.translation_x, 200, 1);
-         EXPECT_NEAR(s.translation_y, 150, 1);
-         EXPECT_EQ(s.height, 225);  // untouched: 3 H / 4
+         EXPECT_NEAR(s.model.translation_x, 200, 1);
+         EXPECT_NEAR(s.model.translation_y, 150, 1);
+         EXPECT_EQ(s.model.height, 225);  // untouched: 3 H / 4
        }},
       {'h',
        [](const FitState& s) {
-         EXPECT_NEAR(s.height, 202, 2);
-         EXPECT_EQ(s.translation_x, 200);  // untouched: W / 2
+         EXPECT_NEAR(s.model.height, 202, 2);
+         EXPECT_EQ(s.model.translation_x, 200);  // untouched: W / 2
        }},
       {'w', [](const FitState& s) { EXPECT_NEAR(s.pixel_width, s.outline_width, 4); }},
-      {'l', [](const FitState& s) { EXPECT_EQ(s.lambda_milli, 1000); }},
+      {'l', [](const FitState& s) { EXPECT_EQ(s.model.lambda_milli, 1000); }},
       {'r',
        [](const FitState& s) {
-         EXPECT_EQ(s.lambda_milli, 1000);
-         EXPECT_NEAR(s.height, 202, 2);
-         EXPECT_NEAR(s.translation_y, 150, 1);
+         EXPECT_EQ(s.model.lambda_milli, 1000);
+         EXPECT_NEAR(s.model.height, 202, 2);
+         EXPECT_NEAR(s.model.translation_y, 150, 1);
          EXPECT_NEAR(s.pixel_width, s.outline_width, 4);
        }},
   };
@@ -123,11 +123,11 @@ TEST_F(SessionKeys, QReloadsThePhotographAndRestartsThePlacement) {
   SessionValues values;
   int width_before = -1;
   ScriptedUser user({[] { set_trackbar(kWidthTrackbar, 5000); },
-                     [&] { width_before = fit_state().width; }, key('q'), key('\r')});
+                     [&] { width_before = fit_state().model.width; }, key('q'), key('\r')});
   values.run(photo);
   EXPECT_EQ(width_before, 5000);
-  EXPECT_EQ(fit_state().width, 2400);  // 6 W again
-  EXPECT_EQ(fit_state().height, 225);
+  EXPECT_EQ(fit_state().model.width, 2400);  // 6 W again
+  EXPECT_EQ(fit_state().model.height, 225);
 }
 
 TEST_F(SessionKeys, OptimiserKeysSearchTheirRanges) {
@@ -149,8 +149,8 @@ TEST_F(SessionKeys, OptimiserKeysSearchTheirRanges) {
     double energy_before = 0, energy_after = 0;
     auto read = [](int* fields, double* energy) {
       const FitState& s = fit_state();
-      const int f[6] = {s.lambda_milli, s.width,         s.height,
-                        s.rotation,     s.translation_x, s.translation_y};
+      const int f[6] = {s.model.lambda_milli, s.model.width,         s.model.height,
+                        s.model.rotation,     s.model.translation_x, s.model.translation_y};
       std::copy(f, f + 6, fields);
       *energy = s.energy;
     };

@@ -43,10 +43,10 @@ TEST_F(SessionMouse, TopAndBottomClicksSetTranslationHeightAndRotation) {
     values.run(photo);
     const std::string output = testing::internal::GetCapturedStdout();
     const FitState& s = fit_state();
-    EXPECT_EQ(s.translation_x, c.translation_x);
-    EXPECT_EQ(s.translation_y, c.translation_y);
-    EXPECT_EQ(s.height, c.height);
-    EXPECT_EQ(s.rotation, c.rotation);
+    EXPECT_EQ(s.model.translation_x, c.translation_x);
+    EXPECT_EQ(s.model.translation_y, c.translation_y);
+    EXPECT_EQ(s.model.height, c.height);
+    EXPECT_EQ(s.model.rotation, c.rotation);
     EXPECT_EQ(positions[0], c.translation_x);
     EXPECT_EQ(positions[1], c.translation_y);
     EXPECT_EQ(positions[2], c.height);
@@ -209,5 +209,5 @@ TEST_F(SessionMouse, ArmingTheOtherModeTakesOverTheNextClick) {
   EXPECT_EQ(values.roi_y, 50);
   EXPECT_EQ(values.roi_width, 200);
   EXPECT_EQ(values.roi_height, 200);
-  EXPECT_EQ(fit_state().height, 150);  // set up on the 200 x 200 cut, not by a bottom click
+  EXPECT_EQ(fit_state().model.height, 150);  // set up on the 200 x 200 cut, not by a bottom click
 }

@@ -86,15 +86,15 @@ TEST_F(SessionViewKeys, KeyFPutsTheTopAtTheOtherEndAndFTwiceReturns) {
   double fitted_energy = 0, flipped_energy = 0;
   ScriptedUser user({key('a'),
                      [&] {
-                       fitted = fit_state().model();
+                       fitted = fit_state().model;
                        fitted_energy = fit_state().energy;
                      },
                      key('f'),
                      [&] {
-                       flipped = fit_state().model();
+                       flipped = fit_state().model;
                        flipped_energy = fit_state().energy;
                      },
-                     key('f'), [&] { back = fit_state().model(); }, key('\r')});
+                     key('f'), [&] { back = fit_state().model; }, key('\r')});
   const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   EXPECT_NEAR(degrees_between(flipped.rotation, fitted.rotation), 180, 3);
@@ -123,15 +123,15 @@ TEST_F(SessionViewKeys, KeysSAndQKeepAFitThatStaysInsideTheNewView) {
     double energy_fitted = 0, energy_after_s = 0;
     ScriptedUser user({key('a'),
                        [&] {
-                         fitted = fit_state().model();
+                         fitted = fit_state().model;
                          energy_fitted = fit_state().energy;
                        },
                        key('s'), click(c.corner1.x, c.corner1.y), click(c.corner2.x, c.corner2.y),
                        [&] {
-                         after_s = fit_state().model();
+                         after_s = fit_state().model;
                          energy_after_s = fit_state().energy;
                        },
-                       key('q'), [&] { after_q = fit_state().model(); }, key(27)});
+                       key('q'), [&] { after_q = fit_state().model; }, key(27)});
     measure_photo(photo, SessionStart());
     ASSERT_TRUE(user.finished());
     const cv::Point corner(c.corner1.x / 2, c.corner1.y / 2);
@@ -157,22 +157,22 @@ TEST_F(SessionViewKeys, KeyZShowsAPartAtFullResolutionAndKeepsTheFit) {
   int lambda_after_l = 0;
   ScriptedUser user({key('a'),
                      [&] {
-                       fitted = fit_state().model();
+                       fitted = fit_state().model;
                        fitted_energy = fit_state().energy;
                      },
                      key('z'), click(200, 100), click(500, 400),
                      [&] {
-                       zoomed = fit_state().model();
+                       zoomed = fit_state().model;
                        zoomed_energy = fit_state().energy;
                        zoomed_view = fit_state().output_display.size();
                      },
                      key('z'),
                      [&] {
-                       back = fit_state().model();
+                       back = fit_state().model;
                        back_view = fit_state().output_display.size();
                      },
                      key('z'), click(100, 100), click(700, 500), key('l'),
-                     [&] { lambda_after_l = fit_state().lambda_milli; }, key(27)});
+                     [&] { lambda_after_l = fit_state().model.lambda_milli; }, key(27)});
   measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   EXPECT_EQ(zoomed, fitted);
