@@ -103,7 +103,10 @@ int run_command_line(int argc, char** argv) {
       QStringList{QStringLiteral("v"), QStringLiteral("version")},
       QStringLiteral("Show the program's version and end."));
   const QCommandLineOption threshold_option(
-      QStringLiteral("threshold"), QStringLiteral("Binarisation threshold, 0..250 (default 131)."),
+      QStringLiteral("threshold"),
+      QStringLiteral("Binarisation threshold, 0..250: the object is the largest outline at "
+                     "it instead of the egg that the automatic segmentation finds (default: "
+                     "automatic; 131 with --dark)."),
       QStringLiteral("T"), QStringLiteral("131"));
   const QCommandLineOption lambda_option(
       QStringLiteral("lambda"),
@@ -121,7 +124,8 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption dark_option(
       QStringLiteral("dark"),
       QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
-                     "inverted before the threshold (default: light objects on a dark ground)."));
+                     "inverted before the threshold; switches the automatic segmentation off as "
+                     "--threshold does (default: light objects on a dark ground)."));
   const QCommandLineOption jobs_option(
       QStringLiteral("jobs"),
       QStringLiteral("Photographs decoded and fitted at once (default: all cores)."),
@@ -178,6 +182,8 @@ int run_command_line(int argc, char** argv) {
   if (!cut_offs) return usage_error(parser, "--cut-offs takes TOP,BOTTOM, whole numbers 0..49");
   settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
   if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
+  // A threshold or polarity given means the object is what that threshold shows.
+  settings.automatic_segmentation = !parser.isSet(threshold_option) && !parser.isSet(dark_option);
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());
   if (parser.isSet(jobs_option)) {
     const std::optional<int> jobs = whole_number(parser.value(jobs_option), 1, 1024);

@@ -22,9 +22,13 @@ namespace {
 // results in order. A thread takes the next photograph only while no stop is requested.
 class FitQueue {
  public:
-  FitQueue(std::vector<std::string> paths, const SessionStart& start, unsigned jobs,
+  FitQueue(std::vector<std::string> paths, const SessionStart& start, bool automatic, unsigned jobs,
            const std::atomic<bool>* stop)
-      : paths_(std::move(paths)), start_(start), stop_(stop), results_(paths_.size()) {
+      : paths_(std::move(paths)),
+        start_(start),
+        automatic_(automatic),
+        stop_(stop),
+        results_(paths_.size()) {
     const unsigned threads = std::max(1u, std::min<unsigned>(jobs, paths_.size()));
     running_ = threads;
     for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
@@ -53,7 +57,7 @@ class FitQueue {
     while (!stop_requested()) {
       const size_t index = next_++;
       if (index >= paths_.size()) break;
-      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors);
+      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors, automatic_);
       errors.str(std::string());
       std::lock_guard<std::mutex> lock(mutex_);
       results_[index] = std::move(fit);
@@ -66,6 +70,7 @@ class FitQueue {
 
   const std::vector<std::string> paths_;
   const SessionStart start_;
+  const bool automatic_;
   const std::atomic<bool>* stop_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> abandon_{false};
@@ -133,7 +138,8 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   std::vector<double> energies;
   std::vector<std::vector<std::string>> warnings;
   {
-    FitQueue queue(paths, settings.start, settings.jobs, environment.stop);
+    FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.jobs,
+                   environment.stop);
     for (size_t k = 0; k < paths.size(); ++k) {
       std::optional<PhotographFit> fit = queue.take(k);
       if (!fit) {
@@ -152,6 +158,11 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
       DetailsRecord details = details_record_of(fit->result, name);
       details.flags = joined(fit->warnings);
+      if (fit->automatic) {
+        details.segmentation = "automatic";
+        details.candidate_score = fit->candidate_score;
+        details.runner_up_score = fit->runner_up_score;
+      }
       const AppendOutcome saved = save_measurement_with_details(
           directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
       std::istringstream note_lines(notes.str());

@@ -18,6 +18,11 @@ struct PhotographFit {
   std::vector<std::string> warnings;  // fit_warnings of the fit
   CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
+  // How the object was found: the automatic segmentation (with its chosen candidate's score and
+  // the runner-up's, 0 when none), or the largest outline at the start's threshold.
+  bool automatic = false;
+  double candidate_score = 0.0;
+  double runner_up_score = 0.0;
 
   bool measured() const { return failure.empty(); }
 };
@@ -27,5 +32,9 @@ struct PhotographFit {
 // of key a from there with the session's Rotation as its reference, and takes the energy as the
 // refresh after key a computes it. The automatic fit's own messages go to `errors`. Touches no
 // shared state: any number of calls may run at once, each on its own photograph.
+// With `segment`, the outline is the egg that segment_photograph chooses in the photograph (or
+// its region) instead of the largest outline at the start's threshold and polarity, which it
+// replaces by those it found; a photograph with no plausible egg is not measured.
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors);
+                             bool with_review_picture, std::ostream& errors,
+                             bool segment = false);

@@ -52,12 +52,18 @@ const std::vector<std::string> kDetailsColumns = {
     "flags",
     "program",
     "version",
+    "segmentation",
+    "candidate_score",
+    "runner_up_score",
 };
 
 namespace {
 
 // Far more digits than the model values fix, and few enough to read.
 constexpr int kDimensionDigits = 10;
+
+// A score of 0..1 to three decimals or so.
+constexpr int kScoreDigits = 3;
 
 std::string dimension(double value) { return number_with_digits(value, kDimensionDigits); }
 
@@ -126,6 +132,10 @@ std::string format_details_row(const DetailsRecord& r) {
   f.push_back(r.flags);
   f.push_back(r.program);
   f.push_back(r.version);
+  const bool automatic = r.segmentation == "automatic";
+  f.push_back(r.segmentation);
+  f.push_back(automatic ? number_with_digits(r.candidate_score, kScoreDigits) : "");
+  f.push_back(automatic ? number_with_digits(r.runner_up_score, kScoreDigits) : "");
   return csv_record(f);
 }
 
