@@ -46,7 +46,8 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
-    const AutoFitResult automatic = auto_fit(state, errors);
+    // The segmentation chose an egg: it is measured along its long axis.
+    const AutoFitResult automatic = auto_fit(state, errors, segment ? kEggAxisTolerancePx : 0.0);
     if (!automatic.found) return failed("No fit found for the photograph " + path);
     state.model() = automatic.model;
     // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these

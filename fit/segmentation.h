@@ -46,6 +46,10 @@ struct Segmentation {
 // A candidate with a lower score is no plausible egg.
 constexpr double kPlausibleEggScore = 0.35;
 
+// How much worse (RMS distance to the edge, px) a fit along the long axis of an egg chosen by the
+// segmentation may fit than a broad one, and still be taken (auto_fit's egg_tolerance_px).
+constexpr double kEggAxisTolerancePx = 1.0;
+
 // Finds the objects of `photo` (CV_8UC3 BGR, upright; CV_8UC1 is taken as grey) and chooses the
 // egg. Works on a copy reduced to at most `work_side_px` on its longer side: the ground is modelled
 // from the photograph's border (a smooth surface in Lab, robust to objects that cross the border),
