@@ -198,11 +198,12 @@ SegmentCandidate describe(const std::vector<cv::Point>& contour, const cv::Mat& 
   const double lightness = cv::mean(lab(box), object)[0];
 
   // An egg's outline is close to an ellipse (overlap above 0.95), convex, at most about twice as
-  // long as broad, and wholly inside the photograph. A ruler is long, a card fills its
-  // rectangle, a hand is not convex and comes in from the border, a glare spot is small and
-  // white; the ground itself covers most of the photograph.
-  const double fits_ellipse = ramp(c.ellipse_fit, 0.75, 0.95);
-  const double convex = ramp(c.solidity, 0.8, 0.95);
+  // long as broad, and wholly inside the photograph. The first two count up to a perfect ellipse,
+  // so that of an egg found alone and found with its shadow attached, the egg alone wins. A ruler
+  // is long, a card fills its rectangle, a hand is not convex and comes in from the border, a glare
+  // spot is small and white; the ground itself covers most of the photograph.
+  const double fits_ellipse = ramp(c.ellipse_fit, 0.75, 1.0);
+  const double convex = ramp(c.solidity, 0.8, 1.0);
   const double not_long = 1.0 - ramp(c.elongation, 1.9, 3.0);
   const double not_cut = 1.0 - ramp(c.border_contact, 0.0, 0.1);
   const double not_rectangle = 1.0 - ramp(rectangularity, 0.86, 0.94);
