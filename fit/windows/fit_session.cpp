@@ -54,7 +54,7 @@ std::function<void(const ScaleClicks&)> session_set_scale;
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
 void note_key(int key) {
-  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfz";
+  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfze";
   if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
   if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
   session_keys_pressed += static_cast<char>(key);
@@ -204,6 +204,9 @@ std::optional<SessionEnd> handle_key(int key) {
       break;
     case 'f':
       flip_top();
+      break;
+    case 'e':
+      find_egg();
       break;
     case 'z':
       zoom_key();

@@ -6,6 +6,7 @@
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
+#include "fit/segmented_fit.h"
 #include "fit/top_end.h"
 #include "fit/windows/fit_windows.h"
 #include "fit/windows/output_title.h"
@@ -31,6 +32,29 @@ void switch_polarity() {
                      : "Binarisation: light object on a dark ground.")
             << std::endl;
   on_threshold_change(0);
+}
+
+void find_egg() {
+  FitState& state = fit_state();
+  std::cout << "Finding the egg..." << std::endl;
+  finish_outline_distance(state);
+  const Segmentation segmentation = segment_photograph(state.source_image);
+  if (!segmentation.found()) {
+    std::cout << "No egg found: no object stands out from the ground with an egg's shape."
+              << std::endl;
+    return;
+  }
+  // The trackbar's move finds the threshold's outline first; the egg's replaces it.
+  state.polarity = segmentation.polarity;
+  set_trackbar(kThresholdTrackbar, segmentation.threshold);
+  take_segmented_outline(state, segmentation);
+  compute_outline_distance(state);
+  refresh_output_view(0);
+  std::cout << "Egg found: threshold " << segmentation.threshold << ", "
+            << (segmentation.polarity == ObjectPolarity::kDarkOnLight ? "dark on light"
+                                                                      : "light on dark")
+            << ", score " << segmentation.chosen_score() << " (next best "
+            << segmentation.runner_up_score() << ")." << std::endl;
 }
 
 void flip_top() {

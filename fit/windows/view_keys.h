@@ -11,6 +11,12 @@
 // model keeps its values.
 void switch_polarity();
 
+// Key e: the automatic segmentation (segment_photograph) finds the egg in the photograph shown
+// (or its region): the polarity and the Threshold trackbar are set to those it found and its
+// outline becomes the target; the view is refreshed and one line says what was found. With no
+// plausible egg one line says so and nothing changes. The model keeps its values.
+void find_egg();
+
 // Key f: the model's top goes to the other end (flipped_model, top_end.h), then the automatic
 // fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view
 // refreshed. f right after f restores the values the first f started from.
