@@ -302,9 +302,11 @@ Refined refine(const cv::Mat& photo, const cv::Mat& bgr,
   if (photo.channels() == 1) {
     grey = photo(full_roi);
   } else {
-    cv::cvtColor(photo(full_roi), grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(bgr(full_roi), grey, cv::COLOR_BGR2GRAY);
   }
-  const int object_grey = masked_median(grey, inner_full.empty() ? near_full : inner_full);
+  // A small object has no inside left once shrunk: then the whole of it counts.
+  int object_grey = masked_median(grey, inner_full);
+  if (object_grey < 0) object_grey = masked_median(grey, up(object));
   const int ground_grey = masked_median(grey, ring_full);
   if (object_grey < 0 || ground_grey < 0) return refined;
   const bool lighter = object_grey >= ground_grey;
