@@ -158,11 +158,6 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
       DetailsRecord details = details_record_of(fit->result, name);
       details.flags = joined(fit->warnings);
-      if (fit->automatic) {
-        details.segmentation = "automatic";
-        details.candidate_score = fit->candidate_score;
-        details.runner_up_score = fit->runner_up_score;
-      }
       const AppendOutcome saved = save_measurement_with_details(
           directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
       std::istringstream note_lines(notes.str());

@@ -58,9 +58,9 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result = accepted_result(state);
     fit.result.photo_size = photo_size;
     fit.result.keys = "a";
-    fit.automatic = segment;
-    fit.candidate_score = segmentation.chosen_score();
-    fit.runner_up_score = segmentation.runner_up_score();
+    fit.result.segmented = segment;
+    fit.result.candidate_score = segmentation.chosen_score();
+    fit.result.runner_up_score = segmentation.runner_up_score();
     fit.capture_date = file.capture_date;
     fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
     if (with_review_picture) {

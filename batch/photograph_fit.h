@@ -18,11 +18,6 @@ struct PhotographFit {
   std::vector<std::string> warnings;  // fit_warnings of the fit
   CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
-  // How the object was found: the automatic segmentation (with its chosen candidate's score and
-  // the runner-up's, 0 when none), or the largest outline at the start's threshold.
-  bool automatic = false;
-  double candidate_score = 0.0;
-  double runner_up_score = 0.0;
 
   bool measured() const { return failure.empty(); }
 };
@@ -36,5 +31,4 @@ struct PhotographFit {
 // its region) instead of the largest outline at the start's threshold and polarity, which it
 // replaces by those it found; a photograph with no plausible egg is not measured.
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors,
-                             bool segment = false);
+                             bool with_review_picture, std::ostream& errors, bool segment = false);

@@ -281,6 +281,8 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
   SessionResult result;
   if (end == SessionEnd::kAccepted) {
     result = accepted_result(fit_state());
+    result.segmented =
+        outline_is_found_egg(fit_state(), &result.candidate_score, &result.runner_up_score);
   } else {
     result.end = end;
     result.threshold = start.threshold;

@@ -22,6 +22,15 @@ struct Flip {
 };
 Flip last_flip;
 
+// The egg key e found last, on the photograph it was found in (held, as for the flip).
+struct FoundEgg {
+  cv::Mat source;
+  std::vector<cv::Point> outline;
+  double score = 0.0;
+  double runner_up = 0.0;
+};
+FoundEgg found_egg;
+
 }  // namespace
 
 void switch_polarity() {
@@ -49,12 +58,24 @@ void find_egg() {
   set_trackbar(kThresholdTrackbar, segmentation.threshold);
   take_segmented_outline(state, segmentation);
   compute_outline_distance(state);
+  found_egg = FoundEgg{state.source_image, state.outline_contour, segmentation.chosen_score(),
+                       segmentation.runner_up_score()};
   refresh_output_view(0);
   std::cout << "Egg found: threshold " << segmentation.threshold << ", "
             << (segmentation.polarity == ObjectPolarity::kDarkOnLight ? "dark on light"
                                                                       : "light on dark")
             << ", score " << segmentation.chosen_score() << " (next best "
             << segmentation.runner_up_score() << ")." << std::endl;
+}
+
+bool outline_is_found_egg(const FitState& state, double* score, double* runner_up) {
+  if (found_egg.source.empty() || found_egg.source.data != state.source_image.data ||
+      found_egg.source.size() != state.source_image.size() ||
+      found_egg.outline != state.outline_contour)
+    return false;
+  *score = found_egg.score;
+  *runner_up = found_egg.runner_up;
+  return true;
 }
 
 void flip_top() {

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "fit/fit_W.h"
 #include "fit/model.h"
 
 // Key n: the binarisation switches between a light object on a dark ground and a dark object on
@@ -16,6 +17,11 @@ void switch_polarity();
 // outline becomes the target; the view is refreshed and one line says what was found. With no
 // plausible egg one line says so and nothing changes. The model keeps its values.
 void find_egg();
+
+// Whether the state's outline is still the one key e found on the state's source image (no
+// threshold, polarity or region has replaced it since); its score and the next best object's then
+// go to *score and *runner_up.
+bool outline_is_found_egg(const FitState& state, double* score, double* runner_up);
 
 // Key f: the model's top goes to the other end (flipped_model, top_end.h), then the automatic
 // fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view

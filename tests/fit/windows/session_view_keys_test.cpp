@@ -215,6 +215,25 @@ TEST_F(SessionViewKeys, KeyEFindsTheEggAndSetsTheThresholdTrackbarAndThePolarity
   EXPECT_EQ(result->keys, "e a");
   EXPECT_NEAR(result->model.height, egg.height, 0.03 * egg.height);
   EXPECT_NE(out.text().find("Egg found: threshold "), std::string::npos) << out.text();
+  EXPECT_TRUE(result->segmented);
+  EXPECT_EQ(result->candidate_score, expected.chosen_score());
+  EXPECT_EQ(result->runner_up_score, expected.runner_up_score());
+}
+
+// The record says the egg was found automatically only while its outline is the target: a key
+// that binarises again (n twice: the same polarity and threshold, whose largest outline is the
+// card beside the egg) ends that.
+TEST_F(SessionViewKeys, AnOutlineFoundAgainAfterKeyEIsTheThresholdsOwn) {
+  const cv::Size size(480, 360);
+  const std::string photo = dir_.file("egg.png");
+  cv::imwrite(photo, render_condition_photo(size, demo_condition_egg(size, 1),
+                                            DemoCondition::kLargeCard, 1));
+  ScriptedUser user({key('e'), key('n'), key('n'), key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(result->keys, "e n n");
+  EXPECT_FALSE(result->segmented);
 }
 
 TEST_F(SessionViewKeys, KeyEOnAPhotographWithoutAnEggSaysSoAndChangesNothing) {
