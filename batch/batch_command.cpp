@@ -125,7 +125,9 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption threshold_option(
       QStringLiteral("threshold"),
       QStringLiteral("Grey level 0..%1 that tells the object from the ground: brighter pixels "
-                     "are the object (default %2, as in the main window).")
+                     "are the object, and the object measured is the largest outline at it. "
+                     "Without it (and without --dark) the program finds the egg by itself with "
+                     "its automatic segmentation; %2 with --dark alone.")
           .arg(kThresholdMax)
           .arg(kStartThreshold),
       QStringLiteral("T"), QString::number(kStartThreshold));
@@ -155,7 +157,8 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption dark_option(
       QStringLiteral("dark"),
       QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
-                     "inverted before the threshold (default: light objects on a dark ground)."));
+                     "inverted before the threshold; switches the automatic segmentation off as "
+                     "--threshold does (default: light objects on a dark ground)."));
   const QCommandLineOption jobs_option(
       QStringLiteral("jobs"),
       QStringLiteral("Photographs decoded and fitted at once (default: all cores)."),
@@ -227,6 +230,8 @@ int run_command_line(int argc, char** argv) {
   }
   settings.start.cut_offs = {(*cut_offs)[0], (*cut_offs)[1]};
   if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
+  // A threshold or polarity given means the object is what that threshold shows.
+  settings.automatic_segmentation = !parser.isSet(threshold_option) && !parser.isSet(dark_option);
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());
   if (parser.isSet(jobs_option)) {
     const std::optional<int> jobs = whole_number(parser.value(jobs_option), 1, 1024);

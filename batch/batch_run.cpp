@@ -22,9 +22,13 @@ namespace {
 // results in order. A thread takes the next photograph only while no stop is requested.
 class FitQueue {
  public:
-  FitQueue(std::vector<std::string> paths, const SessionStart& start, unsigned jobs,
+  FitQueue(std::vector<std::string> paths, const SessionStart& start, bool automatic, unsigned jobs,
            const std::atomic<bool>* stop)
-      : paths_(std::move(paths)), start_(start), stop_(stop), results_(paths_.size()) {
+      : paths_(std::move(paths)),
+        start_(start),
+        automatic_(automatic),
+        stop_(stop),
+        results_(paths_.size()) {
     const unsigned threads = std::max(1u, std::min<unsigned>(jobs, paths_.size()));
     running_ = threads;
     for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
@@ -53,7 +57,7 @@ class FitQueue {
     while (!stop_requested()) {
       const size_t index = next_++;
       if (index >= paths_.size()) break;
-      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors);
+      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors, automatic_);
       errors.str(std::string());
       std::lock_guard<std::mutex> lock(mutex_);
       results_[index] = std::move(fit);
@@ -66,6 +70,7 @@ class FitQueue {
 
   const std::vector<std::string> paths_;
   const SessionStart start_;
+  const bool automatic_;
   const std::atomic<bool>* stop_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> abandon_{false};
@@ -133,7 +138,8 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   std::vector<double> energies;
   std::vector<std::vector<std::string>> warnings;
   {
-    FitQueue queue(paths, settings.start, settings.jobs, environment.stop);
+    FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.jobs,
+                   environment.stop);
     for (size_t k = 0; k < paths.size(); ++k) {
       std::optional<PhotographFit> fit = queue.take(k);
       if (!fit) {

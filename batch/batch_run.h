@@ -17,6 +17,9 @@ struct BatchSettings {
   SessionStart start;     // the main window's start values: threshold 131, lambda 1.1, ...
   unsigned jobs = 1;      // photographs decoded and fitted at once, at least 1
   bool again = false;     // measure photographs that already have a record too
+  // The egg found by the automatic segmentation instead of the largest outline at the start's
+  // threshold (fit_photograph's `segment`).
+  bool automatic_segmentation = false;
   // The review sheet's path; empty: review.png in the series directory, written only when some
   // fit is flagged.
   std::string review_path;

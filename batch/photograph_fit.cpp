@@ -7,6 +7,7 @@
 #include "batch/review_sheet.h"
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
+#include "fit/segmented_fit.h"
 #include "series/photo_file.h"
 
 namespace {
@@ -20,20 +21,33 @@ PhotographFit failed(std::string line) {
 }  // namespace
 
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors) {
+                             bool with_review_picture, std::ostream& errors, bool segment) {
   try {
     PhotographFile file = load_photograph_file(path);
     if (file.status != PhotographFile::loaded) return failed(file.message);
 
     FitState state;
-    prepare_fit(state, file.image, start);
+    Segmentation segmentation;
+    if (segment) {
+      prepare_fit(state, file.image, start, [&segmentation](FitState& s) {
+        segmentation = segment_photograph(s.source_image);
+        take_segmented_outline(s, segmentation);
+      });
+    } else {
+      prepare_fit(state, file.image, start);
+    }
     const cv::Size photo_size = file.image.size();
     file.image.release();  // the state holds the photograph (or its region) now
+    if (segment && !segmentation.found()) {
+      return failed("No egg found in the photograph " + path +
+                    ": no object stands out from the ground with an egg's shape");
+    }
     if (state.target.outline_contour.empty()) {
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
-    const AutoFitResult automatic = auto_fit(state, errors);
+    // The segmentation chose an egg: it is measured along its long axis.
+    const AutoFitResult automatic = auto_fit(state, errors, segment ? kEggAxisTolerancePx : 0.0);
     if (!automatic.found) return failed("No fit found for the photograph " + path);
     state.model = automatic.model;
     // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these
@@ -44,6 +58,9 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result = accepted_result(state);
     fit.result.photo_size = photo_size;
     fit.result.keys = "a";
+    fit.result.segmented = segment;
+    fit.result.candidate_score = segmentation.chosen_score();
+    fit.result.runner_up_score = segmentation.runner_up_score();
     fit.capture_date = file.capture_date;
     fit.warnings = fit_warnings(state.target, state.model, state.cut_offs(), state.energy);
     if (with_review_picture) {

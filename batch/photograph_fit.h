@@ -27,5 +27,8 @@ struct PhotographFit {
 // of key a from there with the session's Rotation as its reference, and takes the energy as the
 // refresh after key a computes it. The automatic fit's own messages go to `errors`. Touches no
 // shared state: any number of calls may run at once, each on its own photograph.
+// With `segment`, the outline is the egg that segment_photograph chooses in the photograph (or
+// its region) instead of the largest outline at the start's threshold and polarity, which it
+// replaces by those it found; a photograph with no plausible egg is not measured.
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors);
+                             bool with_review_picture, std::ostream& errors, bool segment = false);

@@ -55,10 +55,11 @@ const std::string& series_of(cv::Size size) {
   return directory;
 }
 
-void BM_FitSeries(benchmark::State& bench, cv::Size size, unsigned jobs) {
+void BM_FitSeries(benchmark::State& bench, cv::Size size, unsigned jobs, bool automatic) {
   BatchSettings settings;
   settings.directory = series_of(size);
   settings.jobs = jobs;
+  settings.automatic_segmentation = automatic;
   std::ostringstream out;
   std::ostringstream progress;
   BatchEnvironment environment{out, progress};
@@ -88,12 +89,17 @@ void BM_FitSeries(benchmark::State& bench, cv::Size size, unsigned jobs) {
 void register_all() {
   for (const cv::Size size : {cv::Size(800, 600), cv::Size(6000, 4000)}) {
     for (const unsigned jobs : {1u, 2u}) {
-      const std::string name = "FitSeries/" + std::to_string(size.width) + "x" +
-                               std::to_string(size.height) + "/jobs:" + std::to_string(jobs);
-      with_min_max(benchmark::RegisterBenchmark(name.c_str(), BM_FitSeries, size, jobs))
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime()
-          ->Iterations(size.width > 4000 ? 1 : 3);
+      // The threshold's outline (--threshold given) and the automatic segmentation, side by side.
+      for (const bool automatic : {false, true}) {
+        const std::string name = "FitSeries/" + std::to_string(size.width) + "x" +
+                                 std::to_string(size.height) + "/jobs:" + std::to_string(jobs) +
+                                 (automatic ? "/automatic" : "/threshold");
+        with_min_max(
+            benchmark::RegisterBenchmark(name.c_str(), BM_FitSeries, size, jobs, automatic))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(size.width > 4000 ? 1 : 3);
+      }
     }
   }
 }

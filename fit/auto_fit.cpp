@@ -154,7 +154,8 @@ ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energ
 auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
                                         const std::vector<cv::Point>& outline,
                                         const CutOffs& cut_offs,
-                                        const std::vector<auto_fit_detail::Placement>& starts) {
+                                        const std::vector<auto_fit_detail::Placement>& starts,
+                                        double egg_tolerance_px) {
   const std::vector<EdgePoint> edges = subpixel_edges(photo, outline, threshold);
   const double top = cut_offs.top / 100.0, bottom = cut_offs.bottom / 100.0;
   const CurveFit fit = best_curve_fit(edges, starts, top, bottom);
@@ -166,9 +167,15 @@ auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
   // longer than broad and fits the edge as well: a score at most 10 % or 0.002 px^2 above (an
   // RMS distance from 0.02 to under 0.05 px on a clean edge). Any other shape turned so fits far
   // worse.
+  // An object known to be an egg (the automatic segmentation chose it so) is measured along its
+  // long axis even where the edge is no clean egg (a stand hides the bottom, light leaks round
+  // the shell) and the broad fit fits it a little better: the turned fit is taken within
+  // `egg_tolerance_px` of RMS distance more.
   if (fit.placement.height < fit.placement.pixel_width) {
     const CurveFit turned = fit_curve_to_edges(edges, quarter_turned(fit.placement), top, bottom);
-    if (turned.score <= std::max(1.1 * fit.score, fit.score + 0.002) &&
+    const double worse = std::sqrt(turned.score) - std::sqrt(fit.score);
+    if ((turned.score <= std::max(1.1 * fit.score, fit.score + 0.002) ||
+         worse <= egg_tolerance_px) &&
         turned.placement.height >= turned.placement.pixel_width)
       return turned.placement;
   }
@@ -179,7 +186,7 @@ auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
 
 AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int threshold,
                        const CutOffs& cut_offs, int reference_rotation, EvaluationBuffers& work,
-                       std::ostream& errors) {
+                       std::ostream& errors, double egg_tolerance_px) {
   using namespace auto_fit_detail;
   AutoFitResult result;
   if (target.outline_contour.size() < 8 || target.distance_image.empty()) return result;
@@ -193,7 +200,8 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   // touching it.
   const std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
   if (starts.empty()) return result;
-  const Placement fitted = fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts);
+  const Placement fitted =
+      fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts, egg_tolerance_px);
 
   // The top on the reference's side, then the five values other than lambda polished on the
   // deviation energy itself. A model that reaches the image's outer frame cannot be scored (its
@@ -215,7 +223,7 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   return result;
 }
 
-AutoFitResult auto_fit(FitState& state, std::ostream& errors) {
+AutoFitResult auto_fit(FitState& state, std::ostream& errors, double egg_tolerance_px) {
   cv::Mat photo = state.source_image;
   if (state.polarity == ObjectPolarity::kDarkOnLight && !photo.empty()) {
     cv::Mat grey;
@@ -227,7 +235,7 @@ AutoFitResult auto_fit(FitState& state, std::ostream& errors) {
     cv::bitwise_not(grey, photo);
   }
   return auto_fit(state.target, photo, state.threshold, state.cut_offs(), state.model.rotation,
-                  state.work, errors);
+                  state.work, errors, egg_tolerance_px);
 }
 
 AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,

@@ -56,9 +56,12 @@ struct AutoFitResult {
 // the top kept. A model that reaches the image's outer frame cannot be scored: for an object cut
 // by the image's edge the pattern search takes a scorable model within its first steps where there
 // is one, and otherwise the fit stays as it is, with the energy +inf.
+// A fit broader than high is fitted again a quarter turned and taken so where it fits the edge as
+// well; with `egg_tolerance_px` > 0 (an object known to be an egg) also where its RMS distance to
+// the edge is at most that much more.
 AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int threshold,
                        const CutOffs& cut_offs, int reference_rotation, EvaluationBuffers& work,
-                       std::ostream& errors);
+                       std::ostream& errors, double egg_tolerance_px = 0.0);
 
 struct FitState;
 
@@ -66,7 +69,8 @@ struct FitState;
 // for a dark object on a light ground, so that the object is the light side as for the
 // binarisation), threshold, cut-offs and current rotation, in state's work buffers, the no-points
 // messages to `errors`.
-AutoFitResult auto_fit(FitState& state, std::ostream& errors = std::cerr);
+AutoFitResult auto_fit(FitState& state, std::ostream& errors = std::cerr,
+                       double egg_tolerance_px = 0.0);
 
 // The refinement the automatic fit ends with, from `start`: the other five values fitted on the
 // deviation energy by the same whole-number pattern search, lambda held and the top kept within 90

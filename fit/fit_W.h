@@ -140,6 +140,11 @@ cv::Size display_size(int image_width, int image_height, bool* fit_width);
 void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start);
 // The same on a fresh state.
 FitState prepare_fit(const cv::Mat& photo, const SessionStart& start);
+// prepare_fit with the outline found by `find_outline_step` instead of the threshold's largest
+// one: it is called on the state once the source is cropped and the working images made, and sets
+// outline_contour (and may set threshold, polarity and the outline box); the distance map follows.
+void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start,
+                 const std::function<void(FitState&)>& find_outline_step);
 
 // The computing part of the fitting windows' set-up for the current, already cropped, non-empty
 // source_image (W x H): width 6W, height 3H/4, translation (W/2, H/2); the working images made

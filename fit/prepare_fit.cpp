@@ -87,6 +87,14 @@ void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& star
   set_up_fit(state);
 }
 
+void prepare_fit(FitState& state, const cv::Mat& photo, const SessionStart& start,
+                 const std::function<void(FitState&)>& find_outline_step) {
+  take_start(state, photo, start);
+  set_up_working_images(state);
+  find_outline_step(state);
+  compute_outline_distance(state);
+}
+
 FitState prepare_fit(const cv::Mat& photo, const SessionStart& start) {
   FitState state;
   prepare_fit(state, photo, start);

@@ -91,6 +91,12 @@ struct SessionResult {
   // What fit_warnings (fit_warnings.h) tells of the accepted values against the session's start
   // rotation; none on every other end.
   FitWarnings warnings;
+  // Whether the accepted fit was made against the egg that the automatic segmentation found (key
+  // e, or meravel fit without a threshold), with its score and the next best object's (0 when
+  // none); false for the largest outline at the threshold.
+  bool segmented = false;
+  double candidate_score = 0.0;
+  double runner_up_score = 0.0;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

@@ -13,6 +13,9 @@ namespace {
 // Far more digits than the model values fix, and few enough to read.
 constexpr int kDimensionDigits = 10;
 
+// A score of 0..1 to three decimals or so.
+constexpr int kScoreDigits = 3;
+
 std::string dimension(double value) { return number_with_digits(value, kDimensionDigits); }
 
 const char* polarity_name(ObjectPolarity polarity) {
@@ -44,6 +47,16 @@ std::string whole(const DetailsRecord& r) {
 template <std::string DetailsRecord::*field>
 std::string text(const DetailsRecord& r) {
   return r.*field;
+}
+
+// The egg-likeness of the object measured and of the next best; empty unless the automatic
+// segmentation chose it.
+std::string candidate_score(const DetailsRecord& r) {
+  return r.segmentation == "automatic" ? number_with_digits(r.candidate_score, kScoreDigits) : "";
+}
+
+std::string runner_up_score(const DetailsRecord& r) {
+  return r.segmentation == "automatic" ? number_with_digits(r.runner_up_score, kScoreDigits) : "";
 }
 
 std::vector<DetailsColumn> make_details_columns() {
@@ -100,6 +113,9 @@ std::vector<DetailsColumn> make_details_columns() {
                                     {"flags", text<&DetailsRecord::flags>, "1.7"},
                                     {"program", text<&DetailsRecord::program>, "1.7"},
                                     {"version", text<&DetailsRecord::version>, "1.7"},
+                                    {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
+                                    {"candidate_score", candidate_score, "1.7"},
+                                    {"runner_up_score", runner_up_score, "1.7"},
                                 });
   return columns;
 }

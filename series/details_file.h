@@ -35,6 +35,11 @@
 //   warn_top_far_from_rotation 1 when the warning held for the saved fit, else 0
 //   flags                      free text from a later review, normally empty
 //   program, version           "Meravel" and its version
+//   segmentation               how the object was found: automatic (the egg the automatic
+//                              segmentation chose) or threshold (the largest outline at the
+//                              threshold and polarity)
+//   candidate_score, runner_up_score   the egg-likeness (0..1) of the object measured and of the
+//                              next best object; empty unless automatic, 0 when no runner-up
 #pragma once
 
 #include <ctime>
@@ -89,6 +94,9 @@ struct DetailsRecord {
   std::string flags;
   std::string program = kProgramName;
   std::string version = kProgramVersion;
+  std::string segmentation = "threshold";  // or "automatic"
+  double candidate_score = 0.0;
+  double runner_up_score = 0.0;
 };
 
 // One column of the file: its name, how a record's value is written in it, and the program version

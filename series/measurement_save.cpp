@@ -27,6 +27,11 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
   record.image_height_px = result.photo_size.height;
   record.keys = result.keys;
   record.warnings = result.warnings;
+  if (result.segmented) {
+    record.segmentation = "automatic";
+    record.candidate_score = result.candidate_score;
+    record.runner_up_score = result.runner_up_score;
+  }
   return record;
 }
 

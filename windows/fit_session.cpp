@@ -54,7 +54,7 @@ std::function<void(const ScaleClicks&)> session_set_scale;
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
 void note_key(int key) {
-  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfz";
+  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfze";
   if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
   if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
   session_keys_pressed += static_cast<char>(key);
@@ -201,6 +201,9 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'f':
       flip_top();
       break;
+    case 'e':
+      find_egg();
+      break;
     case 'z':
       zoom_key();
       break;
@@ -273,6 +276,8 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
   SessionResult result;
   if (end == SessionEnd::kAccepted) {
     result = accepted_result(fit_state());
+    result.segmented =
+        outline_is_found_egg(fit_state(), &result.candidate_score, &result.runner_up_score);
   } else {
     result.end = end;
     result.threshold = start.threshold;

@@ -6,6 +6,7 @@
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
+#include "fit/segmented_fit.h"
 #include "fit/top_end.h"
 #include "windows/fit_windows.h"
 #include "windows/output_title.h"
@@ -21,6 +22,15 @@ struct Flip {
 };
 Flip last_flip;
 
+// The egg key e found last, on the photograph it was found in (held, as for the flip).
+struct FoundEgg {
+  cv::Mat source;
+  std::vector<cv::Point> outline;
+  double score = 0.0;
+  double runner_up = 0.0;
+};
+FoundEgg found_egg;
+
 }  // namespace
 
 void switch_polarity() {
@@ -31,6 +41,41 @@ void switch_polarity() {
                      : "Binarisation: light object on a dark ground.")
             << std::endl;
   on_threshold_change(0);
+}
+
+void find_egg() {
+  FitState& state = fit_state();
+  std::cout << "Finding the egg..." << std::endl;
+  finish_outline_distance(state);
+  const Segmentation segmentation = segment_photograph(state.source_image);
+  if (!segmentation.found()) {
+    std::cout << "No egg found: no object stands out from the ground with an egg's shape."
+              << std::endl;
+    return;
+  }
+  // The trackbar's move finds the threshold's outline first; the egg's replaces it.
+  state.polarity = segmentation.polarity;
+  set_trackbar(kThresholdTrackbar, segmentation.threshold);
+  take_segmented_outline(state, segmentation);
+  compute_outline_distance(state);
+  found_egg = FoundEgg{state.source_image, state.target.outline_contour,
+                       segmentation.chosen_score(), segmentation.runner_up_score()};
+  refresh_output_view(0);
+  std::cout << "Egg found: threshold " << segmentation.threshold << ", "
+            << (segmentation.polarity == ObjectPolarity::kDarkOnLight ? "dark on light"
+                                                                      : "light on dark")
+            << ", score " << segmentation.chosen_score() << " (next best "
+            << segmentation.runner_up_score() << ")." << std::endl;
+}
+
+bool outline_is_found_egg(const FitState& state, double* score, double* runner_up) {
+  if (found_egg.source.empty() || found_egg.source.data != state.source_image.data ||
+      found_egg.source.size() != state.source_image.size() ||
+      found_egg.outline != state.target.outline_contour)
+    return false;
+  *score = found_egg.score;
+  *runner_up = found_egg.runner_up;
+  return true;
 }
 
 void flip_top() {

@@ -4,12 +4,24 @@
 
 #include <opencv2/core.hpp>
 
+#include "fit/fit_W.h"
 #include "fit/model.h"
 
 // Key n: the binarisation switches between a light object on a dark ground and a dark object on
 // a light ground (one line says which); the outline is found again and the view refreshed. The
 // model keeps its values.
 void switch_polarity();
+
+// Key e: the automatic segmentation (segment_photograph) finds the egg in the photograph shown
+// (or its region): the polarity and the Threshold trackbar are set to those it found and its
+// outline becomes the target; the view is refreshed and one line says what was found. With no
+// plausible egg one line says so and nothing changes. The model keeps its values.
+void find_egg();
+
+// Whether the state's outline is still the one key e found on the state's source image (no
+// threshold, polarity or region has replaced it since); its score and the next best object's then
+// go to *score and *runner_up.
+bool outline_is_found_egg(const FitState& state, double* score, double* runner_up);
 
 // Key f: the model's top goes to the other end (flipped_model, top_end.h), then the automatic
 // fit's last refinement (refine_fit, auto_fit.h) from there; the trackbars are set and the view

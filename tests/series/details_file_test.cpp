@@ -96,8 +96,32 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "breadth_position,elongation,volume_px3,surface_px2,length_mm,breadth_mm,volume_mm3,"
             "surface_mm2,px_per_mm,scale_source,warn_outline_touches_frame,warn_outline_is_frame,"
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
-            "version\n");
-  EXPECT_EQ(kDetailsColumns.size(), 43u);
+            "version,segmentation,candidate_score,runner_up_score\n");
+  EXPECT_EQ(kDetailsColumns.size(), 46u);
+}
+
+// How the object was found: the threshold's outline has no scores; the segmentation's egg has
+// both, to three digits.
+TEST(DetailsFile, SegmentationColumnsSayHowTheObjectWasFound) {
+  DetailsRecord automatic = demo_record();
+  automatic.segmentation = "automatic";
+  automatic.candidate_score = 0.87654;
+  automatic.runner_up_score = 0.0;
+  const struct {
+    const char* name;
+    DetailsRecord record;
+    const char *segmentation, *score, *runner_up;
+  } cases[] = {
+      {"threshold", demo_record(), "threshold", "", ""},
+      {"automatic", automatic, "automatic", "0.877", "0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<std::string, std::string> f = fields_of(c.record);
+    EXPECT_EQ(f["segmentation"], c.segmentation);
+    EXPECT_EQ(f["candidate_score"], c.score);
+    EXPECT_EQ(f["runner_up_score"], c.runner_up);
+  }
 }
 
 // Every column names the version that first wrote it, none later than this program's; an older

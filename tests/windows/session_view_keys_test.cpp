@@ -4,7 +4,9 @@
 #include <opencv2/highgui.hpp>
 
 #include "fit/geometry.h"
+#include "fit/segmentation.h"
 #include "stdout_capture.h"
+#include "tools/demo_photo_conditions.h"
 #include "window_test_support.h"
 
 using namespace window_test;
@@ -181,4 +183,71 @@ TEST_F(SessionViewKeys, KeyZShowsAPartAtFullResolutionAndKeepsTheFit) {
   EXPECT_EQ(back, fitted);
   EXPECT_EQ(back_view, cv::Size(800, 600));
   EXPECT_EQ(lambda_after_l, 1000);  // keys work while a part is shown
+}
+
+// Key e on a brown egg on white paper: the Threshold trackbar and the polarity are set to those
+// the segmentation found, the outline is the egg's, and key a then measures it; without e the
+// start's threshold 131 and light-on-dark polarity find the paper.
+TEST_F(SessionViewKeys, KeyEFindsTheEggAndSetsTheThresholdTrackbarAndThePolarity) {
+  const cv::Size size(480, 360);
+  const DemoObject egg = demo_condition_egg(size, 2);
+  const std::string photo = dir_.file("brown.png");
+  cv::imwrite(photo, render_condition_photo(size, egg, DemoCondition::kBrownOnPaper, 2));
+  const Segmentation expected = segment_photograph(cv::imread(photo));
+  ASSERT_TRUE(expected.found());
+
+  int slider_after_e = -1;
+  std::vector<cv::Point> outline;
+  StdoutCapture out;
+  ScriptedUser user({key('e'),
+                     [&] {
+                       slider_after_e = slider(kThresholdTrackbar)->value();
+                       outline = fit_state().target.outline_contour;
+                     },
+                     key('a'), key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(slider_after_e, expected.threshold);
+  EXPECT_EQ(result->threshold, expected.threshold);
+  EXPECT_EQ(result->polarity, ObjectPolarity::kDarkOnLight);
+  EXPECT_EQ(outline, expected.candidates[expected.chosen].outline);
+  EXPECT_EQ(result->keys, "e a");
+  EXPECT_NEAR(result->model.height, egg.height, 0.03 * egg.height);
+  EXPECT_NE(out.text().find("Egg found: threshold "), std::string::npos) << out.text();
+  EXPECT_TRUE(result->segmented);
+  EXPECT_EQ(result->candidate_score, expected.chosen_score());
+  EXPECT_EQ(result->runner_up_score, expected.runner_up_score());
+}
+
+// The record says the egg was found automatically only while its outline is the target: a key
+// that binarises again (n twice: the same polarity and threshold, whose largest outline is the
+// card beside the egg) ends that.
+TEST_F(SessionViewKeys, AnOutlineFoundAgainAfterKeyEIsTheThresholdsOwn) {
+  const cv::Size size(480, 360);
+  const std::string photo = dir_.file("egg.png");
+  cv::imwrite(photo, render_condition_photo(size, demo_condition_egg(size, 1),
+                                            DemoCondition::kLargeCard, 1));
+  ScriptedUser user({key('e'), key('n'), key('n'), key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(result->keys, "e n n");
+  EXPECT_FALSE(result->segmented);
+}
+
+TEST_F(SessionViewKeys, KeyEOnAPhotographWithoutAnEggSaysSoAndChangesNothing) {
+  const std::string photo = dir_.file("empty.png");
+  cv::imwrite(photo, cv::Mat(300, 400, CV_8UC3, cv::Scalar(40, 40, 40)));
+  StdoutCapture out;
+  ScriptedUser user({key('e'), key('\r')});
+  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result && result->accepted());
+  EXPECT_EQ(result->threshold, 131);
+  EXPECT_EQ(result->polarity, ObjectPolarity::kLightOnDark);
+  EXPECT_NE(out.text().find("No egg found: no object stands out from the ground with an egg's "
+                            "shape.\n"),
+            std::string::npos)
+      << out.text();
 }
