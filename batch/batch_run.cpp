@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/left_out_files.h"
 #include "batch/photograph_fit.h"
 #include "batch/progress.h"
 #include "batch/quality_flags.h"
@@ -76,6 +77,21 @@ class FitQueue {
   std::vector<std::thread> threads_;
 };
 
+// The line with the photograph's path taken out: a blind run names photographs by position only.
+std::string without_path(std::string line, const std::string& path) {
+  for (size_t at; !path.empty() && (at = line.find(path)) != std::string::npos;) {
+    const size_t from = at > 0 && line[at - 1] == ' ' ? at - 1 : at;
+    line.erase(from, at + path.size() - from);
+  }
+  return line;
+}
+
+// The lines a save writes for a photograph without a capture date (report_missing_capture_date).
+bool is_capture_date_note(const std::string& line) {
+  return line.rfind("File not readable or no EXIF data in file ", 0) == 0 ||
+         line == "Exif entry not found!";
+}
+
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -109,6 +125,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
 
   const std::string& directory = series.series_directory;
+  summary.left_out = count_left_out_files(regular_file_names(directory));
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
   std::vector<unsigned> positions;  // 1-based places in the measuring order
@@ -143,7 +160,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       const std::string file = "file " + std::to_string(positions[k]);
       if (!fit->measured()) {
         ++summary.failed;
-        progress.message(file + ": " + fit->failure);
+        progress.message(file + ": " + without_path(fit->failure, paths[k]));
         progress.step(file + ": failed");
         continue;
       }
@@ -151,11 +168,19 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       std::ostringstream notes;  // the capture date's lines, as ENTER prints them
       // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
       DetailsRecord details = details_record_of(fit->result, name);
+      details.uncertainty = fit->uncertainty;
       details.flags = joined(fit->warnings);
       const AppendOutcome saved = save_measurement_with_details(
           directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
+      // A missing capture date is common (most cameras' exports, scans) and harmless: it is
+      // counted for the summary instead of a line each, whose path would name the photograph
+      // beside its position.
+      if (fit->capture_date.status != CaptureDate::found) ++summary.no_capture_date;
       std::istringstream note_lines(notes.str());
-      for (std::string line; std::getline(note_lines, line);) progress.message(file + ": " + line);
+      for (std::string line; std::getline(note_lines, line);) {
+        if (is_capture_date_note(line)) continue;
+        progress.message(file + ": " + line);
+      }
       if (!saved.saved) {
         ++summary.failed;
         progress.message(file + ": " + saved.failure);
@@ -201,6 +226,13 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
   out << "Measured " << summary.measured << ", skipped " << summary.skipped << ", failed "
       << summary.failed << ", flagged " << summary.flagged.size() << "." << std::endl;
+  if (summary.no_capture_date > 0) {
+    out << summary.no_capture_date
+        << (summary.no_capture_date == 1 ? " photograph had" : " photographs had")
+        << " no capture date; " << (summary.no_capture_date == 1 ? "its" : "their")
+        << " date is empty." << std::endl;
+  }
+  for (const std::string& line : left_out_lines(summary.left_out)) out << line << std::endl;
   for (const FlaggedFit& flagged : summary.flagged) {
     out << "Flagged: file " << flagged.position << ": " << joined(flagged.warnings) << std::endl;
   }

@@ -1,12 +1,16 @@
 #include "batch/photograph_fit.h"
 
+#include <cmath>
 #include <new>
 #include <sstream>
 
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
 #include "fit/auto_fit.h"
+#include "fit/egg_dimensions.h"
 #include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
+#include "fit/plausibility.h"
 #include "series/photo_file.h"
 
 namespace {
@@ -45,7 +49,36 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result.photo_size = photo_size;
     fit.result.keys = "a";
     fit.capture_date = file.capture_date;
-    fit.warnings = fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy);
+    // A fit that cannot be a measurement is not recorded, so that the next run tries it again (with
+    // another threshold, or --dark): the ground taken for the object, a model that cannot be
+    // scored at all, or one placed by the stand-in alone because the fit to the edge did not
+    // converge.
+    FitWarnings found =
+        fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation);
+    if (found.outline_is_image_frame) {
+      return failed("The outline is the frame of the image at threshold " +
+                    std::to_string(state.threshold) +
+                    " (a dark object on a light ground? try --dark): not recorded");
+    }
+    if (!std::isfinite(state.energy)) {
+      return failed("The fitted model cannot be scored (energy inf): not recorded");
+    }
+    if (!automatic.edge_fit_converged) {
+      return failed("The fit to the object's edge did not converge: not recorded");
+    }
+    const FitUncertainty& u = automatic.uncertainty;
+    const std::optional<EggDimensions> egg = egg_dimensions_of_model(
+        state.model().lambda_milli, state.model().width, state.model().height);
+    FitEvidence evidence;
+    evidence.contrast_grey = object_ground_contrast(state.source_image, state.outline_contour);
+    evidence.starts_disagree =
+        disagrees(u.lambda_spread, u.lambda_se, state.model().lambda_milli / 1000.0) ||
+        (egg && (disagrees(u.length_spread_px, u.length_se_px, egg->length) ||
+                 disagrees(u.breadth_spread_px, u.breadth_se_px, egg->breadth)));
+    add_evidence_warnings(found, evidence);
+    fit.result.warnings = found;
+    fit.uncertainty = u;
+    fit.warnings = warning_phrases(found);
     if (with_review_picture) {
       fit.review_picture = review_picture(state.source_image, state.outline_contour, state.model(),
                                           state.cut_offs());
