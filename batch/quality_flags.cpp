@@ -12,7 +12,10 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
                                       const CutOffs& cut_offs, double energy) {
   // The checks are the session's own (fit_warnings.h), so that a batch run flags what the Output
   // window warns of; a batch run starts every fit from the session's start rotation.
-  const FitWarnings found = fit_warnings(target, model, cut_offs, energy, kStartRotation);
+  return warning_phrases(fit_warnings(target, model, cut_offs, energy, kStartRotation));
+}
+
+std::vector<std::string> warning_phrases(const FitWarnings& found) {
   std::vector<std::string> warnings;
   if (found.outline_is_image_frame) {
     warnings.push_back("the outline is the image frame");
@@ -27,6 +30,10 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
   if (found.model_reaches_border) warnings.push_back("the model reaches the border");
   if (found.top_far_from_reference) {
     warnings.push_back("the top is more than 90 degrees from the start rotation's");
+  }
+  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+  for (size_t k = kLeadingWarningKinds; k < kinds.size(); ++k) {
+    if (found.*kinds[k].flag) warnings.push_back(kinds[k].short_name);
   }
   return warnings;
 }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "fit/geometry.h"
+#include "fit/plausibility.h"
 
 namespace {
 
@@ -20,14 +21,40 @@ bool on_frame(const cv::Point& p, cv::Size size) {
 const std::vector<FitWarningKind>& fit_warning_kinds() {
   static const std::vector<FitWarningKind> kinds = {
       {&FitWarnings::outline_is_image_frame, "outline_is_image_frame",
-       "the outline is the frame of the image (a dark object on a light ground? try key n)"},
+       "the outline is the frame of the image (a dark object on a light ground? try key n)",
+       "warn_outline_is_frame", "outline is frame"},
       {&FitWarnings::outline_touches_frame, "outline_touches_frame",
-       "the outline touches the image frame (object cut by the border?)"},
-      {&FitWarnings::energy_too_high, "energy_above_3_px", "the energy is above 3 px"},
+       "the outline touches the image frame (object cut by the border?)",
+       "warn_outline_touches_frame", "touches frame"},
+      {&FitWarnings::energy_too_high, "energy_above_3_px", "the energy is above 3 px",
+       "warn_energy_high", "energy high"},
       {&FitWarnings::model_reaches_border, "model_reaches_border",
-       "the model reaches the image border"},
+       "the model reaches the image border", "warn_model_at_border", "model at border"},
       {&FitWarnings::top_far_from_reference, "top_more_than_90_degrees_off",
-       "the top end is more than 90 degrees from the usual top (key f flips it)"},
+       "the top end is more than 90 degrees from the usual top (key f flips it)",
+       "warn_top_far_from_rotation", "top turned"},
+      {&FitWarnings::length_below_breadth, "length_below_breadth",
+       "the model is broader than long (its axis across the object?)", "warn_length_below_breadth",
+       "length < breadth"},
+      {&FitWarnings::too_small, "too_small", "the object is very small (under 20 px)",
+       "warn_too_small", "too small"},
+      {&FitWarnings::lambda_not_egg_like, "lambda_not_egg_like",
+       "lambda is outside the range of real eggs (0.4 to 2.5)", "warn_lambda_not_egg_like",
+       "lambda not egg-like"},
+      {&FitWarnings::area_mismatch, "area_mismatch",
+       "the model's area differs from the object's by more than 8 %", "warn_area_mismatch",
+       "area mismatch"},
+      {&FitWarnings::not_convex, "not_convex",
+       "the object is not convex (two objects, a shadow, a fragment?)", "warn_not_convex",
+       "not convex"},
+      {&FitWarnings::starts_disagree, "starts_disagree",
+       "fits from different starts disagree by more than their errors", "warn_starts_disagree",
+       "starts disagree"},
+      {&FitWarnings::runner_up_close, "runner_up_close",
+       "another object scored close to the one measured", "warn_runner_up_close",
+       "runner-up close"},
+      {&FitWarnings::low_contrast, "low_contrast", "the object hardly stands out from the ground",
+       "warn_low_contrast", "low contrast"},
   };
   return kinds;
 }
@@ -66,7 +93,21 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
 
   warnings.model_reaches_border = model_reaches_border(model, cut_offs, size);
   warnings.top_far_from_reference = degrees_between(model.rotation, reference_rotation) > 90.0;
+  // An outline that is the image's frame is the ground, not an object: its shape tells nothing.
+  const Plausibility plausible = check_plausibility(
+      model, warnings.outline_is_image_frame ? std::vector<cv::Point>() : outline);
+  warnings.length_below_breadth = plausible.length_below_breadth;
+  warnings.too_small = plausible.too_small;
+  warnings.lambda_not_egg_like = plausible.lambda_not_egg_like;
+  warnings.area_mismatch = plausible.area_mismatch;
+  warnings.not_convex = plausible.not_convex;
   return warnings;
+}
+
+void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence) {
+  warnings.low_contrast = std::fabs(evidence.contrast_grey) < kMinimumContrastGrey;
+  warnings.runner_up_close = evidence.runner_up_score_ratio >= kRunnerUpCloseRatio;
+  warnings.starts_disagree = evidence.starts_disagree;
 }
 
 std::string fit_warnings_text(const FitWarnings& warnings) {

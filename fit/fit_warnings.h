@@ -4,6 +4,7 @@
 // Computing core: opencv_core only, no window. None of them stops a measurement from being taken.
 #pragma once
 
+#include <cmath>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -29,19 +30,52 @@ struct FitWarnings {
   bool model_reaches_border = false;
   // The model's top end points more than 90 degrees away from the reference rotation's top.
   bool top_far_from_reference = false;
+  // Whether the fit can be an egg's measurement (plausibility.h, where the thresholds are):
+  bool length_below_breadth = false;  // the model is broader than long: its axis lies across
+  bool too_small = false;             // length or breadth below kMinimumSizePx
+  bool lambda_not_egg_like = false;   // lambda outside the range of real eggs
+  bool area_mismatch = false;         // the model's and the object's areas differ
+  bool not_convex = false;            // the object's solidity is low (two objects, a shadow)
+  // Told by evidence beyond the values and the outline (add_evidence_warnings):
+  bool starts_disagree = false;  // fits from different starts differ by more than their errors
+  bool runner_up_close = false;  // another candidate object scored close to the chosen one
+  bool low_contrast = false;     // the object hardly differs from the ground
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
-           model_reaches_border || top_far_from_reference;
+           model_reaches_border || top_far_from_reference || length_below_breadth || too_small ||
+           lambda_not_egg_like || area_mismatch || not_convex || starts_disagree ||
+           runner_up_close || low_contrast;
   }
 };
+
+// What tells the warnings that the values and the outline alone cannot: NaN where not known.
+struct FitEvidence {
+  // object_ground_contrast (plausibility.h) of the object's outline in the photograph fitted.
+  double contrast_grey = std::nan("");
+  // The object choice's runner-up candidate's score over the chosen one's (higher is better):
+  // filled where candidates are compared; NaN where there was no choice.
+  double runner_up_score_ratio = std::nan("");
+  // Whether fits from different starts disagreed by more than their errors (fit_uncertainty.h).
+  bool starts_disagree = false;
+};
+
+// Sets the warnings that `evidence` tells (low contrast, a close runner-up, starts that disagree).
+void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence);
 
 // One kind of warning: its flag, a short name for a column, and the words shown to the user.
 struct FitWarningKind {
   bool FitWarnings::*flag;
   const char* column;
   const char* message;
+  // The details file's column: the first five kinds' have their place before `flags`, every later
+  // kind's is appended after `version`, in this table's order.
+  const char* details_column;
+  // A few words for a batch line and a review sheet's tile.
+  const char* short_name;
 };
+// The kinds whose details columns stand before `flags`: the first ones of the table.
+inline constexpr size_t kLeadingWarningKinds = 5;
 // Every kind, in the order the messages are shown.
 const std::vector<FitWarningKind>& fit_warning_kinds();
 

@@ -1,5 +1,6 @@
 #include "series/details_file.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "series/csv_text.h"
@@ -8,7 +9,34 @@ const char kDetailsFileName[] = "measures_details.csv";
 const char kProgramName[] = "Meravel";
 const char kProgramVersion[] = MERAVEL_VERSION;
 
-const std::vector<std::string> kDetailsColumns = {
+namespace {
+
+// The shape with the pointed end up, the values' standard errors and the spread of the fits from
+// other starts, appended after `version`.
+const std::vector<std::string> kUncertaintyColumns = {
+    "lambda_pointed_up", "lambda_se",     "length_se_px",     "breadth_se_px",     "length_se_mm",
+    "breadth_se_mm",     "lambda_spread", "length_spread_px", "breadth_spread_px", "fit_starts",
+};
+
+// The columns appended after `version`, in order: the uncertainty's, then the later warning
+// kinds' flags.
+std::vector<std::string> appended_columns() {
+  std::vector<std::string> columns = kUncertaintyColumns;
+  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+  for (size_t k = kLeadingWarningKinds; k < kinds.size(); ++k) {
+    columns.push_back(kinds[k].details_column);
+  }
+  return columns;
+}
+
+std::vector<std::string> with_appended(std::vector<std::string> leading) {
+  for (std::string& column : appended_columns()) leading.push_back(std::move(column));
+  return leading;
+}
+
+}  // namespace
+
+const std::vector<std::string> kDetailsColumns = with_appended({
     "file",
     "capture_date_original",
     "capture_date",
@@ -52,7 +80,7 @@ const std::vector<std::string> kDetailsColumns = {
     "flags",
     "program",
     "version",
-};
+});
 
 namespace {
 
@@ -126,8 +154,27 @@ std::string format_details_row(const DetailsRecord& r) {
   f.push_back(r.flags);
   f.push_back(r.program);
   f.push_back(r.version);
+  const double lambda = r.lambda_milli / 1000.0;
+  f.push_back(lambda > 0.0 ? round_trip_number(lambda_pointed_up(lambda)) : "");
+  const FitUncertainty& u = r.uncertainty;
+  const auto known = [](double value) { return std::isfinite(value) ? dimension(value) : ""; };
+  f.push_back(known(u.lambda_se));
+  f.push_back(known(u.length_se_px));
+  f.push_back(known(u.breadth_se_px));
+  f.push_back(scaled ? known(u.length_se_px / r.px_per_mm) : "");
+  f.push_back(scaled ? known(u.breadth_se_px / r.px_per_mm) : "");
+  f.push_back(known(u.lambda_spread));
+  f.push_back(known(u.length_spread_px));
+  f.push_back(known(u.breadth_spread_px));
+  f.push_back(u.starts > 0 ? std::to_string(u.starts) : "");
+  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+  for (size_t k = kLeadingWarningKinds; k < kinds.size(); ++k) {
+    f.push_back(flag(r.warnings.*kinds[k].flag));
+  }
   return csv_record(f);
 }
+
+double lambda_pointed_up(double lambda) { return std::max(lambda, 1.0 / lambda); }
 
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
   record.dimensions_px =

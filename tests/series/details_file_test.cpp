@@ -94,8 +94,12 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "breadth_position,elongation,volume_px3,surface_px2,length_mm,breadth_mm,volume_mm3,"
             "surface_mm2,px_per_mm,scale_source,warn_outline_touches_frame,warn_outline_is_frame,"
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
-            "version\n");
-  EXPECT_EQ(kDetailsColumns.size(), 43u);
+            "version,lambda_pointed_up,lambda_se,length_se_px,breadth_se_px,length_se_mm,"
+            "breadth_se_mm,lambda_spread,length_spread_px,breadth_spread_px,fit_starts,"
+            "warn_length_below_breadth,warn_too_small,warn_lambda_not_egg_like,"
+            "warn_area_mismatch,warn_not_convex,warn_starts_disagree,warn_runner_up_close,"
+            "warn_low_contrast\n");
+  EXPECT_EQ(kDetailsColumns.size(), 61u);
 }
 
 // Every field of a scaled fit, under a locale whose decimal separator is a comma.
@@ -143,6 +147,12 @@ TEST(DetailsFile, RowHoldsEveryFieldOfAScaledFit) {
       {"flags", ""},
       {"program", "Meravel"},
       {"version", kProgramVersion},
+      // A fit by hand: the shape with the pointed end up, but no standard errors.
+      {"lambda_pointed_up", "1.005"},
+      {"lambda_se", ""},
+      {"length_se_mm", ""},
+      {"fit_starts", ""},
+      {"warn_low_contrast", "0"},
   };
   for (const auto& [column, text] : expected) {
     SCOPED_TRACE(column);
@@ -245,6 +255,47 @@ TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
       EXPECT_EQ(f[column], text);
     }
   }
+}
+
+// The automatic fit's standard errors and spreads, in millimetres with the scale; lambda with the
+// pointed end up is the larger of lambda and 1/lambda.
+TEST(DetailsFile, UncertaintyAndThePointedEndUp) {
+  DetailsRecord record = demo_record();
+  record.lambda_milli = 800;
+  record.uncertainty.lambda_se = 0.004;
+  record.uncertainty.length_se_px = 0.5;
+  record.uncertainty.breadth_se_px = 0.25;
+  record.uncertainty.lambda_spread = 0.001;
+  record.uncertainty.length_spread_px = 0.125;
+  record.uncertainty.breadth_spread_px = 0;
+  record.uncertainty.starts = 4;
+  record.warnings.low_contrast = true;
+  set_details_dimensions(record, series_scale(8));
+  std::map<std::string, std::string> f = fields_of(record);
+  const std::map<std::string, std::string> expected = {
+      {"lambda", "0.8"},
+      {"lambda_pointed_up", "1.25"},
+      {"lambda_se", "0.004"},
+      {"length_se_px", "0.5"},
+      {"breadth_se_px", "0.25"},
+      {"length_se_mm", "0.0625"},
+      {"breadth_se_mm", "0.03125"},
+      {"lambda_spread", "0.001"},
+      {"length_spread_px", "0.125"},
+      {"breadth_spread_px", "0"},
+      {"fit_starts", "4"},
+      {"warn_low_contrast", "1"},
+      {"warn_too_small", "0"},
+      {"version", kProgramVersion},
+  };
+  for (const auto& [column, text] : expected) {
+    SCOPED_TRACE(column);
+    EXPECT_EQ(f[column], text);
+  }
+  set_details_dimensions(record, ScaleLookup{});
+  f = fields_of(record);
+  EXPECT_EQ(f["length_se_px"], "0.5");
+  EXPECT_EQ(f["length_se_mm"], "");
 }
 
 // A file name with a comma, a quote or a line break stays one field and reads back as it was.
