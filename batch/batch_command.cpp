@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "batch/batch_run.h"
+#include "batch/withdraw_command.h"
 
 namespace {
 
@@ -72,11 +73,54 @@ int usage_error(const QCommandLineParser& parser, const std::string& message) {
   return kUsageError;
 }
 
+// `meravel withdraw DIR POSITION MEASUREMENT [--reason TEXT]`.
+int withdraw_command_line() {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Withdraws a measurement without deleting anything: a row in measures_withdrawals.csv that "
+      "the batch run and the reports honour. The photograph is named by its position in the "
+      "measuring order, as the overview shows it."));
+  parser.addPositionalArgument(QStringLiteral("withdraw"), QStringLiteral("The command."));
+  parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("The series directory."));
+  parser.addPositionalArgument(QStringLiteral("POSITION"),
+                               QStringLiteral("The photograph's position in the measuring order."));
+  parser.addPositionalArgument(
+      QStringLiteral("MEASUREMENT"),
+      QStringLiteral("Which of its measurements, 1 for the first in measures.csv."));
+  const QCommandLineOption reason_option(QStringLiteral("reason"),
+                                         QStringLiteral("Why, as free text (default: none)."),
+                                         QStringLiteral("TEXT"));
+  parser.addOption(reason_option);
+  parser.addHelpOption();
+  if (!parser.parse(QCoreApplication::arguments())) {
+    return usage_error(parser, parser.errorText().toStdString());
+  }
+  if (parser.isSet(QStringLiteral("help"))) {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() != 4) {
+    return usage_error(parser, "withdraw takes DIR POSITION MEASUREMENT");
+  }
+  const std::optional<int> position = whole_number(positional[2], 1, 1 << 30);
+  const std::optional<int> measurement = whole_number(positional[3], 1, 1 << 30);
+  if (!position || !measurement) {
+    return usage_error(parser, "POSITION and MEASUREMENT are whole numbers from 1");
+  }
+  WithdrawRequest request;
+  request.directory = QFile::encodeName(positional[1]).toStdString();
+  request.position = *position;
+  request.measurement = *measurement;
+  request.reason = parser.value(reason_option).toStdString();
+  return withdraw_measurement(request, std::cout, std::cerr);
+}
+
 }  // namespace
 
 bool is_command_line(int argc, char** argv) {
   if (argc < 2) return false;
-  for (const char* word : {"fit", "help", "--help", "-h", "--version", "-v"}) {
+  for (const char* word : {"fit", "withdraw", "help", "--help", "-h", "--version", "-v"}) {
     if (std::strcmp(argv[1], word) == 0) return true;
   }
   return false;
@@ -88,6 +132,9 @@ int run_command_line(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QCoreApplication::setApplicationName(QStringLiteral("meravel"));
   QCoreApplication::setApplicationVersion(QStringLiteral(MERAVEL_VERSION));
+  if (QCoreApplication::arguments().value(1) == QLatin1String("withdraw")) {
+    return withdraw_command_line();
+  }
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -129,6 +176,11 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption again_option(
       QStringLiteral("again"),
       QStringLiteral("Measure photographs that have a record already too."));
+  const QCommandLineOption again_flagged_option(
+      QStringLiteral("again-flagged"),
+      QStringLiteral("Measure again only the photographs whose last measurement was flagged (a "
+                     "warn_ column 1 or a flags text in measures_details.csv, withdrawn "
+                     "measurements left out)."));
   const QCommandLineOption review_option(
       QStringLiteral("review"),
       QStringLiteral("Write the review sheet to FILE.png (default: review.png in DIR, written "
@@ -136,7 +188,8 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("FILE.png"));
   for (const QCommandLineOption* option :
        {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
-        &cut_offs_option, &dark_option, &jobs_option, &again_option, &review_option}) {
+        &cut_offs_option, &dark_option, &jobs_option, &again_option, &again_flagged_option,
+        &review_option}) {
     parser.addOption(*option);
   }
 
@@ -185,6 +238,7 @@ int run_command_line(int argc, char** argv) {
     settings.jobs = static_cast<unsigned>(*jobs);
   }
   settings.again = parser.isSet(again_option);
+  settings.again_flagged = parser.isSet(again_flagged_option);
   if (parser.isSet(review_option)) {
     settings.review_path = QFile::encodeName(parser.value(review_option)).toStdString();
   }

@@ -4,18 +4,22 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "batch/flagged_records.h"
 #include "batch/left_out_files.h"
 #include "batch/photograph_fit.h"
 #include "batch/progress.h"
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
+#include "series/details_file.h"
 #include "series/file_overview.h"
 #include "series/measurement_save.h"
 #include "series/series_lock.h"
 #include "series/series_state.h"
+#include "series/withdrawals_file.h"
 
 namespace {
 
@@ -128,17 +132,37 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   summary.left_out = count_left_out_files(regular_file_names(directory));
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
+  // A withdrawn measurement is no record: its photograph is measured again. With --again-flagged
+  // only the photographs whose last standing measurement was flagged are.
+  const std::set<std::pair<std::string, int>> withdrawn =
+      read_withdrawals(directory + "/" + kWithdrawalsFileName);
+  const StandingRecords standing =
+      withdrawn.empty() && !settings.again_flagged
+          ? StandingRecords()
+          : standing_records(directory + "/" + kDetailsFileName, withdrawn);
   std::vector<unsigned> positions;  // 1-based places in the measuring order
   std::vector<std::string> paths;
   for (size_t i = 0; i < series.file_list.size(); ++i) {
-    if (counts[i] > 0 && !settings.again) {
+    const std::string& name = series.file_list[i].name;
+    int records = counts[i];
+    if (!withdrawn.empty()) {
+      const auto found = standing.standing.find(name);
+      records = found == standing.standing.end() ? 0 : std::min(counts[i], found->second);
+    }
+    const bool skip = settings.again_flagged ? standing.last_flagged.count(name) == 0
+                                             : records > 0 && !settings.again;
+    if (skip) {
       ++summary.skipped;
       continue;
     }
     positions.push_back(static_cast<unsigned>(i + 1));
     paths.push_back(directory + "/" + series.file_list[i].name);
   }
-  if (summary.skipped > 0) {
+  if (summary.skipped > 0 && settings.again_flagged) {
+    environment.progress << summary.skipped << " of " << series.file_list.size()
+                         << " photographs have no flagged measurement and are skipped."
+                         << std::endl;
+  } else if (summary.skipped > 0) {
     environment.progress << summary.skipped << " of " << series.file_list.size()
                          << " photographs have a record already and are skipped (--again "
                             "measures them again)."

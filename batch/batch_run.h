@@ -18,6 +18,8 @@ struct BatchSettings {
   SessionStart start;     // the main window's start values: threshold 131, lambda 1.1, ...
   unsigned jobs = 1;      // photographs decoded and fitted at once, at least 1
   bool again = false;     // measure photographs that already have a record too
+  // Measure only the photographs whose last standing (not withdrawn) measurement was flagged.
+  bool again_flagged = false;
   // The review sheet's path; empty: review.png in the series directory, written only when some
   // fit is flagged.
   std::string review_path;
