@@ -217,7 +217,8 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
            << format_measure_number(fit->result.energy)
            << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
       progress.step(line.str());
-      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false});
+      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
+                       warning_short_names(fit->result.warnings)});
       energies.push_back(fit->result.energy);
       warnings.push_back(std::move(fit->warnings));
     }
@@ -226,8 +227,10 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 
   const double median = median_energy(energies);
   for (size_t t = 0; t < tiles.size(); ++t) {
-    if (energies.size() >= 3 && far_above_median(energies[t], median))
+    if (energies.size() >= 3 && far_above_median(energies[t], median)) {
       warnings[t].push_back(kFarAboveMedianWarning);
+      tiles[t].flags.push_back("energy vs median");
+    }
     if (warnings[t].empty()) continue;
     tiles[t].flagged = true;
     summary.flagged.push_back({static_cast<unsigned>(tiles[t].position), warnings[t]});

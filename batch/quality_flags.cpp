@@ -38,6 +38,16 @@ std::vector<std::string> warning_phrases(const FitWarnings& found) {
   return warnings;
 }
 
+std::vector<std::string> warning_short_names(const FitWarnings& found) {
+  std::vector<std::string> names;
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    // The frame stands for the touch, as in the messages.
+    if (kind.flag == &FitWarnings::outline_touches_frame && found.outline_is_image_frame) continue;
+    if (found.*kind.flag) names.push_back(kind.short_name);
+  }
+  return names;
+}
+
 double median_energy(std::vector<double> energies) {
   energies.erase(
       std::remove_if(energies.begin(), energies.end(), [](double e) { return !std::isfinite(e); }),

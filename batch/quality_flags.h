@@ -34,6 +34,10 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
 // table, fit_warning_kinds(), in its order).
 std::vector<std::string> warning_phrases(const FitWarnings& found);
 
+// The short names of `found` (fit_warning_kinds()' short_name), in the table's order, for a
+// review sheet's tile.
+std::vector<std::string> warning_short_names(const FitWarnings& found);
+
 // The median of the finite energies (the lower middle one of an even count); 0 when none.
 double median_energy(std::vector<double> energies);
 
