@@ -5,6 +5,7 @@
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
 #include "fit/windows/fit_windows.h"
+#include "fit/windows/output_title.h"
 
 void automatic_fit() {
   FitState& state = fit_state();
@@ -12,6 +13,7 @@ void automatic_fit() {
   const AutoFitResult result = auto_fit(state);
   if (result.found) {
     state.model() = result.model;
+    set_output_uncertainty(result.model, result.uncertainty);
     set_model_trackbars();
   }
   refresh_output_view(0);

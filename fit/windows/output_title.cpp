@@ -1,20 +1,44 @@
 #include "fit/windows/output_title.h"
 
+#include <cmath>
+#include <iomanip>
 #include <opencv2/highgui.hpp>
+#include <optional>
 #include <sstream>
 
+#include "fit/egg_dimensions.h"
 #include "fit/fit_warnings.h"
 #include "fit/windows/fit_windows.h"
 
 namespace {
 
 std::string output_prompt;
+// The last automatic fit's values and their uncertainty: shown while the model is still those.
+ModelParameters uncertain_model;
+FitUncertainty model_uncertainty;
+
+// " +/- e" with e to the value's precision; nothing when e is unknown.
+std::string plus_minus(double error, int decimals) {
+  if (!std::isfinite(error)) return "";
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << " +/- " << error;
+  return text.str();
+}
 
 }  // namespace
 
 std::string output_status_title(const FitState& state) {
   std::ostringstream title;
   title << "Output: energy " << state.energy << " px, lambda " << state.lambda_milli / 1000.0;
+  const bool known = state.model() == uncertain_model;
+  if (known) title << plus_minus(model_uncertainty.lambda_se, 3);
+  const std::optional<EggDimensions> egg =
+      egg_dimensions_of_model(state.lambda_milli, state.width, state.height);
+  if (egg) {
+    title << std::fixed << std::setprecision(1) << ", length " << egg->length
+          << (known ? plus_minus(model_uncertainty.length_se_px, 1) : "") << " px, breadth "
+          << egg->breadth << (known ? plus_minus(model_uncertainty.breadth_se_px, 1) : "") << " px";
+  }
   const std::string warnings = fit_warnings_text(
       fit_warnings(state.target(), state.model(), state.cut_offs(), state.energy, kStartRotation));
   if (!warnings.empty()) title << " - " << warnings;
@@ -22,6 +46,11 @@ std::string output_status_title(const FitState& state) {
 }
 
 void set_output_prompt(const std::string& prompt) { output_prompt = prompt; }
+
+void set_output_uncertainty(const ModelParameters& model, const FitUncertainty& uncertainty) {
+  uncertain_model = model;
+  model_uncertainty = uncertainty;
+}
 
 void show_output_title() {
   const FitState& state = fit_state();

@@ -5,10 +5,17 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/fit_uncertainty.h"
 
-// "Output: energy E px, lambda L" with the warnings' text (fit_warnings_text) appended after
-// " - " when there is any, for the state's shown values against the start rotation.
+// "Output: energy E px, lambda L, length H px, breadth B px" (the egg of the model values, to a
+// tenth of a pixel; with " +/- e" after lambda, length and breadth while the values are those of the
+// last automatic fit, whose standard errors set_output_uncertainty gave) and the warnings' text
+// (fit_warnings_text) appended after " - " when there is any, for the state's shown values against
+// the start rotation.
 std::string output_status_title(const FitState& state);
+
+// The automatic fit's values and their standard errors, for the title while the model keeps them.
+void set_output_uncertainty(const ModelParameters& model, const FitUncertainty& uncertainty);
 
 // The prompt shown instead of the status while the clicks it asks for are awaited (the state's
 // awaiting_second_click); an empty prompt shows the status.
