@@ -99,7 +99,8 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
   warnings.length_below_breadth = plausible.length_below_breadth;
   warnings.too_small = plausible.too_small;
   warnings.lambda_not_egg_like = plausible.lambda_not_egg_like;
-  warnings.area_mismatch = plausible.area_mismatch;
+  // An object cut by the border shows less than its area: that is said by the touch already.
+  warnings.area_mismatch = plausible.area_mismatch && !warnings.outline_touches_frame;
   warnings.not_convex = plausible.not_convex;
   return warnings;
 }
