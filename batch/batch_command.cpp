@@ -140,7 +140,9 @@ int run_command_line(int argc, char** argv) {
   parser.setApplicationDescription(QStringLiteral(
       "Measures every photograph of a series with the automatic fit (key a of a measurement) and "
       "appends each fit to measures.csv as ENTER does, in the series' measuring order.\n"
-      "Without arguments the program opens its main window."));
+      "Without arguments the program opens its main window.\n"
+      "'meravel withdraw DIR POSITION MEASUREMENT' takes a measurement back (see 'meravel "
+      "withdraw --help')."));
   parser.addPositionalArgument(QStringLiteral("fit"), QStringLiteral("The command: fit."));
   parser.addPositionalArgument(QStringLiteral("DIR"),
                                QStringLiteral("The series directory, as for Read!."));
