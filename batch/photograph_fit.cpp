@@ -7,7 +7,6 @@
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
 #include "fit/auto_fit.h"
-#include "fit/egg_dimensions.h"
 #include "fit/fit_W.h"
 #include "fit/fit_warnings.h"
 #include "fit/plausibility.h"
@@ -67,14 +66,8 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
       return failed("The fit to the object's edge did not converge: not recorded");
     }
     const FitUncertainty& u = automatic.uncertainty;
-    const std::optional<EggDimensions> egg = egg_dimensions_of_model(
-        state.model().lambda_milli, state.model().width, state.model().height);
-    FitEvidence evidence;
-    evidence.contrast_grey = object_ground_contrast(state.source_image, state.outline_contour);
-    evidence.starts_disagree =
-        disagrees(u.lambda_spread, u.lambda_se, state.model().lambda_milli / 1000.0) ||
-        (egg && (disagrees(u.length_spread_px, u.length_se_px, egg->length) ||
-                 disagrees(u.breadth_spread_px, u.breadth_se_px, egg->breadth)));
+    const FitEvidence evidence =
+        fit_evidence(state.source_image, state.outline_contour, state.model(), u);
     add_evidence_warnings(found, evidence);
     fit.result.warnings = found;
     fit.uncertainty = u;

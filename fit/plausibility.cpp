@@ -95,3 +95,19 @@ bool disagrees(double spread, double error, double value) {
   return spread > kStartsDisagreeErrors * error &&
          spread > kStartsDisagreeFraction * std::fabs(value);
 }
+
+bool starts_disagree(const FitUncertainty& u, const ModelParameters& model) {
+  const std::optional<EggDimensions> egg =
+      egg_dimensions_of_model(model.lambda_milli, model.width, model.height);
+  return disagrees(u.lambda_spread, u.lambda_se, model.lambda_milli / 1000.0) ||
+         (egg && (disagrees(u.length_spread_px, u.length_se_px, egg->length) ||
+                  disagrees(u.breadth_spread_px, u.breadth_se_px, egg->breadth)));
+}
+
+FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& outline,
+                         const ModelParameters& model, const FitUncertainty& uncertainty) {
+  FitEvidence evidence;
+  evidence.contrast_grey = object_ground_contrast(image, outline);
+  evidence.starts_disagree = starts_disagree(uncertainty, model);
+  return evidence;
+}

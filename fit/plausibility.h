@@ -11,6 +11,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "fit/fit_uncertainty.h"
+#include "fit/fit_warnings.h"
 #include "fit/model.h"
 
 // Length and breadth below this many pixels: whole-pixel rounding of the saved height alone
@@ -87,3 +89,12 @@ double object_ground_contrast(const cv::Mat& image, const std::vector<cv::Point>
 // error `error` of a value `value`, as kStartsDisagreeErrors and kStartsDisagreeFraction say.
 // False when any of them is not known (NaN).
 bool disagrees(double spread, double error, double value);
+
+// Whether the fits from other starts disagree with the fit of `model` by more than their errors
+// (disagrees, for lambda, the length and the breadth of the model's values).
+bool starts_disagree(const FitUncertainty& uncertainty, const ModelParameters& model);
+
+// The evidence of an automatic fit of `model` to the object of `outline` in `image` (the image the
+// fit was made on): the object's contrast with the ground and whether other starts disagreed.
+FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& outline,
+                         const ModelParameters& model, const FitUncertainty& uncertainty);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fit/fit_target.h"
+#include "fit/fit_uncertainty.h"
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
 
@@ -90,6 +91,9 @@ struct SessionResult {
   // What fit_warnings (fit_warnings.h) tells of the accepted values against the session's start
   // rotation; none on every other end.
   FitWarnings warnings;
+  // The standard errors of the accepted values when they are those of the last automatic fit;
+  // unknown (NaN) otherwise and on every other end.
+  FitUncertainty uncertainty;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

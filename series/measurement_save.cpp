@@ -27,6 +27,7 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
   record.image_height_px = result.photo_size.height;
   record.keys = result.keys;
   record.warnings = result.warnings;
+  record.uncertainty = result.uncertainty;
   return record;
 }
 

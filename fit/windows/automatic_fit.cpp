@@ -4,6 +4,7 @@
 
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
+#include "fit/plausibility.h"
 #include "fit/windows/fit_windows.h"
 #include "fit/windows/output_title.h"
 
@@ -13,7 +14,9 @@ void automatic_fit() {
   const AutoFitResult result = auto_fit(state);
   if (result.found) {
     state.model() = result.model;
-    set_output_uncertainty(result.model, result.uncertainty);
+    set_output_uncertainty(
+        result.model, result.uncertainty,
+        fit_evidence(state.source_image, state.outline_contour, result.model, result.uncertainty));
     set_model_trackbars();
   }
   refresh_output_view(0);

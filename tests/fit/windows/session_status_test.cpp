@@ -63,6 +63,9 @@ TEST_F(SessionStatus, TitleShowsEnergyAndLambdaAfterEveryChange) {
   }
   ASSERT_TRUE(result && result->accepted());
   EXPECT_FALSE(result->warnings.any());
+  // Accepted as key a left them, the values carry key a's standard errors into the record.
+  EXPECT_GT(result->uncertainty.length_se_px, 0.0);
+  EXPECT_GT(result->uncertainty.lambda_se, 0.0);
 }
 
 TEST_F(SessionStatus, PromptsOfTheClickKeysShowInTheTitleUntilTheSecondClick) {
