@@ -55,6 +55,9 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
        "runner-up close"},
       {&FitWarnings::low_contrast, "low_contrast", "the object hardly stands out from the ground",
        "warn_low_contrast", "low contrast"},
+      {&FitWarnings::contrast_steps, "contrast_steps",
+       "the contrast steps along the outline (a shadow or a second object taken in?)",
+       "warn_contrast_steps", "contrast steps"},
   };
   return kinds;
 }
@@ -109,6 +112,7 @@ void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence) {
   warnings.low_contrast = std::fabs(evidence.contrast_grey) < kMinimumContrastGrey;
   warnings.runner_up_close = evidence.runner_up_score_ratio >= kRunnerUpCloseRatio;
   warnings.starts_disagree = evidence.starts_disagree;
+  warnings.contrast_steps = evidence.contrast_step > kContrastStepFraction;
 }
 
 std::string fit_warnings_text(const FitWarnings& warnings) {

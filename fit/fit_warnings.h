@@ -40,12 +40,13 @@ struct FitWarnings {
   bool starts_disagree = false;  // fits from different starts differ by more than their errors
   bool runner_up_close = false;  // another candidate object scored close to the chosen one
   bool low_contrast = false;     // the object hardly differs from the ground
+  bool contrast_steps = false;   // the outline runs along two things (a shadow taken in?)
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
            model_reaches_border || top_far_from_reference || length_below_breadth || too_small ||
            lambda_not_egg_like || area_mismatch || not_convex || starts_disagree ||
-           runner_up_close || low_contrast;
+           runner_up_close || low_contrast || contrast_steps;
   }
 };
 
@@ -56,6 +57,8 @@ struct FitEvidence {
   // The object choice's runner-up candidate's score over the chosen one's (higher is better):
   // filled where candidates are compared; NaN where there was no choice.
   double runner_up_score_ratio = std::nan("");
+  // contrast_step_along_outline (plausibility.h): 0 where not known.
+  double contrast_step = 0.0;
   // Whether fits from different starts disagreed by more than their errors (fit_uncertainty.h).
   bool starts_disagree = false;
 };

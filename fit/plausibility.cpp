@@ -90,6 +90,61 @@ double object_ground_contrast(const cv::Mat& image, const std::vector<cv::Point>
   return cv::mean(grey, object_band)[0] - cv::mean(grey, ground_band)[0];
 }
 
+namespace {
+
+double median_of(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  const size_t middle = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + middle, values.end());
+  return values[middle];
+}
+
+}  // namespace
+
+double contrast_step_along_outline(const cv::Mat& image, const std::vector<cv::Point>& outline) {
+  constexpr int kStretch = 15;
+  constexpr int kTangent = 3;
+  constexpr double kAcross = 4.0;
+  const int n = static_cast<int>(outline.size());
+  if (image.empty() || n < 6 * kStretch) return 0.0;
+  cv::Mat grey;
+  if (image.channels() == 3) {
+    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+  } else {
+    grey = image;
+  }
+  // The outline's orientation tells which side of its tangent the object lies on.
+  const double orientation = cv::contourArea(outline, true) > 0 ? 1.0 : -1.0;
+  const auto level = [&](cv::Point2d p) {
+    const int x = std::clamp(cvRound(p.x), 0, grey.cols - 1);
+    const int y = std::clamp(cvRound(p.y), 0, grey.rows - 1);
+    return static_cast<double>(grey.at<uchar>(y, x));
+  };
+  std::vector<double> contrast(n);
+  for (int i = 0; i < n; ++i) {
+    const cv::Point2d tangent = outline[(i + kTangent) % n] - outline[(i - kTangent + n) % n];
+    const double length = std::hypot(tangent.x, tangent.y);
+    if (length == 0.0) continue;
+    // Image coordinates have y down: for a positively oriented chain the object lies to the right
+    // of the direction of travel.
+    const cv::Point2d inward = orientation * cv::Point2d(-tangent.y, tangent.x) / length;
+    const cv::Point2d at(outline[i]);
+    contrast[i] = level(at + kAcross * inward) - level(at - kAcross * inward);
+  }
+  const double typical = std::fabs(median_of(contrast));
+  if (typical < 1.0) return 0.0;
+  double largest = 0.0;
+  for (int i = 0; i < n; ++i) {
+    std::vector<double> before, after;
+    for (int k = 0; k < kStretch; ++k) {
+      before.push_back(contrast[(i - 1 - k + n) % n]);
+      after.push_back(contrast[(i + k) % n]);
+    }
+    largest = std::max(largest, std::fabs(median_of(after) - median_of(before)));
+  }
+  return largest / typical;
+}
+
 bool disagrees(double spread, double error, double value) {
   if (!std::isfinite(spread) || !std::isfinite(error) || !std::isfinite(value)) return false;
   return spread > kStartsDisagreeErrors * error &&
@@ -108,6 +163,7 @@ FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& out
                          const ModelParameters& model, const FitUncertainty& uncertainty) {
   FitEvidence evidence;
   evidence.contrast_grey = object_ground_contrast(image, outline);
+  evidence.contrast_step = contrast_step_along_outline(image, outline);
   evidence.starts_disagree = starts_disagree(uncertainty, model);
   return evidence;
 }

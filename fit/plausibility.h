@@ -44,6 +44,14 @@ inline constexpr double kMinimumSolidity = 0.95;
 // them is then found only to about a pixel, and such an outline is often the ground's own texture.
 inline constexpr double kMinimumContrastGrey = 20.0;
 
+// The contrast across the outline (object minus ground, read 4 px either side along the normal)
+// steps by more than this fraction of its median between two neighbouring stretches of the
+// outline: the outline runs along two different things, as where an object's cast shadow or a
+// second object lies above the threshold and is taken in. Light falling from one side changes the
+// contrast smoothly along the outline, by a few levels over 15 px, not in a step; the medians over
+// 15 px stretches leave specks on the shell out.
+inline constexpr double kContrastStepFraction = 0.3;
+
 // The runner-up candidate of the object choice scored at least this fraction of the chosen one's
 // score (higher is better): the choice was close, another object may be the one to measure.
 inline constexpr double kRunnerUpCloseRatio = 0.9;
@@ -84,6 +92,11 @@ double solidity(const std::vector<cv::Point>& outline);
 // 2 to 5 px outside it in `image` (CV_8UC1, or CV_8UC3 BGR turned grey), object minus ground; NaN
 // when a band holds no pixel.
 double object_ground_contrast(const cv::Mat& image, const std::vector<cv::Point>& outline);
+
+// The largest step of the contrast across `outline` (a closed pixel chain) in `image` between two
+// neighbouring stretches of 15 outline pixels (their medians), as a fraction of the median
+// contrast over the whole outline; 0 for an outline too short or without contrast.
+double contrast_step_along_outline(const cv::Mat& image, const std::vector<cv::Point>& outline);
 
 // Whether values from different starts disagree: a difference `spread` against the standard
 // error `error` of a value `value`, as kStartsDisagreeErrors and kStartsDisagreeFraction say.

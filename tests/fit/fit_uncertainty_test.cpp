@@ -4,6 +4,7 @@
 // fits alone (at most one in ten flagged).
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
 #include <random>
 #include <sstream>
 
@@ -80,4 +81,63 @@ TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {
   std::cout << "covered within 2 SE of " << fitted << ": lambda " << covered_lambda << ", length "
             << covered_length << ", breadth " << covered_breadth << "; flagged " << flagged
             << std::endl;
+}
+
+// An egg with its cast shadow beside it, light enough to lie above the threshold: the outline
+// takes the shadow in. Whatever the fit makes of it, it is right or flagged.
+TEST(FitUncertainty, AnEggWithItsShadowTakenInIsRightOrFlagged) {
+  const struct {
+    double dx, dy;  // the shadow's offset, as fractions of the egg's breadth and length
+  } shadows[] = {{0.15, 0.05}, {0.25, 0.1}, {0.0, 0.12}, {-0.2, 0.08}};
+  for (const auto& shadow : shadows) {
+    SCOPED_TRACE(testing::Message() << shadow.dx << ", " << shadow.dy);
+    const DemoObject o = object(1.2, 220, 160, 180, 400, 300);
+    cv::Mat photo = render_demo_photo({800, 600}, o, light_object(true, 7));
+    std::vector<cv::Point> egg, cast;
+    for (const cv::Point2d& p : demo_object_outline(o)) {
+      egg.emplace_back(cvRound(p.x), cvRound(p.y));
+      cast.emplace_back(cvRound(p.x + shadow.dx * 160), cvRound(p.y + shadow.dy * 220));
+    }
+    cv::Mat egg_mask(photo.size(), CV_8UC1, cv::Scalar(0)), shadow_mask = egg_mask.clone();
+    cv::fillPoly(egg_mask, std::vector<std::vector<cv::Point>>{egg}, cv::Scalar(255));
+    cv::fillPoly(shadow_mask, std::vector<std::vector<cv::Point>>{cast}, cv::Scalar(255));
+    cv::Mat shaded;
+    cv::GaussianBlur(photo, shaded, cv::Size(), 1.0);
+    shaded.setTo(cv::Scalar::all(150), shadow_mask & ~egg_mask);
+    cv::GaussianBlur(shaded, shaded, cv::Size(), 1.0);
+    shaded.copyTo(photo, ~egg_mask);
+    photo = jpeg_round_trip(photo, 85);
+
+    FitState state;
+    prepare(state, photo, 325, 131, {1, 5});
+    std::ostringstream errors;
+    const AutoFitResult r = auto_fit(state, errors);
+    ASSERT_TRUE(r.found);
+    const EggDimensions egg_fitted =
+        egg_dimensions_of_model(r.model.lambda_milli, r.model.width, r.model.height).value();
+    const bool right = std::fabs(egg_fitted.length / o.height - 1) <= 0.03 &&
+                       std::fabs(egg_fitted.breadth / placement_of(o).pixel_width - 1) <= 0.03;
+    FitWarnings warnings =
+        fit_warnings(state.target(), r.model, state.cut_offs(), r.energy, kStartRotation);
+    add_evidence_warnings(
+        warnings, fit_evidence(state.source_image, state.outline_contour, r.model, r.uncertainty));
+    std::cout << "shadow " << shadow.dx << "," << shadow.dy << ": length "
+              << egg_fitted.length / o.height - 1 << ", breadth "
+              << egg_fitted.breadth / placement_of(o).pixel_width - 1 << ", "
+              << fit_warnings_text(warnings) << std::endl;
+    EXPECT_TRUE(right || warnings.any());
+  }
+  // Light from one side changes the contrast along the outline smoothly, not in a step.
+  DemoLook side_light = light_object(true, 8);
+  side_light.object_shading = 90;
+  side_light.background_gradient = 40;
+  const DemoObject o = object(1.2, 220, 160, 150, 400, 300);
+  const cv::Mat photo = jpeg_round_trip(render_demo_photo({800, 600}, o, side_light), 85);
+  FitState state;
+  prepare(state, photo, 325, 131, {1, 5});
+  std::ostringstream errors;
+  const AutoFitResult r = auto_fit(state, errors);
+  ASSERT_TRUE(r.found);
+  const double step = contrast_step_along_outline(state.source_image, state.outline_contour);
+  EXPECT_LT(step, kContrastStepFraction / 2) << step;
 }

@@ -98,8 +98,8 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "breadth_se_mm,lambda_spread,length_spread_px,breadth_spread_px,fit_starts,"
             "warn_length_below_breadth,warn_too_small,warn_lambda_not_egg_like,"
             "warn_area_mismatch,warn_not_convex,warn_starts_disagree,warn_runner_up_close,"
-            "warn_low_contrast\n");
-  EXPECT_EQ(kDetailsColumns.size(), 61u);
+            "warn_low_contrast,warn_contrast_steps\n");
+  EXPECT_EQ(kDetailsColumns.size(), 62u);
 }
 
 // Every field of a scaled fit, under a locale whose decimal separator is a comma.
