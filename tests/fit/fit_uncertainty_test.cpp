@@ -58,11 +58,8 @@ TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {
 
     FitWarnings warnings =
         fit_warnings(state.target(), r.model, state.cut_offs(), r.energy, kStartRotation);
-    FitEvidence evidence;
-    evidence.contrast_grey = object_ground_contrast(state.source_image, state.outline_contour);
-    evidence.starts_disagree = disagrees(u.lambda_spread, u.lambda_se, fitted_lambda) ||
-                               disagrees(u.length_spread_px, u.length_se_px, egg.length) ||
-                               disagrees(u.breadth_spread_px, u.breadth_se_px, egg.breadth);
+    const FitEvidence evidence =
+        fit_evidence(state.source_image, state.outline_contour, r.model, u);
     add_evidence_warnings(warnings, evidence);
     warnings.top_far_from_reference = false;  // the rotations here are drawn at random
     if (warnings.any()) {
