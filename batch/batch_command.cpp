@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "batch/batch_run.h"
+#include "batch/withdraw_command.h"
 #include "fit/parameter_table.h"
 
 namespace {
@@ -87,11 +88,54 @@ int usage_error(const QCommandLineParser& parser, const std::string& message) {
   return kUsageError;
 }
 
+// `meravel withdraw DIR POSITION MEASUREMENT [--reason TEXT]`.
+int withdraw_command_line() {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Withdraws a measurement without deleting anything: a row in measures_withdrawals.csv that "
+      "the batch run and the reports honour. The photograph is named by its position in the "
+      "measuring order, as the overview shows it."));
+  parser.addPositionalArgument(QStringLiteral("withdraw"), QStringLiteral("The command."));
+  parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("The series directory."));
+  parser.addPositionalArgument(QStringLiteral("POSITION"),
+                               QStringLiteral("The photograph's position in the measuring order."));
+  parser.addPositionalArgument(
+      QStringLiteral("MEASUREMENT"),
+      QStringLiteral("Which of its measurements, 1 for the first in measures.csv."));
+  const QCommandLineOption reason_option(QStringLiteral("reason"),
+                                         QStringLiteral("Why, as free text (default: none)."),
+                                         QStringLiteral("TEXT"));
+  parser.addOption(reason_option);
+  parser.addHelpOption();
+  if (!parser.parse(QCoreApplication::arguments())) {
+    return usage_error(parser, parser.errorText().toStdString());
+  }
+  if (parser.isSet(QStringLiteral("help"))) {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() != 4) {
+    return usage_error(parser, "withdraw takes DIR POSITION MEASUREMENT");
+  }
+  const std::optional<int> position = whole_number(positional[2], 1, 1 << 30);
+  const std::optional<int> measurement = whole_number(positional[3], 1, 1 << 30);
+  if (!position || !measurement) {
+    return usage_error(parser, "POSITION and MEASUREMENT are whole numbers from 1");
+  }
+  WithdrawRequest request;
+  request.directory = QFile::encodeName(positional[1]).toStdString();
+  request.position = *position;
+  request.measurement = *measurement;
+  request.reason = parser.value(reason_option).toStdString();
+  return withdraw_measurement(request, std::cout, std::cerr);
+}
+
 }  // namespace
 
 bool is_command_line(int argc, char** argv) {
   if (argc < 2) return false;
-  for (const char* word : {"fit", "help", "--help", "-h", "--version", "-v"}) {
+  for (const char* word : {"fit", "withdraw", "help", "--help", "-h", "--version", "-v"}) {
     if (std::strcmp(argv[1], word) == 0) return true;
   }
   return false;
@@ -103,6 +147,9 @@ int run_command_line(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QCoreApplication::setApplicationName(QStringLiteral("meravel"));
   QCoreApplication::setApplicationVersion(QStringLiteral(MERAVEL_VERSION));
+  if (QCoreApplication::arguments().value(1) == QLatin1String("withdraw")) {
+    return withdraw_command_line();
+  }
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -111,7 +158,10 @@ int run_command_line(int argc, char** argv) {
       "it: a line in measures.csv (file, capture date, measuring date, lambda, energy) and a row "
       "in measures_details.csv (the egg's length, breadth, volume and surface area in pixels, and "
       "in millimetres when the series has a scale, set with key k in the window).\n"
-      "Without arguments the program opens its main window, which needs a display."));
+      "Without arguments the program opens its main window, which needs a display.\n"
+      "'meravel withdraw DIR POSITION MEASUREMENT' takes a measurement back (see 'meravel "
+      "withdraw --help'); 'meravel report DIR' writes the report after the measuring (see "
+      "'meravel report --help')."));
   parser.addPositionalArgument(QStringLiteral("fit"), QStringLiteral("The command: fit."));
   parser.addPositionalArgument(
       QStringLiteral("DIR"),
@@ -166,6 +216,11 @@ int run_command_line(int argc, char** argv) {
   const QCommandLineOption again_option(
       QStringLiteral("again"),
       QStringLiteral("Measure photographs that have a record already too."));
+  const QCommandLineOption again_flagged_option(
+      QStringLiteral("again-flagged"),
+      QStringLiteral("Measure again only the photographs whose last measurement was flagged (a "
+                     "warn_ column 1 or a flags text in measures_details.csv, withdrawn "
+                     "measurements left out)."));
   const QCommandLineOption review_option(
       QStringLiteral("review"),
       QStringLiteral("Write the review sheet to FILE.png (default: review.png in DIR, written "
@@ -173,7 +228,8 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("FILE.png"));
   for (const QCommandLineOption* option :
        {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
-        &cut_offs_option, &dark_option, &jobs_option, &again_option, &review_option}) {
+        &cut_offs_option, &dark_option, &jobs_option, &again_option, &again_flagged_option,
+        &review_option}) {
     parser.addOption(*option);
   }
 
@@ -239,6 +295,7 @@ int run_command_line(int argc, char** argv) {
     settings.jobs = static_cast<unsigned>(*jobs);
   }
   settings.again = parser.isSet(again_option);
+  settings.again_flagged = parser.isSet(again_flagged_option);
   if (parser.isSet(review_option)) {
     settings.review_path = QFile::encodeName(parser.value(review_option)).toStdString();
   }

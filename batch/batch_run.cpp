@@ -4,17 +4,22 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "batch/flagged_records.h"
+#include "batch/left_out_files.h"
 #include "batch/photograph_fit.h"
 #include "batch/progress.h"
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
+#include "series/details_file.h"
 #include "series/file_overview.h"
 #include "series/measurement_save.h"
 #include "series/series_lock.h"
 #include "series/series_state.h"
+#include "series/withdrawals_file.h"
 
 namespace {
 
@@ -81,6 +86,21 @@ class FitQueue {
   std::vector<std::thread> threads_;
 };
 
+// The line with the photograph's path taken out: a blind run names photographs by position only.
+std::string without_path(std::string line, const std::string& path) {
+  for (size_t at; !path.empty() && (at = line.find(path)) != std::string::npos;) {
+    const size_t from = at > 0 && line[at - 1] == ' ' ? at - 1 : at;
+    line.erase(from, at + path.size() - from);
+  }
+  return line;
+}
+
+// The lines a save writes for a photograph without a capture date (report_missing_capture_date).
+bool is_capture_date_note(const std::string& line) {
+  return line.rfind("File not readable or no EXIF data in file ", 0) == 0 ||
+         line == "Exif entry not found!";
+}
+
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -114,19 +134,40 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
 
   const std::string& directory = series.series_directory;
+  summary.left_out = count_left_out_files(regular_file_names(directory));
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
+  // A withdrawn measurement is no record: its photograph is measured again. With --again-flagged
+  // only the photographs whose last standing measurement was flagged are.
+  const std::set<std::pair<std::string, int>> withdrawn =
+      read_withdrawals(directory + "/" + kWithdrawalsFileName);
+  const StandingRecords standing =
+      withdrawn.empty() && !settings.again_flagged
+          ? StandingRecords()
+          : standing_records(directory + "/" + kDetailsFileName, withdrawn);
   std::vector<unsigned> positions;  // 1-based places in the measuring order
   std::vector<std::string> paths;
   for (size_t i = 0; i < series.file_list.size(); ++i) {
-    if (counts[i] > 0 && !settings.again) {
+    const std::string& name = series.file_list[i].name;
+    int records = counts[i];
+    if (!withdrawn.empty()) {
+      const auto found = standing.standing.find(name);
+      records = found == standing.standing.end() ? 0 : std::min(counts[i], found->second);
+    }
+    const bool skip = settings.again_flagged ? standing.last_flagged.count(name) == 0
+                                             : records > 0 && !settings.again;
+    if (skip) {
       ++summary.skipped;
       continue;
     }
     positions.push_back(static_cast<unsigned>(i + 1));
     paths.push_back(directory + "/" + series.file_list[i].name);
   }
-  if (summary.skipped > 0) {
+  if (summary.skipped > 0 && settings.again_flagged) {
+    environment.progress << summary.skipped << " of " << series.file_list.size()
+                         << " photographs have no flagged measurement and are skipped."
+                         << std::endl;
+  } else if (summary.skipped > 0) {
     environment.progress << summary.skipped << " of " << series.file_list.size()
                          << " photographs have a record already and are skipped (--again "
                             "measures them again)."
@@ -149,7 +190,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       const std::string file = "file " + std::to_string(positions[k]);
       if (!fit->measured()) {
         ++summary.failed;
-        progress.message(file + ": " + fit->failure);
+        progress.message(file + ": " + without_path(fit->failure, paths[k]));
         progress.step(file + ": failed");
         continue;
       }
@@ -157,11 +198,19 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       std::ostringstream notes;  // the capture date's lines, as ENTER prints them
       // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
       DetailsRecord details = details_record_of(fit->result, name);
+      details.uncertainty = fit->uncertainty;
       details.flags = joined(fit->warnings);
       const AppendOutcome saved = save_measurement_with_details(
           directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
+      // A missing capture date is common (most cameras' exports, scans) and harmless: it is
+      // counted for the summary instead of a line each, whose path would name the photograph
+      // beside its position.
+      if (fit->capture_date.status != CaptureDate::found) ++summary.no_capture_date;
       std::istringstream note_lines(notes.str());
-      for (std::string line; std::getline(note_lines, line);) progress.message(file + ": " + line);
+      for (std::string line; std::getline(note_lines, line);) {
+        if (is_capture_date_note(line)) continue;
+        progress.message(file + ": " + line);
+      }
       if (!saved.saved) {
         ++summary.failed;
         progress.message(file + ": " + saved.failure);
@@ -174,7 +223,8 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
            << format_measure_number(fit->result.energy)
            << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
       progress.step(line.str());
-      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false});
+      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
+                       warning_short_names(fit->result.warnings)});
       energies.push_back(fit->result.energy);
       warnings.push_back(std::move(fit->warnings));
     }
@@ -183,7 +233,10 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 
   const std::vector<bool> far_above = far_above_series_median(energies);
   for (size_t t = 0; t < tiles.size(); ++t) {
-    if (far_above[t]) warnings[t].push_back(kFarAboveMedianWarning);
+    if (far_above[t]) {
+      warnings[t].push_back(kFarAboveMedianWarning);
+      tiles[t].flags.push_back("energy vs median");
+    }
     if (warnings[t].empty()) continue;
     tiles[t].flagged = true;
     summary.flagged.push_back({static_cast<unsigned>(tiles[t].position), warnings[t]});
@@ -206,6 +259,13 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
   out << "Measured " << summary.measured << ", skipped " << summary.skipped << ", failed "
       << summary.failed << ", flagged " << summary.flagged.size() << "." << std::endl;
+  if (summary.no_capture_date > 0) {
+    out << summary.no_capture_date
+        << (summary.no_capture_date == 1 ? " photograph had" : " photographs had")
+        << " no capture date; " << (summary.no_capture_date == 1 ? "its" : "their")
+        << " date is empty." << std::endl;
+  }
+  for (const std::string& line : left_out_lines(summary.left_out)) out << line << std::endl;
   for (const FlaggedFit& flagged : summary.flagged) {
     out << "Flagged: file " << flagged.position << ": " << joined(flagged.warnings) << std::endl;
   }

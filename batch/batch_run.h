@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/left_out_files.h"
 #include "fit/session_contract.h"
 #include "series/measures_file.h"
 #include "series/series_setup.h"
@@ -20,6 +21,8 @@ struct BatchSettings {
   // The egg found by the automatic segmentation instead of the largest outline at the start's
   // threshold (fit_photograph's `segment`).
   bool automatic_segmentation = false;
+  // Measure only the photographs whose last standing (not withdrawn) measurement was flagged.
+  bool again_flagged = false;
   // The review sheet's path; empty: review.png in the series directory, written only when some
   // fit is flagged.
   std::string review_path;
@@ -45,9 +48,11 @@ struct FlaggedFit {
 struct BatchSummary {
   bool series_found = false;  // the directory was set up as a series with photographs
   size_t measured = 0;
-  size_t skipped = 0;      // had a record already (and no --again)
-  size_t failed = 0;       // could not be loaded, fitted or saved
-  size_t not_started = 0;  // left when the run was stopped
+  size_t skipped = 0;          // had a record already (and no --again)
+  size_t failed = 0;           // could not be loaded, fitted or saved
+  size_t not_started = 0;      // left when the run was stopped
+  size_t no_capture_date = 0;  // measured photographs without an EXIF DateTime
+  LeftOutFiles left_out;       // pictures in the directory that the name rules leave out
   std::vector<FlaggedFit> flagged;
   std::string review_sheet;  // the path written, empty when none
   bool stopped() const { return not_started > 0; }

@@ -1,5 +1,6 @@
 #include "batch/photograph_fit.h"
 
+#include <cmath>
 #include <new>
 #include <sstream>
 
@@ -7,6 +8,8 @@
 #include "batch/review_sheet.h"
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
+#include "fit/fit_warnings.h"
+#include "fit/plausibility.h"
 #include "fit/segmented_fit.h"
 #include "series/photo_file.h"
 
@@ -62,7 +65,34 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result.candidate_score = segmentation.chosen_score();
     fit.result.runner_up_score = segmentation.runner_up_score();
     fit.capture_date = file.capture_date;
-    fit.warnings = fit_warnings(state.target, state.model, state.cut_offs(), state.energy);
+    // A fit that cannot be a measurement is not recorded, so that the next run tries it again (with
+    // another threshold, or --dark): the ground taken for the object, a model that cannot be
+    // scored at all, or one placed by the stand-in alone because the fit to the edge did not
+    // converge.
+    FitWarnings found =
+        fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
+    if (found.outline_is_image_frame) {
+      return failed("The outline is the frame of the image at threshold " +
+                    std::to_string(state.threshold) +
+                    " (a dark object on a light ground? try --dark): not recorded");
+    }
+    if (!std::isfinite(state.energy)) {
+      return failed("The fitted model cannot be scored (energy inf): not recorded");
+    }
+    if (!automatic.edge_fit_converged) {
+      return failed("The fit to the object's edge did not converge: not recorded");
+    }
+    const FitUncertainty& u = automatic.uncertainty;
+    FitEvidence evidence =
+        fit_evidence(state.source_image, state.target.outline_contour, state.model, u);
+    // Another object that scored nearly as egg-like as the one measured may be the egg.
+    if (segment && segmentation.chosen_score() > 0) {
+      evidence.runner_up_score_ratio = segmentation.runner_up_score() / segmentation.chosen_score();
+    }
+    add_evidence_warnings(found, evidence);
+    fit.result.warnings = found;
+    fit.uncertainty = u;
+    fit.warnings = warning_phrases(found);
     if (with_review_picture) {
       fit.review_picture = review_picture(state.source_image, state.target.outline_contour,
                                           state.model, state.cut_offs());

@@ -6,16 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "fit/fit_uncertainty.h"
 #include "fit/session_contract.h"
 #include "series/exif_date.h"
 
 struct PhotographFit {
   // Empty when measured; otherwise the one line saying why not (the photograph cannot be loaded,
-  // it shows no outline at the threshold, no fit was found).
+  // it shows no outline at the threshold, no fit was found, the outline is the image's frame, the
+  // fitted model cannot be scored). Such a fit is no measurement and is not recorded.
   std::string failure;
   // When measured: what the session hands back on ENTER after key a.
   SessionResult result;
-  std::vector<std::string> warnings;  // fit_warnings of the fit
+  std::vector<std::string> warnings;  // warning_phrases of result.warnings
+  FitUncertainty uncertainty;         // of the saved values
   CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
 

@@ -11,10 +11,19 @@ std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParame
                                       const CutOffs& cut_offs, double energy) {
   // The checks are the session's own (fit_warnings.h), so that a batch run flags what the Output
   // window warns of; a batch run starts every fit from the session's start rotation.
-  const FitWarnings found = fit_warnings(target, model, cut_offs, energy, kStartRotation);
+  return warning_phrases(fit_warnings(target, model, cut_offs, energy, kStartRotation));
+}
+
+std::vector<std::string> warning_phrases(const FitWarnings& found) {
   std::vector<std::string> warnings;
   for (const FitWarningKind* kind : warnings_to_tell(found)) warnings.push_back(kind->batch_text);
   return warnings;
+}
+
+std::vector<std::string> warning_short_names(const FitWarnings& found) {
+  std::vector<std::string> names;
+  for (const FitWarningKind* kind : warnings_to_tell(found)) names.push_back(kind->short_name);
+  return names;
 }
 
 double median_energy(std::vector<double> energies) {

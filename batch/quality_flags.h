@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fit/fit_target.h"
+#include "fit/fit_warnings.h"
 #include "fit/model.h"
 
 // An energy more than this many times the series' median, and at least kMedianWarningMargin
@@ -28,6 +29,14 @@ constexpr double kMedianWarningMargin = 0.25;
 // None for a fit without doubt.
 std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParameters& model,
                                       const CutOffs& cut_offs, double energy);
+
+// The phrases of `found` (those above, then the short names of the later kinds of the warning
+// table, fit_warning_kinds(), in its order).
+std::vector<std::string> warning_phrases(const FitWarnings& found);
+
+// The short names of `found` (fit_warning_kinds()' short_name), in the table's order, for a
+// review sheet's tile.
+std::vector<std::string> warning_short_names(const FitWarnings& found);
 
 // The median of the finite energies (the lower middle one of an even count); 0 when none.
 double median_energy(std::vector<double> energies);

@@ -1,14 +1,19 @@
 #include "batch/review_sheet.h"
 
 #include <algorithm>
+#include <cmath>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <sstream>
+
+#include "fit/top_end.h"
 
 const cv::Scalar kReviewFlagColour(0, 0, 255);
 const cv::Scalar kReviewFrameColour(70, 70, 70);
 const cv::Scalar kReviewOutlineColour(0, 255, 255);
 const cv::Scalar kReviewModelColour(0, 0, 255);
+const cv::Scalar kReviewAxisColour(0, 255, 0);
+const cv::Scalar kReviewFlagTextColour(80, 80, 255);
 
 namespace {
 
@@ -35,6 +40,29 @@ std::vector<cv::Point> scaled(const std::vector<cv::Point>& points, cv::Point or
                      cvRound((p.y - origin.y + 0.5) * scale - 0.5) + offset.y);
   }
   return out;
+}
+
+// The model's axis from its bottom end to its top end and a filled triangle beyond the top end,
+// pointing away from the model, as the Output window shows them: so that a tile tells an axis
+// lying across the object and a top at the wrong end.
+void draw_axis_and_top(cv::Mat& picture, const ModelParameters& model, cv::Point origin,
+                       double scale, cv::Point offset) {
+  const auto at = [&](const cv::Point2d& p) {
+    return cv::Point2d((p.x - origin.x + 0.5) * scale - 0.5 + offset.x,
+                       (p.y - origin.y + 0.5) * scale - 0.5 + offset.y);
+  };
+  const cv::Point2d top = at(model_top_end(model));
+  const cv::Point2d bottom = at(model_bottom_end(model));
+  const cv::Point2d along = top - bottom;
+  const double length = std::hypot(along.x, along.y);
+  if (length < 1.0) return;
+  cv::line(picture, bottom, top, kReviewAxisColour, 1, cv::LINE_8);
+  const cv::Point2d u = along / length;
+  const cv::Point2d across(-u.y, u.x);
+  const double size = std::clamp(0.12 * length, 8.0, 16.0);
+  const cv::Point corners[] = {top + u * size, top + u * 2.0 + across * (size / 2),
+                               top + u * 2.0 - across * (size / 2)};
+  cv::fillConvexPoly(picture, corners, 3, kReviewAxisColour, cv::LINE_8);
 }
 
 }  // namespace
@@ -76,6 +104,7 @@ cv::Mat review_picture(const cv::Mat& image, const std::vector<cv::Point>& outli
     const std::vector<std::vector<cv::Point>> lines{scaled(*half, origin, scale, offset)};
     cv::polylines(picture, lines, false, kReviewModelColour, 1, cv::LINE_8);
   }
+  if (!left.empty()) draw_axis_and_top(picture, model, origin, scale, offset);
   return picture;
 }
 
@@ -109,6 +138,15 @@ cv::Mat compose_review_sheet(const std::vector<ReviewTile>& tiles) {
                   cv::Scalar::all(0), cv::FILLED);
     cv::putText(inner, label, cv::Point(4, text.height + 3), cv::FONT_HERSHEY_SIMPLEX, 0.6,
                 cv::Scalar::all(255), 2, cv::LINE_AA);
+    // The flags by short name, one a line from the tile's foot up, on a dark band.
+    const int line_height = 13;
+    for (size_t f = 0; f < tile.flags.size(); ++f) {
+      const int foot = kPictureSize - 3 - static_cast<int>(tile.flags.size() - 1 - f) * line_height;
+      cv::rectangle(inner, cv::Rect(0, foot - line_height + 2, kPictureSize, line_height),
+                    cv::Scalar::all(0), cv::FILLED);
+      cv::putText(inner, tile.flags[f], cv::Point(3, foot - 2), cv::FONT_HERSHEY_SIMPLEX, 0.38,
+                  kReviewFlagTextColour, 1, cv::LINE_8);
+    }
   }
   return sheet;
 }

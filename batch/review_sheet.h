@@ -16,15 +16,18 @@ constexpr int kReviewFrameWidth = 4;
 // Tiles per row of a sheet (fewer when there are fewer tiles).
 constexpr int kReviewColumns = 8;
 // Colours (blue, green, red).
-extern const cv::Scalar kReviewFlagColour;     // the frame of a flagged tile: pure red
-extern const cv::Scalar kReviewFrameColour;    // the frame of any other tile: dark grey
-extern const cv::Scalar kReviewOutlineColour;  // yellow
-extern const cv::Scalar kReviewModelColour;    // red
+extern const cv::Scalar kReviewFlagColour;      // the frame of a flagged tile: pure red
+extern const cv::Scalar kReviewFrameColour;     // the frame of any other tile: dark grey
+extern const cv::Scalar kReviewOutlineColour;   // yellow
+extern const cv::Scalar kReviewModelColour;     // red
+extern const cv::Scalar kReviewAxisColour;      // green: the model's axis and its top mark
+extern const cv::Scalar kReviewFlagTextColour;  // light red: the flags' short names
 
 // The picture inside one tile (kReviewTileSize - 2 kReviewFrameWidth square, CV_8UC3): `image`
 // (the photograph the fit was made on, CV_8UC3) cut around the outline and the model with a
-// margin, scaled to fit, and on it the outline (broad, yellow) and the model's two halves (thin,
-// red, on top).
+// margin, scaled to fit, and on it the outline (broad, yellow), the model's two halves (thin,
+// red, on top) and, as the Output window marks them, the model's axis with a filled triangle
+// beyond its top end (green).
 cv::Mat review_picture(const cv::Mat& image, const std::vector<cv::Point>& outline,
                        const ModelParameters& model, const CutOffs& cut_offs);
 
@@ -32,6 +35,7 @@ struct ReviewTile {
   int position = 0;  // 1-based place in the measuring order: the tile's label
   cv::Mat picture;   // a review_picture
   bool flagged = false;
+  std::vector<std::string> flags;  // short names, written at the tile's foot
 };
 
 // Where the tile at `index` (0-based, in the order given) lies on its sheet.

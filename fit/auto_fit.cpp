@@ -149,17 +149,55 @@ ModelParameters polish(ModelParameters current, double& best, WholeEnergy& energ
   }
 }
 
+// The fit to the edge, with its standard errors and the spread of the fits from other starts.
+struct EdgeFit {
+  auto_fit_detail::Placement placement;
+  CurveFit fit;  // converged false: placement is the stand-in's
+  double log_lambda_spread = kNaN, width_spread_px = kNaN, height_spread_px = kNaN;
+  int starts = 0;
+};
+
+// The same edge fitted again from four starts around `fit` (lambda a quarter larger and smaller,
+// the rotation 10 degrees either way, the size 7 % larger across and smaller along and the other
+// way round, the centre moved by 3 % of the size): the largest differences of the converged ones
+// from `fit`. Fits that agree only with themselves show a flat or ragged valley.
+void add_restart_spread(const std::vector<EdgePoint>& edges, double top, double bottom,
+                        EdgeFit& result) {
+  const auto_fit_detail::Placement& q = result.fit.placement;
+  const double shift = 0.03 * std::max(q.height, q.pixel_width);
+  std::vector<auto_fit_detail::Placement> starts(4, q);
+  starts[0].lambda *= 1.25, starts[0].rotation_degrees += 10.0, starts[0].center_x += shift;
+  starts[1].lambda /= 1.25, starts[1].rotation_degrees -= 10.0, starts[1].center_y += shift;
+  starts[2].pixel_width *= 1.07, starts[2].height *= 0.93, starts[2].center_x -= shift;
+  starts[3].pixel_width *= 0.93, starts[3].height *= 1.07, starts[3].center_y -= shift;
+  result.log_lambda_spread = result.width_spread_px = result.height_spread_px = 0.0;
+  for (const auto_fit_detail::Placement& start : starts) {
+    const CurveFit again = fit_curve_to_edges(edges, start, top, bottom);
+    if (!again.converged) continue;
+    ++result.starts;
+    const auto_fit_detail::Placement& p = again.placement;
+    result.log_lambda_spread =
+        std::max(result.log_lambda_spread, std::fabs(std::log(p.lambda / q.lambda)));
+    result.width_spread_px =
+        std::max(result.width_spread_px, std::fabs(p.pixel_width - q.pixel_width));
+    result.height_spread_px = std::max(result.height_spread_px, std::fabs(p.height - q.height));
+  }
+}
+
 // The stand-in's placements refined by a least-squares fit to the outline's sub-pixel edges in
 // `photo`; the one that fits the edges best, or the stand-in's best where no fit does better.
-auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
-                                        const std::vector<cv::Point>& outline,
-                                        const CutOffs& cut_offs,
-                                        const std::vector<auto_fit_detail::Placement>& starts,
-                                        double egg_tolerance_px) {
+EdgeFit fit_to_edges(const cv::Mat& photo, int threshold, const std::vector<cv::Point>& outline,
+                     const CutOffs& cut_offs, const std::vector<auto_fit_detail::Placement>& starts,
+                     double egg_tolerance_px) {
   const std::vector<EdgePoint> edges = subpixel_edges(photo, outline, threshold);
   const double top = cut_offs.top / 100.0, bottom = cut_offs.bottom / 100.0;
-  const CurveFit fit = best_curve_fit(edges, starts, top, bottom);
-  if (!(fit.score < HUGE_VAL)) return starts.front();
+  EdgeFit result;
+  result.placement = starts.front();
+  result.fit = best_curve_fit(edges, starts, top, bottom);
+  if (!(result.fit.score < HUGE_VAL)) {
+    result.fit.converged = false;
+    return result;
+  }
   // With lambda 1 the model is an ellipse, and the same ellipse turned by a quarter turn with its
   // height and breadth swapped is the same outline: a fit of a near-round egg may come out
   // broader than high, its length across the egg. Eggs are measured along their long axis, so
@@ -171,15 +209,48 @@ auto_fit_detail::Placement fit_to_edges(const cv::Mat& photo, int threshold,
   // long axis even where the edge is no clean egg (a stand hides the bottom, light leaks round
   // the shell) and the broad fit fits it a little better: the turned fit is taken within
   // `egg_tolerance_px` of RMS distance more.
+  const CurveFit& fit = result.fit;
   if (fit.placement.height < fit.placement.pixel_width) {
     const CurveFit turned = fit_curve_to_edges(edges, quarter_turned(fit.placement), top, bottom);
     const double worse = std::sqrt(turned.score) - std::sqrt(fit.score);
     if ((turned.score <= std::max(1.1 * fit.score, fit.score + 0.002) ||
          worse <= egg_tolerance_px) &&
         turned.placement.height >= turned.placement.pixel_width)
-      return turned.placement;
+      result.fit = turned;
   }
-  return fit.placement;
+  result.placement = result.fit.placement;
+  if (result.fit.converged) add_restart_spread(edges, top, bottom, result);
+  return result;
+}
+
+// The uncertainty of the saved whole-number values `saved` that came from the edge fit `edge`
+// (turned round when `turned`): the fit's standard errors, the rounding to whole numbers (a
+// uniform error of one step has the variance step^2 / 12) and the saved values' distance from the
+// continuous fit, added in quadrature.
+FitUncertainty uncertainty_of(const EdgeFit& edge, const ModelParameters& saved) {
+  FitUncertainty u;
+  if (!edge.fit.converged) return u;
+  const std::array<double, 6>& se = edge.fit.standard_error;
+  const auto_fit_detail::Placement& q = edge.fit.placement;
+  const double lambda = saved.lambda_milli / 1000.0;
+  const double breadth = implied_pixel_width(saved);
+  const double width_step = saved.width > 0 ? breadth / saved.width : 0.0;
+  // Turned round, the saved lambda is 1/lambda: log lambda's error is the same either way.
+  const double log_lambda_distance =
+      std::fabs(std::fabs(std::log(lambda)) - std::fabs(std::log(q.lambda)));
+  const auto combined = [](double a, double b, double c) {
+    return std::sqrt(a * a + b * b + c * c);
+  };
+  u.lambda_se = lambda * combined(se[0], 0.001 / lambda / std::sqrt(12.0), log_lambda_distance);
+  u.length_se_px = combined(se[2], 1.0 / std::sqrt(12.0), saved.height - q.height);
+  u.breadth_se_px = combined(se[1], width_step / std::sqrt(12.0), breadth - q.pixel_width);
+  if (edge.starts > 0) {
+    u.lambda_spread = lambda * edge.log_lambda_spread;
+    u.length_spread_px = edge.height_spread_px;
+    u.breadth_spread_px = edge.width_spread_px;
+    u.starts = edge.starts;
+  }
+  return u;
 }
 
 }  // namespace
@@ -200,8 +271,9 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   // touching it.
   const std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
   if (starts.empty()) return result;
-  const Placement fitted =
+  const EdgeFit edge =
       fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts, egg_tolerance_px);
+  const Placement& fitted = edge.placement;
 
   // The top on the reference's side, then the five values other than lambda polished on the
   // deviation energy itself. A model that reaches the image's outer frame cannot be scored (its
@@ -220,6 +292,8 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   result.found = true;
   result.model = best_point;
   result.energy = best;
+  result.edge_fit_converged = edge.fit.converged;
+  result.uncertainty = uncertainty_of(edge, best_point);
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "fit/fit_target.h"
+#include "fit/fit_uncertainty.h"
 #include "fit/geometry.h"
 
 struct AutoFitResult {
@@ -19,6 +20,11 @@ struct AutoFitResult {
   double energy = 0.0;  // deviation energy of exactly these values (evaluate_model); +inf when
                         // no scorable model was found near the fit (an object cut by the edge)
   int evaluations = 0;  // deviation energies computed on the way
+  // Of the saved values: unknown (NaN) where the edge fit did not converge.
+  FitUncertainty uncertainty;
+  // Whether the least-squares fit to the edge converged (false: the values come from the
+  // stand-in's placement alone).
+  bool edge_fit_converged = false;
 };
 
 // Fits the W-curve to target.outline_contour, reading the target's distance map and image size

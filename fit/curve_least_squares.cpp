@@ -250,6 +250,48 @@ std::vector<double> depths(const Evaluation& e) {
   return s;
 }
 
+// The standard errors of the six unknowns at the optimum `e`, under Tukey's loss of scale `c`:
+// the sandwich N^-1 S N^-1 with N = J^T W J and S the covariance of the weighted scores
+// w_i r_i g_i summed with their neighbours' along the edge (Newey and West's estimate, Bartlett's
+// weights 1 - k / (K + 1) up to K = 60 lags, fewer on a short edge). Neighbouring edge points share
+// the outline pixels each is steadied over and the blur, and a shape the model cannot quite follow
+// leaves residuals that run along the edge: both are correlations that the plain sigma^2 N^-1 would
+// ignore.
+std::array<double, 6> standard_errors(const Evaluation& e, double c) {
+  std::array<double, 6> errors;
+  errors.fill(kNaN);
+  cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
+  std::vector<cv::Vec<double, 6>> scores;
+  for (size_t i = 0; i < e.residuals.size(); ++i) {
+    if (!e.counted[i]) continue;
+    const Residual& r = e.residuals[i];
+    double weight, rho;
+    robust(Loss::kTukey, c, r.distance, &weight, &rho);
+    if (weight <= 0.0) continue;
+    cv::Vec<double, 6> score;
+    for (int a = 0; a < 6; ++a) {
+      score[a] = weight * r.distance * r.gradient[a];
+      for (int b = 0; b < 6; ++b) normal(a, b) += weight * r.gradient[a] * r.gradient[b];
+    }
+    scores.push_back(score);
+  }
+  const size_t n = scores.size();
+  if (n < 24) return errors;
+  const size_t kLags = std::min<size_t>(60, n / 4);
+  cv::Matx<double, 6, 6> inverse;
+  if (cv::invert(normal, inverse, cv::DECOMP_SVD) == 0.0) return errors;
+  cv::Matx<double, 6, 6> meat = cv::Matx<double, 6, 6>::zeros();
+  for (size_t k = 0; k <= kLags; ++k) {
+    const double bartlett = 1.0 - k / (kLags + 1.0);
+    cv::Matx<double, 6, 6> lagged = cv::Matx<double, 6, 6>::zeros();
+    for (size_t i = k; i < n; ++i) lagged += scores[i] * scores[i - k].t();
+    meat += k == 0 ? lagged : bartlett * (lagged + lagged.t());
+  }
+  const cv::Matx<double, 6, 6> covariance = inverse * meat * inverse * (n / (n - 6.0));
+  for (int a = 0; a < 6; ++a) errors[a] = std::sqrt(std::max(0.0, covariance(a, a)));
+  return errors;
+}
+
 }  // namespace
 
 CurveDistance distance_to_model(const Placement& q, cv::Point2d point) {
@@ -362,6 +404,8 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
   }
   fit.placement = to_placement(v, start.axis);
   fit.score = curve_fit_score(edges, fit.placement);
+  if (fit.converged)
+    fit.standard_error = standard_errors(current, 4.685 * std::max(spread(current), 0.05));
   for (size_t i = 0; i < edges.size(); ++i)
     fit.inliers += current.counted[i] && std::fabs(current.residuals[i].distance) < 1.0;
   return fit;

@@ -10,11 +10,16 @@
 // 1/lambda.
 #pragma once
 
+#include <array>
+#include <cmath>
+#include <limits>
 #include <opencv2/core.hpp>
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
 #include "fit/subpixel_edges.h"
+
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Where a point lies against the continuous model of a placement.
 struct CurveDistance {
@@ -33,6 +38,12 @@ struct CurveFit {
   double score = HUGE_VAL;
   int inliers = 0;  // edge points within 1 px of the model and within the cut-off band
   bool converged = false;
+  // Standard errors of log lambda, pixel width (px), height (px), rotation (radians), centre x and
+  // y (px) at the optimum: the sandwich covariance of the robust fit's last weights and Jacobian,
+  // with the residuals' correlation along the edge allowed for (neighbouring edge points share the
+  // 15 outline pixels each is steadied over, so they are not independent). NaN where not
+  // converged or with too few points.
+  std::array<double, 6> standard_error{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
 };
 
 // The score of `q` on `edges` as CurveFit::score defines it.

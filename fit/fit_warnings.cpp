@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "fit/geometry.h"
+#include "fit/plausibility.h"
 
 namespace {
 
@@ -23,19 +24,46 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
       {&FitWarnings::outline_touches_frame, "warn_outline_touches_frame",
        "the outline touches the image frame (object cut by the border?)",
        "the outline touches the frame", WarningSeverity::kCaution,
-       &FitWarnings::outline_is_image_frame},
+       &FitWarnings::outline_is_image_frame, "touches frame"},
       {&FitWarnings::outline_is_image_frame, "warn_outline_is_frame",
        "the outline is the frame of the image (a dark object on a light ground? try key n)",
-       "the outline is the image frame", WarningSeverity::kError, nullptr},
+       "the outline is the image frame", WarningSeverity::kError, nullptr, "outline is frame"},
       {&FitWarnings::energy_too_high, "warn_energy_high", "the energy is above 3 px",
-       "energy above 3 px", WarningSeverity::kCaution, nullptr},
+       "energy above 3 px", WarningSeverity::kCaution, nullptr, "energy high"},
       {&FitWarnings::model_reaches_border, "warn_model_at_border",
        "the model reaches the image border", "the model reaches the border",
-       WarningSeverity::kCaution, nullptr},
+       WarningSeverity::kCaution, nullptr, "model at border"},
       {&FitWarnings::top_far_from_reference, "warn_top_far_from_rotation",
        "the top end is more than 90 degrees from the usual top (key f flips it)",
        "the top is more than 90 degrees from the start rotation's", WarningSeverity::kCaution,
-       nullptr},
+       nullptr, "top turned"},
+      // The plausibility of an egg (fit/plausibility.h holds the thresholds and their reasons).
+      {&FitWarnings::length_below_breadth, "warn_length_below_breadth",
+       "the model is broader than long (its axis across the object?)", "length < breadth",
+       WarningSeverity::kCaution, nullptr, "length < breadth"},
+      {&FitWarnings::too_small, "warn_too_small", "the object is very small (under 20 px)",
+       "too small", WarningSeverity::kCaution, nullptr, "too small"},
+      {&FitWarnings::lambda_not_egg_like, "warn_lambda_not_egg_like",
+       "lambda is outside the range of real eggs (0.4 to 2.5)", "lambda not egg-like",
+       WarningSeverity::kCaution, nullptr, "lambda not egg-like"},
+      {&FitWarnings::area_mismatch, "warn_area_mismatch",
+       "the model's area differs from the object's by more than 8 %", "area mismatch",
+       WarningSeverity::kCaution, nullptr, "area mismatch"},
+      {&FitWarnings::not_convex, "warn_not_convex",
+       "the object is not convex (two objects, a shadow, a fragment?)", "not convex",
+       WarningSeverity::kCaution, nullptr, "not convex"},
+      {&FitWarnings::starts_disagree, "warn_starts_disagree",
+       "fits from different starts disagree by more than their errors", "starts disagree",
+       WarningSeverity::kCaution, nullptr, "starts disagree"},
+      {&FitWarnings::runner_up_close, "warn_runner_up_close",
+       "another object scored close to the one measured", "runner-up close",
+       WarningSeverity::kCaution, nullptr, "runner-up close"},
+      {&FitWarnings::low_contrast, "warn_low_contrast",
+       "the object hardly stands out from the ground", "low contrast", WarningSeverity::kCaution,
+       nullptr, "low contrast"},
+      {&FitWarnings::contrast_steps, "warn_contrast_steps",
+       "the contrast steps along the outline (a shadow or a second object taken in?)",
+       "contrast steps", WarningSeverity::kCaution, nullptr, "contrast steps"},
   };
   return kinds;
 }
@@ -84,7 +112,23 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
 
   warnings.model_reaches_border = model_reaches_border(model, cut_offs, size);
   warnings.top_far_from_reference = degrees_between(model.rotation, reference_rotation) > 90.0;
+  // An outline that is the image's frame is the ground, not an object: its shape tells nothing.
+  const Plausibility plausible = check_plausibility(
+      model, warnings.outline_is_image_frame ? std::vector<cv::Point>() : outline);
+  warnings.length_below_breadth = plausible.length_below_breadth;
+  warnings.too_small = plausible.too_small;
+  warnings.lambda_not_egg_like = plausible.lambda_not_egg_like;
+  // An object cut by the border shows less than its area: that is said by the touch already.
+  warnings.area_mismatch = plausible.area_mismatch && !warnings.outline_touches_frame;
+  warnings.not_convex = plausible.not_convex;
   return warnings;
+}
+
+void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence) {
+  warnings.low_contrast = std::fabs(evidence.contrast_grey) < kMinimumContrastGrey;
+  warnings.runner_up_close = evidence.runner_up_score_ratio >= kRunnerUpCloseRatio;
+  warnings.starts_disagree = evidence.starts_disagree;
+  warnings.contrast_steps = evidence.contrast_step > kContrastStepFraction;
 }
 
 std::string fit_warnings_text(const FitWarnings& warnings) {

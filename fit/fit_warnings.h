@@ -4,6 +4,7 @@
 // Computing core: opencv_core only, no window. None of them stops a measurement from being taken.
 #pragma once
 
+#include <cmath>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -28,16 +29,45 @@ struct FitWarnings {
   bool model_reaches_border = false;
   // The model's top end points more than 90 degrees away from the reference rotation's top.
   bool top_far_from_reference = false;
+  // Whether the fit can be an egg's measurement (plausibility.h, where the thresholds are):
+  bool length_below_breadth = false;  // the model is broader than long: its axis lies across
+  bool too_small = false;             // length or breadth below kMinimumSizePx
+  bool lambda_not_egg_like = false;   // lambda outside the range of real eggs
+  bool area_mismatch = false;         // the model's and the object's areas differ
+  bool not_convex = false;            // the object's solidity is low (two objects, a shadow)
+  // Told by evidence beyond the values and the outline (add_evidence_warnings):
+  bool starts_disagree = false;  // fits from different starts differ by more than their errors
+  bool runner_up_close = false;  // another candidate object scored close to the chosen one
+  bool low_contrast = false;     // the object hardly differs from the ground
+  bool contrast_steps = false;   // the outline runs along two things (a shadow taken in?)
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
-           model_reaches_border || top_far_from_reference;
+           model_reaches_border || top_far_from_reference || length_below_breadth || too_small ||
+           lambda_not_egg_like || area_mismatch || not_convex || starts_disagree ||
+           runner_up_close || low_contrast || contrast_steps;
   }
 };
 
 // How much a warning says about the fit: it may be wrong and wants a look (kCaution), or it
 // measured something else than the object (kError: the background was taken for it).
 enum class WarningSeverity { kCaution, kError };
+
+// What tells the warnings that the values and the outline alone cannot: NaN where not known.
+struct FitEvidence {
+  // object_ground_contrast (plausibility.h) of the object's outline in the photograph fitted.
+  double contrast_grey = std::nan("");
+  // The object choice's runner-up candidate's score over the chosen one's (higher is better):
+  // filled where candidates are compared; NaN where there was no choice.
+  double runner_up_score_ratio = std::nan("");
+  // contrast_step_along_outline (plausibility.h): 0 where not known.
+  double contrast_step = 0.0;
+  // Whether fits from different starts disagreed by more than their errors (fit_uncertainty.h).
+  bool starts_disagree = false;
+};
+
+// Sets the warnings that `evidence` tells (low contrast, a close runner-up, starts that disagree).
+void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence);
 
 // One kind of warning, with every name it goes by: its flag, its column of the details file
 // (1 when it held, else 0), the words of the Output window's title, the phrase a batch run
@@ -50,8 +80,13 @@ struct FitWarningKind {
   const char* batch_text;
   WarningSeverity severity;
   bool FitWarnings::*told_by;  // null for none
+  const char* short_name;      // a few words for a review sheet's tile
 };
-// Every kind, in the order of the details file's columns, the title's words and the batch flags.
+// The kinds whose details columns stand before `flags`, as the first version of the file has
+// them: the first ones of the table. Every later kind's column is appended after `version`, in
+// the table's order, so that an older file's header is a prefix of the new one.
+inline constexpr size_t kLeadingWarningKinds = 5;
+// Every kind, in the order of the title's words and the batch flags.
 const std::vector<FitWarningKind>& fit_warning_kinds();
 
 // The kinds whose warning holds in `warnings`, less those another one holding already tells.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fit/fit_target.h"
+#include "fit/fit_uncertainty.h"
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
 #include "fit/parameter_table.h"
@@ -97,6 +98,9 @@ struct SessionResult {
   bool segmented = false;
   double candidate_score = 0.0;
   double runner_up_score = 0.0;
+  // The standard errors of the accepted values when they are those of the last automatic fit;
+  // unknown (NaN) otherwise and on every other end.
+  FitUncertainty uncertainty;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

@@ -11,7 +11,6 @@
 #include "series/details_file.h"
 #include "series/random_order_file.h"
 
-const char kWithdrawalsFileName[] = "measures_withdrawals.csv";
 
 const std::vector<std::string> kReportValues = {
     "lambda",     "lambda_pointed_up", "length_mm", "breadth_mm",

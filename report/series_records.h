@@ -12,11 +12,11 @@
 
 #include "fit/model.h"
 #include "series/series_state.h"
+#include "series/withdrawals_file.h"
 
 // File name of the withdrawals beside measures.csv: header file,measurement,withdrawn_at,reason,
 // one row per withdrawn measurement; `measurement` is the 1-based number of that file's
 // measurement in measures.csv order.
-extern const char kWithdrawalsFileName[];
 
 // The values the report summarises, in report order; a value enters the report only where some
 // row holds it. lambda is the shape as fitted; lambda_pointed_up the same shape with the pointed

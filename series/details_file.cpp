@@ -1,5 +1,6 @@
 #include "series/details_file.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "series/csv_text.h"
@@ -59,6 +60,30 @@ std::string runner_up_score(const DetailsRecord& r) {
   return r.segmentation == "automatic" ? number_with_digits(r.runner_up_score, kScoreDigits) : "";
 }
 
+// lambda_pointed_up of the saved lambda; empty for a model without lambda.
+std::string pointed_up(const DetailsRecord& r) {
+  const double lambda = r.lambda_milli / 1000.0;
+  return lambda > 0.0 ? round_trip_number(lambda_pointed_up(lambda)) : "";
+}
+
+// A standard error or a spread; empty where it is not known (a fit by hand).
+template <double FitUncertainty::*field>
+std::string known(const DetailsRecord& r) {
+  const double value = r.uncertainty.*field;
+  return std::isfinite(value) ? dimension(value) : "";
+}
+
+// A standard error in pixels taken to millimetres; empty without a scale.
+template <double FitUncertainty::*field>
+std::string in_mm_se(const DetailsRecord& r) {
+  const double value = r.uncertainty.*field / r.px_per_mm;
+  return scaled(r) && std::isfinite(value) ? dimension(value) : "";
+}
+
+std::string fit_starts(const DetailsRecord& r) {
+  return r.uncertainty.starts > 0 ? std::to_string(r.uncertainty.starts) : "";
+}
+
 std::vector<DetailsColumn> make_details_columns() {
   std::vector<DetailsColumn> columns = {
       {"file", text<&DetailsRecord::file>, "1.7"},
@@ -105,18 +130,34 @@ std::vector<DetailsColumn> make_details_columns() {
        },
        "1.7"},
   };
-  // One column per warning, in the warning table's order.
-  for (const FitWarningKind& kind : fit_warning_kinds()) {
-    columns.push_back({kind.column, nullptr, "1.7", kind.flag});
+  // One column per warning of the first version, in the warning table's order; the later
+  // warnings' columns are appended at the end.
+  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+  for (size_t k = 0; k < kLeadingWarningKinds; ++k) {
+    columns.push_back({kinds[k].column, nullptr, "1.7", kinds[k].flag});
   }
-  columns.insert(columns.end(), {
-                                    {"flags", text<&DetailsRecord::flags>, "1.7"},
-                                    {"program", text<&DetailsRecord::program>, "1.7"},
-                                    {"version", text<&DetailsRecord::version>, "1.7"},
-                                    {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
-                                    {"candidate_score", candidate_score, "1.7"},
-                                    {"runner_up_score", runner_up_score, "1.7"},
-                                });
+  columns.insert(columns.end(),
+                 {
+                     {"flags", text<&DetailsRecord::flags>, "1.7"},
+                     {"program", text<&DetailsRecord::program>, "1.7"},
+                     {"version", text<&DetailsRecord::version>, "1.7"},
+                     {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
+                     {"candidate_score", candidate_score, "1.7"},
+                     {"runner_up_score", runner_up_score, "1.7"},
+                     {"lambda_pointed_up", pointed_up, "1.7"},
+                     {"lambda_se", known<&FitUncertainty::lambda_se>, "1.7"},
+                     {"length_se_px", known<&FitUncertainty::length_se_px>, "1.7"},
+                     {"breadth_se_px", known<&FitUncertainty::breadth_se_px>, "1.7"},
+                     {"length_se_mm", in_mm_se<&FitUncertainty::length_se_px>, "1.7"},
+                     {"breadth_se_mm", in_mm_se<&FitUncertainty::breadth_se_px>, "1.7"},
+                     {"lambda_spread", known<&FitUncertainty::lambda_spread>, "1.7"},
+                     {"length_spread_px", known<&FitUncertainty::length_spread_px>, "1.7"},
+                     {"breadth_spread_px", known<&FitUncertainty::breadth_spread_px>, "1.7"},
+                     {"fit_starts", fit_starts, "1.7"},
+                 });
+  for (size_t k = kLeadingWarningKinds; k < kinds.size(); ++k) {
+    columns.push_back({kinds[k].column, nullptr, "1.7", kinds[k].flag});
+  }
   return columns;
 }
 
@@ -145,6 +186,8 @@ std::string format_details_row(const DetailsRecord& r) {
   for (const DetailsColumn& column : details_columns()) fields.push_back(column.value_of(r));
   return csv_record(fields);
 }
+
+double lambda_pointed_up(double lambda) { return std::max(lambda, 1.0 / lambda); }
 
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
   record.dimensions_px =

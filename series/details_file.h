@@ -35,11 +35,21 @@
 //   warn_top_far_from_rotation 1 when the warning held for the saved fit, else 0
 //   flags                      free text from a later review, normally empty
 //   program, version           "Meravel" and its version
+// and after them, columns that later versions appended (an older file's header is a prefix):
 //   segmentation               how the object was found: automatic (the egg the automatic
 //                              segmentation chose) or threshold (the largest outline at the
 //                              threshold and polarity)
 //   candidate_score, runner_up_score   the egg-likeness (0..1) of the object measured and of the
 //                              next best object; empty unless automatic, 0 when no runner-up
+//   lambda_pointed_up          lambda_pointed_up(lambda): the shape with the pointed end up
+//   lambda_se, length_se_px, breadth_se_px, length_se_mm, breadth_se_mm
+//                              standard errors of the saved values (fit_uncertainty.h); empty
+//                              where unknown (a fit by hand), the mm ones without a scale
+//   lambda_spread, length_spread_px, breadth_spread_px, fit_starts
+//                              the largest differences of the fits from other starts, and how
+//                              many of those converged; empty where none was made
+//   warn_length_below_breadth ... warn_low_contrast
+//                              the later kinds of fit_warning_kinds(), in its order
 #pragma once
 
 #include <ctime>
@@ -49,6 +59,7 @@
 
 #include "fit/egg_dimensions.h"
 #include "fit/fit_target.h"
+#include "fit/fit_uncertainty.h"
 #include "fit/fit_warnings.h"
 #include "series/scale_file.h"
 
@@ -89,8 +100,9 @@ struct DetailsRecord {
   std::string keys;
   std::optional<EggDimensions> dimensions_px;
   ScaleSource scale_source = ScaleSource::none;
-  double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
-  FitWarnings warnings;    // each warn_ column is 1 when its warning held
+  double px_per_mm = 0.0;      // > 0 with a scale; a source without one is written as none
+  FitWarnings warnings;        // each warn_ column is 1 when its warning held
+  FitUncertainty uncertainty;  // unknown (NaN) for a fit made by hand
   std::string flags;
   std::string program = kProgramName;
   std::string version = kProgramVersion;
@@ -98,6 +110,12 @@ struct DetailsRecord {
   double candidate_score = 0.0;
   double runner_up_score = 0.0;
 };
+
+// The one of lambda and 1/lambda that describes the egg with its pointed end at the model's top:
+// the larger. The model's widest point lies at the fraction lambda / (1 + lambda) of its length
+// below the top; an egg's pointed end is the one farther from its widest point, so with the
+// pointed end up the widest point lies below the middle, lambda >= 1.
+double lambda_pointed_up(double lambda);
 
 // One column of the file: its name, how a record's value is written in it, and the program version
 // that first wrote it. A warning's column is written 1 when the warning held, else 0. New columns

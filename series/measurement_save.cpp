@@ -32,6 +32,7 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
     record.candidate_score = result.candidate_score;
     record.runner_up_score = result.runner_up_score;
   }
+  record.uncertainty = result.uncertainty;
   return record;
 }
 

@@ -119,7 +119,10 @@ void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 // The warnings of the values about to be accepted, against the start rotation.
 FitWarnings current_warnings() {
   const FitState& state = fit_state();
-  return fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
+  FitWarnings warnings =
+      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
+  add_automatic_fit_evidence(warnings, state.model);
+  return warnings;
 }
 
 // One line before the values are handed back, when they may be wrong; ENTER still accepts them.
@@ -245,6 +248,7 @@ bool saved_on_enter(const SessionStart& start) {
 // reads; the rest of the overlay is composed while the map is finished.
 void open_photograph(FitState& state, const cv::Mat& photo, const SessionStart& start) {
   prepare_fit_overlapped(state, photo, start);
+  set_output_uncertainty(ModelParameters(), FitUncertainty(), FitEvidence());  // none fitted yet
   show_fit_windows();
   complete_overlay(state);
   finish_outline_distance(state);
@@ -278,6 +282,8 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
     result = accepted_result(fit_state());
     result.segmented =
         outline_is_found_egg(fit_state(), &result.candidate_score, &result.runner_up_score);
+    add_automatic_fit_evidence(result.warnings, result.model);
+    result.uncertainty = automatic_fit_uncertainty(result.model);
   } else {
     result.end = end;
     result.threshold = start.threshold;

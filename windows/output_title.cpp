@@ -1,27 +1,69 @@
 #include "windows/output_title.h"
 
+#include <cmath>
+#include <iomanip>
 #include <opencv2/highgui.hpp>
+#include <optional>
 #include <sstream>
 
+#include "fit/egg_dimensions.h"
 #include "fit/fit_warnings.h"
 #include "windows/fit_windows.h"
 
 namespace {
 
 std::string output_prompt;
+// The last automatic fit's values and their uncertainty: shown while the model is still those.
+ModelParameters uncertain_model;
+FitUncertainty model_uncertainty;
+FitEvidence model_evidence;
+
+// " +/- e" with e to the value's precision; nothing when e is unknown.
+std::string plus_minus(double error, int decimals) {
+  if (!std::isfinite(error)) return "";
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << " +/- " << error;
+  return text.str();
+}
 
 }  // namespace
 
 std::string output_status_title(const FitState& state) {
   std::ostringstream title;
   title << "Output: energy " << state.energy << " px, lambda " << state.model.lambda_milli / 1000.0;
-  const std::string warnings = fit_warnings_text(
-      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation));
+  const bool known = state.model == uncertain_model;
+  if (known) title << plus_minus(model_uncertainty.lambda_se, 3);
+  const std::optional<EggDimensions> egg =
+      egg_dimensions_of_model(state.model.lambda_milli, state.model.width, state.model.height);
+  if (egg) {
+    title << std::fixed << std::setprecision(1) << ", length " << egg->length
+          << (known ? plus_minus(model_uncertainty.length_se_px, 1) : "") << " px, breadth "
+          << egg->breadth << (known ? plus_minus(model_uncertainty.breadth_se_px, 1) : "") << " px";
+  }
+  FitWarnings found =
+      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
+  add_automatic_fit_evidence(found, state.model);
+  const std::string warnings = fit_warnings_text(found);
   if (!warnings.empty()) title << " - " << warnings;
   return title.str();
 }
 
 void set_output_prompt(const std::string& prompt) { output_prompt = prompt; }
+
+void set_output_uncertainty(const ModelParameters& model, const FitUncertainty& uncertainty,
+                            const FitEvidence& evidence) {
+  uncertain_model = model;
+  model_uncertainty = uncertainty;
+  model_evidence = evidence;
+}
+
+FitUncertainty automatic_fit_uncertainty(const ModelParameters& model) {
+  return model == uncertain_model ? model_uncertainty : FitUncertainty();
+}
+
+void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& model) {
+  if (model == uncertain_model) add_evidence_warnings(warnings, model_evidence);
+}
 
 void show_output_title() {
   const FitState& state = fit_state();

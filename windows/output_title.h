@@ -5,10 +5,26 @@
 #include <string>
 
 #include "fit/fit_W.h"
+#include "fit/fit_uncertainty.h"
 
-// "Output: energy E px, lambda L" with the warnings' text (fit_warnings_text) appended after
-// " - " when there is any, for the state's shown values against the start rotation.
+// "Output: energy E px, lambda L, length H px, breadth B px" (the egg of the model values, to a
+// tenth of a pixel; with " +/- e" after lambda, length and breadth while the values are those of
+// the last automatic fit, whose standard errors set_output_uncertainty gave) and the warnings' text
+// (fit_warnings_text) appended after " - " when there is any, for the state's shown values against
+// the start rotation.
 std::string output_status_title(const FitState& state);
+
+// The automatic fit's values, their standard errors and the evidence of the fit (contrast, other
+// starts), for the title and the accepted result while the model keeps those values.
+void set_output_uncertainty(const ModelParameters& model, const FitUncertainty& uncertainty,
+                            const FitEvidence& evidence);
+
+// The standard errors set_output_uncertainty gave when `model` is still those values; unknown
+// otherwise.
+FitUncertainty automatic_fit_uncertainty(const ModelParameters& model);
+
+// Adds the warnings of the automatic fit's evidence when `model` is still its values.
+void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& model);
 
 // The prompt shown instead of the status while the clicks it asks for are awaited (the state's
 // awaiting_second_click); an empty prompt shows the status.

@@ -120,22 +120,25 @@ TEST_F(BatchRun, BadPhotographsAreReportedOnOneLineEachAndTheRunGoesOn) {
   EXPECT_NE(run.out.find("Measured 8, skipped 0, failed 2, flagged 0."), std::string::npos)
       << run.out;
 
+  // Each failure on one line, by position only: no line names a photograph.
   const std::vector<std::string> order = measuring_order(series_);
-  size_t failure_lines = 0;
-  for (const std::string& line : lines_of(run.progress)) {
-    if (line.find("IMG_broken.jpg") == std::string::npos &&
-        line.find("IMG_black.jpg") == std::string::npos)
-      continue;
-    ++failure_lines;
-    SCOPED_TRACE(line);
-    const bool broken = line.find("IMG_broken.jpg") != std::string::npos;
-    const size_t position =
-        std::find(order.begin(), order.end(), broken ? "IMG_broken.jpg" : "IMG_black.jpg") -
-        order.begin() + 1;
-    EXPECT_EQ(line.rfind("file " + std::to_string(position) + ": ", 0), 0u);
-    EXPECT_NE(line.find(broken ? "Cannot load the photograph" : "No outline"), std::string::npos);
+  for (const char* bad : {"IMG_broken.jpg", "IMG_black.jpg"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(run.progress.find(bad), std::string::npos) << run.progress;
+    EXPECT_EQ(run.out.find(bad), std::string::npos) << run.out;
+    const size_t position = std::find(order.begin(), order.end(), bad) - order.begin() + 1;
+    const std::string prefix = "file " + std::to_string(position) + ": ";
+    size_t failure_lines = 0;
+    for (const std::string& line : lines_of(run.progress)) {
+      if (line.rfind(prefix, 0) != 0) continue;
+      ++failure_lines;
+      EXPECT_NE(line.find(bad == std::string("IMG_broken.jpg") ? "Cannot load the photograph"
+                                                               : "No outline"),
+                std::string::npos)
+          << line;
+    }
+    EXPECT_EQ(failure_lines, 1u) << run.progress;
   }
-  EXPECT_EQ(failure_lines, 2u) << run.progress;
 
   // Whole records of the others only; the bad ones have none and are tried again next time.
   const std::vector<std::string> lines = lines_of(series_.read("measures.csv"));
@@ -188,8 +191,48 @@ TEST_F(BatchRun, DarkObjectsAreMeasuredWithTheInvertedGrey) {
   }
   EXPECT_NE(dark.read("measures_details.csv").find(",dark_on_light,"), std::string::npos);
 
+  // Measured as light objects, the outline is the frame: no measurement, nothing recorded, and
+  // the next run (with the right polarity) measures them all.
   const BatchRunResult wrong = run_batch_on(dark_as_light.path(), 2);
-  EXPECT_EQ(wrong.summary.flagged.size(), 8u) << wrong.out;
+  EXPECT_EQ(wrong.summary.failed, 8u) << wrong.out;
+  EXPECT_EQ(wrong.summary.measured, 0u);
+  EXPECT_EQ(batch_exit_status(wrong.summary), 1);
+  EXPECT_NE(wrong.progress.find("the frame of the image"), std::string::npos) << wrong.progress;
+  EXPECT_TRUE(lines_of(dark_as_light.read("measures.csv")).size() <= 1u);
+  const BatchRunResult retried = run_batch_on(dark_as_light.path(), 2, false, {}, dark_start);
+  EXPECT_EQ(retried.summary.measured, 8u) << retried.out;
+  EXPECT_EQ(retried.summary.skipped, 0u);
+}
+
+// Photographs without a capture date and pictures the name rules leave out are each one count in
+// the summary, not a line per photograph naming it.
+TEST_F(BatchRun, MissingDatesAndLeftOutFilesAreCountedOnce) {
+  cv::Mat photo;
+  for (const auto& entry : std::filesystem::directory_iterator(series_.path()))
+    if (entry.path().extension() == ".JPG" || entry.path().extension() == ".jpg")
+      photo = cv::imread(entry.path().string());
+  ASSERT_FALSE(photo.empty());
+  DemoExif no_exif;
+  no_exif.present = false;
+  DemoExif no_date;
+  no_date.date_time.reset();
+  ASSERT_TRUE(write_demo_jpeg(series_.file("IMG_noexif.jpg"), photo, 90, no_exif));
+  ASSERT_TRUE(write_demo_jpeg(series_.file("IMG_nodate.jpg"), photo, 90, no_date));
+  for (const char* other : {"IMG_a.jpeg", "IMG_b.png", "IMG_c.TIF", "1.jpg"})
+    ASSERT_TRUE(cv::imwrite(series_.file(other), photo));
+  series_.write("notes.txt", "not a picture");
+
+  const BatchRunResult run = run_batch_on(series_.path(), 2);
+  EXPECT_EQ(run.summary.measured, 10u) << run.progress;
+  EXPECT_EQ(run.progress.find("EXIF"), std::string::npos) << run.progress;
+  EXPECT_EQ(run.progress.find("Exif"), std::string::npos) << run.progress;
+  EXPECT_EQ(run.progress.find("IMG_no"), std::string::npos) << run.progress;
+  const std::vector<std::string> out = lines_of(run.out);
+  for (const char* line : {"2 photographs had no capture date; their date is empty.",
+                           "3 files left out: only .jpg and .JPG are measured.",
+                           "1 file left out: a photograph's name needs at least six characters."}) {
+    EXPECT_EQ(std::count(out.begin(), out.end(), line), 1) << run.out;
+  }
 }
 
 TEST(BatchRunSeries, ADirectoryWithoutPhotographsIsAWrongArgument) {

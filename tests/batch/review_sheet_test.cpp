@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "batch_test_support.h"
 #include "fit/geometry.h"
@@ -44,7 +45,7 @@ TEST(ReviewSheet, OneTilePerFitInRowsFlaggedOnesFramedRed) {
     SCOPED_TRACE(c.count);
     std::vector<ReviewTile> tiles;
     for (size_t i = 0; i < c.count; ++i)
-      tiles.push_back({static_cast<int>(3 * i + 1), picture, i % 3 == 1});
+      tiles.push_back({static_cast<int>(3 * i + 1), picture, i % 3 == 1, {}});
     const cv::Mat sheet = compose_review_sheet(tiles);
     EXPECT_EQ(sheet.cols, c.columns * kReviewTileSize);
     EXPECT_EQ(sheet.rows, c.rows * kReviewTileSize);
@@ -80,6 +81,34 @@ TEST(ReviewSheet, ThePictureShowsTheOutlineAndTheModel) {
   // Cut around the object: both lines are long in the picture, not a speck in a whole photograph.
   EXPECT_GT(pixels_of(picture, kReviewOutlineColour), 300);
   EXPECT_GT(pixels_of(picture, kReviewModelColour), 300);
+  // The axis and the top mark: the model's top (rotation 0) lies up, so the triangle stands above
+  // the outline's top, and nothing green lies below the outline's bottom.
+  const auto box_of = [&](const cv::Scalar& colour) {
+    cv::Mat mask;
+    cv::inRange(picture, colour, colour, mask);
+    return cv::boundingRect(mask);
+  };
+  const cv::Rect marked = box_of(kReviewAxisColour);
+  const cv::Rect drawn = box_of(kReviewOutlineColour);
+  ASSERT_GT(marked.height, drawn.height / 2);
+  EXPECT_LT(marked.y, drawn.y);
+  EXPECT_LE(marked.y + marked.height, drawn.y + drawn.height);
+  EXPECT_NEAR(marked.x + marked.width / 2.0, drawn.x + drawn.width / 2.0, 3);
+}
+
+// A flagged tile names its flags at its foot; an unflagged one shows none.
+TEST(ReviewSheet, FlaggedTilesNameTheirFlags) {
+  const cv::Mat picture(kReviewTileSize - 2 * kReviewFrameWidth,
+                        kReviewTileSize - 2 * kReviewFrameWidth, CV_8UC3, cv::Scalar(10, 80, 10));
+  std::vector<ReviewTile> tiles = {{1, picture, false, {}},
+                                   {2, picture, true, {"length < breadth", "not convex"}}};
+  const cv::Mat sheet = compose_review_sheet(tiles);
+  const auto foot = [&](size_t i) {
+    return sheet(review_tile_rect(i)).rowRange(kReviewTileSize - 40, kReviewTileSize - 8);
+  };
+  EXPECT_EQ(pixels_of(foot(0), kReviewFlagTextColour), 0);
+  EXPECT_GT(pixels_of(foot(1), kReviewFlagTextColour), 20);
+  EXPECT_EQ(pixels_of(foot(1), cv::Scalar(10, 80, 10)) > 0, true);  // the picture above them
 }
 
 // A run writes review.png into the series when a fit is flagged: one tile per measured
@@ -91,7 +120,9 @@ TEST(ReviewSheet, ARunWithAFlaggedFitWritesTheSheet) {
   cut.lambda = 1.2;
   cut.height = 150;
   cut.width = std::round(width_for_pixel_width(1.2, 150, 110));
-  cut.center_x = 360;  // 55 px beyond the right edge
+  // Reaching the right edge: cut, but a model inside the photograph can still be scored (one that
+  // reaches beyond it cannot, and is no measurement).
+  cut.center_x = 344;
   cut.center_y = 150;
   ASSERT_TRUE(write_demo_jpeg(series.file("IMG_cut.jpg"),
                               render_demo_photo(cv::Size(400, 300), cut), 90, DemoExif{}));

@@ -96,8 +96,12 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "breadth_position,elongation,volume_px3,surface_px2,length_mm,breadth_mm,volume_mm3,"
             "surface_mm2,px_per_mm,scale_source,warn_outline_touches_frame,warn_outline_is_frame,"
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
-            "version,segmentation,candidate_score,runner_up_score\n");
-  EXPECT_EQ(kDetailsColumns.size(), 46u);
+            "version,segmentation,candidate_score,runner_up_score,lambda_pointed_up,lambda_se,"
+            "length_se_px,breadth_se_px,length_se_mm,breadth_se_mm,lambda_spread,"
+            "length_spread_px,breadth_spread_px,fit_starts,warn_length_below_breadth,"
+            "warn_too_small,warn_lambda_not_egg_like,warn_area_mismatch,warn_not_convex,"
+            "warn_starts_disagree,warn_runner_up_close,warn_low_contrast,warn_contrast_steps\n");
+  EXPECT_EQ(kDetailsColumns.size(), 65u);
 }
 
 // How the object was found: the threshold's outline has no scores; the segmentation's egg has
@@ -142,20 +146,30 @@ TEST(DetailsFile, EachColumnSaysSinceWhichVersion) {
   }
 }
 
-// A row's warning flags are written in the order of the warning table, whose columns they are.
+// A row's warning flags are written in the order of the warning table, whose columns they are:
+// the first version's kinds together before `flags`, every later kind's appended at the end.
 TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
-  const auto first =
-      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), fit_warning_kinds().front().column);
-  ASSERT_NE(first, kDetailsColumns.end());
-  for (size_t k = 0; k < fit_warning_kinds().size(); ++k) {
-    SCOPED_TRACE(fit_warning_kinds()[k].column);
-    ASSERT_LT(first + k, kDetailsColumns.end());
-    EXPECT_EQ(*(first + k), fit_warning_kinds()[k].column);
+  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+  std::vector<size_t> at;
+  for (const FitWarningKind& kind : kinds) {
+    const auto found = std::find(kDetailsColumns.begin(), kDetailsColumns.end(), kind.column);
+    ASSERT_NE(found, kDetailsColumns.end()) << kind.column;
+    at.push_back(found - kDetailsColumns.begin());
+  }
+  const size_t flags_at =
+      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), "flags") - kDetailsColumns.begin();
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    SCOPED_TRACE(kinds[k].column);
+    if (k < kLeadingWarningKinds) {
+      EXPECT_EQ(at[k], flags_at - kLeadingWarningKinds + k);
+    } else {
+      EXPECT_EQ(at[k], kDetailsColumns.size() - kinds.size() + k);
+    }
     DetailsRecord record;
-    record.warnings.*fit_warning_kinds()[k].flag = true;
+    record.warnings.*kinds[k].flag = true;
     std::vector<std::string> fields = parse_csv(format_details_row(record)).records.at(0).fields;
-    for (size_t j = 0; j < fit_warning_kinds().size(); ++j) {
-      EXPECT_EQ(fields.at((first - kDetailsColumns.begin()) + j), j == k ? "1" : "0") << j;
+    for (size_t j = 0; j < kinds.size(); ++j) {
+      EXPECT_EQ(fields.at(at[j]), j == k ? "1" : "0") << j;
     }
   }
 }
@@ -205,6 +219,12 @@ TEST(DetailsFile, RowHoldsEveryFieldOfAScaledFit) {
       {"flags", ""},
       {"program", "Meravel"},
       {"version", kProgramVersion},
+      // A fit by hand: the shape with the pointed end up, but no standard errors.
+      {"lambda_pointed_up", "1.005"},
+      {"lambda_se", ""},
+      {"length_se_mm", ""},
+      {"fit_starts", ""},
+      {"warn_low_contrast", "0"},
   };
   for (const auto& [column, text] : expected) {
     SCOPED_TRACE(column);
@@ -307,6 +327,47 @@ TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
       EXPECT_EQ(f[column], text);
     }
   }
+}
+
+// The automatic fit's standard errors and spreads, in millimetres with the scale; lambda with the
+// pointed end up is the larger of lambda and 1/lambda.
+TEST(DetailsFile, UncertaintyAndThePointedEndUp) {
+  DetailsRecord record = demo_record();
+  record.lambda_milli = 800;
+  record.uncertainty.lambda_se = 0.004;
+  record.uncertainty.length_se_px = 0.5;
+  record.uncertainty.breadth_se_px = 0.25;
+  record.uncertainty.lambda_spread = 0.001;
+  record.uncertainty.length_spread_px = 0.125;
+  record.uncertainty.breadth_spread_px = 0;
+  record.uncertainty.starts = 4;
+  record.warnings.low_contrast = true;
+  set_details_dimensions(record, series_scale(8));
+  std::map<std::string, std::string> f = fields_of(record);
+  const std::map<std::string, std::string> expected = {
+      {"lambda", "0.8"},
+      {"lambda_pointed_up", "1.25"},
+      {"lambda_se", "0.004"},
+      {"length_se_px", "0.5"},
+      {"breadth_se_px", "0.25"},
+      {"length_se_mm", "0.0625"},
+      {"breadth_se_mm", "0.03125"},
+      {"lambda_spread", "0.001"},
+      {"length_spread_px", "0.125"},
+      {"breadth_spread_px", "0"},
+      {"fit_starts", "4"},
+      {"warn_low_contrast", "1"},
+      {"warn_too_small", "0"},
+      {"version", kProgramVersion},
+  };
+  for (const auto& [column, text] : expected) {
+    SCOPED_TRACE(column);
+    EXPECT_EQ(f[column], text);
+  }
+  set_details_dimensions(record, ScaleLookup{});
+  f = fields_of(record);
+  EXPECT_EQ(f["length_se_px"], "0.5");
+  EXPECT_EQ(f["length_se_mm"], "");
 }
 
 // A file name with a comma, a quote or a line break stays one field and reads back as it was.

@@ -36,7 +36,9 @@ std::string write_cut_photo(const TempDirectory& dir) {
 }  // namespace
 
 TEST_F(SessionStatus, TitleShowsEnergyAndLambdaAfterEveryChange) {
-  const std::string photo = write_photo(dir_, "a.png", 400, 300);
+  // An object clearly longer than broad: key a fits the near-round one of a 400 x 300 photograph
+  // (162 x 202 px) with its axis across, which the title warns of.
+  const std::string photo = write_photo(dir_, "a.png", 300, 400);
   std::string at_start, after_l, after_a;
   double energy_after_a = 0;
   ScriptedUser user({record_title(&at_start), key('l'), record_title(&after_l), key('a'),
@@ -54,8 +56,16 @@ TEST_F(SessionStatus, TitleShowsEnergyAndLambdaAfterEveryChange) {
   energy_text << "energy " << energy_after_a << " px";
   EXPECT_TRUE(contains(after_a, energy_text.str())) << after_a;
   EXPECT_FALSE(contains(after_a, "Warning")) << after_a;
+  // Length and breadth beside lambda; with their errors only for the automatic fit's values.
+  for (const std::string* title : {&at_start, &after_l, &after_a}) {
+    EXPECT_TRUE(contains(*title, " px, breadth ")) << *title;
+    EXPECT_EQ(contains(*title, "+/- "), title == &after_a) << *title;
+  }
   ASSERT_TRUE(result && result->accepted());
   EXPECT_FALSE(result->warnings.any());
+  // Accepted as key a left them, the values carry key a's standard errors into the record.
+  EXPECT_GT(result->uncertainty.length_se_px, 0.0);
+  EXPECT_GT(result->uncertainty.lambda_se, 0.0);
 }
 
 TEST_F(SessionStatus, PromptsOfTheClickKeysShowInTheTitleUntilTheSecondClick) {
@@ -84,7 +94,7 @@ TEST_F(SessionStatus, WarningsShowInTheTitleAndOnceOnTheConsoleWithoutStoppingEn
     std::string photo;
     bool warned;
   } const cases[] = {
-      {"object inside", write_photo(dir_, "a.png", 400, 300), false},
+      {"object inside", write_photo(dir_, "a.png", 300, 400), false},
       {"object cut by the border", write_cut_photo(dir_), true},
   };
   for (const Case& c : cases) {
