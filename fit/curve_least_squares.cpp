@@ -405,7 +405,7 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
   fit.placement = to_placement(v, start.axis);
   fit.score = curve_fit_score(edges, fit.placement);
   if (fit.converged)
-    fit.standard_error = standard_errors(current, 4.685 * std::max(spread(current), 0.05));
+    fit.standard_error = standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05));
   for (size_t i = 0; i < edges.size(); ++i)
     fit.inliers += current.counted[i] && std::fabs(current.residuals[i].distance) < 1.0;
   return fit;
