@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "fit/session_contract.h"
 #include "series/details_file.h"
@@ -38,8 +39,29 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 //  - the measures line and the details row are appended by one append_durably, the measures file
 //    first: either both files gain their record, or neither changes. On failure the outcome's line
 //    (not yet written) names the file that could not be written.
+//  - the whole save holds the lock of the records journal (records_journal.h): a save cut short
+//    earlier is taken back first, then both files are checked (check_record_files) and a problem
+//    refuses the save with the file's name and what is wrong, writing nothing; a details file
+//    with an earlier version's header gets the present one first (migrate_details_header); the
+//    sizes of both files are in the synced journal before the first byte is appended;
+//  - with SaveIf::not_yet_measured, a photograph that measures.csv already lists when the lock is
+//    held is not saved again: the outcome is already_measured, not saved, and nothing is written.
+enum class SaveIf { always, not_yet_measured };
 AppendOutcome save_measurement_with_details(const std::string& series_directory,
                                             const CaptureDate& capture_date, double lambda,
                                             DetailsRecord details, std::ostream& out,
                                             const MeasuringClock& clock = local_measuring_time,
-                                            FileOperations& operations = posix_file_operations());
+                                            FileOperations& operations = posix_file_operations(),
+                                            SaveIf condition = SaveIf::always);
+
+// What the start of work on a series finds in its record files.
+struct SeriesRecords {
+  std::vector<std::string> rolled_back;  // files cut back to take back a save cut short
+  std::string problem;  // as check_record_files gives it; empty when a save may append
+};
+
+// At the start of work on a series (set-up, a batch run): under the journal's lock, takes back a
+// save that was cut short and checks both record files, as the next save would. A directory
+// without a journal has nothing to take back, and none is made.
+SeriesRecords open_series_records(const std::string& series_directory,
+                                  FileOperations& operations = posix_file_operations());
