@@ -90,7 +90,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   // The set-up's own lines (names left out, the order file) are those "Read!" prints.
   SeriesState series;
   const SetupOutcome outcome = set_up_series(series, settings.directory, environment.seed);
-  if (outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) {
+  // An order file that lists no photograph (empty, or no line of its form) is no series either.
+  if ((outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) ||
+      series.file_list.empty()) {
     environment.progress << "No photographs to measure in " << settings.directory << std::endl;
     return summary;
   }
@@ -109,6 +111,17 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
 
   const std::string& directory = series.series_directory;
+  // A save cut short is taken back before the records are counted, and files that no save may
+  // append to stop the run before hours of fitting are spent.
+  const SeriesRecords records = open_series_records(directory);
+  for (const std::string& file : records.rolled_back) {
+    environment.progress << "An unfinished save was taken back from " << file << "." << std::endl;
+  }
+  if (!records.problem.empty()) {
+    summary.records_problem = records.problem;
+    environment.progress << "Nothing is measured: " << records.problem << std::endl;
+    return summary;
+  }
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
   std::vector<unsigned> positions;  // 1-based places in the measuring order
@@ -153,7 +166,13 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       DetailsRecord details = details_record_of(fit->result, name);
       details.flags = joined(fit->warnings);
       const AppendOutcome saved = save_measurement_with_details(
-          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
+          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
+          posix_file_operations(), settings.again ? SaveIf::always : SaveIf::not_yet_measured);
+      if (saved.already_measured) {
+        ++summary.skipped;
+        progress.step(file + ": skipped, another run saved it meanwhile");
+        continue;
+      }
       std::istringstream note_lines(notes.str());
       for (std::string line; std::getline(note_lines, line);) progress.message(file + ": " + line);
       if (!saved.saved) {
@@ -210,6 +229,6 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 
 int batch_exit_status(const BatchSummary& summary) {
   if (!summary.series_found) return 2;
-  if (summary.failed > 0 || summary.stopped()) return 1;
+  if (summary.failed > 0 || summary.stopped() || !summary.records_problem.empty()) return 1;
   return 0;
 }
