@@ -111,21 +111,21 @@ AppendOutcome save_measurement_with_details(const std::string& series_directory,
   return outcome;
 }
 
-SeriesRecords open_series_records(const std::string& series_directory, FileOperations& operations) {
-  SeriesRecords records;
+std::vector<std::string> take_back_unfinished_save(const std::string& series_directory,
+                                                   std::string* problem,
+                                                   FileOperations& operations) {
   struct stat status {};
   const std::string journal_path = series_directory + "/" + kRecordsJournalFileName;
-  if (operations.stat(journal_path.c_str(), &status) == 0) {
-    RecordsJournal journal(operations);
-    const std::string opened = journal.open(series_directory);
-    if (!opened.empty()) {
-      records.problem = std::string(kRecordsJournalFileName) + ": " + opened;
-      return records;
-    }
-    records.rolled_back = journal.rolled_back();
-    records.problem = check_record_files(series_directory).problem;
-    return records;
-  }
-  records.problem = check_record_files(series_directory).problem;
+  if (operations.stat(journal_path.c_str(), &status) != 0 || status.st_size == 0) return {};
+  RecordsJournal journal(operations);
+  const std::string opened = journal.open(series_directory);
+  if (!opened.empty() && problem) *problem = std::string(kRecordsJournalFileName) + ": " + opened;
+  return journal.rolled_back();
+}
+
+SeriesRecords open_series_records(const std::string& series_directory, FileOperations& operations) {
+  SeriesRecords records;
+  records.rolled_back = take_back_unfinished_save(series_directory, &records.problem, operations);
+  if (records.problem.empty()) records.problem = check_record_files(series_directory).problem;
   return records;
 }

@@ -60,8 +60,14 @@ struct SeriesRecords {
   std::string problem;  // as check_record_files gives it; empty when a save may append
 };
 
-// At the start of work on a series (set-up, a batch run): under the journal's lock, takes back a
-// save that was cut short and checks both record files, as the next save would. A directory
-// without a journal has nothing to take back, and none is made.
+// Under the journal's lock, takes back a save that was cut short; returns the files cut back. A
+// directory without a journal (or with an empty one) has nothing to take back, and none is made.
+// A journal that cannot be opened sets `problem`, when given.
+std::vector<std::string> take_back_unfinished_save(
+    const std::string& series_directory, std::string* problem = nullptr,
+    FileOperations& operations = posix_file_operations());
+
+// At the start of a batch run: takes back a save that was cut short (take_back_unfinished_save)
+// and checks both record files, as the next save would.
 SeriesRecords open_series_records(const std::string& series_directory,
                                   FileOperations& operations = posix_file_operations());

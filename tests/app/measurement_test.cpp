@@ -23,6 +23,7 @@
 
 #include "app/myqtapp.h"
 #include "fit/windows/fit_windows.h"
+#include "records_fixture.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
@@ -336,6 +337,7 @@ TEST_F(TakeMeasurement, PhotographsWithoutCaptureDateStillGetTheirRecord) {
 
 TEST_F(TakeMeasurement, MeasuresFileWithoutFinalLineBreakKeepsItsLastLine) {
   std::ofstream(path("measures.csv")) << kHeader << "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;";
+  write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"});
   outcomes_ = {accepted(131, 1.5, 2.0)};
   press_take_measurement();
   EXPECT_EQ(measures(), kHeader +
@@ -387,6 +389,7 @@ TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsa
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::ofstream(path("measures.csv"), std::ios::trunc) << before;
+    write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"});
     ::chmod(path("measures.csv").c_str(), 0444);
     not_saved_.clear();
     run_save_step_ = c.run_save_step;
@@ -502,7 +505,7 @@ TEST_F(TakeMeasurement, PhotographsThatCannotBeLoadedStartNoSession) {
              .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
        },
        ": 20000 x 20000 pixels, more than the 250 megapixels allowed"},
-      {"missing", [](const std::string&) {}, ""},
+      {"missing", [](const std::string&) {}, ": No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
