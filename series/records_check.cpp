@@ -166,6 +166,8 @@ std::string migrate_details_header(const std::string& directory) {
     migrated += csv_record(fields);
   }
 
+  // The rename would replace a write-protected file all the same: it stays as it is.
+  if (::access(path.c_str(), W_OK) != 0) return "ERROR opening file: " + error_text(errno);
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return "ERROR reading file: " + error_text(errno);
   const std::string temporary = path + ".tmp" + std::to_string(::getpid());

@@ -345,6 +345,22 @@ TEST_F(TakeMeasurement, MeasuresFileWithoutFinalLineBreakKeepsItsLastLine) {
                             "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.5;2;\n");
 }
 
+// Record files that a save would break further: the session shows the line that names the file
+// and what is wrong, nothing is written, and once the file is put right by hand ENTER saves.
+TEST_F(TakeMeasurement, RecordFilesInABadStateAreNamedInTheSession) {
+  const std::string before = kHeader + "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n";
+  std::ofstream(path("measures.csv")) << before;
+  std::ofstream(path("measures_details.csv")) << "a,b,c\n";
+  outcomes_ = {accepted(150, 1.2, 1.0), accepted(150, 1.2, 1.0)};
+  after_failed_save_ = [&] { write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"}); };
+  const std::string printed = press_take_measurement();
+  EXPECT_EQ(not_saved_, (std::vector<std::string>{
+                            "ERROR checking file: its header is not the column list of this "
+                            "program's details file (measures_details.csv)"}));
+  EXPECT_NE(printed.find("Measurement for file 1 SAVED."), std::string::npos) << printed;
+  EXPECT_EQ(measures(), before + "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n");
+}
+
 // A save that fails keeps the session: the user frees the file and presses ENTER again (saved
 // once), or leaves with ESC (nothing saved). A session that runs no save step is saved after it
 // ends, once, and a failure is reported then.
