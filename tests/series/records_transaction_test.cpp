@@ -185,42 +185,38 @@ TEST(RecordsTransaction, RecordFilesInABadStateRefuseTheSave) {
     const std::string details = read_file(scratch / "measures_details.csv");
     row = details.substr(header.size());
   }
+  const std::string whole_measures = measures_header + line;
+  const std::string none = "-";  // no file
   const struct {
     const char* what;
-    const char* measures;  // nullptr: no file
-    std::string details;   // "-": no file
+    std::string measures;
+    std::string details;
     const char* failure;
   } cases[] = {
-      {"foreign measures header", "name;date;\na.jpg;x;\n", "-",
+      {"foreign measures header", "name;date;\na.jpg;x;\n", none,
        "ERROR checking file: its first line is not the header"},
-      {"measures cut off mid-line", nullptr, "-", "line 2 is not a whole record (2 of its 5"},
-      {"foreign details header", nullptr, "a,b,c\n1,2,3\n",
+      {"measures cut off mid-line", measures_header + line.substr(0, 12), none,
+       "line 2 is not a whole record (2 of its 5"},
+      {"foreign details header", whole_measures, "a,b,c\n1,2,3\n",
        "its header is not the column list of this program's details file (measures_details.csv)"},
-      {"details reordered header", nullptr, "capture_date,file\n",
+      {"details reordered header", whole_measures, "capture_date,file\n",
        "its header is not the column list"},
-      {"details cut inside a quoted field", nullptr, header + "\"a.jpg,",
+      {"details cut inside a quoted field", whole_measures, header + "\"a.jpg,",
        "it cannot be read from line 2 on"},
-      {"details cut mid-row", nullptr, header + row.substr(0, row.size() / 2),
+      {"details cut mid-row", whole_measures, header + row.substr(0, row.size() / 2),
        "the row on line 2 has"},
-      {"details missing, measures with records", nullptr, "-",
+      {"details missing, measures with records", whole_measures, none,
        "the file is missing or empty, while measures.csv holds 1 records (measures_details.csv)"},
-      {"measures missing, details with records", "", header + row,
+      {"measures empty, details with records", "", header + row,
        "the file is missing or empty, while measures_details.csv holds 1 records (measures.csv)"},
-      {"one record more in measures", nullptr, header,
+      {"one record more in measures", whole_measures, header,
        "out of step from record 1 on (measures.csv holds 1 records, measures_details.csv 0)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDirectory directory;
-    std::string measures = c.measures ? c.measures : measures_header + line;
-    if (std::string(c.what) == "measures cut off mid-line")
-      measures = measures_header + line.substr(0, 12);
-    if (std::string(c.what) == "measures missing, details with records") {
-      directory.write("measures.csv", "");
-    } else {
-      directory.write("measures.csv", measures);
-    }
-    if (c.details != "-") directory.write("measures_details.csv", c.details);
+    directory.write("measures.csv", c.measures);
+    if (c.details != none) directory.write("measures_details.csv", c.details);
     const std::string measures_before = read_file(directory / "measures.csv");
     const std::string details_before = read_file(directory / "measures_details.csv");
     const bool details_existed = directory.exists("measures_details.csv");
