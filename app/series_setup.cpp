@@ -4,6 +4,7 @@
 
 #include "app/myqtapp.h"
 #include "app/photo_open.h"
+#include "series/measurement_save.h"
 
 void myQtApp::process_directory() {
   // The typed text becomes a path in the file-name encoding of the platform (UTF-8 bytes on
@@ -48,5 +49,9 @@ std::vector<std::string> myQtApp::notices_of_new_series(SetupOutcome outcome,
                       (other > 0 ? " (process " + std::to_string(other) + ")" : std::string()) +
                       ".");
   }
+  // A save cut short is taken back before the overview counts the records. Record files that no
+  // save may append to are named by the save that refuses them.
+  for (const std::string& file : take_back_unfinished_save(directory))
+    notices.push_back("An unfinished save was taken back from " + file + ".");
   return notices;
 }

@@ -115,7 +115,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   // The set-up's own lines (names left out, the order file) are those "Read!" prints.
   SeriesState series;
   const SetupOutcome outcome = set_up_series(series, settings.directory, environment.seed);
-  if (outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) {
+  // An order file that lists no photograph (empty, or no line of its form) is no series either.
+  if ((outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) ||
+      series.file_list.empty()) {
     environment.progress << "No photographs to measure in " << settings.directory << std::endl;
     return summary;
   }
@@ -134,6 +136,17 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
 
   const std::string& directory = series.series_directory;
+  // A save cut short is taken back before the records are counted, and files that no save may
+  // append to stop the run before hours of fitting are spent.
+  const SeriesRecords records = open_series_records(directory);
+  for (const std::string& file : records.rolled_back) {
+    environment.progress << "An unfinished save was taken back from " << file << "." << std::endl;
+  }
+  if (!records.problem.empty()) {
+    summary.records_problem = records.problem;
+    environment.progress << "Nothing is measured: " << records.problem << std::endl;
+    return summary;
+  }
   summary.left_out = count_left_out_files(regular_file_names(directory));
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
@@ -147,6 +160,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
           : standing_records(directory + "/" + kDetailsFileName, withdrawn);
   std::vector<unsigned> positions;  // 1-based places in the measuring order
   std::vector<std::string> paths;
+  // How often measures.csv listed each photograph to be measured: a save finds the same count, or
+  // another run has saved it meanwhile.
+  std::vector<int> records_at_start;
   for (size_t i = 0; i < series.file_list.size(); ++i) {
     const std::string& name = series.file_list[i].name;
     int records = counts[i];
@@ -162,6 +178,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
     }
     positions.push_back(static_cast<unsigned>(i + 1));
     paths.push_back(directory + "/" + series.file_list[i].name);
+    records_at_start.push_back(counts[i]);
   }
   if (summary.skipped > 0 && settings.again_flagged) {
     environment.progress << summary.skipped << " of " << series.file_list.size()
@@ -201,7 +218,14 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       details.uncertainty = fit->uncertainty;
       details.flags = joined(fit->warnings);
       const AppendOutcome saved = save_measurement_with_details(
-          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock);
+          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
+          posix_file_operations(),
+          settings.again ? SaveIf::always() : SaveIf::records_unchanged(records_at_start[k]));
+      if (saved.already_measured) {
+        ++summary.skipped;
+        progress.step(file + ": skipped, another run saved it meanwhile");
+        continue;
+      }
       // A missing capture date is common (most cameras' exports, scans) and harmless: it is
       // counted for the summary instead of a line each, whose path would name the photograph
       // beside its position.
@@ -275,6 +299,6 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 
 int batch_exit_status(const BatchSummary& summary) {
   if (!summary.series_found) return 2;
-  if (summary.failed > 0 || summary.stopped()) return 1;
+  if (summary.failed > 0 || summary.stopped() || !summary.records_problem.empty()) return 1;
   return 0;
 }

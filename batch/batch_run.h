@@ -55,6 +55,8 @@ struct BatchSummary {
   LeftOutFiles left_out;       // pictures in the directory that the name rules leave out
   std::vector<FlaggedFit> flagged;
   std::string review_sheet;  // the path written, empty when none
+  // The record files' problem that stopped the run before anything was measured, else empty.
+  std::string records_problem;
   bool stopped() const { return not_started > 0; }
 };
 
@@ -62,6 +64,9 @@ struct BatchSummary {
 // lock), measures each photograph without a record (every one with `again`), in measuring order,
 // `jobs` at once, and appends the records in measuring order with save_measurement. A photograph
 // that cannot be measured is reported on one line and the run goes on.
+// Whether a photograph still needs measuring is decided again when its record is saved, under
+// the save's lock: one that another run saved meanwhile is skipped, not saved twice (without
+// `again`). Record files that a save would refuse stop the run before anything is measured.
 BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment);
 
 // 0 when every photograph was measured or skipped, 1 when any failed or was left unmeasured by a

@@ -25,13 +25,6 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The system's text for `error` in English, as every other line of the program, whatever the
-// user's locale.
-std::string error_text(int error) {
-  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-  return c_locale ? strerror_l(error, c_locale) : std::strerror(error);
-}
-
 std::string system_reason(const char* what) {
   return std::string("ERROR ") + what + " file: " + error_text(errno);
 }

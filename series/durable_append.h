@@ -38,6 +38,9 @@ struct AppendOutcome {
   // Only after a failed write whose roll-back failed too: the file may still hold part of the
   // bytes. `failure` then says so instead of "Nothing was saved.".
   bool file_left_changed = false;
+  // A save made only for a photograph without a record found one under the lock (another
+  // instance saved it meanwhile): nothing was written, and it is no failure.
+  bool already_measured = false;
 };
 
 // Appends to each file of `appends`, all of them or none:

@@ -1,10 +1,12 @@
 #include "series/file_operations.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 int PosixFileOperations::open(const char* path, int flags, mode_t mode) {
@@ -71,4 +73,9 @@ int PosixFileOperations::lock_exclusive(int fd) {
 FileOperations& posix_file_operations() {
   static PosixFileOperations operations;
   return operations;
+}
+
+std::string error_text(int error) {
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c_locale ? strerror_l(error, c_locale) : std::strerror(error);
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 
 // Each call has the contract of the POSIX call of its name: -1 (or a negative count) with errno
 // set on failure.
@@ -52,3 +53,7 @@ class PosixFileOperations : public FileOperations {
 
 // The real calls, with the default lock wait.
 FileOperations& posix_file_operations();
+
+// The system's text for `error` in English, as every other line of the program, whatever the
+// user's locale.
+std::string error_text(int error);

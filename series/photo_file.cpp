@@ -9,6 +9,8 @@
 #include <new>
 #include <opencv2/imgcodecs.hpp>
 
+#include "series/file_operations.h"
+#include "series/jpeg_check.h"
 #include "series/regular_file.h"
 
 // jpeglib.h needs the definitions of stdio.h (FILE, size_t) before it.
@@ -144,6 +146,16 @@ ReadResult read_unchanged(int fd, struct stat& status, std::int64_t limit,
   return ReadResult::failed;
 }
 
+// A PNG ends with its IEND chunk: length 0, the type, and the type's CRC. Without it the file
+// was cut short, and the decoder would say so only in a raw line of its own.
+std::string png_data_problem(const std::vector<unsigned char>& bytes) {
+  static const unsigned char iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  if (bytes.size() >= sizeof iend &&
+      std::equal(std::begin(iend), std::end(iend), bytes.end() - sizeof iend))
+    return "";
+  return "the file ends before its last chunk (damaged)";
+}
+
 bool is_jpeg(const std::vector<unsigned char>& bytes) {
   return starts_with(bytes, {0xFF, 0xD8, 0xFF});
 }
@@ -185,7 +197,11 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
   photo.message = refused;
 
   const RegularFile file = open_regular_file(path);
-  if (file.status == RegularFile::cannot_open) return photo;
+  if (file.status == RegularFile::cannot_open) {
+    // Missing (deleted during a run), no permission, ...: the system's reason.
+    photo.message = refused + ": " + error_text(file.error);
+    return photo;
+  }
   if (file.status == RegularFile::not_regular) {
     photo.status = PhotographFile::not_regular;
     photo.message = refused + ": not a regular file";
@@ -209,6 +225,7 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
   }
   if (read != ReadResult::whole) {
     photo.status = PhotographFile::read_failed;
+    photo.message = refused + ": it could not be read whole (a read error, or it kept changing)";
     return photo;
   }
   photo.stamp = stamp_of(status);
@@ -235,6 +252,12 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
     photo.message = refused + ": the file ends inside the image data (damaged)";
     return photo;
   }
+  const std::string damage = jpeg ? jpeg_data_problem(bytes) : png_data_problem(bytes);
+  if (!damage.empty()) {
+    photo.status = PhotographFile::cannot_decode;
+    photo.message = refused + ": " + damage;
+    return photo;
+  }
 
   try {
     // imdecode turns the image upright by its EXIF orientation, as imread does.
@@ -247,6 +270,9 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
   }
   if (photo.image.empty()) {
     photo.status = PhotographFile::cannot_decode;
+    photo.message = refused +
+                    ": the decoder could not read its image data (damaged, or too "
+                    "little memory)";
     return photo;
   }
   photo.status = PhotographFile::loaded;

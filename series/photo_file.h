@@ -56,8 +56,8 @@ struct PhotographFile {
     cannot_decode,    // the decoder gave no image
   };
   Status status = cannot_open;
-  // When not loaded: the one line for the user, "Cannot load the photograph PATH", with the reason
-  // after a colon where one helps (size, kind, not a regular file).
+  // When not loaded: the one line for the user, "Cannot load the photograph PATH: REASON" (the
+  // system's reason, the size, the kind, damaged data, ...).
   std::string message;
   cv::Mat image;              // when loaded: CV_8UC3 (blue, green, red), upright as its EXIF says
   cv::Size stored_size;       // the size its header gives, before turning upright; 0 x 0 unknown
@@ -68,7 +68,9 @@ struct PhotographFile {
 // Reads the photograph file at `path` and decodes it as cv::imread(path, IMREAD_COLOR) would.
 // Opens without waiting (a FIFO has no writer to wait for), reads only a regular file of at most
 // `limits.max_file_bytes`, reads the image size from the JPEG or PNG header and decodes only within
-// `limits.max_pixels`. Never throws.
+// `limits.max_pixels`. A JPEG whose data the decoder warns about (jpeg_data_problem) or whose
+// header claims more blocks than its bytes can hold, and a PNG cut short, are refused before the
+// decode. Never throws.
 PhotographFile load_photograph_file(const std::string& path, const PhotographLimits& limits = {});
 
 // The image size that the header of a JPEG file (by libjpeg's header reader) or a PNG file (its

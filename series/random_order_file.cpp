@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "series/regular_file.h"
 
@@ -23,24 +24,41 @@ bool parse_random_order_line(const std::string& line, SeriesEntry& entry) {
   return true;
 }
 
-bool read_random_order_file(const std::string& path, std::vector<SeriesEntry>& entries) {
-  entries.clear();
+OrderFileText read_order_file_text(const std::string& path) {
+  OrderFileText text;
   FILE* file = fopen_regular_file(path);
-  if (!file) return false;
+  if (!file) return text;
   char* buffer = nullptr;
   std::size_t capacity = 0;
   ssize_t length;
+  int number = 0;
   while ((length = getline(&buffer, &capacity, file)) != -1) {
     std::string line(buffer, static_cast<std::size_t>(length));
     if (!line.empty() && line.back() == '\n') line.pop_back();
+    // Editors that save "UTF-8 with BOM" put these three bytes before the first name.
+    if (++number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     SeriesEntry entry;
-    if (parse_random_order_line(line, entry)) entries.push_back(entry);
+    if (parse_random_order_line(line, entry)) {
+      text.entries.push_back(entry);
+    } else if (!line.empty() && line != "\r") {
+      text.unread_lines.push_back({number, line});
+    }
   }
   const bool read_failed = std::ferror(file) != 0;
   std::free(buffer);
   std::fclose(file);
-  if (read_failed) entries.clear();
-  return !read_failed;
+  if (read_failed) {
+    text.entries.clear();
+    text.unread_lines.clear();
+  }
+  text.read = !read_failed;
+  return text;
+}
+
+bool read_random_order_file(const std::string& path, std::vector<SeriesEntry>& entries) {
+  OrderFileText text = read_order_file_text(path);
+  entries = std::move(text.entries);
+  return text.read;
 }
 
 void draw_order_keys(std::vector<SeriesEntry>& entries, unsigned seed) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <set>
 #include <vector>
 
 #include "series/random_order_file.h"
@@ -16,6 +17,8 @@ const char kNoSeriesMessage[] = "No jpg containing directory selected.";
 unsigned time_order_seed() { return static_cast<unsigned>(std::time(nullptr)); }
 
 namespace {
+
+const char kQuoteMessage[] = "File name with '\"' left out of the series: ";
 
 bool ends_with(const std::string& text, const char* suffix) {
   const std::size_t length = std::char_traits<char>::length(suffix);
@@ -64,6 +67,9 @@ DirectoryScan scan_listing(DIR* listing) {
         // Its name would split or end a line of the order file or the measures file.
         write_status_line("File name with ';' or a line break left out of the series: " +
                           printable_name(name));
+      } else if (name.find('"') != std::string::npos) {
+        // A reader of the details file's quoted fields would take it for the end of a field.
+        write_status_line(kQuoteMessage + printable_name(name));
       } else if (const char* problem = series_name_problem(name)) {
         // Only "\\" can come from a listing: the order file would not let it in again.
         write_status_line(problem + printable_name(name));
@@ -82,12 +88,19 @@ DirectoryScan scan_listing(DIR* listing) {
 
 // Leaves out the entries read from an order file whose names could reach outside the series
 // directory; a hand-edited order file is not trusted.
-void drop_unsafe_names(std::vector<SeriesEntry>& entries) {
+// A name listed twice would be measured twice in one run; the first line counts.
+void drop_unsafe_names(std::vector<SeriesEntry>& entries, const std::string& order_path) {
   std::vector<SeriesEntry> kept;
   kept.reserve(entries.size());
+  std::set<std::string> names;
   for (SeriesEntry& entry : entries) {
     if (const char* problem = series_name_problem(entry.name)) {
       write_status_line(problem + printable_name(entry.name));
+    } else if (entry.name.find('"') != std::string::npos) {
+      write_status_line(kQuoteMessage + printable_name(entry.name));
+    } else if (!names.insert(entry.name).second) {
+      write_status_line(order_path + " lists " + printable_name(entry.name) +
+                        " more than once: it is measured once.");
     } else {
       kept.push_back(std::move(entry));
     }
@@ -142,11 +155,19 @@ SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
   bool order_stored = true;
   if (scan.has_order_file) {
     // The series is the list in the order file, whatever the directory holds now.
-    if (!read_random_order_file(order_path, state.file_list)) {
+    OrderFileText order = read_order_file_text(order_path);
+    if (!order.read) {
       write_status_line("Unable to open file " + order_path);
       return SetupOutcome::order_file_unreadable;
     }
-    drop_unsafe_names(state.file_list);
+    for (const auto& [number, line] : order.unread_lines) {
+      write_status_line(
+          "Line " + std::to_string(number) + " of " + order_path +
+          " is not a name and a key, each ended by ';', and adds nothing: " + printable_name(line));
+    }
+    state.file_list = std::move(order.entries);
+    drop_unsafe_names(state.file_list, order_path);
+    if (state.file_list.empty()) write_status_line(order_path + " lists no photographs.");
   } else {
     state.file_list = std::move(scan.images);
     draw_order_keys(state.file_list, seed());

@@ -43,7 +43,10 @@ enum class SetupOutcome {
 // Sets `state` up from `directory`, a file-system path in the platform's file-name encoding.
 // series_directory always becomes `directory`. From a directory whose listing opens, file_list
 // and current_index are replaced. Lists the directory, creates the random order file when there
-// is none (keys drawn with `seed()`) or reads it, and sorts by key. A name that cannot be a file
+// is none (keys drawn with `seed()`) or reads it, and sorts by key. Reading it, each line that
+// adds nothing is reported with its number, a name listed again is reported and taken once, and
+// an order file that lists no photograph says so (the series is then empty). A name with '"' is
+// left out with one line, from the listing or the order file. A name that cannot be a file
 // of the series (series_name_problem), from the listing or the order file, is left out with one
 // line; so is a listed entry that is not a regular file or whose name is not storable. Status
 // lines go to standard output, a failing closedir to standard error.

@@ -25,6 +25,7 @@
 #include "app/myqtapp.h"
 #include "fit/fit_W.h"
 #include "windows/fit_session.h"
+#include "records_fixture.h"
 #include "series/file_faults.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
@@ -221,6 +222,7 @@ TEST_F(FirstMeasurement, AFailedSaveKeepsTheSessionAndTheRetrySavesOnce) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::ofstream(directory_.file("measures.csv"), std::ios::trunc) << earlier;
+    write_details_rows(directory_.file("measures_details.csv"), {"earlier.jpg"});
     FaultyFileOperations faults;
     faults.fail(c.call, c.error, "measures.csv");
     window_.set_file_operations(faults);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/myqtapp.h"
+#include "records_fixture.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
@@ -336,11 +337,28 @@ TEST_F(TakeMeasurement, PhotographsWithoutCaptureDateStillGetTheirRecord) {
 
 TEST_F(TakeMeasurement, MeasuresFileWithoutFinalLineBreakKeepsItsLastLine) {
   std::ofstream(path("measures.csv")) << kHeader << "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;";
+  write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"});
   outcomes_ = {accepted(131, 1.5, 2.0)};
   press_take_measurement();
   EXPECT_EQ(measures(), kHeader +
                             "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n"
                             "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.5;2;\n");
+}
+
+// Record files that a save would break further: the session shows the line that names the file
+// and what is wrong, nothing is written, and once the file is put right by hand ENTER saves.
+TEST_F(TakeMeasurement, RecordFilesInABadStateAreNamedInTheSession) {
+  const std::string before = kHeader + "IMG_0002.JPG;;2011-01-01 10:00:00;1;1;\n";
+  std::ofstream(path("measures.csv")) << before;
+  std::ofstream(path("measures_details.csv")) << "a,b,c\n";
+  outcomes_ = {accepted(150, 1.2, 1.0), accepted(150, 1.2, 1.0)};
+  after_failed_save_ = [&] { write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"}); };
+  const std::string printed = press_take_measurement();
+  EXPECT_EQ(not_saved_, (std::vector<std::string>{
+                            "ERROR checking file: its header is not the column list of this "
+                            "program's details file (measures_details.csv)"}));
+  EXPECT_NE(printed.find("Measurement for file 1 SAVED."), std::string::npos) << printed;
+  EXPECT_EQ(measures(), before + "IMG_0001.JPG;2012-04-01 18:00:00;2012-04-02 09:05:03;1.2;1;\n");
 }
 
 // A save that fails keeps the session: the user frees the file and presses ENTER again (saved
@@ -387,6 +405,7 @@ TEST_F(TakeMeasurement, WriteProtectedMeasuresFileIsReportedAndTheWindowStaysUsa
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::ofstream(path("measures.csv"), std::ios::trunc) << before;
+    write_details_rows(path("measures_details.csv"), {"IMG_0002.JPG"});
     ::chmod(path("measures.csv").c_str(), 0444);
     not_saved_.clear();
     run_save_step_ = c.run_save_step;
@@ -502,7 +521,7 @@ TEST_F(TakeMeasurement, PhotographsThatCannotBeLoadedStartNoSession) {
              .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
        },
        ": 20000 x 20000 pixels, more than the 250 megapixels allowed"},
-      {"missing", [](const std::string&) {}, ""},
+      {"missing", [](const std::string&) {}, ": No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

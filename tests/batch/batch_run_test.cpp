@@ -6,6 +6,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch_test_support.h"
@@ -78,10 +79,15 @@ TEST_F(BatchRun, SkipsMeasuredPhotographsUnlessAgain) {
 TEST_F(BatchRun, SkipsOnlyThePhotographsWithARecord) {
   run_batch_on(series_.path(), 1);
   const std::vector<std::string> all = lines_of(series_.read("measures.csv"));
-  // Two records kept, as if only those had been measured so far.
+  const std::vector<std::string> all_details = lines_of(series_.read("measures_details.csv"));
+  // Two records kept, as if only those had been measured so far; in both files, which hold the
+  // same records.
   std::ofstream(series_.file("measures.csv"), std::ios::trunc) << all[0] << "\n"
                                                                << all[3] << "\n"
                                                                << all[6] << "\n";
+  std::ofstream(series_.file("measures_details.csv"), std::ios::trunc) << all_details[0] << "\n"
+                                                                       << all_details[3] << "\n"
+                                                                       << all_details[6] << "\n";
   const BatchRunResult run = run_batch_on(series_.path(), 2);
   EXPECT_EQ(run.summary.measured, 6u);
   EXPECT_EQ(run.summary.skipped, 2u);
@@ -101,6 +107,7 @@ TEST_F(BatchRun, OneJobAndSeveralGiveTheSameFile) {
   for (const TempDirectory* copy : {&copy_two, &copy_three}) {
     copy_series(series_, *copy);
     std::remove(copy->file("measures.csv").c_str());
+    std::remove(copy->file("measures_details.csv").c_str());
   }
   run_batch_on(copy_two.path(), 2);
   run_batch_on(copy_three.path(), 3);
@@ -233,6 +240,65 @@ TEST_F(BatchRun, MissingDatesAndLeftOutFilesAreCountedOnce) {
                            "1 file left out: a photograph's name needs at least six characters."}) {
     EXPECT_EQ(std::count(out.begin(), out.end(), line), 1) << run.out;
   }
+}
+
+// Two runs on one series at once: whether a photograph still needs measuring is decided again
+// when its record is saved, so each photograph is saved once, by one of them, and the other
+// counts it as skipped. The two record files stay in step.
+TEST_F(BatchRun, TwoRunsAtOnceSaveEachPhotographOnce) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempDirectory series;
+    copy_series(series_, series);
+    BatchRunResult first, second;
+    std::thread other([&] { second = run_batch_on(series.path(), 1); });
+    first = run_batch_on(series.path(), 1);
+    other.join();
+    EXPECT_EQ(first.summary.measured + second.summary.measured, 8u);
+    EXPECT_EQ(first.summary.measured + first.summary.skipped, 8u);
+    EXPECT_EQ(second.summary.measured + second.summary.skipped, 8u);
+    EXPECT_EQ(batch_exit_status(first.summary), 0) << first.progress;
+    EXPECT_EQ(batch_exit_status(second.summary), 0) << second.progress;
+    std::vector<std::string> names;
+    for (const std::string& line : lines_of(series.read("measures.csv"))) {
+      if (line != kMeasuresHeader) names.push_back(name_of(line));
+    }
+    std::vector<std::string> unique = names;
+    std::sort(unique.begin(), unique.end());
+    unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
+    EXPECT_EQ(names.size(), 8u);
+    EXPECT_EQ(unique.size(), names.size());
+    EXPECT_EQ(lines_of(series.read("measures_details.csv")).size(), names.size() + 1);
+  }
+}
+
+// Record files that no save may append to stop the run before anything is fitted, with the file
+// and what is wrong; an order file that lists no photograph is no series.
+TEST_F(BatchRun, RecordFilesOutOfStepOrAnEmptyOrderFileStopTheRun) {
+  run_batch_on(series_.path(), 2);
+  // measures.csv one record ahead of the details file, as a hand edit leaves it.
+  std::vector<std::string> details = lines_of(series_.read("measures_details.csv"));
+  details.pop_back();
+  std::ofstream out(series_.file("measures_details.csv"), std::ios::trunc);
+  for (const std::string& line : details) out << line << "\n";
+  out.close();
+  const std::string measures = series_.read("measures.csv");
+  const BatchRunResult run = run_batch_on(series_.path(), 2, true);
+  EXPECT_EQ(batch_exit_status(run.summary), 1);
+  EXPECT_EQ(run.summary.measured, 0u);
+  EXPECT_NE(run.progress.find("Nothing is measured: measures.csv: the two record files are out "
+                              "of step from record 8 on (measures.csv holds 8 records, "
+                              "measures_details.csv 7)"),
+            std::string::npos)
+      << run.progress;
+  EXPECT_EQ(series_.read("measures.csv"), measures);
+
+  TempDirectory empty_order;
+  copy_series(series_, empty_order);
+  empty_order.write("random_order.csv", "");
+  const BatchRunResult none = run_batch_on(empty_order.path(), 1);
+  EXPECT_EQ(batch_exit_status(none.summary), 2);
+  EXPECT_NE(none.progress.find("No photographs to measure"), std::string::npos);
 }
 
 TEST(BatchRunSeries, ADirectoryWithoutPhotographsIsAWrongArgument) {

@@ -286,7 +286,7 @@ TEST(PhotoFile, RefusedBeforeReadingOrDecoding) {
       {"fifo.jpg", {}, PhotographFile::not_regular, ": not a regular file"},
       {"fifo_link.jpg", {}, PhotographFile::not_regular, ": not a regular file"},
       {"folder.jpg", {}, PhotographFile::not_regular, ": not a regular file"},
-      {"missing.jpg", {}, PhotographFile::cannot_open, ""},
+      {"missing.jpg", {}, PhotographFile::cannot_open, ": No such file or directory"},
       {"text.jpg",
        {},
        PhotographFile::unknown_kind,
@@ -313,6 +313,58 @@ TEST(PhotoFile, RefusedBeforeReadingOrDecoding) {
       EXPECT_TRUE(photo.image.empty());
     }
   }
+}
+
+// Photographs whose data is damaged, or whose header claims far more than the file holds, are
+// refused before the decode with the decoder's reason on the one line, and the decoder's own
+// lines stay off the terminal.
+TEST(PhotoFile, DamagedDataIsRefusedWithItsReason) {
+  TempDirectory dir;
+  const cv::Mat photo = render_demo_photo({640, 480}, {1.1, 200, 300, 0, 320, 240});
+  const Bytes whole = encoded(".jpg", photo);
+  const std::size_t scan = whole.size() / 2;
+  // Scan bytes overwritten by a marker that cannot stand there.
+  Bytes marker_inside = whole;
+  marker_inside[scan] = 0xFF;
+  marker_inside[scan + 1] = 0xD5;
+  write_bytes(dir / "marker_inside.jpg", marker_inside);
+  // Scan bytes overwritten with noise.
+  Bytes noise = whole;
+  for (std::size_t i = scan; i < scan + 400; ++i) noise[i] = static_cast<unsigned char>(i * 37);
+  write_bytes(dir / "noise.jpg", noise);
+  // A file of 2 kB whose header claims 15000 x 15000 (within the pixel budget).
+  Bytes forged = jpeg_claiming({15000, 15000});
+  forged.insert(forged.end() - 2, 2048 - forged.size(), 0x00);
+  write_bytes(dir / "forged.jpg", forged);
+  Bytes png = encoded(".png", photo);
+  png.resize(png.size() - 100);
+  write_bytes(dir / "cut.png", png);
+  const struct {
+    const char* name;
+    const char* reason;  // the start of what follows "Cannot load the photograph PATH: "
+  } cases[] = {
+      {"marker_inside.jpg", "the image data is damaged (Corrupt JPEG data"},
+      {"noise.jpg", "the image data is damaged ("},
+      {"forged.jpg", "its header claims 15000 x 15000 pixels, which take at least "},
+      {"cut.png", "the file ends before its last chunk (damaged)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir / c.name;
+    testing::internal::CaptureStderr();
+    const PhotographFile loaded = load_photograph_file(path);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(loaded.status, PhotographFile::cannot_decode);
+    EXPECT_TRUE(loaded.image.empty());
+    const std::string start = "Cannot load the photograph " + path + ": " + c.reason;
+    EXPECT_EQ(loaded.message.substr(0, start.size()), start) << loaded.message;
+    EXPECT_EQ(loaded.message.find('\n'), std::string::npos);
+  }
+  // The whole photograph still loads, as imread decodes it.
+  write_bytes(dir / "whole.jpg", whole);
+  const PhotographFile loaded = load_photograph_file(dir / "whole.jpg");
+  ASSERT_EQ(loaded.status, PhotographFile::loaded) << loaded.message;
+  EXPECT_EQ(cv::norm(loaded.image, cv::imread(dir / "whole.jpg"), cv::NORM_INF), 0);
 }
 
 // A header bomb costs no memory: in a fresh process whose peak resident size is reset first,

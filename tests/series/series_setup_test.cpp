@@ -220,6 +220,8 @@ TEST_F(SeriesSetup, ExistingOrderFileIsTheSeries) {
     const char* what;
     std::string order_file;
     Entries series;  // in measuring order; entries of equal key in either relative order
+    std::vector<int> unread_lines = {};  // reported by number
+    bool lists_nothing = false;          // the line that the file lists no photograph
   } const cases[] = {
       {"sorted by key",
        "c_photo.jpg;30;\nb_photo.jpg;10;\na_photo.jpg;20;\n",
@@ -233,11 +235,12 @@ TEST_F(SeriesSetup, ExistingOrderFileIsTheSeries) {
       {"equal keys are both kept",
        "a_photo.jpg;4;\nb_photo.jpg;9;\nc_photo.jpg;4;\n",
        {{"a_photo.jpg", 4}, {"c_photo.jpg", 4}, {"b_photo.jpg", 9}}},
-      {"malformed lines add nothing",
+      {"malformed lines add nothing, each reported",
        "\n;\n;;\nno separator\nname_only.jpg;12\n;lead.jpg;3;\nextra.jpg;12;34;\n"
        "blank.jpg; 8;\nword.jpg;abc;\nlast.jpg;2;",
-       {{"word.jpg", 0}, {"last.jpg", 2}, {";lead.jpg", 3}, {"blank.jpg", 8}, {"extra.jpg", 12}}},
-      {"no valid line: an empty series", "nothing here\n;;\n", {}},
+       {{"word.jpg", 0}, {"last.jpg", 2}, {";lead.jpg", 3}, {"blank.jpg", 8}, {"extra.jpg", 12}},
+       {2, 3, 4, 5}},
+      {"no valid line: an empty series, and said so", "nothing here\n;;\n", {}, {1, 2}, true},
       {"names the directory does not hold", "gone.jpg;1;\n", {{"gone.jpg", 1}}},
   };
   for (const Case& c : cases) {
@@ -249,7 +252,18 @@ TEST_F(SeriesSetup, ExistingOrderFileIsTheSeries) {
     state.current_index = 2;
     StdoutCapture output;
     ASSERT_EQ(set_up_series(state, dir.path(), fixed_seed), SetupOutcome::complete);
-    EXPECT_EQ(output.text(), "");
+    std::string expected_output;
+    for (const int line : c.unread_lines) {
+      expected_output += "Line " + std::to_string(line) + " of " + dir.file("random_order.csv") +
+                         " is not a name and a key, each ended by ';', and adds nothing: ";
+      std::istringstream lines(c.order_file);
+      std::string text;
+      for (int i = 0; i < line; ++i) std::getline(lines, text);
+      expected_output += text + "\n";
+    }
+    if (c.lists_nothing)
+      expected_output += dir.file("random_order.csv") + " lists no photographs.\n";
+    EXPECT_EQ(output.text(), expected_output);
     EXPECT_EQ(state.current_index, 0u);
     Entries series = entries_of(state);
     // Equal keys may come in either order: compare with ties broken by name.
@@ -439,6 +453,54 @@ TEST_F(SeriesSetup, NamesThatWouldBreakACsvLineAreLeftOut) {
   EXPECT_EQ(set_up_series(state, only_bad.path(), fixed_seed), SetupOutcome::no_images);
   EXPECT_EQ(second_output.text(),
             prefix + "semi;colon.jpg\nNo jpg containing directory selected.\n");
+}
+
+// What an editor or a hand leaves in an order file: a byte-order mark before the first name, a
+// name listed twice (measured once, and said so), a name with '"' (left out, as from a listing).
+TEST_F(SeriesSetup, OrderFileEditedByHand) {
+  const std::string order = dir_ / "random_order.csv";
+  const struct {
+    const char* what;
+    std::string order_file;
+    std::vector<std::string> series;  // in measuring order
+    std::string output;
+  } cases[] = {
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "first.jpg;1;\nsecond.jpg;2;\n",
+       {"first.jpg", "second.jpg"},
+       ""},
+      {"a name twice",
+       "a_photo.jpg;5;\nb_photo.jpg;3;\na_photo.jpg;1;\n",
+       {"b_photo.jpg", "a_photo.jpg"},
+       order + " lists a_photo.jpg more than once: it is measured once.\n"},
+      {"a name with a quote",
+       "\"quoted.jpg;1;\nplain.jpg;2;\n",
+       {"plain.jpg"},
+       "File name with '\"' left out of the series: \"quoted.jpg\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir_.write("photo_in_dir.jpg");
+    dir_.write("random_order.csv", c.order_file);
+    StdoutCapture output;
+    ASSERT_EQ(set_up_series(state_, dir_.path(), fixed_seed), SetupOutcome::complete);
+    std::vector<std::string> names;
+    for (const SeriesEntry& entry : state_.file_list) names.push_back(entry.name);
+    EXPECT_EQ(names, c.series);
+    EXPECT_EQ(output.text(), c.output);
+  }
+  // From the listing, a name with '"' is left out too, and never reaches the order file.
+  TempDirectory listed;
+  listed.write("\"quoted.jpg");
+  listed.write("plain.jpg");
+  SeriesState state;
+  StdoutCapture output;
+  ASSERT_EQ(set_up_series(state, listed.path(), fixed_seed), SetupOutcome::complete);
+  EXPECT_EQ(output.text(), "File name with '\"' left out of the series: \"quoted.jpg\n");
+  const Entries lines = parse_order_text(listed.read("random_order.csv"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, "plain.jpg");
 }
 
 TEST_F(SeriesSetup, NonLatinDirectoryNames) {
