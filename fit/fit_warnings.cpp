@@ -28,6 +28,12 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
        "the model reaches the image border"},
       {&FitWarnings::top_far_from_reference, "top_more_than_90_degrees_off",
        "the top end is more than 90 degrees from the usual top (key f flips it)"},
+      {&FitWarnings::scale_spacing_varies, "scale_spacing_varies",
+       "the ruler's tick spacing changes along it (perspective or a bent ruler?)"},
+      {&FitWarnings::scale_steep_angle, "scale_steep_angle",
+       "the scale's marker or disc is seen at a steep angle"},
+      {&FitWarnings::scale_off_series_median, "scale_off_series_median",
+       "the scale is more than 2 % from the series' median"},
   };
   return kinds;
 }

@@ -15,6 +15,8 @@
 inline constexpr int kStartRotation = 325;
 // A deviation energy above this many pixels is a poor fit.
 inline constexpr double kWarningEnergyPx = 3.0;
+// A scale this fraction or more away from the series' median of read scales is doubtful.
+inline constexpr double kScaleMedianTolerance = 0.02;
 
 struct FitWarnings {
   // Some outline pixel lies on the image's two outermost rows or columns: the object is cut by
@@ -29,10 +31,17 @@ struct FitWarnings {
   bool model_reaches_border = false;
   // The model's top end points more than 90 degrees away from the reference rotation's top.
   bool top_far_from_reference = false;
+  // Doubts about a scale read from the photograph, set by whoever read it (not by fit_warnings):
+  // the ruler's tick spacing changes along it; the marker (or disc) is seen at a steep angle; the
+  // scale is more than kScaleMedianTolerance off the median of the series' read scales.
+  bool scale_spacing_varies = false;
+  bool scale_steep_angle = false;
+  bool scale_off_series_median = false;
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
-           model_reaches_border || top_far_from_reference;
+           model_reaches_border || top_far_from_reference || scale_spacing_varies ||
+           scale_steep_angle || scale_off_series_median;
   }
 };
 

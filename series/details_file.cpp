@@ -52,6 +52,12 @@ const std::vector<std::string> kDetailsColumns = {
     "flags",
     "program",
     "version",
+    "scale_method",
+    "px_per_mm_se",
+    "scale_relative_se",
+    "scale_from",
+    "warn_scale_spacing_varies",
+    "warn_scale_steep_angle",
 };
 
 namespace {
@@ -126,12 +132,20 @@ std::string format_details_row(const DetailsRecord& r) {
   f.push_back(r.flags);
   f.push_back(r.program);
   f.push_back(r.version);
+  f.push_back(!scaled ? "none" : r.scale_method.empty() ? "clicked" : r.scale_method);
+  const bool known_error = scaled && std::isfinite(r.px_per_mm_se) && r.px_per_mm_se > 0;
+  f.push_back(known_error ? round_trip_number(r.px_per_mm_se) : "");
+  f.push_back(known_error ? dimension(r.px_per_mm_se / r.px_per_mm) : "");
+  f.push_back(scaled ? r.scale_from : "");
+  f.push_back(flag(scaled && w.scale_spacing_varies));
+  f.push_back(flag(scaled && w.scale_steep_angle));
   return csv_record(f);
 }
 
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
   record.dimensions_px =
       egg_dimensions_of_model(record.lambda_milli, record.width, record.height_px);
+  if (!record.scale_method.empty()) return;
   record.scale_source = scale.source;
   record.px_per_mm = scale.source == ScaleSource::none ? 0.0 : scale.row.px_per_mm;
 }

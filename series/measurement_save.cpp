@@ -48,9 +48,13 @@ AppendOutcome save_measurement_with_details(const std::string& series_directory,
   const std::tm measuring_time = clock();
   report_missing_capture_date(capture_date, image_path, out);
 
-  const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
-  if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
-  set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+  if (details.scale_method.empty()) {
+    const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
+    if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
+    set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+  } else {
+    set_details_dimensions(details, {});  // the record's own scale
+  }
   details.capture_date = capture_date.text;
   details.capture_date_original = capture_date.original_text;
   details.measured_at = measuring_time;

@@ -94,8 +94,96 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "breadth_position,elongation,volume_px3,surface_px2,length_mm,breadth_mm,volume_mm3,"
             "surface_mm2,px_per_mm,scale_source,warn_outline_touches_frame,warn_outline_is_frame,"
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
-            "version\n");
-  EXPECT_EQ(kDetailsColumns.size(), 43u);
+            "version,scale_method,px_per_mm_se,scale_relative_se,scale_from,"
+            "warn_scale_spacing_varies,warn_scale_steep_angle\n");
+  EXPECT_EQ(kDetailsColumns.size(), 49u);
+}
+
+// Where the scale came from: scale.csv's scale is a clicked one; a scale read, given or carried
+// keeps its own value, standard error and source through set_details_dimensions.
+TEST(DetailsFile, RowsSayWhereTheirScaleCameFrom) {
+  struct Case {
+    const char* name;
+    const char* method;  // DetailsRecord::scale_method; empty: from scale.csv
+    double px_per_mm, se;
+    const char* from;
+    bool spacing_varies;
+    std::map<std::string, std::string> expected;
+  };
+  const Case cases[] = {
+      {"clicked",
+       "",
+       8,
+       0,
+       "",
+       false,
+       {{"scale_source", "series"},
+        {"scale_method", "clicked"},
+        {"px_per_mm", "8"},
+        {"px_per_mm_se", ""},
+        {"scale_relative_se", ""},
+        {"length_mm", "45"}}},
+      {"ruler",
+       "ruler",
+       12,
+       0.03,
+       "",
+       true,
+       {{"scale_source", "photograph"},
+        {"scale_method", "ruler"},
+        {"px_per_mm", "12"},
+        {"px_per_mm_se", "0.03"},
+        {"scale_relative_se", "0.0025"},
+        {"length_mm", "30"},
+        {"scale_from", ""},
+        {"warn_scale_spacing_varies", "1"}}},
+      {"carried",
+       "carried",
+       9,
+       0.009,
+       "4",
+       false,
+       {{"scale_source", "series"},
+        {"scale_method", "carried"},
+        {"px_per_mm", "9"},
+        {"px_per_mm_se", "0.009"},
+        {"scale_relative_se", "0.001"},
+        {"length_mm", "40"},
+        {"scale_from", "4"},
+        {"warn_scale_spacing_varies", "0"}}},
+      {"asked for and not found",
+       "none",
+       0,
+       0,
+       "",
+       false,
+       {{"scale_source", "none"},
+        {"scale_method", "none"},
+        {"px_per_mm", ""},
+        {"length_mm", ""},
+        {"scale_relative_se", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DetailsRecord record = demo_record();
+    record.scale_method = c.method;
+    if (*c.method) {
+      record.scale_source = std::string(c.method) == "carried" ? ScaleSource::series
+                            : c.px_per_mm > 0                  ? ScaleSource::photograph
+                                                               : ScaleSource::none;
+      record.px_per_mm = c.px_per_mm;
+      record.px_per_mm_se = c.se;
+      record.scale_from = c.from;
+      record.warnings.scale_spacing_varies = c.spacing_varies;
+    }
+    // scale.csv's scale stands aside for a record's own.
+    set_details_dimensions(record, series_scale(8));
+    std::map<std::string, std::string> f = fields_of(record);
+    for (const auto& [column, text] : c.expected) {
+      SCOPED_TRACE(column);
+      EXPECT_EQ(f[column], text);
+    }
+  }
 }
 
 // Every field of a scaled fit, under a locale whose decimal separator is a comma.
