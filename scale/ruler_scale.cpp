@@ -42,39 +42,38 @@ struct Band {
   double width_px = 0;   // across
 };
 
-double wrap_half_turn(double angle_rad) {
-  while (angle_rad >= CV_PI / 2) angle_rad -= CV_PI;
-  while (angle_rad < -CV_PI / 2) angle_rad += CV_PI;
-  return angle_rad;
-}
-
 // The bands of the reduced copy `small` (photograph pixel = (small + 0.5) * factor - 0.5), longest
 // first.
 std::vector<Band> tick_bands(const cv::Mat& small, int factor) {
   cv::Mat gx, gy;
   cv::Sobel(small, gx, CV_32F, 1, 0, 3, 1.0 / 8);
   cv::Sobel(small, gy, CV_32F, 0, 1, 3, 1.0 / 8);
-  cv::Mat jxx = gx.mul(gx), jyy = gy.mul(gy), jxy = gx.mul(gy);
+  // The doubled-angle vector (gx^2 - gy^2, 2 gx gy) averaged over the window: its length is the
+  // energy of gradients that agree in direction, its angle twice that direction.
+  cv::Mat gxx = gx.mul(gx), gyy = gy.mul(gy);
+  cv::Mat c = gxx - gyy, s = 2 * gx.mul(gy), energy = gxx + gyy;
   const cv::Size window(kTensorWindow, kTensorWindow);
-  cv::boxFilter(jxx, jxx, -1, window);
-  cv::boxFilter(jyy, jyy, -1, window);
-  cv::boxFilter(jxy, jxy, -1, window);
-  // The doubled-angle vector (jxx - jyy, 2 jxy): its length is the energy of gradients that agree
-  // in direction, its angle twice that direction.
-  cv::Mat c = jxx - jyy, s = 2 * jxy, coherent, angle2;
-  cv::cartToPolar(c, s, coherent, angle2);
-  const cv::Mat energy = jxx + jyy;
-  cv::Mat mask = (coherent > 0.6 * energy) & (coherent > kMinTickEnergy);
+  cv::boxFilter(c, c, -1, window);
+  cv::boxFilter(s, s, -1, window);
+  cv::boxFilter(energy, energy, -1, window);
+  cv::Mat coherent;
+  cv::magnitude(c, s, coherent);
+  const cv::Mat mask = (coherent > 0.6 * energy) & (coherent > kMinTickEnergy);
 
+  // The direction, in degrees 0..360 of the doubled angle, where the mask is set.
   constexpr int kBins = 36;
   std::vector<double> histogram(kBins, 0.0);
+  cv::Mat angle2(small.size(), CV_32F, cv::Scalar(0));
   for (int y = 0; y < small.rows; ++y) {
     const uchar* m = mask.ptr<uchar>(y);
-    const float* a = angle2.ptr<float>(y);
+    const float* cy = c.ptr<float>(y);
+    const float* sy = s.ptr<float>(y);
     const float* w = coherent.ptr<float>(y);
+    float* a = angle2.ptr<float>(y);
     for (int x = 0; x < small.cols; ++x) {
       if (!m[x]) continue;
-      histogram[std::min(kBins - 1, static_cast<int>(a[x] / (2 * CV_PI) * kBins))] += w[x];
+      a[x] = cv::fastAtan2(sy[x], cy[x]);
+      histogram[std::min(kBins - 1, static_cast<int>(a[x] / 360 * kBins))] += w[x];
     }
   }
   const double top = *std::max_element(histogram.begin(), histogram.end());
@@ -91,60 +90,71 @@ std::vector<Band> tick_bands(const cv::Mat& small, int factor) {
   std::sort(peaks.begin(), peaks.end(), [&](int a, int b) { return histogram[a] > histogram[b]; });
   if (peaks.size() > 4) peaks.resize(4);
 
-  const double tolerance = 2 * kDirectionToleranceDeg * CV_PI / 180;  // in doubled angles
   for (int peak : peaks) {
-    const double centre2 = (peak + 0.5) * 2 * CV_PI / kBins;
+    const double centre2 = (peak + 0.5) * 360.0 / kBins;
     cv::Mat selected(small.size(), CV_8U, cv::Scalar(0));
     for (int y = 0; y < small.rows; ++y) {
       const uchar* m = mask.ptr<uchar>(y);
       const float* a = angle2.ptr<float>(y);
       uchar* out = selected.ptr<uchar>(y);
       for (int x = 0; x < small.cols; ++x) {
-        out[x] = m[x] && std::abs(wrap_half_turn((a[x] - centre2) / 2)) * 2 <= tolerance ? 255 : 0;
+        if (!m[x]) continue;
+        double off = std::abs(a[x] - centre2);
+        if (off > 180) off = 360 - off;
+        out[x] = off <= 2 * kDirectionToleranceDeg ? 255 : 0;
       }
     }
     cv::Mat labels, stats, centroids;
     const int count = cv::connectedComponentsWithStats(selected, labels, stats, centroids, 8);
+    // One pass for each component's direction (its mean doubled-angle vector), one for its extent
+    // along and across that direction.
+    std::vector<double> sum_c(count, 0.0), sum_s(count, 0.0);
+    std::vector<char> large(count, 0);
     for (int label = 1; label < count; ++label) {
-      if (stats.at<int>(label, cv::CC_STAT_AREA) < 4 * kTensorWindow) continue;
-      const cv::Rect box(
-          stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
-          stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT));
-      // The band's direction: the mean doubled-angle vector of its pixels.
-      double sum_c = 0, sum_s = 0;
-      std::vector<cv::Point> points;
-      for (int y = box.y; y < box.y + box.height; ++y) {
-        const int* l = labels.ptr<int>(y);
-        for (int x = box.x; x < box.x + box.width; ++x) {
-          if (l[x] != label) continue;
-          points.emplace_back(x, y);
-          sum_c += c.at<float>(y, x);
-          sum_s += s.at<float>(y, x);
-        }
+      const int width = stats.at<int>(label, cv::CC_STAT_WIDTH);
+      const int height = stats.at<int>(label, cv::CC_STAT_HEIGHT);
+      large[label] = stats.at<int>(label, cv::CC_STAT_AREA) >= 4 * kTensorWindow &&
+                     std::hypot(width, height) * factor >= kRulerMinTicks * kMinTickSpacingPx;
+    }
+    for (int y = 0; y < small.rows; ++y) {
+      const int* l = labels.ptr<int>(y);
+      const float* cy = c.ptr<float>(y);
+      const float* sy = s.ptr<float>(y);
+      for (int x = 0; x < small.cols; ++x) {
+        if (!large[l[x]]) continue;
+        sum_c[l[x]] += cy[x];
+        sum_s[l[x]] += sy[x];
       }
-      const double direction = std::atan2(sum_s, sum_c) / 2;
-      const cv::Point2d along(std::cos(direction), std::sin(direction));
-      const cv::Point2d across(-along.y, along.x);
-      std::vector<double> u, v;
-      for (const cv::Point& p : points) {
-        u.push_back(p.x * along.x + p.y * along.y);
-        v.push_back(p.x * across.x + p.y * across.y);
+    }
+    std::vector<cv::Point2d> along(count);
+    std::vector<double> u0(count, 1e300), u1(count, -1e300), v0(count, 1e300), v1(count, -1e300);
+    for (int label = 1; label < count; ++label) {
+      const double direction = std::atan2(sum_s[label], sum_c[label]) / 2;
+      along[label] = cv::Point2d(std::cos(direction), std::sin(direction));
+    }
+    for (int y = 0; y < small.rows; ++y) {
+      const int* l = labels.ptr<int>(y);
+      for (int x = 0; x < small.cols; ++x) {
+        const int label = l[x];
+        if (!large[label]) continue;
+        const double u = x * along[label].x + y * along[label].y;
+        const double v = -x * along[label].y + y * along[label].x;
+        u0[label] = std::min(u0[label], u);
+        u1[label] = std::max(u1[label], u);
+        v0[label] = std::min(v0[label], v);
+        v1[label] = std::max(v1[label], v);
       }
-      const auto quantile = [](std::vector<double>& values, double q) {
-        const size_t k = static_cast<size_t>(q * (values.size() - 1));
-        std::nth_element(values.begin(), values.begin() + k, values.end());
-        return values[k];
-      };
-      const double u0 = quantile(u, 0.01), u1 = quantile(u, 0.99);
-      const double v0 = quantile(v, 0.05), v1 = quantile(v, 0.95);
-      const double length = u1 - u0, width = std::max(1.0, v1 - v0);
+    }
+    for (int label = 1; label < count; ++label) {
+      if (!large[label]) continue;
+      const double length = u1[label] - u0[label], width = std::max(1.0, v1[label] - v0[label]);
       if (length < kBandElongation * width) continue;
       if (length * factor < kRulerMinTicks * kMinTickSpacingPx) continue;
       Band band;
-      const cv::Point2d start_small = u0 * along + v0 * across;
+      band.along = along[label];
+      band.across = cv::Point2d(-band.along.y, band.along.x);
+      const cv::Point2d start_small = u0[label] * band.along + v0[label] * band.across;
       band.origin = (start_small + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
-      band.along = along;
-      band.across = across;
       band.length_px = length * factor;
       band.width_px = width * factor;
       bands.push_back(band);
@@ -300,11 +310,18 @@ ScaleReading read_ruler_profile(const std::vector<double>& profile) {
     return reading;
   }
 
+  // The autocorrelation through the Fourier transform (padded against wrap-around).
   std::vector<double> r(max_lag + 2, 0.0);
-  for (int k = 1; k <= max_lag + 1; ++k) {
-    double sum = 0;
-    for (int i = 0; i + k < n; ++i) sum += h[i] * h[i + k];
-    r[k] = sum / m2 * n / (n - k);
+  {
+    cv::Mat padded = cv::Mat::zeros(1, cv::getOptimalDFTSize(2 * n), CV_64F);
+    std::copy(h.begin(), h.end(), padded.ptr<double>(0));
+    cv::Mat spectrum, correlation;
+    cv::dft(padded, spectrum, cv::DFT_COMPLEX_OUTPUT);
+    cv::mulSpectrums(spectrum, spectrum, spectrum, 0, true);
+    cv::dft(spectrum, correlation, cv::DFT_INVERSE | cv::DFT_SCALE | cv::DFT_REAL_OUTPUT);
+    for (int k = 1; k <= max_lag + 1; ++k) {
+      r[k] = correlation.at<double>(0, k) / m2 * n / (n - k);
+    }
   }
   const int first = static_cast<int>(std::ceil(kMinTickSpacingPx));
   double best = 0;
@@ -325,13 +342,20 @@ ScaleReading read_ruler_profile(const std::vector<double>& profile) {
   // The lag's whole samples are too coarse over a long ruler: the spacing is refined to where the
   // profile's power at that frequency peaks, on a grid finer than the peak's width.
   const auto power = [&](double p) {
-    std::complex<double> sum = 0;
-    for (int i = 0; i < n; ++i) sum += h[i] * std::polar(1.0, -2 * CV_PI * i / p);
+    std::complex<double> sum = 0, turn = 1;
+    const std::complex<double> step = std::polar(1.0, -2 * CV_PI / p);
+    for (int i = 0; i < n; ++i) {
+      sum += h[i] * turn;
+      turn *= step;
+      if (i % 256 == 255) turn /= std::abs(turn);  // keep the rotation's length 1
+    }
     return std::norm(sum);
   };
-  const double grid = std::max(0.6 / 100, lag * lag / (4.0 * n));
+  // The true spacing lies within a sample of the lag (the autocorrelation's two samples round it
+  // are blurred and noisy).
+  const double grid = std::max(2.0 / 60, lag * lag / (4.0 * n));
   double period = lag, period_power = 0;
-  for (double p = lag - 0.6; p <= lag + 0.6; p += grid) {
+  for (double p = lag - 1; p <= lag + 1; p += grid) {
     if (p < kMinTickSpacingPx - 0.5) continue;
     const double value = power(p);
     if (value > period_power) period_power = value, period = p;

@@ -189,12 +189,15 @@ ScaleScene random_scale_scene(cv::Size size_px, const std::string& kind, unsigne
     const double steepest = std::atan2(0.8 * room_mm - scene.ruler.width_mm, 100) * 180 / CV_PI;
     const double tilt = uniform(-1, 1) * std::clamp(steepest, 0.0, 25.0);
     scene.ruler.angle_deg = tilt + (uniform(0, 1) < 0.5 ? 180 : 0);
-    const double across_mm = 0.85 * size_px.width / s / std::cos(tilt * CV_PI / 180);
+    const double across_mm = 0.85 * size_px.width / s / std::cos(tilt * CV_PI / 180) - 10;
     scene.ruler.length_mm =
         std::floor(std::min({across_mm, uniform(60, 160),
                              (0.8 * room_mm - scene.ruler.width_mm) /
                                  std::max(0.05, std::sin(std::abs(tilt) * CV_PI / 180))}));
-    scene.ruler.centre_px = lower;
+    // Centred so that the whole ruler (and 5 mm of it beyond the ticks at each end) shows.
+    const double extent_px = (scene.ruler.length_mm + 10) * s * std::cos(tilt * CV_PI / 180);
+    const double slack = std::max(0.0, (0.95 * size_px.width - extent_px) / 2);
+    scene.ruler.centre_px = {size_px.width / 2.0 + uniform(-1, 1) * slack, lower.y};
   } else if (kind == "marker") {
     // The marker and its quiet zone, turned, fit in the room below the egg.
     scene.marker.side_mm =
