@@ -138,7 +138,8 @@ void speed() {
 
 int main() {
   const char* count = std::getenv("MERAVEL_SCALE_PHOTOS");
-  accuracy(count ? std::max(1, std::atoi(count)) : 60);
   speed();
+  std::printf("\n");
+  accuracy(count ? std::max(1, std::atoi(count)) : 60);
   return 0;
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kSearchSidePx = 2000;
+constexpr int kSearchSidePx = 1000;
 
 const std::vector<cv::aruco::PREDEFINED_DICTIONARY_NAME>& dictionaries() {
   static const std::vector<cv::aruco::PREDEFINED_DICTIONARY_NAME> names = {

@@ -294,11 +294,14 @@ ScaleReading read_ruler_profile(const std::vector<double>& profile) {
     reading.note = "too short for a ruler";
     return reading;
   }
-  // Slow changes of brightness along the ruler are taken out: a Gaussian as wide as the longest
-  // tick spacing read passes nothing of the ticks themselves.
+  // Slow changes of brightness along the ruler are taken out: a moving average twice over (a
+  // triangle) three times as wide as the longest tick spacing read passes little of the ticks
+  // themselves, and costs two running sums whatever its width.
   cv::Mat trend;
-  cv::GaussianBlur(cv::Mat(profile).reshape(1, 1), trend, cv::Size(0, 0), max_lag, 0,
-                   cv::BORDER_REPLICATE);
+  const int window = 2 * (3 * max_lag / 2) + 1;
+  cv::blur(cv::Mat(profile).reshape(1, 1), trend, cv::Size(window, 1), cv::Point(-1, -1),
+           cv::BORDER_REPLICATE);
+  cv::blur(trend, trend, cv::Size(window, 1), cv::Point(-1, -1), cv::BORDER_REPLICATE);
   std::vector<double> h(n);
   double m2 = 0;
   for (int i = 0; i < n; ++i) {
@@ -482,7 +485,8 @@ ScaleReading read_ruler_profile(const std::vector<double>& profile) {
     scatter = std::sqrt(sum2 / std::max<double>(1, kept.size() - 3.0));
     b_variance = scatter * scatter * inverse(1, 1);
     std::nth_element(residuals.begin(), residuals.begin() + residuals.size() / 2, residuals.end());
-    const double limit = std::max(0.02, 3 * 1.4826 * residuals[residuals.size() / 2]);
+    // A tenth of a pixel off the line is no outlier, however clean the rest.
+    const double limit = std::max(0.1, 3 * 1.4826 * residuals[residuals.size() / 2]);
     const size_t before = kept.size();
     kept.erase(std::remove_if(kept.begin(), kept.end(),
                               [&](const Tick& t) {
