@@ -27,6 +27,17 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
   record.image_height_px = result.photo_size.height;
   record.keys = result.keys;
   record.warnings = result.warnings;
+  // A scale key c found or key y carried over holds for this photograph instead of scale.csv's.
+  if (result.scale.found()) {
+    record.scale_method = result.scale.method;
+    record.scale_source =
+        result.scale.method == "carried" ? ScaleSource::series : ScaleSource::photograph;
+    record.px_per_mm = result.scale.px_per_mm;
+    record.px_per_mm_se = result.scale.px_per_mm_se;
+    record.scale_from = result.scale.from;
+    record.warnings.scale_spacing_varies = result.scale.spacing_varies;
+    record.warnings.scale_steep_angle = result.scale.steep_angle;
+  }
   return record;
 }
 

@@ -18,7 +18,8 @@
 // in pixels of the whole photograph: the session's region, or the whole photograph when it had
 // none (the model's translation counts from that region's corner). Capture dates, measuring time,
 // dimensions and scale are the save's part (save_measurement_with_details).
-// The polarity and the warnings are the session's.
+// The polarity and the warnings are the session's, and so is a scale key c found or key y carried
+// over (its method, value, standard error and source; scale.csv is then not read).
 DetailsRecord details_record_of(const SessionResult& result, const std::string& name);
 
 // The details file's part of a save: `row`, preceded by a line break when the file does not end
