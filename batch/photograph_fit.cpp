@@ -1,6 +1,7 @@
 #include "batch/photograph_fit.h"
 
 #include <new>
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 
 #include "batch/quality_flags.h"
@@ -21,10 +22,18 @@ PhotographFit failed(std::string line) {
 }  // namespace
 
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors, bool segment) {
+                             bool with_review_picture, std::ostream& errors, bool segment,
+                             const ScaleRequest& scale) {
   try {
     PhotographFile file = load_photograph_file(path);
     if (file.status != PhotographFile::loaded) return failed(file.message);
+    ScaleReading scale_reading;
+    if (scale.kind != ScaleRequest::Kind::none) {
+      cv::Mat grey;
+      if (scale.kind != ScaleRequest::Kind::given)
+        cv::cvtColor(file.image, grey, cv::COLOR_BGR2GRAY);
+      scale_reading = read_scale(grey, scale);
+    }
 
     FitState state;
     Segmentation segmentation;
@@ -62,6 +71,7 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result.candidate_score = segmentation.chosen_score();
     fit.result.runner_up_score = segmentation.runner_up_score();
     fit.capture_date = file.capture_date;
+    fit.scale = std::move(scale_reading);
     fit.warnings = fit_warnings(state.target, state.model, state.cut_offs(), state.energy);
     if (with_review_picture) {
       fit.review_picture = review_picture(state.source_image, state.target.outline_contour,

@@ -18,7 +18,7 @@ bool on_frame(const cv::Point& p, cv::Size size) {
 }  // namespace
 
 const std::vector<FitWarningKind>& fit_warning_kinds() {
-  // The energy's words name kWarningEnergyPx.
+  // The energy's words name kWarningEnergyPx, the scale's median kScaleMedianTolerance.
   static const std::vector<FitWarningKind> kinds = {
       {&FitWarnings::outline_touches_frame, "warn_outline_touches_frame",
        "the outline touches the image frame (object cut by the border?)",
@@ -36,6 +36,17 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
        "the top end is more than 90 degrees from the usual top (key f flips it)",
        "the top is more than 90 degrees from the start rotation's", WarningSeverity::kCaution,
        nullptr},
+      {&FitWarnings::scale_spacing_varies, "warn_scale_spacing_varies",
+       "the ruler's tick spacing changes along it (perspective or a bent ruler?)",
+       "the ruler's tick spacing changes", WarningSeverity::kCaution, nullptr,
+       WarningColumnPlace::kAtEnd},
+      {&FitWarnings::scale_steep_angle, "warn_scale_steep_angle",
+       "the scale's marker or disc is seen at a steep angle", "the scale is seen at a steep angle",
+       WarningSeverity::kCaution, nullptr, WarningColumnPlace::kAtEnd},
+      {&FitWarnings::scale_off_series_median, nullptr,
+       "the scale is more than 2 % from the series' median",
+       "the scale is more than 2 % from the series' median", WarningSeverity::kCaution, nullptr,
+       WarningColumnPlace::kNone},
   };
   return kinds;
 }

@@ -59,6 +59,35 @@ std::string runner_up_score(const DetailsRecord& r) {
   return r.segmentation == "automatic" ? number_with_digits(r.runner_up_score, kScoreDigits) : "";
 }
 
+// Where the scale came from: a scale.csv row's is a clicked one.
+std::string scale_method(const DetailsRecord& r) {
+  if (!scaled(r)) return "none";
+  return r.scale_method.empty() ? "clicked" : r.scale_method;
+}
+
+// The scale's standard error, and the same relative to the scale; empty when not known.
+bool known_scale_error(const DetailsRecord& r) {
+  return scaled(r) && std::isfinite(r.px_per_mm_se) && r.px_per_mm_se > 0;
+}
+
+std::string px_per_mm_se(const DetailsRecord& r) {
+  return known_scale_error(r) ? round_trip_number(r.px_per_mm_se) : "";
+}
+
+std::string scale_relative_se(const DetailsRecord& r) {
+  return known_scale_error(r) ? dimension(r.px_per_mm_se / r.px_per_mm) : "";
+}
+
+std::string scale_from(const DetailsRecord& r) { return scaled(r) ? r.scale_from : ""; }
+
+// One column per warning of `place`, in the warning table's order.
+void add_warning_columns(std::vector<DetailsColumn>& columns, WarningColumnPlace place,
+                         const char* since) {
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    if (kind.place == place) columns.push_back({kind.column, nullptr, since, kind.flag});
+  }
+}
+
 std::vector<DetailsColumn> make_details_columns() {
   std::vector<DetailsColumn> columns = {
       {"file", text<&DetailsRecord::file>, "1.7"},
@@ -105,10 +134,7 @@ std::vector<DetailsColumn> make_details_columns() {
        },
        "1.7"},
   };
-  // One column per warning, in the warning table's order.
-  for (const FitWarningKind& kind : fit_warning_kinds()) {
-    columns.push_back({kind.column, nullptr, "1.7", kind.flag});
-  }
+  add_warning_columns(columns, WarningColumnPlace::kWithFitWarnings, "1.7");
   columns.insert(columns.end(), {
                                     {"flags", text<&DetailsRecord::flags>, "1.7"},
                                     {"program", text<&DetailsRecord::program>, "1.7"},
@@ -116,7 +142,13 @@ std::vector<DetailsColumn> make_details_columns() {
                                     {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
                                     {"candidate_score", candidate_score, "1.7"},
                                     {"runner_up_score", runner_up_score, "1.7"},
+                                    {"scale_method", scale_method, "1.7"},
+                                    {"px_per_mm_se", px_per_mm_se, "1.7"},
+                                    {"scale_relative_se", scale_relative_se, "1.7"},
+                                    {"scale_from", scale_from, "1.7"},
                                 });
+  // The scale's doubts, added after the columns above.
+  add_warning_columns(columns, WarningColumnPlace::kAtEnd, "1.7");
   return columns;
 }
 
@@ -149,6 +181,7 @@ std::string format_details_row(const DetailsRecord& r) {
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
   record.dimensions_px =
       egg_dimensions_of_model(record.lambda_milli, record.width, record.height_px);
+  if (!record.scale_method.empty()) return;
   record.scale_source = scale.source;
   record.px_per_mm = scale.source == ScaleSource::none ? 0.0 : scale.row.px_per_mm;
 }

@@ -40,6 +40,18 @@
 //                              threshold and polarity)
 //   candidate_score, runner_up_score   the egg-likeness (0..1) of the object measured and of the
 //                              next best object; empty unless automatic, 0 when no runner-up
+//   scale_method               where the scale came from: ruler, marker or disc (read from this
+//                              photograph), given (--scale PX_PER_MM), carried (read from another
+//                              photograph, scale_from), clicked (key k, scale.csv) or none.
+//                              scale_source keeps its older meaning (the scope of a scale.csv row);
+//                              a scale read, given or carried is a photograph, series, series one.
+//   px_per_mm_se               the scale's standard error, empty when not known (given, clicked)
+//   scale_relative_se          px_per_mm_se / px_per_mm: every millimetre length has this relative
+//                              standard error from the scale (areas twice it, volumes three times)
+//   scale_from                 carried: the source photograph's position in the measuring order,
+//                              or its path when it is not one of the series
+//   warn_scale_spacing_varies, warn_scale_steep_angle
+//                              1 when that doubt about the read scale held, else 0
 #pragma once
 
 #include <ctime>
@@ -90,7 +102,13 @@ struct DetailsRecord {
   std::optional<EggDimensions> dimensions_px;
   ScaleSource scale_source = ScaleSource::none;
   double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
-  FitWarnings warnings;    // each warn_ column is 1 when its warning held
+  // Set when the scale was read, given or carried rather than taken from scale.csv: its method's
+  // name ("ruler", ...; empty: clicked when there is a scale), standard error (0: not known) and,
+  // carried, its source.
+  std::string scale_method;
+  double px_per_mm_se = 0.0;
+  std::string scale_from;
+  FitWarnings warnings;  // each warn_ column is 1 when its warning held
   std::string flags;
   std::string program = kProgramName;
   std::string version = kProgramVersion;
@@ -121,5 +139,6 @@ std::string format_details_header();
 std::string format_details_row(const DetailsRecord& record);
 
 // Sets the dimensions of `record` from its model values (lambda_milli, width, height_px; none for
-// a model without extent) and its scale from `scale`, the lookup for the record's photograph.
+// a model without extent) and its scale from `scale`, the lookup for the record's photograph. A
+// record whose scale_method is set keeps its own scale (px_per_mm and scale_source).
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale);

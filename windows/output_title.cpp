@@ -9,6 +9,7 @@
 namespace {
 
 std::string output_prompt;
+std::string output_scale_note;
 
 }  // namespace
 
@@ -23,11 +24,14 @@ std::string output_status_title(const FitState& state) {
 
 void set_output_prompt(const std::string& prompt) { output_prompt = prompt; }
 
+void set_output_scale_note(const std::string& note) { output_scale_note = note; }
+
 void show_output_title() {
   const FitState& state = fit_state();
   const std::string title = !output_prompt.empty() && state.clicks.armed()
                                 ? "Output: " + output_prompt
-                                : output_status_title(state);
+                                : output_status_title(state) +
+                                      (output_scale_note.empty() ? "" : " - " + output_scale_note);
   try {
     cv::setWindowTitle(kOutputWindow, title);
   } catch (const cv::Exception&) {

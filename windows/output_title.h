@@ -14,6 +14,10 @@ std::string output_status_title(const FitState& state);
 // awaiting_second_click); an empty prompt shows the status.
 void set_output_prompt(const std::string& prompt);
 
+// A note on the photograph's scale ("scale 11.8 px/mm from the ruler") shown after the status,
+// or none when empty.
+void set_output_scale_note(const std::string& note);
+
 // Sets the "Output" window's title from fit_state(): the prompt while one is awaited, the status
 // otherwise. Does nothing when the window does not exist.
 void show_output_title();
