@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <cstdlib>
 #include <iostream>
+#include <opencv2/imgproc.hpp>
 #include <string>
 
 #include "app/myqtapp.h"
 #include "app/photo_open.h"
 #include "app/scale_dialog.h"
 #include "fit/fit_warnings.h"
+#include "scale/scale_request.h"
 #include "series/int_to_text.h"
 #include "series/measurement_save.h"
 #include "series/measures_file.h"
@@ -86,6 +88,25 @@ std::string not_saved_reason(const AppendOutcome& outcome) {
   return reason;
 }
 
+// Key c's reading: a marker needs its size, so the ruler is looked for (a marker seen is said).
+SessionScale read_scale_of_photograph(const cv::Mat& photograph) {
+  cv::Mat grey;
+  cv::cvtColor(photograph, grey, cv::COLOR_BGR2GRAY);
+  ScaleRequest automatic;
+  automatic.kind = ScaleRequest::Kind::automatic;
+  const ScaleReading reading = read_scale(grey, automatic);
+  SessionScale scale;
+  scale.note = reading.note;
+  if (!reading.found()) return scale;
+  scale.method = scale_method_name(reading.method);
+  scale.px_per_mm = reading.px_per_mm;
+  scale.px_per_mm_se = reading.px_per_mm_se;
+  scale.spacing_varies = reading.spacing_varies;
+  scale.steep_angle = reading.steep_angle;
+  scale.marks = reading.ticks.empty() ? reading.corners : reading.ticks;
+  return scale;
+}
+
 }  // namespace
 
 void myQtApp::do_something() {
@@ -111,6 +132,9 @@ void myQtApp::do_something() {
   };
   start.polarity =
       series.saved_dark_object ? ObjectPolarity::kDarkOnLight : ObjectPolarity::kLightOnDark;
+  // Keys c and y: a scale read from this photograph, or the last one's carried over explicitly.
+  start.read_scale = read_scale_of_photograph;
+  start.carried_scale = last_scale_;
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -151,6 +175,10 @@ void myQtApp::do_something() {
     series.saved_cut_off_top = result->cut_offs.top;
     series.saved_cut_off_bottom = result->cut_offs.bottom;
     series.saved_dark_object = result->polarity == ObjectPolarity::kDarkOnLight;
+    if (result->scale.found()) {
+      last_scale_ = result->scale;
+      if (result->scale.method != "carried") last_scale_.from = std::to_string(number);
+    }
 
     // A session that ran no save step is saved now, once.
     const AppendOutcome outcome = saved

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/session_contract.h"
 #include "series/measures_file.h"
 #include "series/series_lock.h"
 #include "series/series_setup.h"
@@ -67,4 +68,7 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   // The last line of the last measurement session ("Measurement for file 3 SAVED."), shown below
   // the notices until the next session ends or another series is set up.
   std::string last_session_line_;
+  // The scale of the last accepted photograph that had one from key c or y, for key y to carry
+  // over; its `from` is the position it was read at.
+  SessionScale last_scale_;
 };

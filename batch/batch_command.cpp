@@ -226,10 +226,23 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("Write the review sheet to FILE.png (default: review.png in DIR, written "
                      "when some fit is flagged)."),
       QStringLiteral("FILE.png"));
+  const QCommandLineOption scale_option(
+      QStringLiteral("scale"),
+      QStringLiteral("Read each photograph's scale from it: auto (a marker of SIZE_MM with "
+                     "auto:SIZE_MM if one is found, else a ruler, else none), ruler (millimetre "
+                     "ticks), marker:SIZE_MM (a printed square marker's side), disc:DIAMETER_MM "
+                     "(a coin or disc), or give PX_PER_MM for every photograph (default: the "
+                     "series' scale.csv)."),
+      QStringLiteral("HOW"));
+  const QCommandLineOption scale_from_option(
+      QStringLiteral("scale-from"),
+      QStringLiteral("Read the scale from the photograph FILE (as --scale says, auto by default) "
+                     "and carry it to every photograph: the same set-up."),
+      QStringLiteral("FILE"));
   for (const QCommandLineOption* option :
        {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
         &cut_offs_option, &dark_option, &jobs_option, &again_option, &again_flagged_option,
-        &review_option}) {
+        &review_option, &scale_option, &scale_from_option}) {
     parser.addOption(*option);
   }
 
@@ -298,6 +311,25 @@ int run_command_line(int argc, char** argv) {
   settings.again_flagged = parser.isSet(again_flagged_option);
   if (parser.isSet(review_option)) {
     settings.review_path = QFile::encodeName(parser.value(review_option)).toStdString();
+  }
+
+  if (parser.isSet(scale_option)) {
+    const std::optional<ScaleRequest> scale =
+        parse_scale_request(parser.value(scale_option).toStdString());
+    if (!scale) {
+      return usage_error(parser,
+                         "--scale takes auto, auto:SIZE_MM, ruler, marker:SIZE_MM, "
+                         "disc:DIAMETER_MM or a number of pixels per millimetre");
+    }
+    settings.scale = *scale;
+  }
+  if (parser.isSet(scale_from_option)) {
+    if (settings.scale.kind == ScaleRequest::Kind::given) {
+      return usage_error(parser,
+                         "--scale-from reads the scale from a photograph: give --scale "
+                         "PX_PER_MM or --scale-from, not both");
+    }
+    settings.scale_from = QFile::encodeName(parser.value(scale_from_option)).toStdString();
   }
 
   InterruptStop interrupt_stop;

@@ -1,8 +1,11 @@
 #include "batch/batch_run.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
+#include <opencv2/imgproc.hpp>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -17,6 +20,8 @@
 #include "series/details_file.h"
 #include "series/file_overview.h"
 #include "series/measurement_save.h"
+#include "series/photo_file.h"
+#include "series/scale_file.h"
 #include "series/series_lock.h"
 #include "series/series_state.h"
 #include "series/withdrawals_file.h"
@@ -27,11 +32,12 @@ namespace {
 // results in order. A thread takes the next photograph only while no stop is requested.
 class FitQueue {
  public:
-  FitQueue(std::vector<std::string> paths, const SessionStart& start, bool automatic, unsigned jobs,
-           const std::atomic<bool>* stop)
+  FitQueue(std::vector<std::string> paths, const SessionStart& start, bool automatic,
+           const ScaleRequest& scale, unsigned jobs, const std::atomic<bool>* stop)
       : paths_(std::move(paths)),
         start_(start),
         automatic_(automatic),
+        scale_(scale),
         stop_(stop),
         results_(paths_.size()) {
     const unsigned threads = std::max(1u, std::min<unsigned>(jobs, paths_.size()));
@@ -62,7 +68,7 @@ class FitQueue {
     while (!stop_requested()) {
       const size_t index = next_++;
       if (index >= paths_.size()) break;
-      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors, automatic_);
+      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors, automatic_, scale_);
       errors.str(std::string());
       std::lock_guard<std::mutex> lock(mutex_);
       results_[index] = std::move(fit);
@@ -76,6 +82,7 @@ class FitQueue {
   const std::vector<std::string> paths_;
   const SessionStart start_;
   const bool automatic_;
+  const ScaleRequest scale_;
   const std::atomic<bool>* stop_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> abandon_{false};
@@ -99,6 +106,79 @@ std::string without_path(std::string line, const std::string& path) {
 bool is_capture_date_note(const std::string& line) {
   return line.rfind("File not readable or no EXIF data in file ", 0) == 0 ||
          line == "Exif entry not found!";
+}
+
+// The phrase a batch run flags a fit with for the warning `flag`.
+const char* warning_text(bool FitWarnings::*flag) {
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    if (kind.flag == flag) return kind.batch_text;
+  }
+  return "";
+}
+
+// The scale of `details`: `scale` when found (carried from the photograph `from` when that is
+// not empty), else none, so that scale.csv is not used either; its doubts join `warnings`.
+void record_scale(DetailsRecord& details, const ScaleReading& scale, const std::string& from,
+                  std::vector<std::string>& warnings) {
+  if (!scale.found()) {
+    details.scale_method = scale_method_name(ScaleMethod::none);
+    details.scale_source = ScaleSource::none;
+    return;
+  }
+  const bool carried = !from.empty();
+  details.scale_method = scale_method_name(carried ? ScaleMethod::carried : scale.method);
+  details.scale_source =
+      carried || scale.method == ScaleMethod::given ? ScaleSource::series : ScaleSource::photograph;
+  details.px_per_mm = scale.px_per_mm;
+  details.px_per_mm_se = scale.px_per_mm_se;
+  details.scale_from = from;
+  details.warnings.scale_spacing_varies = scale.spacing_varies;
+  details.warnings.scale_steep_angle = scale.steep_angle;
+  if (scale.spacing_varies) warnings.push_back(warning_text(&FitWarnings::scale_spacing_varies));
+  if (scale.steep_angle) warnings.push_back(warning_text(&FitWarnings::scale_steep_angle));
+}
+
+// The median of `values` (the lower middle one of an even count).
+double median_of(std::vector<double> values) {
+  const size_t middle = (values.size() - 1) / 2;
+  std::nth_element(values.begin(), values.begin() + middle, values.end());
+  return values[middle];
+}
+
+// The scale carried from the photograph `path` for the series `series`, and the source as the
+// details record it: its position in the measuring order, or its path when it is none of the
+// series. Not found: the line saying why.
+struct CarriedScale {
+  ScaleReading reading;
+  std::string from;
+  std::string problem;
+};
+
+CarriedScale carried_scale(const std::string& path, ScaleRequest request,
+                           const SeriesState& series) {
+  CarriedScale carried;
+  if (request.kind == ScaleRequest::Kind::none) request.kind = ScaleRequest::Kind::automatic;
+  const PhotographFile source = load_photograph_file(path);
+  if (source.status != PhotographFile::loaded) {
+    carried.problem = source.message;
+    return carried;
+  }
+  cv::Mat grey;
+  cv::cvtColor(source.image, grey, cv::COLOR_BGR2GRAY);
+  carried.reading = read_scale(grey, request);
+  if (!carried.reading.found()) {
+    carried.problem = "No scale found in " + path + " (" + carried.reading.note + ")";
+    return carried;
+  }
+  std::error_code error;
+  const std::filesystem::path wanted = std::filesystem::weakly_canonical(path, error);
+  carried.from = path;
+  for (size_t i = 0; i < series.file_list.size(); ++i) {
+    const std::filesystem::path member = std::filesystem::weakly_canonical(
+        series.series_directory + "/" + series.file_list[i].name, error);
+    if (!error && member == wanted) carried.from = std::to_string(i + 1);
+  }
+  return carried;
 }
 
 std::string joined(const std::vector<std::string>& parts) {
@@ -148,6 +228,30 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
     return summary;
   }
   summary.left_out = count_left_out_files(regular_file_names(directory));
+  // The scale is settled before anything is measured: a scale asked for and not to be had, or a
+  // scale.csv that cannot be used, stops the run, rather than leaving millimetres out unnoticed.
+  std::optional<CarriedScale> carried;
+  if (!settings.scale_from.empty()) {
+    carried = carried_scale(settings.scale_from, settings.scale, series);
+    if (!carried->problem.empty()) {
+      environment.progress << carried->problem << ": nothing was measured." << std::endl;
+      summary.scale_refused = true;
+      return summary;
+    }
+    out << "Scale carried from " << settings.scale_from << ": "
+        << format_measure_number(carried->reading.px_per_mm) << " px/mm ("
+        << scale_method_name(carried->reading.method) << ")." << std::endl;
+  } else if (settings.scale.kind == ScaleRequest::Kind::none) {
+    const ScaleFile scale_file = read_scale_file(directory + "/" + kScaleFileName);
+    if (!scale_file.problem.empty()) {
+      environment.progress << scale_file.problem << std::endl
+                           << "Nothing was measured: correct or remove it, or give --scale."
+                           << std::endl;
+      summary.scale_refused = true;
+      return summary;
+    }
+  }
+  const bool scale_asked = carried || settings.scale.kind != ScaleRequest::Kind::none;
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
   // A withdrawn measurement is no record: its photograph is measured again. With --again-flagged
@@ -194,10 +298,11 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   Progress progress(environment.progress, environment.terminal, paths.size());
   std::vector<ReviewTile> tiles;
   std::vector<double> energies;
+  std::vector<double> read_scales;  // px/mm read from each tile's photograph, 0 when none
   std::vector<std::vector<std::string>> warnings;
   {
-    FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.jobs,
-                   environment.stop);
+    FitQueue queue(paths, settings.start, settings.automatic_segmentation,
+                   carried ? ScaleRequest{} : settings.scale, settings.jobs, environment.stop);
     for (size_t k = 0; k < paths.size(); ++k) {
       std::optional<PhotographFit> fit = queue.take(k);
       if (!fit) {
@@ -216,6 +321,11 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
       DetailsRecord details = details_record_of(fit->result, name);
       details.uncertainty = fit->uncertainty;
+      const ScaleReading& scale = carried ? carried->reading : fit->scale;
+      if (scale_asked) {
+        record_scale(details, scale, carried ? carried->from : "", fit->warnings);
+        if (!scale.found()) progress.message(file + ": " + scale_not_found_line(scale));
+      }
       details.flags = joined(fit->warnings);
       const AppendOutcome saved = save_measurement_with_details(
           directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
@@ -245,21 +355,39 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       std::ostringstream line;
       line << file << ": lambda " << format_measure_number(fit->result.lambda) << ", energy "
            << format_measure_number(fit->result.energy)
+           << (scale_asked && scale.found() ? ", " + format_measure_number(scale.px_per_mm) +
+                                                  " px/mm (" + details.scale_method + ")"
+                                            : "")
            << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
       progress.step(line.str());
       tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
-                       warning_short_names(fit->result.warnings)});
+                       warning_short_names(details.warnings)});
       energies.push_back(fit->result.energy);
+      const bool read_here = !carried && scale.found() && scale.method != ScaleMethod::given;
+      read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
       warnings.push_back(std::move(fit->warnings));
     }
   }
   progress.finish();
 
   const std::vector<bool> far_above = far_above_series_median(energies);
+  std::vector<double> found_scales;
+  for (double px_per_mm : read_scales) {
+    if (px_per_mm > 0) found_scales.push_back(px_per_mm);
+  }
+  const double median_scale = found_scales.size() >= 3 ? median_of(found_scales) : 0.0;
   for (size_t t = 0; t < tiles.size(); ++t) {
     if (far_above[t]) {
       warnings[t].push_back(kFarAboveMedianWarning);
       tiles[t].flags.push_back("energy vs median");
+    }
+    if (median_scale > 0 && read_scales[t] > 0 &&
+        std::abs(read_scales[t] / median_scale - 1) > kScaleMedianTolerance) {
+      warnings[t].push_back(warning_text(&FitWarnings::scale_off_series_median));
+      for (const FitWarningKind& kind : fit_warning_kinds()) {
+        if (kind.flag == &FitWarnings::scale_off_series_median)
+          tiles[t].flags.push_back(kind.short_name);
+      }
     }
     if (warnings[t].empty()) continue;
     tiles[t].flagged = true;
@@ -298,7 +426,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 }
 
 int batch_exit_status(const BatchSummary& summary) {
-  if (!summary.series_found) return 2;
+  if (!summary.series_found || summary.scale_refused) return 2;
   if (summary.failed > 0 || summary.stopped() || !summary.records_problem.empty()) return 1;
   return 0;
 }

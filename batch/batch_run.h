@@ -10,6 +10,7 @@
 
 #include "batch/left_out_files.h"
 #include "fit/session_contract.h"
+#include "scale/scale_request.h"
 #include "series/measures_file.h"
 #include "series/series_setup.h"
 
@@ -26,6 +27,11 @@ struct BatchSettings {
   // The review sheet's path; empty: review.png in the series directory, written only when some
   // fit is flagged.
   std::string review_path;
+  // Where each photograph's scale comes from: read from it as `scale` asks, or, when
+  // `scale_from` names a photograph, read from that one (as `scale` asks, automatic when none)
+  // and carried to every photograph. Neither: the scale.csv of the series, as ENTER.
+  ScaleRequest scale;
+  std::string scale_from;
 };
 
 // Where a run reports and what it depends on.
@@ -47,6 +53,9 @@ struct FlaggedFit {
 
 struct BatchSummary {
   bool series_found = false;  // the directory was set up as a series with photographs
+  // The scale asked for cannot be had (the photograph to carry it from has none, or cannot be
+  // read), or the series' scale.csv cannot be used: nothing was measured.
+  bool scale_refused = false;
   size_t measured = 0;
   size_t skipped = 0;          // had a record already (and no --again)
   size_t failed = 0;           // could not be loaded, fitted or saved
@@ -70,5 +79,6 @@ struct BatchSummary {
 BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment);
 
 // 0 when every photograph was measured or skipped, 1 when any failed or was left unmeasured by a
-// stop, 2 when the directory is no series of photographs (a wrong argument).
+// stop, 2 when the directory is no series of photographs or the scale was refused (a wrong
+// argument).
 int batch_exit_status(const BatchSummary& summary);

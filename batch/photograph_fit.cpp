@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 
 #include "batch/quality_flags.h"
@@ -24,10 +25,18 @@ PhotographFit failed(std::string line) {
 }  // namespace
 
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors, bool segment) {
+                             bool with_review_picture, std::ostream& errors, bool segment,
+                             const ScaleRequest& scale) {
   try {
     PhotographFile file = load_photograph_file(path);
     if (file.status != PhotographFile::loaded) return failed(file.message);
+    ScaleReading scale_reading;
+    if (scale.kind != ScaleRequest::Kind::none) {
+      cv::Mat grey;
+      if (scale.kind != ScaleRequest::Kind::given)
+        cv::cvtColor(file.image, grey, cv::COLOR_BGR2GRAY);
+      scale_reading = read_scale(grey, scale);
+    }
 
     FitState state;
     Segmentation segmentation;
@@ -65,6 +74,7 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     fit.result.candidate_score = segmentation.chosen_score();
     fit.result.runner_up_score = segmentation.runner_up_score();
     fit.capture_date = file.capture_date;
+    fit.scale = std::move(scale_reading);
     // A fit that cannot be a measurement is not recorded, so that the next run tries it again (with
     // another threshold, or --dark): the ground taken for the object, a model that cannot be
     // scored at all, or one placed by the stand-in alone because the fit to the edge did not

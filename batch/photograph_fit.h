@@ -8,6 +8,7 @@
 
 #include "fit/fit_uncertainty.h"
 #include "fit/session_contract.h"
+#include "scale/scale_request.h"
 #include "series/exif_date.h"
 
 struct PhotographFit {
@@ -21,6 +22,7 @@ struct PhotographFit {
   FitUncertainty uncertainty;         // of the saved values
   CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
+  ScaleReading scale;                 // read as `scale` asked, from the whole photograph
 
   bool measured() const { return failure.empty(); }
 };
@@ -29,9 +31,11 @@ struct PhotographFit {
 // `start` (prepare_fit: rotation 325, the region and cut-offs of `start`), runs the automatic fit
 // of key a from there with the session's Rotation as its reference, and takes the energy as the
 // refresh after key a computes it. The automatic fit's own messages go to `errors`. Touches no
-// shared state: any number of calls may run at once, each on its own photograph.
+// shared state: any number of calls may run at once, each on its own photograph. The scale is
+// read from the whole photograph as `scale` asks (read_scale), before the fit.
 // With `segment`, the outline is the egg that segment_photograph chooses in the photograph (or
 // its region) instead of the largest outline at the start's threshold and polarity, which it
 // replaces by those it found; a photograph with no plausible egg is not measured.
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
-                             bool with_review_picture, std::ostream& errors, bool segment = false);
+                             bool with_review_picture, std::ostream& errors, bool segment = false,
+                             const ScaleRequest& scale = {});

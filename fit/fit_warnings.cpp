@@ -19,7 +19,7 @@ bool on_frame(const cv::Point& p, cv::Size size) {
 }  // namespace
 
 const std::vector<FitWarningKind>& fit_warning_kinds() {
-  // The energy's words name kWarningEnergyPx.
+  // The energy's words name kWarningEnergyPx, the scale's median kScaleMedianTolerance.
   static const std::vector<FitWarningKind> kinds = {
       {&FitWarnings::outline_touches_frame, "warn_outline_touches_frame",
        "the outline touches the image frame (object cut by the border?)",
@@ -40,30 +40,42 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
       // The plausibility of an egg (fit/plausibility.h holds the thresholds and their reasons).
       {&FitWarnings::length_below_breadth, "warn_length_below_breadth",
        "the model is broader than long (its axis across the object?)", "length < breadth",
-       WarningSeverity::kCaution, nullptr, "length < breadth"},
+       WarningSeverity::kCaution, nullptr, "length < breadth", WarningColumnPlace::kAtEnd},
       {&FitWarnings::too_small, "warn_too_small", "the object is very small (under 20 px)",
-       "too small", WarningSeverity::kCaution, nullptr, "too small"},
+       "too small", WarningSeverity::kCaution, nullptr, "too small", WarningColumnPlace::kAtEnd},
       {&FitWarnings::lambda_not_egg_like, "warn_lambda_not_egg_like",
        "lambda is outside the range of real eggs (0.4 to 2.5)", "lambda not egg-like",
-       WarningSeverity::kCaution, nullptr, "lambda not egg-like"},
+       WarningSeverity::kCaution, nullptr, "lambda not egg-like", WarningColumnPlace::kAtEnd},
       {&FitWarnings::area_mismatch, "warn_area_mismatch",
        "the model's area differs from the object's by more than 8 %", "area mismatch",
-       WarningSeverity::kCaution, nullptr, "area mismatch"},
+       WarningSeverity::kCaution, nullptr, "area mismatch", WarningColumnPlace::kAtEnd},
       {&FitWarnings::not_convex, "warn_not_convex",
        "the object is not convex (two objects, a shadow, a fragment?)", "not convex",
-       WarningSeverity::kCaution, nullptr, "not convex"},
+       WarningSeverity::kCaution, nullptr, "not convex", WarningColumnPlace::kAtEnd},
       {&FitWarnings::starts_disagree, "warn_starts_disagree",
        "fits from different starts disagree by more than their errors", "starts disagree",
-       WarningSeverity::kCaution, nullptr, "starts disagree"},
+       WarningSeverity::kCaution, nullptr, "starts disagree", WarningColumnPlace::kAtEnd},
       {&FitWarnings::runner_up_close, "warn_runner_up_close",
        "another object scored close to the one measured", "runner-up close",
-       WarningSeverity::kCaution, nullptr, "runner-up close"},
+       WarningSeverity::kCaution, nullptr, "runner-up close", WarningColumnPlace::kAtEnd},
       {&FitWarnings::low_contrast, "warn_low_contrast",
        "the object hardly stands out from the ground", "low contrast", WarningSeverity::kCaution,
-       nullptr, "low contrast"},
+       nullptr, "low contrast", WarningColumnPlace::kAtEnd},
       {&FitWarnings::contrast_steps, "warn_contrast_steps",
        "the contrast steps along the outline (a shadow or a second object taken in?)",
-       "contrast steps", WarningSeverity::kCaution, nullptr, "contrast steps"},
+       "contrast steps", WarningSeverity::kCaution, nullptr, "contrast steps",
+       WarningColumnPlace::kAtEnd},
+      {&FitWarnings::scale_spacing_varies, "warn_scale_spacing_varies",
+       "the ruler's tick spacing changes along it (perspective or a bent ruler?)",
+       "the ruler's tick spacing changes", WarningSeverity::kCaution, nullptr,
+       "tick spacing varies", WarningColumnPlace::kAtEnd},
+      {&FitWarnings::scale_steep_angle, "warn_scale_steep_angle",
+       "the scale's marker or disc is seen at a steep angle", "the scale is seen at a steep angle",
+       WarningSeverity::kCaution, nullptr, "scale at an angle", WarningColumnPlace::kAtEnd},
+      {&FitWarnings::scale_off_series_median, nullptr,
+       "the scale is more than 2 % from the series' median",
+       "the scale is more than 2 % from the series' median", WarningSeverity::kCaution, nullptr,
+       "scale off median", WarningColumnPlace::kNone},
   };
   return kinds;
 }

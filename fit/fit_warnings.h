@@ -15,6 +15,8 @@
 
 // A deviation energy above this many pixels is a poor fit.
 inline constexpr double kWarningEnergyPx = 3.0;
+// A scale this fraction or more away from the series' median of read scales is doubtful.
+inline constexpr double kScaleMedianTolerance = 0.02;
 
 struct FitWarnings {
   // Some outline pixel lies on the image's two outermost rows or columns: the object is cut by
@@ -40,12 +42,19 @@ struct FitWarnings {
   bool runner_up_close = false;  // another candidate object scored close to the chosen one
   bool low_contrast = false;     // the object hardly differs from the ground
   bool contrast_steps = false;   // the outline runs along two things (a shadow taken in?)
+  // Doubts about a scale read from the photograph, set by whoever read it (not by fit_warnings):
+  // the ruler's tick spacing changes along it; the marker (or disc) is seen at a steep angle; the
+  // scale is more than kScaleMedianTolerance off the median of the series' read scales.
+  bool scale_spacing_varies = false;
+  bool scale_steep_angle = false;
+  bool scale_off_series_median = false;
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
            model_reaches_border || top_far_from_reference || length_below_breadth || too_small ||
            lambda_not_egg_like || area_mismatch || not_convex || starts_disagree ||
-           runner_up_close || low_contrast || contrast_steps;
+           runner_up_close || low_contrast || contrast_steps || scale_spacing_varies ||
+           scale_steep_angle || scale_off_series_median;
   }
 };
 
@@ -69,23 +78,25 @@ struct FitEvidence {
 // Sets the warnings that `evidence` tells (low contrast, a close runner-up, starts that disagree).
 void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence);
 
+// Where a warning's column comes in the details file: among the fit's warnings (after
+// scale_source), appended after every other column (a warning added once the file had more
+// columns after those, so that an older file's header stays a prefix of the new one), or nowhere.
+enum class WarningColumnPlace { kWithFitWarnings, kAtEnd, kNone };
+
 // One kind of warning, with every name it goes by: its flag, its column of the details file
 // (1 when it held, else 0), the words of the Output window's title, the phrase a batch run
-// prints and flags the fit with, its severity, and the warning that, when it holds too, says it
-// already (its words are then left out).
+// prints and flags the fit with, its severity, the warning that, when it holds too, says it
+// already (its words are then left out), and where its column comes.
 struct FitWarningKind {
   bool FitWarnings::*flag;
-  const char* column;
+  const char* column;  // null for a warning without a column (kNone)
   const char* message;
   const char* batch_text;
   WarningSeverity severity;
   bool FitWarnings::*told_by;  // null for none
   const char* short_name;      // a few words for a review sheet's tile
+  WarningColumnPlace place = WarningColumnPlace::kWithFitWarnings;
 };
-// The kinds whose details columns stand before `flags`, as the first version of the file has
-// them: the first ones of the table. Every later kind's column is appended after `version`, in
-// the table's order, so that an older file's header is a prefix of the new one.
-inline constexpr size_t kLeadingWarningKinds = 5;
 // Every kind, in the order of the title's words and the batch flags.
 const std::vector<FitWarningKind>& fit_warning_kinds();
 

@@ -8,6 +8,7 @@
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "fit/fit_target.h"
 #include "fit/fit_uncertainty.h"
@@ -34,6 +35,23 @@ struct ScaleClicks {
   cv::Point2d second;
 };
 
+// A scale for one photograph, found in it by key c or carried over from an earlier photograph by
+// key y, as a session takes it and hands it back.
+struct SessionScale {
+  std::string method;  // "ruler", "marker", "disc" or "carried"; empty: no scale
+  double px_per_mm = 0.0;
+  double px_per_mm_se = 0.0;  // 0: not known
+  std::string from;           // carried: where from, in words of the caller ("4": its position)
+  bool spacing_varies = false;
+  bool steep_angle = false;
+  std::string note;  // what was found ("105 ticks"), or why nothing was
+  // What was found, in pixels of the whole photograph: the ticks, the marker's corners or points
+  // of the disc's edge.
+  std::vector<cv::Point2f> marks;
+
+  bool found() const { return px_per_mm > 0.0; }
+};
+
 // What one measurement starts from: the main window's start threshold and lambda, and the region
 // of interest and cut-offs carried over from the last accepted measurement.
 struct SessionStart {
@@ -53,6 +71,12 @@ struct SessionStart {
   // (the main window's dialog and the series' scale file). The session waits for it to return and
   // then carries on. None: key k says that no scale can be set here.
   std::function<void(const ScaleClicks&)> set_scale;
+  // What key c does: reads the scale from the whole photograph (its pixels as loaded). None: key c
+  // says that no scale can be read here.
+  std::function<SessionScale(const cv::Mat& photograph)> read_scale;
+  // What key y carries over: the scale of the photograph measured before, its `from` set; none
+  // (not found): key y says there is none.
+  SessionScale carried_scale;
   // The binarisation's polarity, carried over from the last accepted measurement like the region.
   ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };
@@ -101,11 +125,15 @@ struct SessionResult {
   // The standard errors of the accepted values when they are those of the last automatic fit;
   // unknown (NaN) otherwise and on every other end.
   FitUncertainty uncertainty;
+  // The scale key c found or key y carried over for this photograph (the last one pressed); none
+  // when neither was.
+  SessionScale scale;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };
 
-// Compares the values; whether set_scale is set is not compared.
+// Compares the values; whether set_scale and read_scale are set, and carried_scale, are not
+// compared.
 bool operator==(const SessionStart& a, const SessionStart& b);
 std::ostream& operator<<(std::ostream& out, const SessionStart& start);
 std::ostream& operator<<(std::ostream& out, const SessionResult& result);

@@ -73,15 +73,51 @@ std::string known(const DetailsRecord& r) {
   return std::isfinite(value) ? dimension(value) : "";
 }
 
-// A standard error in pixels taken to millimetres; empty without a scale.
-template <double FitUncertainty::*field>
+// A length's standard error in millimetres: the fit's, in pixels, taken to millimetres, and the
+// scale's relative error of the length itself, added in quadrature (a scale without a known error
+// adds none). Empty without a scale.
+template <double FitUncertainty::*se_px, double EggDimensions::*length_px>
 std::string in_mm_se(const DetailsRecord& r) {
-  const double value = r.uncertainty.*field / r.px_per_mm;
-  return scaled(r) && std::isfinite(value) ? dimension(value) : "";
+  if (!scaled(r) || !r.dimensions_px) return "";
+  const double fit_mm = r.uncertainty.*se_px / r.px_per_mm;
+  const double relative_scale =
+      std::isfinite(r.px_per_mm_se) && r.px_per_mm_se > 0 ? r.px_per_mm_se / r.px_per_mm : 0.0;
+  const double scale_mm = (*r.dimensions_px).*length_px / r.px_per_mm * relative_scale;
+  const double value = std::sqrt(fit_mm * fit_mm + scale_mm * scale_mm);
+  return std::isfinite(value) ? dimension(value) : "";
 }
 
 std::string fit_starts(const DetailsRecord& r) {
   return r.uncertainty.starts > 0 ? std::to_string(r.uncertainty.starts) : "";
+}
+
+// Where the scale came from: a scale.csv row's is a clicked one.
+std::string scale_method(const DetailsRecord& r) {
+  if (!scaled(r)) return "none";
+  return r.scale_method.empty() ? "clicked" : r.scale_method;
+}
+
+// The scale's standard error, and the same relative to the scale; empty when not known.
+bool known_scale_error(const DetailsRecord& r) {
+  return scaled(r) && std::isfinite(r.px_per_mm_se) && r.px_per_mm_se > 0;
+}
+
+std::string px_per_mm_se(const DetailsRecord& r) {
+  return known_scale_error(r) ? round_trip_number(r.px_per_mm_se) : "";
+}
+
+std::string scale_relative_se(const DetailsRecord& r) {
+  return known_scale_error(r) ? dimension(r.px_per_mm_se / r.px_per_mm) : "";
+}
+
+std::string scale_from(const DetailsRecord& r) { return scaled(r) ? r.scale_from : ""; }
+
+// One column per warning of `place`, in the warning table's order.
+void add_warning_columns(std::vector<DetailsColumn>& columns, WarningColumnPlace place,
+                         const char* since) {
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    if (kind.place == place) columns.push_back({kind.column, nullptr, since, kind.flag});
+  }
 }
 
 std::vector<DetailsColumn> make_details_columns() {
@@ -130,34 +166,34 @@ std::vector<DetailsColumn> make_details_columns() {
        },
        "1.7"},
   };
-  // One column per warning of the first version, in the warning table's order; the later
-  // warnings' columns are appended at the end.
-  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
-  for (size_t k = 0; k < kLeadingWarningKinds; ++k) {
-    columns.push_back({kinds[k].column, nullptr, "1.7", kinds[k].flag});
-  }
-  columns.insert(columns.end(),
-                 {
-                     {"flags", text<&DetailsRecord::flags>, "1.7"},
-                     {"program", text<&DetailsRecord::program>, "1.7"},
-                     {"version", text<&DetailsRecord::version>, "1.7"},
-                     {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
-                     {"candidate_score", candidate_score, "1.7"},
-                     {"runner_up_score", runner_up_score, "1.7"},
-                     {"lambda_pointed_up", pointed_up, "1.7"},
-                     {"lambda_se", known<&FitUncertainty::lambda_se>, "1.7"},
-                     {"length_se_px", known<&FitUncertainty::length_se_px>, "1.7"},
-                     {"breadth_se_px", known<&FitUncertainty::breadth_se_px>, "1.7"},
-                     {"length_se_mm", in_mm_se<&FitUncertainty::length_se_px>, "1.7"},
-                     {"breadth_se_mm", in_mm_se<&FitUncertainty::breadth_se_px>, "1.7"},
-                     {"lambda_spread", known<&FitUncertainty::lambda_spread>, "1.7"},
-                     {"length_spread_px", known<&FitUncertainty::length_spread_px>, "1.7"},
-                     {"breadth_spread_px", known<&FitUncertainty::breadth_spread_px>, "1.7"},
-                     {"fit_starts", fit_starts, "1.7"},
-                 });
-  for (size_t k = kLeadingWarningKinds; k < kinds.size(); ++k) {
-    columns.push_back({kinds[k].column, nullptr, "1.7", kinds[k].flag});
-  }
+  add_warning_columns(columns, WarningColumnPlace::kWithFitWarnings, "1.7");
+  columns.insert(
+      columns.end(),
+      {
+          {"flags", text<&DetailsRecord::flags>, "1.7"},
+          {"program", text<&DetailsRecord::program>, "1.7"},
+          {"version", text<&DetailsRecord::version>, "1.7"},
+          {"segmentation", text<&DetailsRecord::segmentation>, "1.7"},
+          {"candidate_score", candidate_score, "1.7"},
+          {"runner_up_score", runner_up_score, "1.7"},
+          {"lambda_pointed_up", pointed_up, "1.7"},
+          {"lambda_se", known<&FitUncertainty::lambda_se>, "1.7"},
+          {"length_se_px", known<&FitUncertainty::length_se_px>, "1.7"},
+          {"breadth_se_px", known<&FitUncertainty::breadth_se_px>, "1.7"},
+          {"length_se_mm", in_mm_se<&FitUncertainty::length_se_px, &EggDimensions::length>, "1.7"},
+          {"breadth_se_mm", in_mm_se<&FitUncertainty::breadth_se_px, &EggDimensions::breadth>,
+           "1.7"},
+          {"lambda_spread", known<&FitUncertainty::lambda_spread>, "1.7"},
+          {"length_spread_px", known<&FitUncertainty::length_spread_px>, "1.7"},
+          {"breadth_spread_px", known<&FitUncertainty::breadth_spread_px>, "1.7"},
+          {"fit_starts", fit_starts, "1.7"},
+          {"scale_method", scale_method, "1.7"},
+          {"px_per_mm_se", px_per_mm_se, "1.7"},
+          {"scale_relative_se", scale_relative_se, "1.7"},
+          {"scale_from", scale_from, "1.7"},
+      });
+  // The later warnings, appended after every column above.
+  add_warning_columns(columns, WarningColumnPlace::kAtEnd, "1.7");
   return columns;
 }
 
@@ -192,6 +228,7 @@ double lambda_pointed_up(double lambda) { return std::max(lambda, 1.0 / lambda);
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
   record.dimensions_px =
       egg_dimensions_of_model(record.lambda_milli, record.width, record.height_px);
+  if (!record.scale_method.empty()) return;
   record.scale_source = scale.source;
   record.px_per_mm = scale.source == ScaleSource::none ? 0.0 : scale.row.px_per_mm;
 }

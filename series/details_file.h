@@ -44,12 +44,24 @@
 //   lambda_pointed_up          lambda_pointed_up(lambda): the shape with the pointed end up
 //   lambda_se, length_se_px, breadth_se_px, length_se_mm, breadth_se_mm
 //                              standard errors of the saved values (fit_uncertainty.h); empty
-//                              where unknown (a fit by hand), the mm ones without a scale
+//                              where unknown (a fit by hand), the mm ones without a scale; the mm
+//                              ones include the scale's own error (px_per_mm_se)
 //   lambda_spread, length_spread_px, breadth_spread_px, fit_starts
 //                              the largest differences of the fits from other starts, and how
 //                              many of those converged; empty where none was made
-//   warn_length_below_breadth ... warn_low_contrast
-//                              the later kinds of fit_warning_kinds(), in its order
+//   scale_method               where the scale came from: ruler, marker or disc (read from this
+//                              photograph), given (--scale PX_PER_MM), carried (read from another
+//                              photograph, scale_from), clicked (key k, scale.csv) or none.
+//                              scale_source keeps its older meaning (the scope of a scale.csv row);
+//                              a scale read, given or carried is a photograph, series, series one.
+//   px_per_mm_se               the scale's standard error, empty when not known (given, clicked)
+//   scale_relative_se          px_per_mm_se / px_per_mm: every millimetre length has this relative
+//                              standard error from the scale (areas twice it, volumes three times)
+//   scale_from                 carried: the source photograph's position in the measuring order,
+//                              or its path when it is not one of the series
+//   warn_length_below_breadth ... warn_scale_steep_angle
+//                              the warnings of fit_warning_kinds() placed at the end, in its order:
+//                              1 when the warning held for the saved fit, else 0
 #pragma once
 
 #include <ctime>
@@ -100,7 +112,13 @@ struct DetailsRecord {
   std::string keys;
   std::optional<EggDimensions> dimensions_px;
   ScaleSource scale_source = ScaleSource::none;
-  double px_per_mm = 0.0;      // > 0 with a scale; a source without one is written as none
+  double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
+  // Set when the scale was read, given or carried rather than taken from scale.csv: its method's
+  // name ("ruler", ...; empty: clicked when there is a scale), standard error (0: not known) and,
+  // carried, its source.
+  std::string scale_method;
+  double px_per_mm_se = 0.0;
+  std::string scale_from;
   FitWarnings warnings;        // each warn_ column is 1 when its warning held
   FitUncertainty uncertainty;  // unknown (NaN) for a fit made by hand
   std::string flags;
@@ -139,5 +157,6 @@ std::string format_details_header();
 std::string format_details_row(const DetailsRecord& record);
 
 // Sets the dimensions of `record` from its model values (lambda_milli, width, height_px; none for
-// a model without extent) and its scale from `scale`, the lookup for the record's photograph.
+// a model without extent) and its scale from `scale`, the lookup for the record's photograph. A
+// record whose scale_method is set keeps its own scale (px_per_mm and scale_source).
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale);

@@ -39,6 +39,17 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
     record.runner_up_score = result.runner_up_score;
   }
   record.uncertainty = result.uncertainty;
+  // A scale key c found or key y carried over holds for this photograph instead of scale.csv's.
+  if (result.scale.found()) {
+    record.scale_method = result.scale.method;
+    record.scale_source =
+        result.scale.method == "carried" ? ScaleSource::series : ScaleSource::photograph;
+    record.px_per_mm = result.scale.px_per_mm;
+    record.px_per_mm_se = result.scale.px_per_mm_se;
+    record.scale_from = result.scale.from;
+    record.warnings.scale_spacing_varies = result.scale.spacing_varies;
+    record.warnings.scale_steep_angle = result.scale.steep_angle;
+  }
   return record;
 }
 
@@ -91,9 +102,13 @@ AppendOutcome save_measurement_with_details(const std::string& series_directory,
   const std::tm measuring_time = clock();
   report_missing_capture_date(capture_date, image_path, out);
 
-  const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
-  if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
-  set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+  if (details.scale_method.empty()) {
+    const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
+    if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
+    set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+  } else {
+    set_details_dimensions(details, {});  // the record's own scale
+  }
   details.capture_date = capture_date.text;
   details.capture_date_original = capture_date.original_text;
   details.measured_at = measuring_time;

@@ -20,7 +20,8 @@
 // in pixels of the whole photograph: the session's region, or the whole photograph when it had
 // none (the model's translation counts from that region's corner). Capture dates, measuring time,
 // dimensions and scale are the save's part (save_measurement_with_details).
-// The polarity and the warnings are the session's.
+// The polarity and the warnings are the session's, and so is a scale key c found or key y carried
+// over (its method, value, standard error and source; scale.csv is then not read).
 DetailsRecord details_record_of(const SessionResult& result, const std::string& name);
 
 // The details file's part of a save: `row`, preceded by a line break when the file does not end
@@ -35,7 +36,9 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 //  - both capture dates come from `capture_date` (read from the photograph's bytes); without the
 //    IFD 0 date the lines measures.csv's save always wrote go to `out`;
 //  - the scale is the one scale.csv holds for the photograph (scale_for_photograph); a scale file
-//    that cannot be used writes its one line to `out`, and the row gets no millimetres;
+//    that cannot be used writes its one line to `out`, and the row gets no millimetres; a record
+//    whose scale_method is set (a scale read, given or carried) keeps its own and scale.csv is
+//    not read;
 //  - the dimensions follow from the model values (set_details_dimensions);
 //  - the measures line and the details row are appended by one append_durably, the measures file
 //    first: either both files gain their record, or neither changes. On failure the outcome's line

@@ -10,7 +10,9 @@
 #include <new>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "fit/fit_W.h"
@@ -50,11 +52,15 @@ SessionKeys* session_keys = nullptr;
 std::string session_keys_pressed;
 cv::Size session_photo_size;
 std::function<void(const ScaleClicks&)> session_set_scale;
+// Keys c and y: how to read the scale, the scale to carry over, and the one this photograph has.
+std::function<SessionScale(const cv::Mat&)> session_read_scale;
+SessionScale session_carried_scale;
+SessionScale session_scale;
 
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
 void note_key(int key) {
-  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfze";
+  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfzecy";
   if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
   if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
   session_keys_pressed += static_cast<char>(key);
@@ -116,6 +122,73 @@ int wait_for_key() {
 
 void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 
+constexpr char kScaleWindow[] = "Scale";
+
+// The part of the photograph round what was found, at most 800 pixels wide, with each mark drawn
+// as a small green ring, in its own window.
+void show_scale_marks(const SessionScale& scale) {
+  if (scale.marks.empty()) return;
+  std::vector<cv::Point> points;
+  for (const cv::Point2f& p : scale.marks) points.emplace_back(cvRound(p.x), cvRound(p.y));
+  const cv::Rect found = cv::boundingRect(points);
+  const int margin = std::max(20, std::max(found.width, found.height) / 10);
+  const cv::Rect around = cv::Rect(found.x - margin, found.y - margin, found.width + 2 * margin,
+                                   found.height + 2 * margin) &
+                          cv::Rect(cv::Point(0, 0), session_photograph.size());
+  if (around.empty()) return;
+  const double shrink = std::min(1.0, 800.0 / around.width);
+  cv::Mat view;
+  cv::resize(session_photograph(around), view, cv::Size(), shrink, shrink, cv::INTER_AREA);
+  for (const cv::Point2f& p : scale.marks) {
+    const cv::Point at(cvRound((p.x - around.x) * shrink), cvRound((p.y - around.y) * shrink));
+    cv::circle(view, at, 4, cv::Scalar(0, 220, 0), 1, cv::LINE_AA);
+  }
+  cv::imshow(kScaleWindow, view);
+}
+
+// "scale 11.8 px/mm from the ruler" or "scale 11.8 px/mm carried over from file 4".
+std::string scale_words(const SessionScale& scale) {
+  std::ostringstream words;
+  words << "scale " << scale.px_per_mm << " px/mm ";
+  if (scale.method == "carried") {
+    words << "carried over from file " << scale.from;
+  } else {
+    words << "from the " << scale.method << " (" << scale.note << ")";
+  }
+  return words.str();
+}
+
+// Key c: the scale read from the photograph holds for it, and what was read is shown.
+void read_scale_key() {
+  if (!session_read_scale) {
+    std::cout << "No scale can be read here." << std::endl;
+    return;
+  }
+  const SessionScale found = session_read_scale(session_photograph);
+  if (!found.found()) {
+    std::cout << "No scale found (" << found.note << "): the values stay in pixels." << std::endl;
+    return;
+  }
+  session_scale = found;
+  show_scale_marks(found);
+  std::cout << "Scale: " << scale_words(found) << "." << std::endl;
+  set_output_scale_note(scale_words(found));
+  show_output_title();
+}
+
+// Key y: the earlier photograph's scale is taken for this one, explicitly and visibly.
+void carry_scale_key() {
+  if (!session_carried_scale.found()) {
+    std::cout << "No scale of an earlier photograph to carry over." << std::endl;
+    return;
+  }
+  session_scale = session_carried_scale;
+  session_scale.method = "carried";
+  std::cout << "Scale: " << scale_words(session_scale) << "." << std::endl;
+  set_output_scale_note(scale_words(session_scale));
+  show_output_title();
+}
+
 // The warnings of the values about to be accepted, against the start rotation.
 FitWarnings current_warnings() {
   const FitState& state = fit_state();
@@ -143,6 +216,12 @@ std::optional<SessionEnd> handle_key(int key) {
       break;
     case 'k':
       start_scale_mode();
+      break;
+    case 'c':
+      read_scale_key();
+      break;
+    case 'y':
+      carry_scale_key();
       break;
     case kScaleClicksKey:
       if (const std::optional<ScaleClicks> clicks = take_scale_clicks()) {
@@ -294,6 +373,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
   }
   result.photo_size = session_photo_size;
   result.keys = session_keys_pressed;
+  if (end == SessionEnd::kAccepted) result.scale = session_scale;
   return result;
 }
 
@@ -340,6 +420,10 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_keys_pressed.clear();
   session_photo_size = cv::Size();
   session_set_scale = start.set_scale;
+  session_read_scale = start.read_scale;
+  session_carried_scale = start.carried_scale;
+  session_scale = SessionScale();
+  set_output_scale_note("");
   std::unique_ptr<UpperCaseKeyFilter> key_filter;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     key_filter = std::make_unique<UpperCaseKeyFilter>();
@@ -362,6 +446,10 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_photograph.release();
   session_path.clear();
   session_set_scale = nullptr;
+  session_read_scale = nullptr;
+  session_carried_scale = SessionScale();
+  session_scale = SessionScale();
+  set_output_scale_note("");
   cancel_requested = false;
   session_running = false;
   return result;

@@ -25,6 +25,7 @@ std::string plus_minus(double error, int decimals) {
   text << std::fixed << std::setprecision(decimals) << " +/- " << error;
   return text.str();
 }
+std::string output_scale_note;
 
 }  // namespace
 
@@ -64,12 +65,14 @@ FitUncertainty automatic_fit_uncertainty(const ModelParameters& model) {
 void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& model) {
   if (model == uncertain_model) add_evidence_warnings(warnings, model_evidence);
 }
+void set_output_scale_note(const std::string& note) { output_scale_note = note; }
 
 void show_output_title() {
   const FitState& state = fit_state();
   const std::string title = !output_prompt.empty() && state.clicks.armed()
                                 ? "Output: " + output_prompt
-                                : output_status_title(state);
+                                : output_status_title(state) +
+                                      (output_scale_note.empty() ? "" : " - " + output_scale_note);
   try {
     cv::setWindowTitle(kOutputWindow, title);
   } catch (const cv::Exception&) {

@@ -30,6 +30,10 @@ void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& mo
 // awaiting_second_click); an empty prompt shows the status.
 void set_output_prompt(const std::string& prompt);
 
+// A note on the photograph's scale ("scale 11.8 px/mm from the ruler") shown after the status,
+// or none when empty.
+void set_output_scale_note(const std::string& note);
+
 // Sets the "Output" window's title from fit_state(): the prompt while one is awaited, the status
 // otherwise. Does nothing when the window does not exist.
 void show_output_title();

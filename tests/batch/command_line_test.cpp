@@ -123,6 +123,11 @@ TEST(CommandLine, BadUsageEndsWithStatusTwoAndMeasuresNothing) {
       {{"fit", series.path(), "--cut-offs", "1"}, "--cut-offs"},
       {{"fit", series.path(), "--region", "1,2,3"}, "--region"},
       {{"fit", series.path(), "--no-such-option"}, "no-such-option"},
+      {{"fit", series.path(), "--scale", "12,5"}, "--scale"},
+      {{"fit", series.path(), "--scale", "marker"}, "--scale"},
+      {{"fit", series.path(), "--scale", "ruler:30"}, "--scale"},
+      {{"fit", series.path(), "--scale", "0"}, "--scale"},
+      {{"fit", series.path(), "--scale", "12", "--scale-from", series.path()}, "--scale-from"},
       {{"fit", series.file("no_such_directory")},
        "cannot open the series directory " + series.file("no_such_directory") + ": "},
   };

@@ -98,10 +98,12 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "warn_energy_high,warn_model_at_border,warn_top_far_from_rotation,flags,program,"
             "version,segmentation,candidate_score,runner_up_score,lambda_pointed_up,lambda_se,"
             "length_se_px,breadth_se_px,length_se_mm,breadth_se_mm,lambda_spread,"
-            "length_spread_px,breadth_spread_px,fit_starts,warn_length_below_breadth,"
-            "warn_too_small,warn_lambda_not_egg_like,warn_area_mismatch,warn_not_convex,"
-            "warn_starts_disagree,warn_runner_up_close,warn_low_contrast,warn_contrast_steps\n");
-  EXPECT_EQ(kDetailsColumns.size(), 65u);
+            "length_spread_px,breadth_spread_px,fit_starts,scale_method,px_per_mm_se,"
+            "scale_relative_se,scale_from,warn_length_below_breadth,warn_too_small,"
+            "warn_lambda_not_egg_like,warn_area_mismatch,warn_not_convex,warn_starts_disagree,"
+            "warn_runner_up_close,warn_low_contrast,warn_contrast_steps,warn_scale_spacing_varies,"
+            "warn_scale_steep_angle\n");
+  EXPECT_EQ(kDetailsColumns.size(), 71u);
 }
 
 // How the object was found: the threshold's outline has no scores; the segmentation's egg has
@@ -147,29 +149,131 @@ TEST(DetailsFile, EachColumnSaysSinceWhichVersion) {
 }
 
 // A row's warning flags are written in the order of the warning table, whose columns they are:
-// the first version's kinds together before `flags`, every later kind's appended at the end.
+// the fit's warnings together after scale_source, those appended later after every other column
+// (an older file's header stays a prefix), none for a warning without a column. Each warning sets
+// its own column and no other.
 TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
-  const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
-  std::vector<size_t> at;
-  for (const FitWarningKind& kind : kinds) {
-    const auto found = std::find(kDetailsColumns.begin(), kDetailsColumns.end(), kind.column);
-    ASSERT_NE(found, kDetailsColumns.end()) << kind.column;
-    at.push_back(found - kDetailsColumns.begin());
-  }
-  const size_t flags_at =
-      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), "flags") - kDetailsColumns.begin();
-  for (size_t k = 0; k < kinds.size(); ++k) {
-    SCOPED_TRACE(kinds[k].column);
-    if (k < kLeadingWarningKinds) {
-      EXPECT_EQ(at[k], flags_at - kLeadingWarningKinds + k);
-    } else {
-      EXPECT_EQ(at[k], kDetailsColumns.size() - kinds.size() + k);
+  std::vector<size_t> with_fit, at_end;  // column indices, in the warning table's order
+  std::vector<const FitWarningKind*> with_column;
+  for (const FitWarningKind& kind : fit_warning_kinds()) {
+    if (kind.place == WarningColumnPlace::kNone) {
+      EXPECT_EQ(kind.column, nullptr);
+      continue;
     }
+    SCOPED_TRACE(kind.column);
+    const auto at = std::find(kDetailsColumns.begin(), kDetailsColumns.end(), kind.column);
+    ASSERT_NE(at, kDetailsColumns.end());
+    const size_t index = at - kDetailsColumns.begin();
+    (kind.place == WarningColumnPlace::kAtEnd ? at_end : with_fit).push_back(index);
+    with_column.push_back(&kind);
+  }
+  const auto scale_source =
+      std::find(kDetailsColumns.begin(), kDetailsColumns.end(), "scale_source");
+  ASSERT_FALSE(with_fit.empty());
+  EXPECT_EQ(with_fit.front(), static_cast<size_t>(scale_source - kDetailsColumns.begin()) + 1);
+  for (size_t k = 0; k < with_fit.size(); ++k) EXPECT_EQ(with_fit[k], with_fit.front() + k);
+  for (size_t k = 0; k < at_end.size(); ++k) {
+    EXPECT_EQ(at_end[k], kDetailsColumns.size() - at_end.size() + k);
+  }
+
+  for (const FitWarningKind* kind : with_column) {
+    SCOPED_TRACE(kind->column);
     DetailsRecord record;
-    record.warnings.*kinds[k].flag = true;
+    record.warnings.*kind->flag = true;
     std::vector<std::string> fields = parse_csv(format_details_row(record)).records.at(0).fields;
-    for (size_t j = 0; j < kinds.size(); ++j) {
-      EXPECT_EQ(fields.at(at[j]), j == k ? "1" : "0") << j;
+    ASSERT_EQ(fields.size(), kDetailsColumns.size());
+    for (const FitWarningKind* other : with_column) {
+      const size_t index =
+          std::find(kDetailsColumns.begin(), kDetailsColumns.end(), other->column) -
+          kDetailsColumns.begin();
+      EXPECT_EQ(fields.at(index), other == kind ? "1" : "0") << other->column;
+    }
+  }
+}
+
+// Where the scale came from: scale.csv's scale is a clicked one; a scale read, given or carried
+// keeps its own value, standard error and source through set_details_dimensions.
+TEST(DetailsFile, RowsSayWhereTheirScaleCameFrom) {
+  struct Case {
+    const char* name;
+    const char* method;  // DetailsRecord::scale_method; empty: from scale.csv
+    double px_per_mm, se;
+    const char* from;
+    bool spacing_varies;
+    std::map<std::string, std::string> expected;
+  };
+  const Case cases[] = {
+      {"clicked",
+       "",
+       8,
+       0,
+       "",
+       false,
+       {{"scale_source", "series"},
+        {"scale_method", "clicked"},
+        {"px_per_mm", "8"},
+        {"px_per_mm_se", ""},
+        {"scale_relative_se", ""},
+        {"length_mm", "45"}}},
+      {"ruler",
+       "ruler",
+       12,
+       0.03,
+       "",
+       true,
+       {{"scale_source", "photograph"},
+        {"scale_method", "ruler"},
+        {"px_per_mm", "12"},
+        {"px_per_mm_se", "0.03"},
+        {"scale_relative_se", "0.0025"},
+        {"length_mm", "30"},
+        {"scale_from", ""},
+        {"warn_scale_spacing_varies", "1"}}},
+      {"carried",
+       "carried",
+       9,
+       0.009,
+       "4",
+       false,
+       {{"scale_source", "series"},
+        {"scale_method", "carried"},
+        {"px_per_mm", "9"},
+        {"px_per_mm_se", "0.009"},
+        {"scale_relative_se", "0.001"},
+        {"length_mm", "40"},
+        {"scale_from", "4"},
+        {"warn_scale_spacing_varies", "0"}}},
+      {"asked for and not found",
+       "none",
+       0,
+       0,
+       "",
+       false,
+       {{"scale_source", "none"},
+        {"scale_method", "none"},
+        {"px_per_mm", ""},
+        {"length_mm", ""},
+        {"scale_relative_se", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DetailsRecord record = demo_record();
+    record.scale_method = c.method;
+    if (*c.method) {
+      record.scale_source = std::string(c.method) == "carried" ? ScaleSource::series
+                            : c.px_per_mm > 0                  ? ScaleSource::photograph
+                                                               : ScaleSource::none;
+      record.px_per_mm = c.px_per_mm;
+      record.px_per_mm_se = c.se;
+      record.scale_from = c.from;
+      record.warnings.scale_spacing_varies = c.spacing_varies;
+    }
+    // scale.csv's scale stands aside for a record's own.
+    set_details_dimensions(record, series_scale(8));
+    std::map<std::string, std::string> f = fields_of(record);
+    for (const auto& [column, text] : c.expected) {
+      SCOPED_TRACE(column);
+      EXPECT_EQ(f[column], text);
     }
   }
 }

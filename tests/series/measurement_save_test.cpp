@@ -306,3 +306,59 @@ TEST_F(MeasurementSave, WriteProtectedDetailsFileSavesNothing) {
   EXPECT_EQ(read_file(measures()), measures_before + kMeasuresLine);
   EXPECT_EQ(details_rows(details()).size(), 2u);
 }
+
+// A scale key c read from the photograph, or key y carried over, is saved for it in place of
+// scale.csv's, with its method, error and source; without one scale.csv's holds as before.
+TEST_F(MeasurementSave, TheSessionsOwnScaleStandsInForTheScaleFile) {
+  std::ofstream(directory_ / "scale.csv")
+      << kScaleHeader << "\nseries,a.jpg,8,40,508,280,508,30,2026-12-10T09:14:27+01:00\n";
+  SessionScale read;
+  read.method = "ruler";
+  read.px_per_mm = 12;
+  read.px_per_mm_se = 0.006;
+  read.spacing_varies = true;
+  SessionScale carried = read;
+  carried.method = "carried";
+  carried.from = "3";
+  carried.spacing_varies = false;
+  const struct {
+    const char* what;
+    SessionScale scale;
+    std::map<std::string, std::string> expected;
+  } cases[] = {
+      {"none: the scale file's",
+       {},
+       {{"scale_method", "clicked"}, {"px_per_mm", "8"}, {"scale_source", "series"}}},
+      {"read by key c",
+       read,
+       {{"scale_method", "ruler"},
+        {"px_per_mm", "12"},
+        {"px_per_mm_se", "0.006"},
+        {"scale_source", "photograph"},
+        {"warn_scale_spacing_varies", "1"}}},
+      {"carried by key y",
+       carried,
+       {{"scale_method", "carried"},
+        {"px_per_mm", "12"},
+        {"scale_from", "3"},
+        {"scale_source", "series"},
+        {"warn_scale_spacing_varies", "0"}}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    SessionResult result = accepted_result();
+    result.scale = cases[i].scale;
+    std::ostringstream out;
+    ASSERT_TRUE(save_measurement_with_details(directory_.path(),
+                                              read_capture_date(directory_ / "b.jpg"),
+                                              result.lambda, details_record_of(result, "b.jpg"),
+                                              out, fixed_measuring_time)
+                    .saved);
+    const std::vector<std::map<std::string, std::string>> rows = details_rows(details());
+    ASSERT_EQ(rows.size(), i + 1);
+    for (const auto& [column, text] : cases[i].expected) {
+      SCOPED_TRACE(column);
+      EXPECT_EQ(rows.back().at(column), text);
+    }
+  }
+}
