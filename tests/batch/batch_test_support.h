@@ -43,17 +43,9 @@ struct BatchRunResult {
   std::string progress;
 };
 
-// run_batch on `directory` with the fixed measuring clock and a fixed order seed, reporting into
+// run_batch with `settings`, the fixed measuring clock and a fixed order seed, reporting into
 // strings (not a terminal).
-inline BatchRunResult run_batch_on(const std::string& directory, unsigned jobs, bool again = false,
-                                   std::string review_path = {},
-                                   const SessionStart& start = SessionStart()) {
-  BatchSettings settings;
-  settings.start = start;
-  settings.directory = directory;
-  settings.jobs = jobs;
-  settings.again = again;
-  settings.review_path = std::move(review_path);
+inline BatchRunResult run_batch_with(const BatchSettings& settings) {
   std::ostringstream out;
   std::ostringstream progress;
   BatchEnvironment environment{out, progress};
@@ -64,4 +56,17 @@ inline BatchRunResult run_batch_on(const std::string& directory, unsigned jobs, 
   result.out = out.str();
   result.progress = progress.str();
   return result;
+}
+
+// run_batch on `directory`, as run_batch_with does.
+inline BatchRunResult run_batch_on(const std::string& directory, unsigned jobs, bool again = false,
+                                   std::string review_path = {},
+                                   const SessionStart& start = SessionStart()) {
+  BatchSettings settings;
+  settings.start = start;
+  settings.directory = directory;
+  settings.jobs = jobs;
+  settings.again = again;
+  settings.review_path = std::move(review_path);
+  return run_batch_with(settings);
 }

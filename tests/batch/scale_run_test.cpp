@@ -53,15 +53,7 @@ BatchRunResult run_with_scale(const TempDirectory& series, const ScaleRequest& s
   settings.automatic_segmentation = true;
   settings.scale = scale;
   settings.scale_from = scale_from;
-  std::ostringstream out, progress;
-  BatchEnvironment environment{out, progress};
-  environment.clock = fixed_measuring_time;
-  environment.seed = [] { return 1234u; };
-  BatchRunResult result;
-  result.summary = run_batch(settings, environment);
-  result.out = out.str();
-  result.progress = progress.str();
-  return result;
+  return run_batch_with(settings);
 }
 
 TEST(ScaleRun, EachPhotographsRulerGivesItsOwnScale) {

@@ -20,15 +20,7 @@ BatchRunResult run_with(const std::string& directory, bool automatic) {
   BatchSettings settings;
   settings.directory = directory;
   settings.automatic_segmentation = automatic;
-  std::ostringstream out, progress;
-  BatchEnvironment environment{out, progress};
-  environment.clock = fixed_measuring_time;
-  environment.seed = [] { return 1234u; };
-  BatchRunResult result;
-  result.summary = run_batch(settings, environment);
-  result.out = out.str();
-  result.progress = progress.str();
-  return result;
+  return run_batch_with(settings);
 }
 
 // The details rows by file name, each as column name -> field.
