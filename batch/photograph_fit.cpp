@@ -41,8 +41,14 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
     FitState state;
     Segmentation segmentation;
     if (segment) {
-      prepare_fit(state, file.image, start, [&segmentation](FitState& s) {
-        segmentation = segment_photograph(s.source_image);
+      // A disc read as the scale is a coin or a reference, never the egg.
+      std::vector<cv::RotatedRect> not_eggs;
+      if (scale_reading.found() && scale_reading.method == ScaleMethod::disc) {
+        not_eggs.push_back(scale_reading.ellipse);
+      }
+      prepare_fit(state, file.image, start, [&segmentation, &not_eggs](FitState& s) {
+        for (cv::RotatedRect& e : not_eggs) e.center -= cv::Point2f(s.source_origin_in_photo);
+        segmentation = segment_photograph(s.source_image, 640, not_eggs);
         take_segmented_outline(s, segmentation);
       });
     } else {

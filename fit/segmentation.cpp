@@ -347,9 +347,21 @@ Refined refine(const cv::Mat& photo, const cv::Mat& bgr,
   return refined;
 }
 
+// Whether `point` lies inside the ellipse `e`.
+bool inside(const cv::RotatedRect& e, cv::Point2d point) {
+  if (e.size.width <= 0 || e.size.height <= 0) return false;
+  const double angle = e.angle * CV_PI / 180.0;
+  const double dx = point.x - e.center.x, dy = point.y - e.center.y;
+  const double u = dx * std::cos(angle) + dy * std::sin(angle);
+  const double v = -dx * std::sin(angle) + dy * std::cos(angle);
+  const double a = e.size.width / 2.0, b = e.size.height / 2.0;
+  return (u * u) / (a * a) + (v * v) / (b * b) <= 1.0;
+}
+
 }  // namespace
 
-Segmentation segment_photograph(const cv::Mat& photo, int work_side_px) {
+Segmentation segment_photograph(const cv::Mat& photo, int work_side_px,
+                                const std::vector<cv::RotatedRect>& not_eggs) {
   Segmentation result;
   if (photo.empty() || photo.depth() != CV_8U || photo.cols < kMinSide || photo.rows < kMinSide)
     return result;
@@ -370,6 +382,8 @@ Segmentation segment_photograph(const cv::Mat& photo, int work_side_px) {
   const double otsu = cv::threshold(distance, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
   const int heal = std::max(1, static_cast<int>(std::lround(0.01 * std::min(lab.cols, lab.rows))));
   const double smallest = kSmallestObject * lab.cols * lab.rows;
+  const double sx = static_cast<double>(bgr.cols) / small.cols;
+  const double sy = static_cast<double>(bgr.rows) / small.rows;
   std::vector<SegmentCandidate> found;
   std::vector<int> found_level;
   for (const double f : kLevelFactors) {
@@ -381,6 +395,11 @@ Segmentation segment_photograph(const cv::Mat& photo, int work_side_px) {
       if (cv::contourArea(contour) < smallest) continue;
       found.push_back(describe(contour, lab));
       found_level.push_back(level);
+      const cv::Moments m = cv::moments(contour);
+      const cv::Point2d centre(m.m10 / m.m00 * sx, m.m01 / m.m00 * sy);
+      for (const cv::RotatedRect& e : not_eggs) {
+        if (inside(e, centre)) found.back().score = 0.0;
+      }
     }
   }
   std::vector<int> order(found.size());
@@ -394,8 +413,6 @@ Segmentation segment_photograph(const cv::Mat& photo, int work_side_px) {
     if (!seen) kept.push_back(i);
   }
 
-  const double sx = static_cast<double>(bgr.cols) / small.cols;
-  const double sy = static_cast<double>(bgr.rows) / small.rows;
   for (size_t n = 0; n < kept.size(); ++n) {
     SegmentCandidate c = found[kept[n]];
     c.area_px *= sx * sy;

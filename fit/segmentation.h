@@ -56,5 +56,8 @@ constexpr double kEggAxisTolerancePx = 1.0;
 // each pixel's colour distance from that ground is thresholded at several levels around Otsu's,
 // holes and seams are closed, shadows (darker than the ground with its hue) count little. The
 // chosen object is then traced again at full resolution near its reduced outline. Returns no
-// candidate for an empty or too small image.
-Segmentation segment_photograph(const cv::Mat& photo, int work_side_px = 640);
+// candidate for an empty or too small image. An object whose centre lies inside one of
+// `not_eggs` (ellipses in the photograph's pixels: a coin or disc read as the scale) is known not
+// to be the egg: its score is 0.
+Segmentation segment_photograph(const cv::Mat& photo, int work_side_px = 640,
+                                const std::vector<cv::RotatedRect>& not_eggs = {});

@@ -88,3 +88,35 @@ TEST(Segmentation, FindsTheEggInEachCondition) {
 }
 
 }  // namespace
+
+namespace {
+
+// The centre of a candidate's outline.
+cv::Point2d centre_of(const SegmentCandidate& c) {
+  const cv::Moments m = cv::moments(c.outline);
+  return {m.m10 / m.m00, m.m01 / m.m00};
+}
+
+}  // namespace
+
+// A disc read as the scale is never the egg: with its ellipse named, the egg beside it is chosen
+// and the disc scores 0, whichever of the two scored higher before.
+TEST(Segmentation, ADiscReadAsTheScaleIsNeverTheEgg) {
+  cv::Mat image(240, 320, CV_8UC1, cv::Scalar(40));
+  const cv::Point disc(80, 120), egg(220, 120);
+  cv::circle(image, disc, 45, cv::Scalar(200), cv::FILLED);
+  cv::ellipse(image, egg, cv::Size(40, 28), 90, 0, 360, cv::Scalar(200), cv::FILLED);
+  const cv::RotatedRect disc_ellipse(disc, cv::Size2f(90, 90), 0);
+
+  const Segmentation with_disc = segment_photograph(image, 640, {disc_ellipse});
+  ASSERT_TRUE(with_disc.found());
+  EXPECT_LT(cv::norm(centre_of(with_disc.candidates[with_disc.chosen]) - cv::Point2d(egg)), 3.0);
+  bool disc_seen = false;
+  for (const SegmentCandidate& c : with_disc.candidates) {
+    if (cv::norm(centre_of(c) - cv::Point2d(disc)) < 3.0) {
+      disc_seen = true;
+      EXPECT_EQ(c.score, 0.0);
+    }
+  }
+  EXPECT_TRUE(disc_seen);
+}
