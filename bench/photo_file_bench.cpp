@@ -34,25 +34,29 @@ const std::string& demo_jpeg(cv::Size size) {
   return path;
 }
 
-const std::string& header_bomb() {
-  static const std::string path = [] {
-    std::vector<unsigned char> jpeg;
-    cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 200)), jpeg);
-    for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
-      if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-        for (std::size_t at : {i + 5, i + 7}) {
-          jpeg[at] = 20000 >> 8;
-          jpeg[at + 1] = 20000 & 0xFF;
-        }
-        break;
+// A 16 x 16 JPEG whose header claims `claimed` x `claimed` pixels, padded with zeros to
+// `padded_bytes` (0: as encoded), written to `name` in the benchmark's folder.
+std::string forged_jpeg(const char* name, int claimed, std::size_t padded_bytes) {
+  std::vector<unsigned char> jpeg;
+  cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 200)), jpeg);
+  for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      for (std::size_t at : {i + 5, i + 7}) {
+        jpeg[at] = static_cast<unsigned char>(claimed >> 8);
+        jpeg[at + 1] = static_cast<unsigned char>(claimed & 0xFF);
       }
+      break;
     }
-    const std::string bomb = bench_path("bomb.jpg");
-    std::ofstream(bomb, std::ios::binary)
-        .write(reinterpret_cast<const char*>(jpeg.data()),
-               static_cast<std::streamsize>(jpeg.size()));
-    return bomb;
-  }();
+  }
+  if (padded_bytes > jpeg.size()) jpeg.insert(jpeg.end() - 2, padded_bytes - jpeg.size(), 0);
+  const std::string path = bench_path(name);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+  return path;
+}
+
+const std::string& header_bomb() {
+  static const std::string path = forged_jpeg("bomb.jpg", 20000, 0);
   return path;
 }
 
@@ -79,25 +83,7 @@ void BM_JpegDataCheck(benchmark::State& bench, cv::Size size) {
 // A 2 kB file whose header claims 15000 x 15000 pixels, within the pixel budget: refused by the
 // count of blocks its bytes can hold instead of a decode of 675 MB.
 void BM_RefuseForgedHeader(benchmark::State& bench) {
-  static const std::string path = [] {
-    std::vector<unsigned char> jpeg;
-    cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 200)), jpeg);
-    for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
-      if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-        for (std::size_t at : {i + 5, i + 7}) {
-          jpeg[at] = 15000 >> 8;
-          jpeg[at + 1] = 15000 & 0xFF;
-        }
-        break;
-      }
-    }
-    jpeg.insert(jpeg.end() - 2, 2048 - jpeg.size(), 0);
-    const std::string forged = bench_path("forged.jpg");
-    std::ofstream(forged, std::ios::binary)
-        .write(reinterpret_cast<const char*>(jpeg.data()),
-               static_cast<std::streamsize>(jpeg.size()));
-    return forged;
-  }();
+  static const std::string path = forged_jpeg("forged.jpg", 15000, 2048);
   for (auto _ : bench) {
     const PhotographFile photo = load_photograph_file(path);
     if (photo.status != PhotographFile::cannot_decode) bench.SkipWithError("not refused");

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "batch/batch_run.h"
+#include "fit/geometry.h"
 #include "test_support.h"
+#include "tools/demo_photo.h"
 
 // The demo series (eight photographs of 640x480 to 1600x1200) in `directory`.
 inline void make_demo_series(const TempDirectory& directory) {
@@ -69,4 +71,17 @@ inline BatchRunResult run_batch_on(const std::string& directory, unsigned jobs, 
   settings.again = again;
   settings.review_path = std::move(review_path);
   return run_batch_with(settings);
+}
+
+// Writes to `path` a 400 x 300 JPEG of one object 150 px high and 110 px wide reaching the right
+// edge: cut, so a fit of it is flagged, but a model inside the photograph can still be scored (one
+// that reaches beyond it cannot, and is no measurement).
+inline void write_cut_object_photo(const std::string& path) {
+  DemoObject cut;
+  cut.lambda = 1.2;
+  cut.height = 150;
+  cut.width = std::round(width_for_pixel_width(1.2, 150, 110));
+  cut.center_x = 344;
+  cut.center_y = 150;
+  ASSERT_TRUE(write_demo_jpeg(path, render_demo_photo(cv::Size(400, 300), cut), 90, DemoExif{}));
 }

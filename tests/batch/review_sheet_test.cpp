@@ -116,16 +116,7 @@ TEST(ReviewSheet, FlaggedTilesNameTheirFlags) {
 TEST(ReviewSheet, ARunWithAFlaggedFitWritesTheSheet) {
   TempDirectory series;
   make_demo_series(series);
-  DemoObject cut;
-  cut.lambda = 1.2;
-  cut.height = 150;
-  cut.width = std::round(width_for_pixel_width(1.2, 150, 110));
-  // Reaching the right edge: cut, but a model inside the photograph can still be scored (one that
-  // reaches beyond it cannot, and is no measurement).
-  cut.center_x = 344;
-  cut.center_y = 150;
-  ASSERT_TRUE(write_demo_jpeg(series.file("IMG_cut.jpg"),
-                              render_demo_photo(cv::Size(400, 300), cut), 90, DemoExif{}));
+  write_cut_object_photo(series.file("IMG_cut.jpg"));
   const BatchRunResult run = run_batch_on(series.path(), 2);
   ASSERT_EQ(run.summary.measured, 9u) << run.progress;
   ASSERT_EQ(run.summary.flagged.size(), 1u) << run.out;

@@ -80,14 +80,7 @@ TEST(Withdraw, AppendsOneRowByPositionAndTheNextRunMeasuresThatPhotographAgain) 
 TEST(Withdraw, AgainFlaggedMeasuresOnlyPhotographsWhoseLastStandingMeasurementWasFlagged) {
   TempDirectory series;
   make_demo_series(series);
-  DemoObject cut;  // reaching the right edge: flagged, still scorable
-  cut.lambda = 1.2;
-  cut.height = 150;
-  cut.width = std::round(width_for_pixel_width(1.2, 150, 110));
-  cut.center_x = 344;
-  cut.center_y = 150;
-  ASSERT_TRUE(write_demo_jpeg(series.file("IMG_cut.jpg"),
-                              render_demo_photo(cv::Size(400, 300), cut), 90, DemoExif{}));
+  write_cut_object_photo(series.file("IMG_cut.jpg"));
   const BatchRunResult first = run_batch_on(series.path(), 2);
   ASSERT_EQ(first.summary.flagged.size(), 1u) << first.out;
   const unsigned flagged = first.summary.flagged[0].position;
