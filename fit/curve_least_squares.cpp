@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "fit/geometry.h"
+#include "fit/settled_iterates.h"
 
 namespace {
 
@@ -333,9 +334,12 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
   double damping = 1e-3;
   // Cauchy's loss first brings a start that is some pixels off into the valley, the pull of far
   // points fading with their distance; Tukey's then drops them altogether.
+  constexpr int kIterations = 40;
+  std::vector<Vector> tukey_iterates;  // after each of Tukey's steps
+  bool tukey_capped = false;
   for (const Loss loss : {Loss::kCauchy, Loss::kTukey}) {
     const double factor = loss == Loss::kCauchy ? kCauchyTuning95 : kTukeyBisquareTuning95;
-    for (int iteration = 0; iteration < 40; ++iteration) {
+    for (int iteration = 0; iteration < kIterations; ++iteration) {
       // The scale follows the residuals, but never below what sub-pixel edges can deliver.
       const double c = factor * std::max(spread(current), 0.05);
       cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
@@ -391,6 +395,10 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
         fit.converged = loss == Loss::kTukey;
         break;
       }
+      if (loss == Loss::kTukey) {
+        tukey_iterates.push_back(v);
+        tukey_capped = iteration + 1 == kIterations;
+      }
       // Steps below a thousandth of a pixel, a millionth of lambda and of a radian: converged.
       const double size = std::max(v[1], v[2]);
       if (std::fabs(step[0]) < 1e-6 && std::fabs(step[3]) < 1e-6 &&
@@ -402,10 +410,26 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
       }
     }
   }
+  // Tukey's steps ran to their cap without the steps above falling small: where the last iterates
+  // cycle within a tenth of the fit's errors, it has settled all the same, and the better of the
+  // last two is the fit.
+  if (!fit.converged && tukey_capped &&
+      iterates_settled(
+          tukey_iterates,
+          standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05)))) {
+    const Vector& before = tukey_iterates[tukey_iterates.size() - 2];
+    if (curve_fit_score(edges, to_placement(before, start.axis)) <
+        curve_fit_score(edges, to_placement(v, start.axis))) {
+      v = before;
+      evaluate(edges, v, depths(current), blur, cut_off_top, cut_off_bottom, current);
+    }
+    fit.converged = true;
+  }
   fit.placement = to_placement(v, start.axis);
   fit.score = curve_fit_score(edges, fit.placement);
   if (fit.converged)
-    fit.standard_error = standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05));
+    fit.standard_error =
+        standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05));
   for (size_t i = 0; i < edges.size(); ++i)
     fit.inliers += current.counted[i] && std::fabs(current.residuals[i].distance) < 1.0;
   return fit;
