@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "fit/auto_fit_detail.h"
-#include "fit/block_jackknife.h"
 #include "fit/curve_least_squares.h"
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
@@ -224,8 +223,7 @@ EdgeFit fit_to_edges(const cv::Mat& photo, int threshold, const std::vector<cv::
     add_restart_spread(edges, top, bottom, result);
     // The residuals' correlation up to 60 points leaves out errors of the edge that run along
     // longer stretches of it; the jackknife over stretches of the outline takes them in.
-    const std::array<double, 6> jackknife =
-        block_jackknife_errors(edges, result.fit.placement, top, bottom);
+    const std::array<double, 6>& jackknife = result.fit.jackknife_error;
     for (int a = 0; a < 6; ++a) {
       if (std::isfinite(jackknife[a])) result.fit.standard_error[a] = jackknife[a];
     }

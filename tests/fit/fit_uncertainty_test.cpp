@@ -71,7 +71,7 @@ TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {
   EXPECT_GE(fitted, kPhotographs - 1);
   // Lambda's error is mostly the edge's displacement along long stretches of the outline, which
   // the residuals' correlation over 60 points covered in only 29 of 36; the jackknife over
-  // stretches of the outline covers it (35 of 36 when written).
+  // stretches of the outline covers it (34 of 36 when written).
   EXPECT_GE(covered_lambda, 0.9 * fitted);
   EXPECT_GE(covered_length, 0.9 * fitted);
   EXPECT_GE(covered_breadth, 0.9 * fitted);
