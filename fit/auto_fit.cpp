@@ -219,7 +219,15 @@ EdgeFit fit_to_edges(const cv::Mat& photo, int threshold, const std::vector<cv::
       result.fit = turned;
   }
   result.placement = result.fit.placement;
-  if (result.fit.converged) add_restart_spread(edges, top, bottom, result);
+  if (result.fit.converged) {
+    add_restart_spread(edges, top, bottom, result);
+    // The residuals' correlation up to 60 points leaves out errors of the edge that run along
+    // longer stretches of it; the jackknife over stretches of the outline takes them in.
+    const std::array<double, 6>& jackknife = result.fit.jackknife_error;
+    for (int a = 0; a < 6; ++a) {
+      if (std::isfinite(jackknife[a])) result.fit.standard_error[a] = jackknife[a];
+    }
+  }
   return result;
 }
 

@@ -6,7 +6,9 @@
 #include <array>
 #include <cmath>
 
+#include "fit/block_jackknife.h"
 #include "fit/geometry.h"
+#include "fit/settled_iterates.h"
 
 namespace {
 
@@ -292,6 +294,52 @@ std::array<double, 6> standard_errors(const Evaluation& e, double c) {
   return errors;
 }
 
+// The delete-a-block jackknife's standard errors (block_jackknife.h) with each fit without a
+// stretch taken one Newton step from the optimum `e` instead of to its end: at the optimum the
+// weighted scores w_i r_i g_i sum to zero, so leaving out the stretch b moves the values by
+// (N - N_b)^-1 S_b, N and N_b the sums of w_i g_i g_i^T over all points and over the stretch's,
+// S_b the sum of the stretch's scores. The weights stay those of Tukey's loss of scale `c` at the
+// optimum. The stretches are of consecutive edge points, `blocks` of them.
+std::array<double, 6> one_step_jackknife_errors(const Evaluation& e, double c, int blocks) {
+  std::array<double, 6> errors;
+  errors.fill(kNaN);
+  const size_t n = e.residuals.size();
+  if (blocks < 2 || n < 12 * static_cast<size_t>(blocks)) return errors;
+  using Matrix = cv::Matx<double, 6, 6>;
+  using Column = cv::Matx<double, 6, 1>;
+  Matrix normal = Matrix::zeros();
+  std::vector<Matrix> block_normal(blocks, Matrix::zeros());
+  std::vector<Column> block_score(blocks, Column::zeros());
+  for (size_t i = 0; i < n; ++i) {
+    if (!e.counted[i]) continue;
+    const Residual& r = e.residuals[i];
+    double weight, rho;
+    robust(Loss::kTukey, c, r.distance, &weight, &rho);
+    if (weight <= 0.0) continue;
+    const size_t block = i * blocks / n;
+    const Column g(r.gradient.data());
+    const Matrix outer = weight * g * g.t();
+    normal += outer;
+    block_normal[block] += outer;
+    block_score[block] += weight * r.distance * g;
+  }
+  std::vector<Column> moves;
+  Column mean = Column::zeros();
+  for (int block = 0; block < blocks; ++block) {
+    Column move;
+    if (!cv::solve(normal - block_normal[block], block_score[block], move, cv::DECOMP_SVD))
+      return errors;
+    moves.push_back(move);
+    mean += move * (1.0 / blocks);
+  }
+  for (int a = 0; a < 6; ++a) {
+    double sum = 0.0;
+    for (const Column& move : moves) sum += (move(a) - mean(a)) * (move(a) - mean(a));
+    errors[a] = std::sqrt((blocks - 1.0) / blocks * sum);
+  }
+  return errors;
+}
+
 }  // namespace
 
 CurveDistance distance_to_model(const Placement& q, cv::Point2d point) {
@@ -333,9 +381,12 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
   double damping = 1e-3;
   // Cauchy's loss first brings a start that is some pixels off into the valley, the pull of far
   // points fading with their distance; Tukey's then drops them altogether.
+  constexpr int kIterations = 40;
+  std::vector<Vector> tukey_iterates;  // after each of Tukey's steps
+  bool tukey_capped = false;
   for (const Loss loss : {Loss::kCauchy, Loss::kTukey}) {
     const double factor = loss == Loss::kCauchy ? kCauchyTuning95 : kTukeyBisquareTuning95;
-    for (int iteration = 0; iteration < 40; ++iteration) {
+    for (int iteration = 0; iteration < kIterations; ++iteration) {
       // The scale follows the residuals, but never below what sub-pixel edges can deliver.
       const double c = factor * std::max(spread(current), 0.05);
       cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
@@ -391,6 +442,10 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
         fit.converged = loss == Loss::kTukey;
         break;
       }
+      if (loss == Loss::kTukey) {
+        tukey_iterates.push_back(v);
+        tukey_capped = iteration + 1 == kIterations;
+      }
       // Steps below a thousandth of a pixel, a millionth of lambda and of a radian: converged.
       const double size = std::max(v[1], v[2]);
       if (std::fabs(step[0]) < 1e-6 && std::fabs(step[3]) < 1e-6 &&
@@ -402,10 +457,28 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges, const Placement
       }
     }
   }
+  // Tukey's steps ran to their cap without the steps above falling small: where the last iterates
+  // cycle within a tenth of the fit's errors, it has settled all the same, and the better of the
+  // last two is the fit.
+  if (!fit.converged && tukey_capped &&
+      iterates_settled(
+          tukey_iterates,
+          standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05)))) {
+    const Vector& before = tukey_iterates[tukey_iterates.size() - 2];
+    if (curve_fit_score(edges, to_placement(before, start.axis)) <
+        curve_fit_score(edges, to_placement(v, start.axis))) {
+      v = before;
+      evaluate(edges, v, depths(current), blur, cut_off_top, cut_off_bottom, current);
+    }
+    fit.converged = true;
+  }
   fit.placement = to_placement(v, start.axis);
   fit.score = curve_fit_score(edges, fit.placement);
-  if (fit.converged)
-    fit.standard_error = standard_errors(current, kTukeyBisquareTuning95 * std::max(spread(current), 0.05));
+  if (fit.converged) {
+    const double c = kTukeyBisquareTuning95 * std::max(spread(current), 0.05);
+    fit.standard_error = standard_errors(current, c);
+    fit.jackknife_error = one_step_jackknife_errors(current, c, kJackknifeBlocks);
+  }
   for (size_t i = 0; i < edges.size(); ++i)
     fit.inliers += current.counted[i] && std::fabs(current.residuals[i].distance) < 1.0;
   return fit;

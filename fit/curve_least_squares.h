@@ -44,6 +44,11 @@ struct CurveFit {
   // 15 outline pixels each is steadied over, so they are not independent). NaN where not
   // converged or with too few points.
   std::array<double, 6> standard_error{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
+  // The same values' standard errors by the delete-a-block jackknife over kJackknifeBlocks
+  // stretches of consecutive edge points (block_jackknife.h), each fit without a stretch taken one
+  // Newton step from the optimum: errors of the edge that run along stretches longer than the
+  // correlation above allows for are in them. NaN where not converged or with too few points.
+  std::array<double, 6> jackknife_error{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
 };
 
 // The score of `q` on `edges` as CurveFit::score defines it.

@@ -9,9 +9,10 @@
 struct FitUncertainty {
   static constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
   // Standard errors of the saved values: lambda (as saved, whichever way up), the length and the
-  // breadth in px. They combine the least-squares fit's own error (covariance at the optimum,
-  // residual variance from the edge points), the rounding of the saved whole-number values and
-  // the saved values' distance from the continuous fit (the last polish on the pixel outline).
+  // breadth in px. They combine the least-squares fit's own error (the jackknife over stretches
+  // of the edge, block_jackknife.h, or else the covariance at the optimum), the rounding of the
+  // saved whole-number values and the saved values' distance from the continuous fit (the last
+  // polish on the pixel outline).
   double lambda_se = kUnknown;
   double length_se_px = kUnknown;
   double breadth_se_px = kUnknown;

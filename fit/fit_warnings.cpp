@@ -140,7 +140,8 @@ void add_evidence_warnings(FitWarnings& warnings, const FitEvidence& evidence) {
   warnings.low_contrast = std::fabs(evidence.contrast_grey) < kMinimumContrastGrey;
   warnings.runner_up_close = evidence.runner_up_score_ratio >= kRunnerUpCloseRatio;
   warnings.starts_disagree = evidence.starts_disagree;
-  warnings.contrast_steps = evidence.contrast_step > kContrastStepFraction;
+  warnings.contrast_steps =
+      evidence.contrast_step > kContrastStepFraction && evidence.contrast_parts_disagree;
 }
 
 std::string fit_warnings_text(const FitWarnings& warnings) {

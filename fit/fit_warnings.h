@@ -71,6 +71,10 @@ struct FitEvidence {
   double runner_up_score_ratio = std::nan("");
   // contrast_step_along_outline (plausibility.h): 0 where not known.
   double contrast_step = 0.0;
+  // Whether the outline's parts either side of that step, each fitted alone, both give an egg
+  // shorter (or both narrower) than the whole outline's (contrast_parts.h): two things taken in as
+  // one. True where not known, so that the step alone tells.
+  bool contrast_parts_disagree = true;
   // Whether fits from different starts disagreed by more than their errors (fit_uncertainty.h).
   bool starts_disagree = false;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/contrast_parts.h"
 #include "fit/egg_dimensions.h"
 
 double model_area_px2(const ModelParameters& model) {
@@ -101,12 +102,12 @@ double median_of(std::vector<double> values) {
 
 }  // namespace
 
-double contrast_step_along_outline(const cv::Mat& image, const std::vector<cv::Point>& outline) {
-  constexpr int kStretch = 15;
+std::vector<double> contrast_along_outline(const cv::Mat& image,
+                                           const std::vector<cv::Point>& outline) {
   constexpr int kTangent = 3;
   constexpr double kAcross = 4.0;
   const int n = static_cast<int>(outline.size());
-  if (image.empty() || n < 6 * kStretch) return 0.0;
+  if (image.empty() || n < 6 * kContrastStretch) return {};
   cv::Mat grey;
   if (image.channels() == 3) {
     cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
@@ -131,18 +132,36 @@ double contrast_step_along_outline(const cv::Mat& image, const std::vector<cv::P
     const cv::Point2d at(outline[i]);
     contrast[i] = level(at + kAcross * inward) - level(at - kAcross * inward);
   }
+  return contrast;
+}
+
+ContrastStep largest_contrast_step(const std::vector<double>& contrast) {
+  ContrastStep found;
+  const int n = static_cast<int>(contrast.size());
+  if (n < 6 * kContrastStretch) return found;
   const double typical = std::fabs(median_of(contrast));
-  if (typical < 1.0) return 0.0;
-  double largest = 0.0;
+  if (typical < 1.0) return found;
+  double largest = -1.0;
   for (int i = 0; i < n; ++i) {
     std::vector<double> before, after;
-    for (int k = 0; k < kStretch; ++k) {
+    for (int k = 0; k < kContrastStretch; ++k) {
       before.push_back(contrast[(i - 1 - k + n) % n]);
       after.push_back(contrast[(i + k) % n]);
     }
-    largest = std::max(largest, std::fabs(median_of(after) - median_of(before)));
+    const double median_before = median_of(before), median_after = median_of(after);
+    if (std::fabs(median_after - median_before) > largest) {
+      largest = std::fabs(median_after - median_before);
+      found.at = i;
+      found.before = median_before;
+      found.after = median_after;
+    }
   }
-  return largest / typical;
+  found.fraction = largest / typical;
+  return found;
+}
+
+double contrast_step_along_outline(const cv::Mat& image, const std::vector<cv::Point>& outline) {
+  return largest_contrast_step(contrast_along_outline(image, outline)).fraction;
 }
 
 bool disagrees(double spread, double error, double value) {
@@ -163,7 +182,9 @@ FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& out
                          const ModelParameters& model, const FitUncertainty& uncertainty) {
   FitEvidence evidence;
   evidence.contrast_grey = object_ground_contrast(image, outline);
-  evidence.contrast_step = contrast_step_along_outline(image, outline);
+  const ContrastParts parts = contrast_parts(image, outline, model, kContrastStepFraction);
+  evidence.contrast_step = parts.step;
+  evidence.contrast_parts_disagree = parts.disagree;
   evidence.starts_disagree = starts_disagree(uncertainty, model);
   return evidence;
 }

@@ -49,7 +49,11 @@ inline constexpr double kMinimumContrastGrey = 20.0;
 // outline: the outline runs along two different things, as where an object's cast shadow or a
 // second object lies above the threshold and is taken in. Light falling from one side changes the
 // contrast smoothly along the outline, by a few levels over 15 px, not in a step; the medians over
-// 15 px stretches leave specks on the shell out.
+// 15 px stretches leave specks on the shell out. A step alone is no flag: a shell lit through from
+// behind glows unevenly and a stand or a lit card beside the egg changes the ground, in steps as
+// large as a shadow's (0.3 to 1.5 of the median on right fits of candled eggs); the flag needs the
+// outline's parts either side of the step to give eggs both smaller than the whole's as well
+// (contrast_parts.h), as two things taken in as one do.
 inline constexpr double kContrastStepFraction = 0.3;
 
 // The runner-up candidate of the object choice scored at least this fraction of the chosen one's
@@ -92,6 +96,26 @@ double solidity(const std::vector<cv::Point>& outline);
 // 2 to 5 px outside it in `image` (CV_8UC1, or CV_8UC3 BGR turned grey), object minus ground; NaN
 // when a band holds no pixel.
 double object_ground_contrast(const cv::Mat& image, const std::vector<cv::Point>& outline);
+
+// The outline pixels over which the contrast along an outline is steadied (a median): specks on
+// the shell are left out.
+inline constexpr int kContrastStretch = 15;
+
+// The contrast across `outline` (a closed pixel chain) in `image` (CV_8UC1, or CV_8UC3 BGR turned
+// grey) at each of its points: the grey level 4 px inside less the one 4 px outside, along the
+// normal of the chord over 3 points either side. Empty for an empty image or an outline of fewer
+// than 6 * kContrastStretch points.
+std::vector<double> contrast_along_outline(const cv::Mat& image,
+                                           const std::vector<cv::Point>& outline);
+
+// The largest step of a closed profile `contrast` (contrast_along_outline) between two
+// neighbouring stretches of kContrastStretch points (their medians).
+struct ContrastStep {
+  double fraction = 0.0;  // the step as a fraction of the median contrast; 0 where none is found
+  int at = -1;            // the first point of the stretch after the step; -1 where none
+  double before = 0.0, after = 0.0;  // the two stretches' medians
+};
+ContrastStep largest_contrast_step(const std::vector<double>& contrast);
 
 // The largest step of the contrast across `outline` (a closed pixel chain) in `image` between two
 // neighbouring stretches of 15 outline pixels (their medians), as a fraction of the median

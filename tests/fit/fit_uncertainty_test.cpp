@@ -1,7 +1,7 @@
 // The standard errors of the automatic fit on generated photographs with known values: the true
 // error lies within two stated standard errors about as often as that claims (95 % for a normal
-// error; at least 90 % here for length and breadth), and the plausibility checks leave such right
-// fits alone (at most one in ten flagged).
+// error; at least 90 % here for lambda, length and breadth), and the plausibility checks leave such
+// right fits alone (at most one in ten flagged).
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -55,6 +55,7 @@ TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {
     // few per cent (the largest are the whole-number polish's moves on objects under 100 px).
     EXPECT_LT(u.length_se_px, 0.05 * o.height);
     EXPECT_LT(u.breadth_se_px, 0.05 * true_breadth);
+    EXPECT_LT(u.lambda_se, 0.01 * fitted_lambda);
 
     FitWarnings warnings =
         fit_warnings(state.target, r.model, state.cut_offs(), r.energy, kStartRotation);
@@ -68,10 +69,10 @@ TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {
     }
   }
   EXPECT_GE(fitted, kPhotographs - 1);
-  // Lambda's errors are covered less often (29 of 36 when written): part of its error is the
-  // edge's systematic displacement, which leaves no trace in the residuals. Held here at what it
-  // reaches, so that a change that makes it worse is seen.
-  EXPECT_GE(covered_lambda, 0.8 * fitted);
+  // Lambda's error is mostly the edge's displacement along long stretches of the outline, which
+  // the residuals' correlation over 60 points covered in only 29 of 36; the jackknife over
+  // stretches of the outline covers it (34 of 36 when written).
+  EXPECT_GE(covered_lambda, 0.9 * fitted);
   EXPECT_GE(covered_length, 0.9 * fitted);
   EXPECT_GE(covered_breadth, 0.9 * fitted);
   EXPECT_LE(flagged, fitted / 10);
@@ -116,8 +117,8 @@ TEST(FitUncertainty, AnEggWithItsShadowTakenInIsRightOrFlagged) {
                        std::fabs(egg_fitted.breadth / placement_of(o).pixel_width - 1) <= 0.03;
     FitWarnings warnings =
         fit_warnings(state.target, r.model, state.cut_offs(), r.energy, kStartRotation);
-    add_evidence_warnings(
-        warnings, fit_evidence(state.source_image, state.target.outline_contour, r.model, r.uncertainty));
+    add_evidence_warnings(warnings, fit_evidence(state.source_image, state.target.outline_contour,
+                                                 r.model, r.uncertainty));
     std::cout << "shadow " << shadow.dx << "," << shadow.dy << ": length "
               << egg_fitted.length / o.height - 1 << ", breadth "
               << egg_fitted.breadth / placement_of(o).pixel_width - 1 << ", "
