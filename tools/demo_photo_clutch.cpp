@@ -61,6 +61,13 @@ DemoClutch make_demo_clutch(cv::Size size, int egg_count, ClutchGround ground, u
     clutch.touching[1] = 1;
   }
 
+  clutch.photo = render_demo_clutch(size, clutch.eggs, ground, seed);
+  return clutch;
+}
+
+cv::Mat render_demo_clutch(cv::Size size, const std::vector<DemoObject>& eggs, ClutchGround ground,
+                           unsigned seed) {
+  cv::RNG rng(seed * 7u + 3u);
   const bool card = ground == ClutchGround::kCardWithRuler;
   const cv::Scalar ground_colour = card ? cv::Scalar(214, 220, 224) : cv::Scalar(52, 58, 128);
   cv::Mat photo(size, CV_32FC3, ground_colour);
@@ -78,7 +85,7 @@ DemoClutch make_demo_clutch(cv::Size size, int egg_count, ClutchGround ground, u
   // Each egg casts a soft shadow towards the lower right, then lies on the ground.
   cv::Mat all_eggs = cv::Mat::zeros(size, CV_32FC1);
   std::vector<cv::Mat> coverage;
-  for (const DemoObject& egg : clutch.eggs) {
+  for (const DemoObject& egg : eggs) {
     coverage.push_back(egg_coverage(size, egg));
     all_eggs = cv::max(all_eggs, coverage.back());
   }
@@ -94,8 +101,8 @@ DemoClutch make_demo_clutch(cv::Size size, int egg_count, ClutchGround ground, u
   }
   const cv::Scalar card_shells[] = {{70, 110, 165}, {120, 160, 170}, {150, 185, 205}};
   const cv::Scalar cloth_shells[] = {{200, 218, 230}, {225, 230, 232}, {180, 205, 220}};
-  for (size_t i = 0; i < clutch.eggs.size(); ++i) {
-    const DemoObject& egg = clutch.eggs[i];
+  for (size_t i = 0; i < eggs.size(); ++i) {
+    const DemoObject& egg = eggs[i];
     const cv::Scalar colour = card ? card_shells[i % 3] : cloth_shells[i % 3];
     cv::Mat shell(size, CV_32FC3, colour);
     const cv::Rect box = cv::boundingRect(coverage[i] > 0);
@@ -125,6 +132,7 @@ DemoClutch make_demo_clutch(cv::Size size, int egg_count, ClutchGround ground, u
   cv::Mat noise(size, CV_32FC3);
   rng.fill(noise, cv::RNG::NORMAL, 0.0, 3.0);
   photo += noise;
-  photo.convertTo(clutch.photo, CV_8UC3);
-  return clutch;
+  cv::Mat out;
+  photo.convertTo(out, CV_8UC3);
+  return out;
 }

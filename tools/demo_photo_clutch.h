@@ -25,3 +25,8 @@ struct DemoClutch {
 // wholly inside the photograph.
 DemoClutch make_demo_clutch(cv::Size size_px, int egg_count, ClutchGround ground, unsigned seed,
                             bool touching_pair = true);
+
+// The photograph of `eggs` on `ground` at `size_px` (CV_8UC3 BGR), as make_demo_clutch renders
+// them; the shells' colours and speckles go by each egg's place in `eggs`.
+cv::Mat render_demo_clutch(cv::Size size_px, const std::vector<DemoObject>& eggs,
+                           ClutchGround ground, unsigned seed);
