@@ -95,6 +95,40 @@ void BM_ClutchAccuracy(benchmark::State& bench, ClutchGround ground) {
   bench.counters["pair_ok"] = pair_ok;
 }
 
+// The same eggs as BM_ClutchAccuracy's, each alone in a photograph of the same size and ground,
+// measured with the one-egg segmentation: what the clutch's eggs are compared with.
+void BM_SameEggsAlone(benchmark::State& bench, ClutchGround ground) {
+  const std::string directory = "/tmp/meravel_clutch_alone_" + std::to_string(getpid());
+  std::filesystem::create_directories(directory);
+  int eggs = 0, lambda_ok = 0, length_ok = 0;
+  for (auto _ : bench) {
+    eggs = lambda_ok = length_ok = 0;
+    for (unsigned seed = 1; seed <= kPhotos; ++seed) {
+      const int count = 2 + static_cast<int>((seed - 1) % 5);
+      const DemoClutch demo = make_demo_clutch(kAccuracySize, count, ground, seed);
+      for (size_t i = 0; i < demo.eggs.size(); ++i) {
+        const DemoObject& egg = demo.eggs[i];
+        bench.PauseTiming();
+        const std::string path = directory + "/egg.jpg";
+        write_demo_jpeg(path,
+                        render_demo_clutch(kAccuracySize, {egg}, ground, seed, static_cast<int>(i)),
+                        92, {});
+        std::ostringstream errors;
+        bench.ResumeTiming();
+        const EggError error =
+            error_of(fit_photograph(path, SessionStart{}, false, errors, true), egg);
+        ++eggs;
+        lambda_ok += error.lambda <= 0.03;
+        length_ok += error.length <= 0.02;
+      }
+    }
+  }
+  std::filesystem::remove_all(directory);
+  bench.counters["eggs"] = eggs;
+  bench.counters["lambda_3pc"] = lambda_ok;
+  bench.counters["length_2pc"] = length_ok;
+}
+
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -108,8 +142,9 @@ void BM_SixEggsBesideSixPhotographs(benchmark::State& bench) {
   write_demo_jpeg(directory + "/six.jpg", demo.photo, 92, {});
   for (size_t i = 0; i < demo.eggs.size(); ++i) {
     write_demo_jpeg(directory + "/one" + std::to_string(i) + ".jpg",
-                    render_demo_clutch(kSpeedSize, {demo.eggs[i]}, ClutchGround::kCloth, 4), 92,
-                    {});
+                    render_demo_clutch(kSpeedSize, {demo.eggs[i]}, ClutchGround::kCloth, 4,
+                                       static_cast<int>(i)),
+                    92, {});
   }
   double clutch_s = 0, singles_s = 0;
   size_t found = 0;
@@ -139,6 +174,12 @@ BENCHMARK_CAPTURE(BM_ClutchAccuracy, cloth, ClutchGround::kCloth)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_ClutchAccuracy, card_with_ruler, ClutchGround::kCardWithRuler)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_SameEggsAlone, cloth, ClutchGround::kCloth)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_SameEggsAlone, card_with_ruler, ClutchGround::kCardWithRuler)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(BM_SixEggsBesideSixPhotographs)->Unit(benchmark::kMillisecond)->Iterations(2);

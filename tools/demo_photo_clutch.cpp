@@ -66,7 +66,7 @@ DemoClutch make_demo_clutch(cv::Size size, int egg_count, ClutchGround ground, u
 }
 
 cv::Mat render_demo_clutch(cv::Size size, const std::vector<DemoObject>& eggs, ClutchGround ground,
-                           unsigned seed) {
+                           unsigned seed, int first_shell) {
   cv::RNG rng(seed * 7u + 3u);
   const bool card = ground == ClutchGround::kCardWithRuler;
   const cv::Scalar ground_colour = card ? cv::Scalar(214, 220, 224) : cv::Scalar(52, 58, 128);
@@ -103,7 +103,8 @@ cv::Mat render_demo_clutch(cv::Size size, const std::vector<DemoObject>& eggs, C
   const cv::Scalar cloth_shells[] = {{200, 218, 230}, {225, 230, 232}, {180, 205, 220}};
   for (size_t i = 0; i < eggs.size(); ++i) {
     const DemoObject& egg = eggs[i];
-    const cv::Scalar colour = card ? card_shells[i % 3] : cloth_shells[i % 3];
+    const size_t look = i + static_cast<size_t>(first_shell);
+    const cv::Scalar colour = card ? card_shells[look % 3] : cloth_shells[look % 3];
     cv::Mat shell(size, CV_32FC3, colour);
     const cv::Rect box = cv::boundingRect(coverage[i] > 0);
     // Lit from the upper left, and on every other egg dark speckles.
@@ -114,7 +115,7 @@ cv::Mat render_demo_clutch(cv::Size size, const std::vector<DemoObject>& eggs, C
         row[x] *= static_cast<float>(1.0 - 0.12 * std::clamp(along, -1.0, 1.0));
       }
     }
-    if (i % 2 == 1) {
+    if (look % 2 == 1) {
       for (int k = 0; k < 60; ++k) {
         const cv::Point at(rng.uniform(box.x, box.br().x), rng.uniform(box.y, box.br().y));
         cv::circle(shell, at, std::max(1, static_cast<int>(rng.uniform(0.1, 0.5) * unit)),

@@ -27,6 +27,7 @@ DemoClutch make_demo_clutch(cv::Size size_px, int egg_count, ClutchGround ground
                             bool touching_pair = true);
 
 // The photograph of `eggs` on `ground` at `size_px` (CV_8UC3 BGR), as make_demo_clutch renders
-// them; the shells' colours and speckles go by each egg's place in `eggs`.
+// them; the shells' colours and speckles go by each egg's place in `eggs` plus `first_shell`
+// (so that one egg of a clutch rendered alone looks as it does in the clutch).
 cv::Mat render_demo_clutch(cv::Size size_px, const std::vector<DemoObject>& eggs,
-                           ClutchGround ground, unsigned seed);
+                           ClutchGround ground, unsigned seed, int first_shell = 0);
