@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -56,6 +57,11 @@ TEST(ClutchBatch, EveryEggItsOwnRecordInTheClutchOrder) {
   EXPECT_EQ(run.summary.eggs_measured, 5u);
   EXPECT_NE(run.out.find("5 eggs measured, each its own record."), std::string::npos) << run.out;
   EXPECT_TRUE(std::ifstream(series.file("review.png")).good());
+  // Flagged eggs are named by position and egg, never by the photograph's name.
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("Flagged: file [12]\\.[123]: [^\\n]*touches "
+                                                    "another egg")))
+      << run.out;
+  EXPECT_EQ(run.out.find("three.jpg"), std::string::npos);
 
   const std::vector<std::map<std::string, std::string>> rows = details_rows(series);
   ASSERT_EQ(rows.size(), 5u);
