@@ -5,6 +5,8 @@
 #include "app/myqtapp.h"
 #include "app/overview_view.h"
 #include "app/photo_open.h"
+#include "series/clutch_counts.h"
+#include "series/details_file.h"
 #include "series/file_navigation.h"
 #include "series/file_overview.h"
 #include "series/series_setup.h"
@@ -29,8 +31,13 @@ void myQtApp::update_file_list() {
   const std::string measures_path = state.series_directory + "/" + kMeasuresFileName;
   std::vector<std::string> notices = series_notices_;
   if (!last_session_line_.empty()) notices.push_back(last_session_line_);
-  const std::string html =
-      overview_html(count_measures(measures_path, state.file_list), state.current_index, notices);
+  // A clutch measured egg by egg counts as its measurements, with its eggs beside them.
+  std::vector<int> eggs;
+  const std::vector<int> counts = measurements_with_clutches(
+      count_measures(measures_path, state.file_list),
+      count_clutch_records(state.series_directory + "/" + kDetailsFileName, state.file_list),
+      &eggs);
+  const std::string html = overview_html(counts, state.current_index, notices, eggs);
   show_overview_html(textBrowser_file_overview, html);
   textBrowser_file_overview->scrollToAnchor(QString::fromLatin1(kOverviewAnchor));
   follow_current_photograph();

@@ -209,6 +209,13 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("Dark objects on a light ground, as key n of a measurement: the grey image is "
                      "inverted before the threshold; switches the automatic segmentation off as "
                      "--threshold does (default: light objects on a dark ground)."));
+  const QCommandLineOption objects_option(
+      QStringLiteral("objects"),
+      QStringLiteral("one: the egg the automatic segmentation chooses; all: every egg it finds, "
+                     "a clutch, each egg its own record, numbered left to right by its centre "
+                     "(then top to bottom), eggs that touch cut apart and flagged (default one; "
+                     "all needs the automatic segmentation, so neither --threshold nor --dark)."),
+      QStringLiteral("one|all"), QStringLiteral("one"));
   const QCommandLineOption jobs_option(
       QStringLiteral("jobs"),
       QStringLiteral("Photographs decoded and fitted at once (default: all cores)."),
@@ -241,8 +248,8 @@ int run_command_line(int argc, char** argv) {
       QStringLiteral("FILE"));
   for (const QCommandLineOption* option :
        {&help_option, &version_option, &threshold_option, &lambda_option, &region_option,
-        &cut_offs_option, &dark_option, &jobs_option, &again_option, &again_flagged_option,
-        &review_option, &scale_option, &scale_from_option}) {
+        &cut_offs_option, &dark_option, &objects_option, &jobs_option, &again_option,
+        &again_flagged_option, &review_option, &scale_option, &scale_from_option}) {
     parser.addOption(*option);
   }
 
@@ -301,6 +308,16 @@ int run_command_line(int argc, char** argv) {
   if (parser.isSet(dark_option)) settings.start.polarity = ObjectPolarity::kDarkOnLight;
   // A threshold or polarity given means the object is what that threshold shows.
   settings.automatic_segmentation = !parser.isSet(threshold_option) && !parser.isSet(dark_option);
+  const QString objects = parser.value(objects_option);
+  if (objects != QStringLiteral("one") && objects != QStringLiteral("all")) {
+    return usage_error(parser, "--objects takes one or all");
+  }
+  settings.every_egg = objects == QStringLiteral("all");
+  if (settings.every_egg && !settings.automatic_segmentation) {
+    return usage_error(parser,
+                       "--objects all finds the eggs by the automatic segmentation: leave out "
+                       "--threshold and --dark");
+  }
   settings.jobs = std::max(1u, std::thread::hardware_concurrency());
   if (parser.isSet(jobs_option)) {
     const std::optional<int> jobs = whole_number(parser.value(jobs_option), 1, 1024);

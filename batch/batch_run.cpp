@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/clutch_fit.h"
 #include "batch/flagged_records.h"
 #include "batch/left_out_files.h"
 #include "batch/photograph_fit.h"
@@ -28,15 +29,27 @@
 
 namespace {
 
+// A photograph measured as one object, as the fits of a clutch of it.
+ClutchPhotographFit one_object(PhotographFit fit) {
+  ClutchPhotographFit one;
+  if (fit.measured()) {
+    one.eggs.push_back(std::move(fit));
+  } else {
+    one.failure = std::move(fit.failure);
+  }
+  return one;
+}
+
 // The photographs to measure, fitted by `jobs` threads in parallel while the caller takes the
 // results in order. A thread takes the next photograph only while no stop is requested.
 class FitQueue {
  public:
   FitQueue(std::vector<std::string> paths, const SessionStart& start, bool automatic,
-           const ScaleRequest& scale, unsigned jobs, const std::atomic<bool>* stop)
+           bool every_egg, const ScaleRequest& scale, unsigned jobs, const std::atomic<bool>* stop)
       : paths_(std::move(paths)),
         start_(start),
         automatic_(automatic),
+        every_egg_(every_egg),
         scale_(scale),
         stop_(stop),
         results_(paths_.size()) {
@@ -51,11 +64,11 @@ class FitQueue {
   FitQueue(const FitQueue&) = delete;
   FitQueue& operator=(const FitQueue&) = delete;
 
-  // The fit of photograph `index`, waiting for it; nothing when it was never started (a stop).
-  std::optional<PhotographFit> take(size_t index) {
+  // The fits of photograph `index`, waiting for them; nothing when it was never started (a stop).
+  std::optional<ClutchPhotographFit> take(size_t index) {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [&] { return results_[index].has_value() || running_ == 0; });
-    std::optional<PhotographFit> fit = std::move(results_[index]);
+    std::optional<ClutchPhotographFit> fit = std::move(results_[index]);
     results_[index].reset();
     return fit;
   }
@@ -68,7 +81,10 @@ class FitQueue {
     while (!stop_requested()) {
       const size_t index = next_++;
       if (index >= paths_.size()) break;
-      PhotographFit fit = fit_photograph(paths_[index], start_, true, errors, automatic_, scale_);
+      ClutchPhotographFit fit =
+          every_egg_
+              ? fit_clutch_photograph(paths_[index], start_, true, errors, scale_)
+              : one_object(fit_photograph(paths_[index], start_, true, errors, automatic_, scale_));
       errors.str(std::string());
       std::lock_guard<std::mutex> lock(mutex_);
       results_[index] = std::move(fit);
@@ -82,13 +98,14 @@ class FitQueue {
   const std::vector<std::string> paths_;
   const SessionStart start_;
   const bool automatic_;
+  const bool every_egg_;
   const ScaleRequest scale_;
   const std::atomic<bool>* stop_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> abandon_{false};
   std::mutex mutex_;
   std::condition_variable done_;
-  std::vector<std::optional<PhotographFit>> results_;
+  std::vector<std::optional<ClutchPhotographFit>> results_;
   unsigned running_ = 0;
   std::vector<std::thread> threads_;
 };
@@ -301,71 +318,115 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   std::vector<double> read_scales;  // px/mm read from each tile's photograph, 0 when none
   std::vector<std::vector<std::string>> warnings;
   {
-    FitQueue queue(paths, settings.start, settings.automatic_segmentation,
+    FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.every_egg,
                    carried ? ScaleRequest{} : settings.scale, settings.jobs, environment.stop);
     for (size_t k = 0; k < paths.size(); ++k) {
-      std::optional<PhotographFit> fit = queue.take(k);
-      if (!fit) {
+      std::optional<ClutchPhotographFit> photograph = queue.take(k);
+      if (!photograph) {
         summary.not_started = paths.size() - k;
         break;
       }
-      const std::string file = "file " + std::to_string(positions[k]);
-      if (!fit->measured()) {
+      const std::string photograph_file = "file " + std::to_string(positions[k]);
+      if (!photograph->failure.empty()) {
         ++summary.failed;
-        progress.message(file + ": " + without_path(fit->failure, paths[k]));
-        progress.step(file + ": failed");
+        progress.message(photograph_file + ": " + without_path(photograph->failure, paths[k]));
+        progress.step(photograph_file + ": failed");
         continue;
       }
-      const std::string& name = series.file_list[positions[k] - 1].name;
-      std::ostringstream notes;  // the capture date's lines, as ENTER prints them
-      // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
-      DetailsRecord details = details_record_of(fit->result, name);
-      details.uncertainty = fit->uncertainty;
-      const ScaleReading& scale = carried ? carried->reading : fit->scale;
-      if (scale_asked) {
-        record_scale(details, scale, carried ? carried->from : "", fit->warnings);
-        if (!scale.found()) progress.message(file + ": " + scale_not_found_line(scale));
+      if (photograph->cut_by_border > 0) {
+        progress.message(photograph_file + ": " + std::to_string(photograph->cut_by_border) +
+                         (photograph->cut_by_border == 1 ? " egg" : " eggs") +
+                         " cut by the border left out, not measured");
       }
-      details.flags = joined(fit->warnings);
-      const AppendOutcome saved = save_measurement_with_details(
-          directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
-          posix_file_operations(),
-          settings.again ? SaveIf::always() : SaveIf::records_unchanged(records_at_start[k]));
-      if (saved.already_measured) {
+      // Each egg of a clutch is saved as its own record, after those saved before it in this run.
+      int saved_here = 0, failed_here = 0;
+      bool saved_meanwhile = false;
+      const size_t egg_count = photograph->eggs.size();
+      for (size_t e = 0; e < egg_count && !saved_meanwhile; ++e) {
+        PhotographFit* fit = &photograph->eggs[e];
+        const std::string file =
+            photograph_file + (fit->egg_count > 0 ? "." + std::to_string(fit->egg_index) : "");
+        // The photograph's last egg moves the progress on; the others are lines of their own.
+        const auto done = [&](const std::string& line) {
+          if (e + 1 == egg_count) {
+            progress.step(line);
+          } else {
+            progress.message(line);
+          }
+        };
+        if (!fit->measured()) {
+          ++failed_here;
+          progress.message(file + ": " + without_path(fit->failure, paths[k]));
+          done(file + ": failed");
+          continue;
+        }
+        const std::string& name = series.file_list[positions[k] - 1].name;
+        std::ostringstream notes;  // the capture date's lines, as ENTER prints them
+        // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
+        DetailsRecord details = details_record_of(fit->result, name);
+        details.uncertainty = fit->uncertainty;
+        const ScaleReading& scale = carried ? carried->reading : fit->scale;
+        if (scale_asked) {
+          record_scale(details, scale, carried ? carried->from : "", fit->warnings);
+          if (!scale.found()) progress.message(file + ": " + scale_not_found_line(scale));
+        }
+        details.flags = joined(fit->warnings);
+        details.egg_index = fit->egg_index;
+        details.egg_count = fit->egg_count;
+        details.egg_centre_px = fit->egg_centre_px;
+        details.egg_box_px = fit->egg_box_px;
+        const AppendOutcome saved = save_measurement_with_details(
+            directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
+            posix_file_operations(),
+            settings.again ? SaveIf::always()
+                           : SaveIf::records_unchanged(records_at_start[k] + saved_here));
+        if (saved.already_measured) {
+          saved_meanwhile = true;
+          progress.step(file + ": skipped, another run saved it meanwhile");
+          continue;
+        }
+        // A missing capture date is common (most cameras' exports, scans) and harmless: it is
+        // counted for the summary instead of a line each, whose path would name the photograph
+        // beside its position.
+        if (saved_here == 0 && fit->capture_date.status != CaptureDate::found)
+          ++summary.no_capture_date;
+        std::istringstream note_lines(notes.str());
+        for (std::string line; std::getline(note_lines, line);) {
+          if (is_capture_date_note(line)) continue;
+          progress.message(file + ": " + line);
+        }
+        if (!saved.saved) {
+          ++failed_here;
+          progress.message(file + ": " + saved.failure);
+          done(file + ": failed");
+          continue;
+        }
+        ++saved_here;
+        ++summary.eggs_measured;
+        std::ostringstream line;
+        line << file << ": lambda " << format_measure_number(fit->result.lambda) << ", energy "
+             << format_measure_number(fit->result.energy)
+             << (scale_asked && scale.found() ? ", " + format_measure_number(scale.px_per_mm) +
+                                                    " px/mm (" + details.scale_method + ")"
+                                              : "")
+             << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
+        done(line.str());
+        tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
+                         warning_short_names(details.warnings), fit->egg_index});
+        energies.push_back(fit->result.energy);
+        const bool read_here = !carried && scale.found() && scale.method != ScaleMethod::given;
+        read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
+        warnings.push_back(std::move(fit->warnings));
+      }
+      // A photograph counts as measured when any egg of it was saved.
+      if (saved_meanwhile && saved_here == 0) {
         ++summary.skipped;
-        progress.step(file + ": skipped, another run saved it meanwhile");
-        continue;
-      }
-      // A missing capture date is common (most cameras' exports, scans) and harmless: it is
-      // counted for the summary instead of a line each, whose path would name the photograph
-      // beside its position.
-      if (fit->capture_date.status != CaptureDate::found) ++summary.no_capture_date;
-      std::istringstream note_lines(notes.str());
-      for (std::string line; std::getline(note_lines, line);) {
-        if (is_capture_date_note(line)) continue;
-        progress.message(file + ": " + line);
-      }
-      if (!saved.saved) {
+      } else if (saved_here > 0) {
+        ++summary.measured;
+      } else if (failed_here > 0) {
         ++summary.failed;
-        progress.message(file + ": " + saved.failure);
-        progress.step(file + ": failed");
-        continue;
       }
-      ++summary.measured;
-      std::ostringstream line;
-      line << file << ": lambda " << format_measure_number(fit->result.lambda) << ", energy "
-           << format_measure_number(fit->result.energy)
-           << (scale_asked && scale.found() ? ", " + format_measure_number(scale.px_per_mm) +
-                                                  " px/mm (" + details.scale_method + ")"
-                                            : "")
-           << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
-      progress.step(line.str());
-      tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
-                       warning_short_names(details.warnings)});
-      energies.push_back(fit->result.energy);
-      const bool read_here = !carried && scale.found() && scale.method != ScaleMethod::given;
-      read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
-      warnings.push_back(std::move(fit->warnings));
+      if (saved_here > 0 && failed_here > 0) summary.eggs_failed += failed_here;
     }
   }
   progress.finish();
@@ -391,7 +452,8 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
     }
     if (warnings[t].empty()) continue;
     tiles[t].flagged = true;
-    summary.flagged.push_back({static_cast<unsigned>(tiles[t].position), warnings[t]});
+    summary.flagged.push_back(
+        {static_cast<unsigned>(tiles[t].position), warnings[t], tiles[t].egg});
   }
 
   std::string review_path = settings.review_path;
@@ -411,6 +473,14 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
   out << "Measured " << summary.measured << ", skipped " << summary.skipped << ", failed "
       << summary.failed << ", flagged " << summary.flagged.size() << "." << std::endl;
+  if (settings.every_egg) {
+    out << summary.eggs_measured << (summary.eggs_measured == 1 ? " egg" : " eggs")
+        << " measured, each its own record"
+        << (summary.eggs_failed > 0
+                ? "; " + std::to_string(summary.eggs_failed) + " more could not be measured"
+                : "")
+        << "." << std::endl;
+  }
   if (summary.no_capture_date > 0) {
     out << summary.no_capture_date
         << (summary.no_capture_date == 1 ? " photograph had" : " photographs had")
@@ -419,7 +489,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   }
   for (const std::string& line : left_out_lines(summary.left_out)) out << line << std::endl;
   for (const FlaggedFit& flagged : summary.flagged) {
-    out << "Flagged: file " << flagged.position << ": " << joined(flagged.warnings) << std::endl;
+    out << "Flagged: file " << flagged.position
+        << (flagged.egg > 0 ? "." + std::to_string(flagged.egg) : "") << ": "
+        << joined(flagged.warnings) << std::endl;
   }
   if (!summary.review_sheet.empty()) out << "Review sheet: " << summary.review_sheet << std::endl;
   return summary;

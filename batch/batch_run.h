@@ -22,6 +22,9 @@ struct BatchSettings {
   // The egg found by the automatic segmentation instead of the largest outline at the start's
   // threshold (fit_photograph's `segment`).
   bool automatic_segmentation = false;
+  // Every egg the segmentation finds measured, each its own record (fit_clutch_photograph),
+  // instead of the one it chooses; needs automatic_segmentation.
+  bool every_egg = false;
   // Measure only the photographs whose last standing (not withdrawn) measurement was flagged.
   bool again_flagged = false;
   // The review sheet's path; empty: review.png in the series directory, written only when some
@@ -49,6 +52,7 @@ struct BatchEnvironment {
 struct FlaggedFit {
   unsigned position = 0;  // 1-based place in the measuring order
   std::vector<std::string> warnings;
+  int egg = 0;  // the egg's index in a clutch measured egg by egg; 0 for one object
 };
 
 struct BatchSummary {
@@ -56,7 +60,10 @@ struct BatchSummary {
   // The scale asked for cannot be had (the photograph to carry it from has none, or cannot be
   // read), or the series' scale.csv cannot be used: nothing was measured.
   bool scale_refused = false;
-  size_t measured = 0;
+  size_t measured = 0;  // photographs of which a record (an egg's at least) was saved
+  // Records saved, one per egg; of photographs with some egg saved, the eggs that were not.
+  size_t eggs_measured = 0;
+  size_t eggs_failed = 0;
   size_t skipped = 0;          // had a record already (and no --again)
   size_t failed = 0;           // could not be loaded, fitted or saved
   size_t not_started = 0;      // left when the run was stopped

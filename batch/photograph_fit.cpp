@@ -64,59 +64,68 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
       return failed("No outline in the photograph " + path + " at threshold " +
                     std::to_string(state.threshold));
     }
-    // The segmentation chose an egg: it is measured along its long axis.
-    const AutoFitResult automatic = auto_fit(state, errors, segment ? kEggAxisTolerancePx : 0.0);
-    if (!automatic.found) return failed("No fit found for the photograph " + path);
-    state.model = automatic.model;
-    // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these
-    // values, which the automatic fit returns (the full-size view need not be composed for it).
-    state.energy = automatic.energy;
-
-    PhotographFit fit;
-    fit.result = accepted_result(state);
-    fit.result.photo_size = photo_size;
-    fit.result.keys = "a";
-    fit.result.segmented = segment;
-    fit.result.candidate_score = segmentation.chosen_score();
-    fit.result.runner_up_score = segmentation.runner_up_score();
+    PhotographFit fit =
+        measure_prepared_fit(state, path, photo_size, segment, segmentation.chosen_score(),
+                             segmentation.runner_up_score(), with_review_picture, errors);
     fit.capture_date = file.capture_date;
     fit.scale = std::move(scale_reading);
-    // A fit that cannot be a measurement is not recorded, so that the next run tries it again (with
-    // another threshold, or --dark): the ground taken for the object, a model that cannot be
-    // scored at all, or one placed by the stand-in alone because the fit to the edge did not
-    // converge.
-    FitWarnings found =
-        fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
-    if (found.outline_is_image_frame) {
-      return failed("The outline is the frame of the image at threshold " +
-                    std::to_string(state.threshold) +
-                    " (a dark object on a light ground? try --dark): not recorded");
-    }
-    if (!std::isfinite(state.energy)) {
-      return failed("The fitted model cannot be scored (energy inf): not recorded");
-    }
-    if (!automatic.edge_fit_converged) {
-      return failed("The fit to the object's edge did not converge: not recorded");
-    }
-    const FitUncertainty& u = automatic.uncertainty;
-    FitEvidence evidence =
-        fit_evidence(state.source_image, state.target.outline_contour, state.model, u);
-    // Another object that scored nearly as egg-like as the one measured may be the egg.
-    if (segment && segmentation.chosen_score() > 0) {
-      evidence.runner_up_score_ratio = segmentation.runner_up_score() / segmentation.chosen_score();
-    }
-    add_evidence_warnings(found, evidence);
-    fit.result.warnings = found;
-    fit.uncertainty = u;
-    fit.warnings = warning_phrases(found);
-    if (with_review_picture) {
-      fit.review_picture = review_picture(state.source_image, state.target.outline_contour,
-                                          state.model, state.cut_offs());
-    }
     return fit;
   } catch (const cv::Exception& e) {
     return failed("The photograph " + path + " could not be measured: " + e.what());
   } catch (const std::bad_alloc&) {
     return failed("The photograph " + path + " could not be measured: out of memory");
   }
+}
+
+PhotographFit measure_prepared_fit(FitState& state, const std::string& path, cv::Size photo_size,
+                                   bool segment, double candidate_score, double runner_up_score,
+                                   bool with_review_picture, std::ostream& errors) {
+  // The segmentation chose an egg: it is measured along its long axis.
+  const AutoFitResult automatic = auto_fit(state, errors, segment ? kEggAxisTolerancePx : 0.0);
+  if (!automatic.found) return failed("No fit found for the photograph " + path);
+  state.model = automatic.model;
+  // What ENTER saves after key a is the refresh's energy: the deviation energy of exactly these
+  // values, which the automatic fit returns (the full-size view need not be composed for it).
+  state.energy = automatic.energy;
+
+  PhotographFit fit;
+  fit.result = accepted_result(state);
+  fit.result.photo_size = photo_size;
+  fit.result.keys = "a";
+  fit.result.segmented = segment;
+  fit.result.candidate_score = candidate_score;
+  fit.result.runner_up_score = runner_up_score;
+  // A fit that cannot be a measurement is not recorded, so that the next run tries it again (with
+  // another threshold, or --dark): the ground taken for the object, a model that cannot be
+  // scored at all, or one placed by the stand-in alone because the fit to the edge did not
+  // converge.
+  FitWarnings found =
+      fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
+  if (found.outline_is_image_frame) {
+    return failed("The outline is the frame of the image at threshold " +
+                  std::to_string(state.threshold) +
+                  " (a dark object on a light ground? try --dark): not recorded");
+  }
+  if (!std::isfinite(state.energy)) {
+    return failed("The fitted model cannot be scored (energy inf): not recorded");
+  }
+  if (!automatic.edge_fit_converged) {
+    return failed("The fit to the object's edge did not converge: not recorded");
+  }
+  const FitUncertainty& u = automatic.uncertainty;
+  FitEvidence evidence =
+      fit_evidence(state.source_image, state.target.outline_contour, state.model, u);
+  // Another object that scored nearly as egg-like as the one measured may be the egg.
+  if (segment && candidate_score > 0) {
+    evidence.runner_up_score_ratio = runner_up_score / candidate_score;
+  }
+  add_evidence_warnings(found, evidence);
+  fit.result.warnings = found;
+  fit.uncertainty = u;
+  fit.warnings = warning_phrases(found);
+  if (with_review_picture) {
+    fit.review_picture = review_picture(state.source_image, state.target.outline_contour,
+                                        state.model, state.cut_offs());
+  }
+  return fit;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/fit_W.h"
 #include "fit/fit_uncertainty.h"
 #include "fit/session_contract.h"
 #include "scale/scale_request.h"
@@ -23,6 +24,13 @@ struct PhotographFit {
   CaptureDate capture_date;           // of the bytes loaded for the fit
   cv::Mat review_picture;             // when asked for: the fit's review_picture
   ScaleReading scale;                 // read as `scale` asked, from the whole photograph
+  // An egg of a clutch measured egg by egg (fit_clutch_photograph): its 1-based index in the
+  // clutch's order, the number of eggs, its centre and bounding box in pixels of the whole
+  // photograph; egg_count 0 for a photograph measured as one object.
+  int egg_index = 0;
+  int egg_count = 0;
+  cv::Point egg_centre_px;
+  cv::Rect egg_box_px;
 
   bool measured() const { return failure.empty(); }
 };
@@ -39,3 +47,10 @@ struct PhotographFit {
 PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
                              bool with_review_picture, std::ostream& errors, bool segment = false,
                              const ScaleRequest& scale = {});
+
+// fit_photograph's steps once `state` is set up on the photograph at `path` (of `photo_size`)
+// with its outline: the automatic fit (along the long axis when `segment`), the checks that refuse
+// a fit, the warnings with the candidate's and the runner-up's scores, the review picture.
+PhotographFit measure_prepared_fit(FitState& state, const std::string& path, cv::Size photo_size,
+                                   bool segment, double candidate_score, double runner_up_score,
+                                   bool with_review_picture, std::ostream& errors);

@@ -131,7 +131,8 @@ cv::Mat compose_review_sheet(const std::vector<ReviewTile>& tiles) {
     } else {
       inner.setTo(cv::Scalar::all(0));
     }
-    const std::string label = std::to_string(tile.position);
+    const std::string label =
+        std::to_string(tile.position) + (tile.egg > 0 ? "." + std::to_string(tile.egg) : "");
     int baseline = 0;
     const cv::Size text = cv::getTextSize(label, cv::FONT_HERSHEY_SIMPLEX, 0.6, 2, &baseline);
     cv::rectangle(inner, cv::Rect(0, 0, text.width + 8, text.height + baseline + 6),

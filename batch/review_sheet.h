@@ -36,6 +36,8 @@ struct ReviewTile {
   cv::Mat picture;   // a review_picture
   bool flagged = false;
   std::vector<std::string> flags;  // short names, written at the tile's foot
+  // The egg's index in a clutch measured egg by egg, labelled "position.egg"; 0 for one object.
+  int egg = 0;
 };
 
 // Where the tile at `index` (0-based, in the order given) lies on its sheet.

@@ -76,6 +76,9 @@ const std::vector<FitWarningKind>& fit_warning_kinds() {
        "the scale is more than 2 % from the series' median",
        "the scale is more than 2 % from the series' median", WarningSeverity::kCaution, nullptr,
        "scale off median", WarningColumnPlace::kNone},
+      {&FitWarnings::egg_touching, "warn_egg_touching",
+       "the egg touches another: the outline was cut where they meet", "touches another egg",
+       WarningSeverity::kCaution, nullptr, "touching", WarningColumnPlace::kAtEnd},
   };
   return kinds;
 }

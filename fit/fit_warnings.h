@@ -48,13 +48,16 @@ struct FitWarnings {
   bool scale_spacing_varies = false;
   bool scale_steep_angle = false;
   bool scale_off_series_median = false;
+  // One of the eggs of a clutch that touches another: the two were cut apart where they meet, so
+  // that part of the outline is no edge of the photograph.
+  bool egg_touching = false;
 
   bool any() const {
     return outline_touches_frame || outline_is_image_frame || energy_too_high ||
            model_reaches_border || top_far_from_reference || length_below_breadth || too_small ||
            lambda_not_egg_like || area_mismatch || not_convex || starts_disagree ||
            runner_up_close || low_contrast || contrast_steps || scale_spacing_varies ||
-           scale_steep_angle || scale_off_series_median;
+           scale_steep_angle || scale_off_series_median || egg_touching;
   }
 };
 

@@ -361,7 +361,7 @@ bool inside(const cv::RotatedRect& e, cv::Point2d point) {
 }  // namespace
 
 Segmentation segment_photograph(const cv::Mat& photo, int work_side_px,
-                                const std::vector<cv::RotatedRect>& not_eggs) {
+                                const std::vector<cv::RotatedRect>& not_eggs, bool trace_all) {
   Segmentation result;
   if (photo.empty() || photo.depth() != CV_8U || photo.cols < kMinSide || photo.rows < kMinSide)
     return result;
@@ -416,18 +416,25 @@ Segmentation segment_photograph(const cv::Mat& photo, int work_side_px,
   for (size_t n = 0; n < kept.size(); ++n) {
     SegmentCandidate c = found[kept[n]];
     c.area_px *= sx * sy;
-    if (n == 0 && c.score >= kPlausibleEggScore) {
+    const bool clutch_part = trace_all && c.border_contact == 0.0 && c.solidity >= 0.7 &&
+                             c.elongation <= 4.0 && c.score > 0.0;
+    if ((n == 0 || clutch_part) && (c.score >= kPlausibleEggScore || clutch_part)) {
       const Refined refined =
           refine(photo, bgr, c.outline, small.size(), ground, found_level[kept[n]]);
       if (!refined.outline.empty()) {
         c.outline = refined.outline;
         c.area_px = cv::contourArea(refined.outline);
-        result.chosen = 0;
-        result.threshold = refined.threshold;
-        result.polarity = refined.polarity;
+        c.traced = true;
+        c.threshold = refined.threshold;
+        c.polarity = refined.polarity;
+        if (n == 0 && c.score >= kPlausibleEggScore) {
+          result.chosen = 0;
+          result.threshold = refined.threshold;
+          result.polarity = refined.polarity;
+        }
       }
     }
-    if (result.chosen != 0 || n > 0) c.outline = scaled_outline(c.outline, sx, sy);
+    if (!c.traced) c.outline = scaled_outline(c.outline, sx, sy);
     result.candidates.push_back(std::move(c));
   }
   return result;

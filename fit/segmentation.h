@@ -23,6 +23,11 @@ struct SegmentCandidate {
   double elongation = 0.0;      // the fitted ellipse's long axis / short axis, >= 1
   double border_contact = 0.0;  // share of the outline on the image's outer frame, 0..1
   double score = 0.0;           // egg-likeness, 0..1: the product of the factors above
+  // Whether the outline was traced at full resolution, and then the grey threshold and polarity
+  // that separate this object from the ground next to it (as Segmentation's for the chosen one).
+  bool traced = false;
+  int threshold = 131;
+  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };
 
 struct Segmentation {
@@ -58,6 +63,9 @@ constexpr double kEggAxisTolerancePx = 1.0;
 // chosen object is then traced again at full resolution near its reduced outline. Returns no
 // candidate for an empty or too small image. An object whose centre lies inside one of
 // `not_eggs` (ellipses in the photograph's pixels: a coin or disc read as the scale) is known not
-// to be the egg: its score is 0.
+// to be the egg: its score is 0. With `trace_all`, every candidate that is not cut by the border
+// and not long and thin (a plausible egg, or a few eggs that touch) is traced at full resolution
+// too, as a clutch of eggs needs.
 Segmentation segment_photograph(const cv::Mat& photo, int work_side_px = 640,
-                                const std::vector<cv::RotatedRect>& not_eggs = {});
+                                const std::vector<cv::RotatedRect>& not_eggs = {},
+                                bool trace_all = false);

@@ -11,7 +11,6 @@
 #include "series/details_file.h"
 #include "series/random_order_file.h"
 
-
 const std::vector<std::string> kReportValues = {
     "lambda",     "lambda_pointed_up", "length_mm", "breadth_mm",
     "volume_mm3", "surface_mm2",       "length_px", "breadth_px",
@@ -114,7 +113,9 @@ void join_details(const std::string& text, SeriesRecords& records) {
     if (header[i].rfind("warn_", 0) == 0) warn_columns.emplace_back(header[i].substr(5), i);
   }
   const int flags_column = column_of(header, "flags");
-  const int egg_column = column_of(header, "egg");
+  // An egg of a clutch measured egg by egg is its own photograph: egg_index says which.
+  int egg_column = column_of(header, "egg_index");
+  if (egg_column < 0) egg_column = column_of(header, "egg");
   records.has_egg_column = egg_column >= 0;
   const std::vector<int> model_columns = {lambda_milli_column,
                                           column_of(header, "width"),

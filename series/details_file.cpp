@@ -112,6 +112,22 @@ std::string scale_relative_se(const DetailsRecord& r) {
 
 std::string scale_from(const DetailsRecord& r) { return scaled(r) ? r.scale_from : ""; }
 
+// An egg of a clutch's place; empty for a photograph measured as one object.
+template <int DetailsRecord::*field>
+std::string of_egg(const DetailsRecord& r) {
+  return r.egg_count > 0 ? std::to_string(r.*field) : "";
+}
+
+template <int cv::Point::*coordinate, cv::Point DetailsRecord::*point>
+std::string egg_place(const DetailsRecord& r) {
+  return r.egg_count > 0 ? std::to_string((r.*point).*coordinate) : "";
+}
+
+template <int cv::Rect::*field>
+std::string egg_box(const DetailsRecord& r) {
+  return r.egg_count > 0 ? std::to_string(r.egg_box_px.*field) : "";
+}
+
 // One column per warning of `place`, in the warning table's order.
 void add_warning_columns(std::vector<DetailsColumn>& columns, WarningColumnPlace place,
                          const char* since) {
@@ -194,6 +210,18 @@ std::vector<DetailsColumn> make_details_columns() {
       });
   // The later warnings, appended after every column above.
   add_warning_columns(columns, WarningColumnPlace::kAtEnd, "1.7");
+  columns.insert(
+      columns.end(),
+      {
+          {"egg_index", of_egg<&DetailsRecord::egg_index>, "1.7"},
+          {"egg_count", of_egg<&DetailsRecord::egg_count>, "1.7"},
+          {"centre_x_px", egg_place<&cv::Point::x, &DetailsRecord::egg_centre_px>, "1.7"},
+          {"centre_y_px", egg_place<&cv::Point::y, &DetailsRecord::egg_centre_px>, "1.7"},
+          {"bbox_x_px", egg_box<&cv::Rect::x>, "1.7"},
+          {"bbox_y_px", egg_box<&cv::Rect::y>, "1.7"},
+          {"bbox_width_px", egg_box<&cv::Rect::width>, "1.7"},
+          {"bbox_height_px", egg_box<&cv::Rect::height>, "1.7"},
+      });
   return columns;
 }
 

@@ -62,9 +62,15 @@
 //   warn_length_below_breadth ... warn_scale_steep_angle
 //                              the warnings of fit_warning_kinds() placed at the end, in its order:
 //                              1 when the warning held for the saved fit, else 0
+//   egg_index, egg_count       an egg of a clutch measured egg by egg: its 1-based index (left to
+//                              right by centre x, ties top to bottom) and the number of eggs
+//   centre_x_px, centre_y_px, bbox_x_px, bbox_y_px, bbox_width_px, bbox_height_px
+//                              that egg's centre and bounding box in pixels of the whole
+//                              photograph; these six and the two above are empty otherwise
 #pragma once
 
 #include <ctime>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -127,6 +133,14 @@ struct DetailsRecord {
   std::string segmentation = "threshold";  // or "automatic"
   double candidate_score = 0.0;
   double runner_up_score = 0.0;
+  // The egg's place among the eggs of its photograph measured in one go (meravel fit --objects
+  // all): its 1-based index, left to right by centre x, ties top to bottom by centre y; the count
+  // of eggs; its centre and bounding box in pixels of the whole photograph. egg_count 0: none
+  // (one object measured), and the columns are empty.
+  int egg_index = 0;
+  int egg_count = 0;
+  cv::Point egg_centre_px;
+  cv::Rect egg_box_px;
 };
 
 // The one of lambda and 1/lambda that describes the egg with its pointed end at the model's top:

@@ -44,7 +44,7 @@ std::vector<int> count_measures(const std::string& measures_path,
 }
 
 std::string overview_html(const std::vector<int>& counts, unsigned current_index,
-                          const std::vector<std::string>& notices) {
+                          const std::vector<std::string>& notices, const std::vector<int>& eggs) {
   std::string html;
   html.reserve(counts.size() * 32 + 64);
   for (const std::string& notice : notices) {
@@ -65,10 +65,19 @@ std::string overview_html(const std::vector<int>& counts, unsigned current_index
     html += "</b><br>";
   }
   char position[40];
-  char count[40];
+  char count[80];
   for (std::size_t i = 0; i < counts.size(); ++i) {
     int_to_text(static_cast<int>(i + 1), position, 10);
     int_to_text(counts[i], count, 10);
+    if (i < eggs.size() && eggs[i] > 0) {
+      char egg_count[40];
+      int_to_text(eggs[i], egg_count, 10);
+      std::strcat(count, " measures, ");
+      std::strcat(count, egg_count);
+      std::strcat(count, " eggs");
+    } else {
+      std::strcat(count, " measures");
+    }
     // Three lines of context above the current one once the view is scrolled to the anchor.
     if (current_index >= 3 && current_index - 3 == i) {
       html += "<a name =\"";
@@ -80,13 +89,13 @@ std::string overview_html(const std::vector<int>& counts, unsigned current_index
       html += position;
       html += " (";
       html += count;
-      html += " measures) &#60;-- </b><br>";
+      html += ") &#60;-- </b><br>";
     } else {
       html += "File ";
       html += position;
       html += " (";
       html += count;
-      html += " measures)<br>";
+      html += ")<br>";
     }
   }
   return html;

@@ -23,6 +23,8 @@ std::vector<int> count_measures(const std::string& measures_path,
 // The overview's HTML: "File P (M measures)<br>" for the 1-based position P of each entry with
 // its count M, the line of `current_index` bold with "&#60;-- " behind the count, and the anchor
 // directly in front of the line three entries before the current one, when there is such a line.
-// Each of `notices` (plain text) comes first, as a bold line of its own.
+// Each of `notices` (plain text) comes first, as a bold line of its own. An entry whose `eggs` is
+// above 0 (a clutch measured egg by egg) says so after its count: "File P (M measures, E eggs)".
 std::string overview_html(const std::vector<int>& counts, unsigned current_index,
-                          const std::vector<std::string>& notices = {});
+                          const std::vector<std::string>& notices = {},
+                          const std::vector<int>& eggs = {});

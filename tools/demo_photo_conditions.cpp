@@ -36,7 +36,8 @@ std::vector<cv::Point> fixed_point(const std::vector<cv::Point2d>& points) {
   return out;
 }
 
-// The egg's coverage of each pixel, 0..1 (CV_32FC1), anti-aliased along the true curve.
+}  // namespace
+
 cv::Mat egg_coverage(cv::Size size, const DemoObject& object) {
   cv::Mat coverage = cv::Mat::zeros(size, CV_8UC1);
   const std::vector<std::vector<cv::Point>> polygon{fixed_point(demo_object_outline(object))};
@@ -45,6 +46,8 @@ cv::Mat egg_coverage(cv::Size size, const DemoObject& object) {
   coverage.convertTo(alpha, CV_32F, 1.0 / 255.0);
   return alpha;
 }
+
+namespace {
 
 cv::Mat flat(cv::Size size, cv::Scalar bgr) { return cv::Mat(size, CV_32FC3, bgr); }
 
@@ -70,7 +73,8 @@ cv::Mat light_field(cv::Size size, double vignette, double gradient, double angl
   return factor;
 }
 
-// A woven texture: threads along x and y, each a little lighter or darker.
+}  // namespace
+
 void weave(cv::Mat& ground, double depth, unsigned seed) {
   cv::RNG rng(seed);
   const int pitch = std::max(3, ground.rows / 150);
@@ -85,8 +89,6 @@ void weave(cv::Mat& ground, double depth, unsigned seed) {
     }
   }
 }
-
-}  // namespace
 
 DemoObject demo_condition_egg(cv::Size size_px, unsigned seed) {
   cv::RNG rng(seed * 7919u + 17u);

@@ -40,3 +40,9 @@ DemoObject demo_condition_egg(cv::Size size_px, unsigned seed);
 // Other objects keep away from the egg; the egg is wholly inside the photograph when `object` is.
 cv::Mat render_condition_photo(cv::Size size_px, const DemoObject& object, DemoCondition condition,
                                unsigned seed);
+
+// The egg's coverage of each pixel, 0..1 (CV_32FC1), anti-aliased along the true curve.
+cv::Mat egg_coverage(cv::Size size, const DemoObject& object);
+// A woven texture on `ground` (CV_32FC3): threads along x and y, each a little lighter or darker
+// by up to `depth`.
+void weave(cv::Mat& ground, double depth, unsigned seed);

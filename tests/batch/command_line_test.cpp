@@ -128,6 +128,10 @@ TEST(CommandLine, BadUsageEndsWithStatusTwoAndMeasuresNothing) {
       {{"fit", series.path(), "--scale", "ruler:30"}, "--scale"},
       {{"fit", series.path(), "--scale", "0"}, "--scale"},
       {{"fit", series.path(), "--scale", "12", "--scale-from", series.path()}, "--scale-from"},
+      {{"fit", series.path(), "--objects", "some"}, "--objects takes one or all"},
+      {{"fit", series.path(), "--objects", "all", "--dark"}, "--objects all finds the eggs"},
+      {{"fit", series.path(), "--objects", "all", "--threshold", "100"},
+       "--objects all finds the eggs"},
       {{"fit", series.file("no_such_directory")},
        "cannot open the series directory " + series.file("no_such_directory") + ": "},
   };

@@ -171,14 +171,19 @@ TEST(ReportContents, RepeatsBeyondTheirStatedErrorsAreMarked) {
 
 TEST(ReportContents, OneRowPerEggWhereRowsCarryAnEggIndex) {
   const std::string measures = "a.jpg;;x;1.1;0.5;\na.jpg;;x;1.4;0.5;\na.jpg;;x;1.2;0.5;\n";
-  const std::string details = "file,lambda,egg\na.jpg,1.1,1\na.jpg,1.4,2\na.jpg,1.2,1\n";
-  const ReportContents c = report_contents(parse_series_records(measures, details, {}, {}));
-  ASSERT_EQ(c.photographs.size(), 2u);
-  EXPECT_EQ(c.photographs[0].egg, 1);
-  EXPECT_EQ(c.photographs[0].measurements, 2);
-  EXPECT_NEAR(c.photographs[0].values.at("lambda").mean, 1.15, 1e-12);
-  EXPECT_EQ(c.photographs[1].measurements, 1);
-  EXPECT_EQ(summary_csv(c).substr(0, 19), "file,egg,position,m");
+  // The column a clutch measured egg by egg writes, and the short one.
+  for (const std::string column : {"egg", "egg_index"}) {
+    SCOPED_TRACE(column);
+    const std::string details =
+        "file,lambda," + column + "\na.jpg,1.1,1\na.jpg,1.4,2\na.jpg,1.2,1\n";
+    const ReportContents c = report_contents(parse_series_records(measures, details, {}, {}));
+    ASSERT_EQ(c.photographs.size(), 2u);
+    EXPECT_EQ(c.photographs[0].egg, 1);
+    EXPECT_EQ(c.photographs[0].measurements, 2);
+    EXPECT_NEAR(c.photographs[0].values.at("lambda").mean, 1.15, 1e-12);
+    EXPECT_EQ(c.photographs[1].measurements, 1);
+    EXPECT_EQ(summary_csv(c).substr(0, 19), "file,egg,position,m");
+  }
 }
 
 TEST(ReportContents, NoRepeatsAndOneMeasurementAreSaid) {

@@ -102,8 +102,9 @@ TEST(DetailsFile, HeaderNamesEveryColumnInOrder) {
             "scale_relative_se,scale_from,warn_length_below_breadth,warn_too_small,"
             "warn_lambda_not_egg_like,warn_area_mismatch,warn_not_convex,warn_starts_disagree,"
             "warn_runner_up_close,warn_low_contrast,warn_contrast_steps,warn_scale_spacing_varies,"
-            "warn_scale_steep_angle\n");
-  EXPECT_EQ(kDetailsColumns.size(), 71u);
+            "warn_scale_steep_angle,warn_egg_touching,egg_index,egg_count,centre_x_px,"
+            "centre_y_px,bbox_x_px,bbox_y_px,bbox_width_px,bbox_height_px\n");
+  EXPECT_EQ(kDetailsColumns.size(), 80u);
 }
 
 // How the object was found: the threshold's outline has no scores; the segmentation's egg has
@@ -132,6 +133,24 @@ TEST(DetailsFile, SegmentationColumnsSayHowTheObjectWasFound) {
 
 // Every column names the version that first wrote it, none later than this program's; an older
 // file's columns are a prefix of the table, so the versions never decrease along it.
+// An egg of a clutch says its place; a photograph measured as one object leaves those empty.
+TEST(DetailsFile, EggColumnsSayWhichEggOfAClutchOrNothing) {
+  const char* const names[] = {"egg_index", "egg_count", "centre_x_px",   "centre_y_px",
+                               "bbox_x_px", "bbox_y_px", "bbox_width_px", "bbox_height_px"};
+  DetailsRecord one;
+  for (const char* name : names) EXPECT_EQ(fields_of(one)[name], "") << name;
+  DetailsRecord egg;
+  egg.egg_index = 2;
+  egg.egg_count = 5;
+  egg.egg_centre_px = {812, 40};
+  egg.egg_box_px = {700, 0, 224, 81};
+  egg.warnings.egg_touching = true;
+  std::map<std::string, std::string> fields = fields_of(egg);
+  const char* const values[] = {"2", "5", "812", "40", "700", "0", "224", "81"};
+  for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(fields[names[i]], values[i]) << names[i];
+  EXPECT_EQ(fields["warn_egg_touching"], "1");
+}
+
 TEST(DetailsFile, EachColumnSaysSinceWhichVersion) {
   const auto version = [](const std::string& text) {
     int major = -1, minor = -1;
@@ -172,8 +191,11 @@ TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
   ASSERT_FALSE(with_fit.empty());
   EXPECT_EQ(with_fit.front(), static_cast<size_t>(scale_source - kDetailsColumns.begin()) + 1);
   for (size_t k = 0; k < with_fit.size(); ++k) EXPECT_EQ(with_fit[k], with_fit.front() + k);
+  // The later warnings follow the columns of the older files in one block; an egg of a clutch's
+  // columns come after them.
+  const auto scale_from = std::find(kDetailsColumns.begin(), kDetailsColumns.end(), "scale_from");
   for (size_t k = 0; k < at_end.size(); ++k) {
-    EXPECT_EQ(at_end[k], kDetailsColumns.size() - at_end.size() + k);
+    EXPECT_EQ(at_end[k], static_cast<size_t>(scale_from - kDetailsColumns.begin()) + 1 + k);
   }
 
   for (const FitWarningKind* kind : with_column) {
