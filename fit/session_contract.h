@@ -81,6 +81,17 @@ struct SessionStart {
   ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };
 
+// Which of several eggs found in one photograph a measurement is (key e found them, numbered left
+// to right and then top to bottom by their centres).
+struct EggPlace {
+  int index = 0;  // 1..count
+  int count = 0;  // 0: the measured object is not one of numbered eggs
+  // The centroid of the measured outline's area and its bounding box, in pixels of the whole
+  // upright photograph.
+  cv::Point2d centre_in_photo;
+  cv::Rect box_in_photo;
+};
+
 // How a session ended.
 enum class SessionEnd {
   kAccepted,              // ENTER
@@ -128,6 +139,9 @@ struct SessionResult {
   // The scale key c found or key y carried over for this photograph (the last one pressed); none
   // when neither was.
   SessionScale scale;
+  // The egg measured, when key e found the photograph's eggs and the accepted fit is to one of
+  // them; count 0 otherwise.
+  EggPlace egg;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

@@ -35,6 +35,8 @@ constexpr int kCancelRequestedKey = -2;
 constexpr int kOutputClosedKey = -3;
 // What the key wait reports when key k's two clicks are waiting to be handed on.
 constexpr int kScaleClicksKey = -4;
+// What the key wait reports when a click on one of several eggs waits to choose it.
+constexpr int kEggClickKey = -5;
 // The key wait is sliced so that a hand-closed "Output" window or a cancel request is noticed:
 // the backend's endless wait never returns once its windows are closed by hand.
 constexpr int kWaitSliceMs = 50;
@@ -60,7 +62,7 @@ SessionScale session_scale;
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
 void note_key(int key) {
-  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfzecy";
+  static const std::string kSessionKeys = "mskqopuiawhtlrdbnfzecyg";
   if (key <= 0 || kSessionKeys.find(static_cast<char>(key)) == std::string::npos) return;
   if (!session_keys_pressed.empty()) session_keys_pressed += ' ';
   session_keys_pressed += static_cast<char>(key);
@@ -116,6 +118,9 @@ int wait_for_key() {
     if (key != -1) return key & 0xFF;
     if (cancel_requested) return kCancelRequestedKey;
     if (scale_clicks_ready()) return kScaleClicksKey;
+    if (egg_click_waiting()) return kEggClickKey;
+    // Once a mode's clicks are done, a click chooses an egg again.
+    if (!fit_state().clicks.armed() && !scale_mode_armed()) listen_for_egg_clicks();
     if (!output_window_shown()) return kOutputClosedKey;
   }
 }
@@ -173,6 +178,7 @@ void read_scale_key() {
   show_scale_marks(found);
   std::cout << "Scale: " << scale_words(found) << "." << std::endl;
   set_output_scale_note(scale_words(found));
+  set_output_scale(found.px_per_mm, found.px_per_mm_se);
   show_output_title();
 }
 
@@ -186,6 +192,7 @@ void carry_scale_key() {
   session_scale.method = "carried";
   std::cout << "Scale: " << scale_words(session_scale) << "." << std::endl;
   set_output_scale_note(scale_words(session_scale));
+  set_output_scale(session_scale.px_per_mm, session_scale.px_per_mm_se);
   show_output_title();
 }
 
@@ -286,6 +293,12 @@ std::optional<SessionEnd> handle_key(int key) {
     case 'e':
       find_egg();
       break;
+    case 'g':
+      next_egg_key();
+      break;
+    case kEggClickKey:
+      choose_clicked_egg();
+      break;
     case 'z':
       zoom_key();
       break;
@@ -350,6 +363,8 @@ SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
     note_key(key);
     const std::optional<SessionEnd> end = handle_key(key);
     if (!end || (*end == SessionEnd::kAccepted && !saved_on_enter(start))) continue;
+    // Of several eggs, each is saved in turn: the session ends with the last one not yet saved.
+    if (*end == SessionEnd::kAccepted && start.save && move_to_next_unsaved_egg()) continue;
     return *end;
   }
 }
@@ -363,6 +378,7 @@ SessionResult result_of(SessionEnd end, const SessionStart& start) {
         outline_is_found_egg(fit_state(), &result.candidate_score, &result.runner_up_score);
     add_automatic_fit_evidence(result.warnings, result.model);
     result.uncertainty = automatic_fit_uncertainty(result.model);
+    result.egg = current_egg_place(fit_state());
   } else {
     result.end = end;
     result.threshold = start.threshold;
@@ -424,6 +440,8 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_carried_scale = start.carried_scale;
   session_scale = SessionScale();
   set_output_scale_note("");
+  set_output_scale(0.0, 0.0);
+  forget_found_eggs();
   std::unique_ptr<UpperCaseKeyFilter> key_filter;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     key_filter = std::make_unique<UpperCaseKeyFilter>();
@@ -450,6 +468,8 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_carried_scale = SessionScale();
   session_scale = SessionScale();
   set_output_scale_note("");
+  set_output_scale(0.0, 0.0);
+  forget_found_eggs();
   cancel_requested = false;
   session_running = false;
   return result;

@@ -9,6 +9,7 @@
 #include "fit/optimiser.h"
 #include "fit/parameter_table.h"
 #include "windows/output_title.h"
+#include "windows/view_keys.h"
 
 namespace {
 
@@ -139,6 +140,7 @@ void show_fit_windows() {
 void refresh_output_view(int) {
   FitState& state = fit_state();
   const bool views_drawn = compose_output_view(state, std::cout);
+  draw_found_eggs(state.output_display, state);
   cv::imshow(kOutputWindow, state.output_display);
   show_output_title();
   if (!views_drawn) return;  // an unscorable model leaves both plots as they were

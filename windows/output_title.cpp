@@ -8,7 +8,9 @@
 
 #include "fit/egg_dimensions.h"
 #include "fit/fit_warnings.h"
+#include "windows/egg_view.h"
 #include "windows/fit_windows.h"
+#include "windows/view_keys.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ std::string plus_minus(double error, int decimals) {
   return text.str();
 }
 std::string output_scale_note;
+double output_px_per_mm = 0.0;
+double output_px_per_mm_se = 0.0;
 
 }  // namespace
 
@@ -37,10 +41,17 @@ std::string output_status_title(const FitState& state) {
   const std::optional<EggDimensions> egg =
       egg_dimensions_of_model(state.model.lambda_milli, state.model.width, state.model.height);
   if (egg) {
+    const double length_se = known ? model_uncertainty.length_se_px : FitUncertainty::kUnknown;
+    const double breadth_se = known ? model_uncertainty.breadth_se_px : FitUncertainty::kUnknown;
     title << std::fixed << std::setprecision(1) << ", length " << egg->length
-          << (known ? plus_minus(model_uncertainty.length_se_px, 1) : "") << " px, breadth "
-          << egg->breadth << (known ? plus_minus(model_uncertainty.breadth_se_px, 1) : "") << " px";
+          << plus_minus(length_se, 1) << " px"
+          << millimetres_text(egg->length, length_se, output_px_per_mm, output_px_per_mm_se)
+          << ", breadth " << egg->breadth << plus_minus(breadth_se, 1) << " px"
+          << millimetres_text(egg->breadth, breadth_se, output_px_per_mm, output_px_per_mm_se);
   }
+  const EggPlace place = current_egg_place(state);
+  const std::string egg_text = egg_of_count_text(place.index, place.count);
+  if (!egg_text.empty()) title << ", " << egg_text;
   FitWarnings found =
       fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
   add_automatic_fit_evidence(found, state.model);
@@ -66,6 +77,25 @@ void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& mo
   if (model == uncertain_model) add_evidence_warnings(warnings, model_evidence);
 }
 void set_output_scale_note(const std::string& note) { output_scale_note = note; }
+
+void set_output_scale(double px_per_mm, double px_per_mm_se) {
+  output_px_per_mm = px_per_mm;
+  output_px_per_mm_se = px_per_mm_se;
+}
+
+std::string millimetres_text(double length_px, double se_px, double px_per_mm,
+                             double px_per_mm_se) {
+  if (!(px_per_mm > 0.0) || !std::isfinite(length_px)) return "";
+  const double length_mm = length_px / px_per_mm;
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(2) << " (" << length_mm;
+  if (std::isfinite(se_px)) {
+    const double relative_scale = px_per_mm_se > 0.0 ? px_per_mm_se / px_per_mm : 0.0;
+    text << plus_minus(std::hypot(se_px / px_per_mm, length_mm * relative_scale), 2);
+  }
+  text << " mm)";
+  return text.str();
+}
 
 void show_output_title() {
   const FitState& state = fit_state();

@@ -9,9 +9,11 @@
 
 // "Output: energy E px, lambda L, length H px, breadth B px" (the egg of the model values, to a
 // tenth of a pixel; with " +/- e" after lambda, length and breadth while the values are those of
-// the last automatic fit, whose standard errors set_output_uncertainty gave) and the warnings' text
-// (fit_warnings_text) appended after " - " when there is any, for the state's shown values against
-// the start rotation.
+// the last automatic fit, whose standard errors set_output_uncertainty gave), each of length and
+// breadth followed by its millimetres in brackets while the photograph has a scale
+// (set_output_scale; millimetres_text), then ", egg 2 of 5" while one of several eggs key e found
+// is measured, and the warnings' text (fit_warnings_text) appended after " - " when there is any,
+// for the state's shown values against the start rotation.
 std::string output_status_title(const FitState& state);
 
 // The automatic fit's values, their standard errors and the evidence of the fit (contrast, other
@@ -25,6 +27,16 @@ FitUncertainty automatic_fit_uncertainty(const ModelParameters& model);
 
 // Adds the warnings of the automatic fit's evidence when `model` is still its values.
 void add_automatic_fit_evidence(FitWarnings& warnings, const ModelParameters& model);
+
+// The scale of the photograph measured, for the title's millimetres: px_per_mm > 0 with its
+// standard error (0: not known); 0 for none.
+void set_output_scale(double px_per_mm, double px_per_mm_se);
+
+// " (52.31 +/- 0.08 mm)": a length of `length_px` with standard error `se_px` (NaN: not known, and
+// the error is left out) in millimetres at `px_per_mm`, to a hundredth; the error adds the scale's
+// relative error `px_per_mm_se` / `px_per_mm` of the length in quadrature, as the details file
+// does. Empty without a scale (px_per_mm <= 0).
+std::string millimetres_text(double length_px, double se_px, double px_per_mm, double px_per_mm_se);
 
 // The prompt shown instead of the status while the clicks it asks for are awaited (the state's
 // awaiting_second_click); an empty prompt shows the status.

@@ -70,6 +70,8 @@ void on_scale_click(int event, int x, int y, int, void*) {
   mode.clicks = ScaleClicks{cv::Point2d(mode.first_in_photo), cv::Point2d(p)};
 }
 
+bool scale_mode_armed() { return mode.ends_in_view.armed(); }
+
 bool scale_clicks_ready() { return mode.clicks.has_value(); }
 
 std::optional<ScaleClicks> take_scale_clicks() {

@@ -15,6 +15,9 @@ void start_scale_mode();
 // fixes the other end, after which the clicks wait for take_scale_clicks.
 void on_scale_click(int event, int x, int y, int flags, void* user_data);
 
+// Whether the mode waits for a click.
+bool scale_mode_armed();
+
 // Whether both ends have been clicked and not yet taken.
 bool scale_clicks_ready();
 
