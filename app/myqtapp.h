@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/photo_scale.h"
 #include "fit/session_contract.h"
 #include "series/measures_file.h"
 #include "series/series_lock.h"
@@ -71,4 +72,6 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   // The scale of the last accepted photograph that had one from key c or y, for key y to carry
   // over; its `from` is the position it was read at.
   SessionScale last_scale_;
+  // The marker's side and the disc's diameter key c asked for, for the next photographs.
+  ReferenceSizes reference_sizes_;
 };

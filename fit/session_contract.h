@@ -48,6 +48,10 @@ struct SessionScale {
   // What was found, in pixels of the whole photograph: the ticks, the marker's corners or points
   // of the disc's edge.
   std::vector<cv::Point2f> marks;
+  // For drawing what was found: a ruler's unit direction (along the ruler, across its ticks) and
+  // a disc's fitted ellipse; zero when the scale is of another kind.
+  cv::Point2f ruler_direction;
+  cv::RotatedRect ellipse;
 
   bool found() const { return px_per_mm > 0.0; }
 };

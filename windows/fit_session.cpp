@@ -23,6 +23,7 @@
 #include "windows/fit_windows.h"
 #include "windows/output_title.h"
 #include "windows/scale_mode.h"
+#include "windows/scale_view.h"
 #include "windows/session_keys.h"
 #include "windows/view_keys.h"
 
@@ -129,26 +130,10 @@ void run_optimiser(const OptimiserRanges& r) { optimise(r, 1); }
 
 constexpr char kScaleWindow[] = "Scale";
 
-// The part of the photograph round what was found, at most 800 pixels wide, with each mark drawn
-// as a small green ring, in its own window.
+// What was found over the part of the photograph round it, in its own window.
 void show_scale_marks(const SessionScale& scale) {
-  if (scale.marks.empty()) return;
-  std::vector<cv::Point> points;
-  for (const cv::Point2f& p : scale.marks) points.emplace_back(cvRound(p.x), cvRound(p.y));
-  const cv::Rect found = cv::boundingRect(points);
-  const int margin = std::max(20, std::max(found.width, found.height) / 10);
-  const cv::Rect around = cv::Rect(found.x - margin, found.y - margin, found.width + 2 * margin,
-                                   found.height + 2 * margin) &
-                          cv::Rect(cv::Point(0, 0), session_photograph.size());
-  if (around.empty()) return;
-  const double shrink = std::min(1.0, 800.0 / around.width);
-  cv::Mat view;
-  cv::resize(session_photograph(around), view, cv::Size(), shrink, shrink, cv::INTER_AREA);
-  for (const cv::Point2f& p : scale.marks) {
-    const cv::Point at(cvRound((p.x - around.x) * shrink), cvRound((p.y - around.y) * shrink));
-    cv::circle(view, at, 4, cv::Scalar(0, 220, 0), 1, cv::LINE_AA);
-  }
-  cv::imshow(kScaleWindow, view);
+  const cv::Mat view = found_scale_view(session_photograph, scale);
+  if (!view.empty()) cv::imshow(kScaleWindow, view);
 }
 
 // "scale 11.8 px/mm from the ruler" or "scale 11.8 px/mm carried over from file 4".
