@@ -17,6 +17,7 @@
 #include "series/measurement_save.h"
 #include "series/measures_file.h"
 #include "series/photo_file.h"
+#include "series/scale_file.h"
 #include "series/series_state.h"
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
@@ -161,6 +162,18 @@ void myQtApp::do_something() {
                              });
   };
   start.carried_scale = last_scale_;
+  // The Output title's millimetres: key k's scale carried over, else scale.csv's for this
+  // photograph.
+  start.scale_in_force = [directory = series.series_directory, measured, &key_k_carried] {
+    if (key_k_carried) return *key_k_carried;
+    const ScaleFile file = read_scale_file(directory + "/" + kScaleFileName);
+    const ScaleLookup in_force = scale_for_photograph(file.rows, measured);
+    SessionScale scale;
+    if (in_force.source == ScaleSource::none) return scale;
+    scale.method = "clicked";
+    scale.px_per_mm = in_force.row.px_per_mm;
+    return scale;
+  };
 
   lock_all();
   const unsigned number = series.current_index + 1;

@@ -81,6 +81,10 @@ struct SessionStart {
   // What key y carries over: the scale of the photograph measured before, its `from` set; none
   // (not found): key y says there is none.
   SessionScale carried_scale;
+  // The scale the photograph has without keys c and y (the series' scale, key k's), for the
+  // Output title's millimetres: asked at the start and after each key k. None: no millimetres
+  // until key c or y gives a scale.
+  std::function<SessionScale()> scale_in_force;
   // The binarisation's polarity, carried over from the last accepted measurement like the region.
   ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
 };

@@ -59,6 +59,7 @@ std::function<void(const ScaleClicks&)> session_set_scale;
 std::function<SessionScale(const cv::Mat&)> session_read_scale;
 SessionScale session_carried_scale;
 SessionScale session_scale;
+std::function<SessionScale()> session_scale_in_force;
 
 // Adds `key` to the session's keys when it is one of the session's own (ENTER and ESC end it and
 // are not kept).
@@ -167,6 +168,13 @@ void read_scale_key() {
   show_output_title();
 }
 
+// The title's millimetres from the scale in force, while keys c and y have given none.
+void take_scale_in_force() {
+  if (session_scale.found() || !session_scale_in_force) return;
+  const SessionScale in_force = session_scale_in_force();
+  set_output_scale(in_force.px_per_mm, in_force.px_per_mm_se);
+}
+
 // Key y: the earlier photograph's scale is taken for this one, explicitly and visibly.
 void carry_scale_key() {
   if (!session_carried_scale.found()) {
@@ -218,6 +226,8 @@ std::optional<SessionEnd> handle_key(int key) {
     case kScaleClicksKey:
       if (const std::optional<ScaleClicks> clicks = take_scale_clicks()) {
         finish_scale_mode(*clicks, session_set_scale);
+        take_scale_in_force();
+        show_output_title();
       }
       break;
     case 'q': {
@@ -339,6 +349,7 @@ SessionEnd run_session(const cv::Mat& photo, const SessionStart& start,
   session_photograph = photo;
   session_photo_size = photo.size();
   take_scale_clicks();  // none left over from an earlier session
+  take_scale_in_force();
   open_photograph(state, photo, start);
   state.clicks.disarm();
   if (on_first_view) on_first_view();
@@ -424,6 +435,7 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_read_scale = start.read_scale;
   session_carried_scale = start.carried_scale;
   session_scale = SessionScale();
+  session_scale_in_force = start.scale_in_force;
   set_output_scale_note("");
   set_output_scale(0.0, 0.0);
   forget_found_eggs();
@@ -452,6 +464,7 @@ std::optional<SessionResult> guarded_session(const std::string& image_path,
   session_read_scale = nullptr;
   session_carried_scale = SessionScale();
   session_scale = SessionScale();
+  session_scale_in_force = nullptr;
   set_output_scale_note("");
   set_output_scale(0.0, 0.0);
   forget_found_eggs();

@@ -232,13 +232,20 @@ TEST_F(PhotoScaleKey, KeyKProposesTheSeriesScaleAndKeepingItCarriesItOver) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.method);
     SizeAnswerer answerer({step.answer}, kScaleDialogName, kScaleLengthFieldName);
-    window_test::ScriptedUser user(
-        {key('k'), window_test::click(100, 300), window_test::click(500, 300), key('\r')});
+    std::string title;  // with the length in millimetres of the scale just set or carried
+    window_test::ScriptedUser user({key('k'), window_test::click(100, 300),
+                                    window_test::click(500, 300),
+                                    [&] {
+                                      QWidget* output = window_test::window(kOutputWindow);
+                                      if (output) title = output->windowTitle().toStdString();
+                                    },
+                                    key('\r')});
     testing::internal::CaptureStdout();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
     const std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     EXPECT_EQ(answerer.proposed, std::vector<std::string>{step.proposed});
+    EXPECT_NE(title.find(" mm), breadth "), std::string::npos) << title;
     EXPECT_NE(printed.find("SAVED."), std::string::npos) << printed;
     if (std::string(step.method) == "carried") {
       EXPECT_NE(printed.find("carried over from file 1."), std::string::npos) << printed;

@@ -41,22 +41,38 @@ std::string output_title() {
   return output ? output->windowTitle().toStdString() : std::string();
 }
 
-// Key a, then key c finding 8 px/mm: the title gains each length in millimetres; without a scale
-// it has none.
-TEST_F(TitleLengths, KeyCAddsMillimetresToTheFittedLengths) {
+SessionScale scale_of(double px_per_mm) {
+  SessionScale scale;
+  if (px_per_mm <= 0) return scale;
+  scale.method = "ruler";
+  scale.px_per_mm = px_per_mm;
+  scale.note = "30 ticks";
+  return scale;
+}
+
+// Key a, then key c: the title gains each length in millimetres from the scale key c read, or else
+// from the scale in force for the photograph; without either it has none.
+TEST_F(TitleLengths, FittedLengthsInMillimetresOfTheScaleKeyCReadOrTheOneInForce) {
   const std::string path = write_photo(dir_, "egg.png", 480, 360);
-  for (const bool with_scale : {false, true}) {
-    SCOPED_TRACE(with_scale);
+  const struct {
+    const char* what;
+    double read_px_per_mm;      // what key c reads; 0: nothing
+    double in_force_px_per_mm;  // 0: no scale in force; -1: the session is not told of one
+    double shown_px_per_mm;     // 0: no millimetres
+  } cases[] = {
+      {"no scale", 0, -1, 0},
+      {"none in force, none read", 0, 0, 0},
+      {"key c reads one", 8, -1, 8},
+      {"the one in force", 0, 5, 5},
+      {"key c's over the one in force", 8, 5, 8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     SessionStart start;
-    start.read_scale = [&](const cv::Mat&) {
-      SessionScale scale;
-      if (!with_scale) return scale;
-      scale.method = "ruler";
-      scale.px_per_mm = 8.0;
-      scale.px_per_mm_se = 0.0;
-      scale.note = "30 ticks";
-      return scale;
-    };
+    start.read_scale = [&](const cv::Mat&) { return scale_of(c.read_px_per_mm); };
+    if (c.in_force_px_per_mm >= 0) {
+      start.scale_in_force = [&] { return scale_of(c.in_force_px_per_mm); };
+    }
     std::string title;
     ScriptedUser user({key('a'), key('c'), [&] { title = output_title(); }, key(27)});
     testing::internal::CaptureStdout();
@@ -64,18 +80,18 @@ TEST_F(TitleLengths, KeyCAddsMillimetresToTheFittedLengths) {
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     const std::regex lengths(
-        "length ([0-9.]+) \\+/- ([0-9.]+) px \\(([0-9.]+) \\+/- ([0-9.]+) mm\\), breadth ([0-9.]+) "
-        "\\+/- [0-9.]+ px \\(([0-9.]+) \\+/- [0-9.]+ mm\\)");
+        "length ([0-9.]+) \\+/- ([0-9.]+) px \\(([0-9.]+) \\+/- ([0-9.]+) mm\\), breadth "
+        "([0-9.]+) \\+/- [0-9.]+ px \\(([0-9.]+) \\+/- [0-9.]+ mm\\)");
     std::smatch m;
-    if (!with_scale) {
+    if (c.shown_px_per_mm == 0) {
       EXPECT_FALSE(std::regex_search(title, m, lengths)) << title;
       EXPECT_EQ(title.find(" mm"), std::string::npos) << title;
       continue;
     }
     ASSERT_TRUE(std::regex_search(title, m, lengths)) << title;
-    EXPECT_NEAR(std::stod(m[3]), std::stod(m[1]) / 8.0, 0.01);
-    EXPECT_NEAR(std::stod(m[4]), std::stod(m[2]) / 8.0, 0.01);
-    EXPECT_NEAR(std::stod(m[6]), std::stod(m[5]) / 8.0, 0.01);
+    EXPECT_NEAR(std::stod(m[3]), std::stod(m[1]) / c.shown_px_per_mm, 0.01);
+    EXPECT_NEAR(std::stod(m[4]), std::stod(m[2]) / c.shown_px_per_mm, 0.01);
+    EXPECT_NEAR(std::stod(m[6]), std::stod(m[5]) / c.shown_px_per_mm, 0.01);
     // The ellipse drawn is 2 * (360 / 3 + 1) = 242 px high.
     EXPECT_NEAR(std::stod(m[1]), 242.0, 3.0);
   }
