@@ -29,7 +29,9 @@ namespace {
 // Set while do_something waits for its session, whatever runs the session.
 bool session_in_progress = false;
 
-bool session_running() { return session_in_progress || measurement_session_running(); }
+bool session_running(const MeasuringWindow& window) {
+  return session_in_progress || window.running();
+}
 
 // Closing the main window while a session's key loop runs inside do_something would destroy the
 // window under the running slot. The close is held back instead: the session is asked to cancel,
@@ -38,12 +40,12 @@ class SessionCloseGuard : public QObject {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  SessionCloseGuard(QObject* parent, MeasuringWindow& window) : QObject(parent), window_(window) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Close && session_running()) {
+    if (event->type() == QEvent::Close && session_running(window_)) {
       close_pending = true;
-      request_session_cancel();
+      window_.request_cancel();
       event->ignore();
       return true;
     }
@@ -51,13 +53,16 @@ class SessionCloseGuard : public QObject {
   }
 
   bool close_pending = false;
+
+ private:
+  MeasuringWindow& window_;
 };
 
-SessionCloseGuard* close_guard_of(QWidget* window) {
+SessionCloseGuard* close_guard_of(QWidget* window, MeasuringWindow& measuring) {
   SessionCloseGuard* guard =
       window->findChild<SessionCloseGuard*>(QString(), Qt::FindDirectChildrenOnly);
   if (!guard) {
-    guard = new SessionCloseGuard(window);
+    guard = new SessionCloseGuard(window, measuring);
     window->installEventFilter(guard);
   }
   return guard;
@@ -124,13 +129,13 @@ SessionResult with_key_k_scale(const SessionResult& accepted,
 
 void myQtApp::do_something() {
   // The button is disabled during a session; this also stops a start by any other way in.
-  if (session_running()) return;
+  if (session_running(measuring_window_)) return;
   SeriesState& series = series_state();
   if (series.file_list.empty() || series.current_index >= series.file_list.size()) {
     std::cout << "No jpg containing directory selected." << std::endl;
     return;
   }
-  SessionCloseGuard* guard = close_guard_of(this);
+  SessionCloseGuard* guard = close_guard_of(this, measuring_window_);
 
   SessionStart start;
   start.threshold = read_number(lineEdit_threshold->text());
@@ -183,7 +188,7 @@ void myQtApp::do_something() {
   const std::string image_path = directory + "/" + name;
   // Read once, here: the session fits these pixels and the record takes this capture date,
   // whatever happens to the file meanwhile.
-  const PhotographFile photo = open_photograph(image_path);
+  const PhotographFile photo = open_photograph(measuring_window_, image_path);
   std::optional<SessionResult> result;
   bool saved = false;
   if (photo.status != PhotographFile::loaded) {
@@ -199,7 +204,7 @@ void myQtApp::do_something() {
       return SaveOutcome{outcome.saved, not_saved_reason(outcome)};
     };
     session_in_progress = true;
-    result = measurement_session(image_path, start);
+    result = measurement_session(measuring_window_, image_path, start);
     close_fit_windows();  // those made while the photograph was read, when no session took them
     session_in_progress = false;
     end_busy_cursor();  // a session that ended before its first view

@@ -15,6 +15,7 @@
 #include "series/series_lock.h"
 #include "series/series_setup.h"
 #include "ui_myqtapp.h"
+#include "windows/measuring_window.h"
 
 // Start directory of the directory chooser; receives every path the chooser returns.
 extern QString dialog_directory;
@@ -38,6 +39,8 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   void set_measuring_clock(MeasuringClock clock) { measuring_clock_ = std::move(clock); }
   // The file-system calls of a save; the real ones unless a test makes them fail.
   void set_file_operations(FileOperations& operations) { file_operations_ = &operations; }
+  // The image windows of its measurement sessions, with the fit they show.
+  MeasuringWindow& measuring_window() { return measuring_window_; }
 
  public slots:
   void get_path();
@@ -74,4 +77,7 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   SessionScale last_scale_;
   // The marker's side and the disc's diameter key c asked for, for the next photographs.
   ReferenceSizes reference_sizes_;
+  // Kept for the main window's life: the switches of keys b and d last from one session to the
+  // next.
+  MeasuringWindow measuring_window_;
 };

@@ -89,7 +89,10 @@ class PhotoScaleKey : public testing::Test {
  protected:
   void SetUp() override {
     series_state() = SeriesState();
-    measurement_session = measure_photo;
+    measurement_session = [](MeasuringWindow& measuring, const std::string& path,
+                             const SessionStart& start) {
+      return measuring.measure_photo(path, start);
+    };
     window_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
   }
@@ -168,7 +171,7 @@ TEST_F(PhotoScaleKey, ReadsAMarkerOrADiscOfTheSizeGivenAndRecordsIt) {
     if (std::string(p.kind) == "marker") steps.push_back(key('c'));
     steps.push_back([&] { scale_window = window_test::window("Scale") != nullptr; });
     steps.push_back(key('\r'));
-    window_test::ScriptedUser user(steps);
+    window_test::ScriptedUser user(window_.measuring_window(), steps);
     testing::internal::CaptureStdout();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
     const std::string printed = testing::internal::GetCapturedStdout();
@@ -233,13 +236,14 @@ TEST_F(PhotoScaleKey, KeyKProposesTheSeriesScaleAndKeepingItCarriesItOver) {
     SCOPED_TRACE(step.method);
     SizeAnswerer answerer({step.answer}, kScaleDialogName, kScaleLengthFieldName);
     std::string title;  // with the length in millimetres of the scale just set or carried
-    window_test::ScriptedUser user({key('k'), window_test::click(100, 300),
-                                    window_test::click(500, 300),
-                                    [&] {
-                                      QWidget* output = window_test::window(kOutputWindow);
-                                      if (output) title = output->windowTitle().toStdString();
-                                    },
-                                    key('\r')});
+    window_test::ScriptedUser user(
+        window_.measuring_window(),
+        {key('k'), window_test::click(100, 300), window_test::click(500, 300),
+         [&] {
+           QWidget* output = window_test::window(kOutputWindow);
+           if (output) title = output->windowTitle().toStdString();
+         },
+         key('\r')});
     testing::internal::CaptureStdout();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
     const std::string printed = testing::internal::GetCapturedStdout();

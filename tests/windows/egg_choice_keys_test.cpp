@@ -43,15 +43,14 @@ std::string write_two_eggs(const TempDirectory& dir) {
 }
 
 // The view position of photograph pixel `p` on "Output" (the whole photograph shown).
-cv::Point in_view(cv::Point2d p) {
-  const FitState& state = fit_state();
+cv::Point in_view(const FitState& state, cv::Point2d p) {
   const double s = static_cast<double>(state.output_display.cols) / state.source_image.cols;
   return cv::Point(cvRound(p.x * s), cvRound(p.y * s));
 }
 
-int cyan_pixels() {
+int cyan_pixels(const FitState& state) {
   cv::Mat cyan;
-  cv::inRange(fit_state().output_display, cv::Scalar(255, 255, 0), cv::Scalar(255, 255, 0), cyan);
+  cv::inRange(state.output_display, cv::Scalar(255, 255, 0), cv::Scalar(255, 255, 0), cyan);
   return cv::countNonZero(cyan);
 }
 
@@ -82,26 +81,28 @@ TEST_F(EggChoiceKeys, AClickOrKeyGChoosesTheOtherEggAndEnterSavesBothInTurn) {
     std::string title_before, title_found, title_second, title_after_save;
     int cyan_before = -1, cyan_found = -1;
     int first = 0;  // the egg key e chose
-    ScriptedUser user({[&] {
-                         title_before = output_title();
-                         cyan_before = cyan_pixels();
-                       },
-                       key('e'),
-                       [&] {
-                         title_found = output_title();
-                         cyan_found = cyan_pixels();
-                         first = egg_in_title(title_found);
-                       },
-                       [&] {
-                         if (!c.click) return type_key('g');
-                         const DemoObject& other = kEggs[first == 1 ? 1 : 0];
-                         const cv::Point at = in_view({other.center_x, other.center_y});
-                         click_output(at.x, at.y);
-                       },
-                       [&] { title_second = output_title(); }, key('\r'),
-                       [&] { title_after_save = output_title(); }, key('\r')});
+    ScriptedUser user(
+        measuring_,
+        {[&] {
+           title_before = output_title();
+           cyan_before = cyan_pixels(measuring_.state);
+         },
+         key('e'),
+         [&] {
+           title_found = output_title();
+           cyan_found = cyan_pixels(measuring_.state);
+           first = egg_in_title(title_found);
+         },
+         [&] {
+           if (!c.click) return type_key('g');
+           const DemoObject& other = kEggs[first == 1 ? 1 : 0];
+           const cv::Point at = in_view(measuring_.state, {other.center_x, other.center_y});
+           click_output(at.x, at.y);
+         },
+         [&] { title_second = output_title(); }, key('\r'),
+         [&] { title_after_save = output_title(); }, key('\r')});
     testing::internal::CaptureStdout();
-    const std::optional<SessionResult> result = measure_photo(path, start);
+    const std::optional<SessionResult> result = measuring_.measure_photo(path, start);
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     ASSERT_TRUE(result);
@@ -166,9 +167,9 @@ TEST_F(EggChoiceKeys, KeyGWithoutSeveralEggsSaysWhyAndChangesNothing) {
       ++saves;
       return SaveOutcome{true, ""};
     };
-    ScriptedUser user(steps);
+    ScriptedUser user(measuring_, steps);
     testing::internal::CaptureStdout();
-    const std::optional<SessionResult> result = measure_photo(path, start);
+    const std::optional<SessionResult> result = measuring_.measure_photo(path, start);
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->accepted());

@@ -74,9 +74,9 @@ TEST_F(TitleLengths, FittedLengthsInMillimetresOfTheScaleKeyCReadOrTheOneInForce
       start.scale_in_force = [&] { return scale_of(c.in_force_px_per_mm); };
     }
     std::string title;
-    ScriptedUser user({key('a'), key('c'), [&] { title = output_title(); }, key(27)});
+    ScriptedUser user(measuring_, {key('a'), key('c'), [&] { title = output_title(); }, key(27)});
     testing::internal::CaptureStdout();
-    measure_photo(path, start);
+    measuring_.measure_photo(path, start);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     const std::regex lengths(
