@@ -431,6 +431,8 @@ std::optional<SessionResult> guarded_session(MeasuringWindow& window, const std:
   window.title.scale_note.clear();
   window.title.px_per_mm = window.title.px_per_mm_se = 0.0;
   window.view_keys.eggs = FoundEggs();  // a new session starts with none
+  window.title.egg_count = 0;
+  window.title.egg_outline.clear();
   std::unique_ptr<UpperCaseKeyFilter> key_filter;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     key_filter = std::make_unique<UpperCaseKeyFilter>();

@@ -23,25 +23,6 @@ std::string output_title() {
   return output ? output->windowTitle().toStdString() : std::string();
 }
 
-// Two model eggs, light on a dark textured ground: egg 1 on the left, egg 2 on the right.
-const DemoObject kEggs[] = {
-    {1.3, std::round(width_for_pixel_width(1.3, 190, 140)), 190, 10, 160, 170},
-    {1.2, std::round(width_for_pixel_width(1.2, 150, 112)), 150, 340, 440, 160},
-};
-
-std::string write_two_eggs(const TempDirectory& dir) {
-  cv::Mat photo = make_photo(600, 340, cv::Point(-100, -100), cv::Size(1, 1));
-  for (const DemoObject& egg : kEggs) {
-    std::vector<cv::Point> outline;
-    for (const cv::Point2d& p : demo_object_outline(egg))
-      outline.emplace_back(cvRound(p.x), cvRound(p.y));
-    cv::fillPoly(photo, std::vector<std::vector<cv::Point>>{outline}, cv::Scalar(225, 225, 225));
-  }
-  const std::string path = dir.file("two_eggs.png");
-  cv::imwrite(path, photo);
-  return path;
-}
-
 // The view position of photograph pixel `p` on "Output" (the whole photograph shown).
 cv::Point in_view(const FitState& state, cv::Point2d p) {
   const double s = static_cast<double>(state.output_display.cols) / state.source_image.cols;
@@ -65,7 +46,7 @@ int egg_in_title(const std::string& title) {
 }
 
 TEST_F(EggChoiceKeys, AClickOrKeyGChoosesTheOtherEggAndEnterSavesBothInTurn) {
-  const std::string path = write_two_eggs(dir_);
+  const std::string path = write_two_eggs(dir_, "two_eggs.png");
   const struct {
     const char* what;
     bool click;
@@ -95,7 +76,7 @@ TEST_F(EggChoiceKeys, AClickOrKeyGChoosesTheOtherEggAndEnterSavesBothInTurn) {
          },
          [&] {
            if (!c.click) return type_key('g');
-           const DemoObject& other = kEggs[first == 1 ? 1 : 0];
+           const DemoObject& other = kTwoEggs[first == 1 ? 1 : 0];
            const cv::Point at = in_view(measuring_.state, {other.center_x, other.center_y});
            click_output(at.x, at.y);
          },
@@ -126,7 +107,7 @@ TEST_F(EggChoiceKeys, AClickOrKeyGChoosesTheOtherEggAndEnterSavesBothInTurn) {
     for (int k = 0; k < 2; ++k) {
       SCOPED_TRACE(k);
       const SessionResult& r = saved[k];
-      const DemoObject& truth = kEggs[order[k] - 1];
+      const DemoObject& truth = kTwoEggs[order[k] - 1];
       EXPECT_EQ(r.egg.index, order[k]);
       EXPECT_EQ(r.egg.count, 2);
       EXPECT_NEAR(r.egg.centre_in_photo.x, truth.center_x, 8.0);

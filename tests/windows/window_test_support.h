@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,9 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
 #include "test_support.h"
+#include "tools/demo_photo.h"
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
 #include "windows/measuring_window.h"
@@ -207,6 +210,28 @@ struct SessionValues {
     cut_off_bottom = result->cut_offs.bottom;
   }
 };
+
+// Two model eggs, light on a dark textured ground of 600 x 340: egg 1 on the left, egg 2 on the
+// right.
+inline const DemoObject kTwoEggs[] = {
+    {1.3, std::round(width_for_pixel_width(1.3, 190, 140)), 190, 10, 160, 170},
+    {1.2, std::round(width_for_pixel_width(1.2, 150, 112)), 150, 340, 440, 160},
+};
+
+// The photograph of kTwoEggs, written losslessly (as the name says) in `dir`; its path.
+inline std::string write_two_eggs(const TempDirectory& dir, const std::string& name) {
+  cv::Mat photo = make_photo(600, 340, cv::Point(-100, -100), cv::Size(1, 1));
+  for (const DemoObject& egg : kTwoEggs) {
+    std::vector<cv::Point> outline;
+    for (const cv::Point2d& p : demo_object_outline(egg)) {
+      outline.emplace_back(cvRound(p.x), cvRound(p.y));
+    }
+    cv::fillPoly(photo, std::vector<std::vector<cv::Point>>{outline}, cv::Scalar(225, 225, 225));
+  }
+  const std::string path = dir.file(name);
+  cv::imwrite(path, photo);
+  return path;
+}
 
 // Every test starts from a fresh measuring window and ends with no image window.
 class WindowTest : public testing::Test {
