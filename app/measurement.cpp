@@ -9,6 +9,7 @@
 
 #include "app/myqtapp.h"
 #include "app/photo_open.h"
+#include "app/photo_scale.h"
 #include "app/scale_dialog.h"
 #include "fit/fit_warnings.h"
 #include "scale/scale_request.h"
@@ -16,6 +17,7 @@
 #include "series/measurement_save.h"
 #include "series/measures_file.h"
 #include "series/photo_file.h"
+#include "series/scale_file.h"
 #include "series/series_state.h"
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
@@ -27,7 +29,9 @@ namespace {
 // Set while do_something waits for its session, whatever runs the session.
 bool session_in_progress = false;
 
-bool session_running() { return session_in_progress || measurement_session_running(); }
+bool session_running(const MeasuringWindow& window) {
+  return session_in_progress || window.running();
+}
 
 // Closing the main window while a session's key loop runs inside do_something would destroy the
 // window under the running slot. The close is held back instead: the session is asked to cancel,
@@ -36,12 +40,12 @@ class SessionCloseGuard : public QObject {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  SessionCloseGuard(QObject* parent, MeasuringWindow& window) : QObject(parent), window_(window) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Close && session_running()) {
+    if (event->type() == QEvent::Close && session_running(window_)) {
       close_pending = true;
-      request_session_cancel();
+      window_.request_cancel();
       event->ignore();
       return true;
     }
@@ -49,13 +53,16 @@ class SessionCloseGuard : public QObject {
   }
 
   bool close_pending = false;
+
+ private:
+  MeasuringWindow& window_;
 };
 
-SessionCloseGuard* close_guard_of(QWidget* window) {
+SessionCloseGuard* close_guard_of(QWidget* window, MeasuringWindow& measuring) {
   SessionCloseGuard* guard =
       window->findChild<SessionCloseGuard*>(QString(), Qt::FindDirectChildrenOnly);
   if (!guard) {
-    guard = new SessionCloseGuard(window);
+    guard = new SessionCloseGuard(window, measuring);
     window->installEventFilter(guard);
   }
   return guard;
@@ -88,36 +95,47 @@ std::string not_saved_reason(const AppendOutcome& outcome) {
   return reason;
 }
 
-// Key c's reading: a marker needs its size, so the ruler is looked for (a marker seen is said).
-SessionScale read_scale_of_photograph(const cv::Mat& photograph) {
-  cv::Mat grey;
-  cv::cvtColor(photograph, grey, cv::COLOR_BGR2GRAY);
-  ScaleRequest automatic;
-  automatic.kind = ScaleRequest::Kind::automatic;
-  const ScaleReading reading = read_scale(grey, automatic);
+// The scale set on another photograph (`row`) carried over: from its position in the measuring
+// order, or its name when it is not one of the series.
+SessionScale carried_scale_of(const ScaleRow& row, const std::vector<SeriesEntry>& files) {
   SessionScale scale;
-  scale.note = reading.note;
-  if (!reading.found()) return scale;
-  scale.method = scale_method_name(reading.method);
-  scale.px_per_mm = reading.px_per_mm;
-  scale.px_per_mm_se = reading.px_per_mm_se;
-  scale.spacing_varies = reading.spacing_varies;
-  scale.steep_angle = reading.steep_angle;
-  scale.marks = reading.ticks.empty() ? reading.corners : reading.ticks;
+  scale.method = "carried";
+  scale.px_per_mm = row.px_per_mm;
+  scale.from = row.file;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].name == row.file) scale.from = std::to_string(i + 1);
+  }
+  scale.note = "key k";
   return scale;
+}
+
+// `accepted` with key k's carried scale when there is one and it came after any scale of keys c
+// and y (the last of the three keys pressed holds).
+SessionResult with_key_k_scale(const SessionResult& accepted,
+                               const std::optional<SessionScale>& carried) {
+  if (!carried) return accepted;
+  const size_t k = accepted.keys.find_last_of('k');
+  const size_t c_or_y = accepted.keys.find_last_of("cy");
+  if (accepted.scale.found() &&
+      (k == std::string::npos || (c_or_y != std::string::npos && c_or_y > k))) {
+    return accepted;
+  }
+  SessionResult with = accepted;
+  with.scale = *carried;
+  return with;
 }
 
 }  // namespace
 
 void myQtApp::do_something() {
   // The button is disabled during a session; this also stops a start by any other way in.
-  if (session_running()) return;
+  if (session_running(measuring_window_)) return;
   SeriesState& series = series_state();
   if (series.file_list.empty() || series.current_index >= series.file_list.size()) {
     std::cout << "No jpg containing directory selected." << std::endl;
     return;
   }
-  SessionCloseGuard* guard = close_guard_of(this);
+  SessionCloseGuard* guard = close_guard_of(this, measuring_window_);
 
   SessionStart start;
   start.threshold = read_number(lineEdit_threshold->text());
@@ -125,16 +143,42 @@ void myQtApp::do_something() {
   // The session gets copies: the carried values change only when it is accepted.
   start.region = series.saved_region_in_photo;
   start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
-  // Key k keeps its scale for the photograph measured, in the series' scale.csv.
+  // Key k keeps its scale for the photograph measured, in the series' scale.csv; the scale of
+  // another photograph that it proposes and the user keeps is carried over instead.
   const std::string& measured = series.file_list[series.current_index].name;
-  start.set_scale = [this, directory = series.series_directory, measured](const ScaleClicks& c) {
-    set_scale_of_series(directory, measured, c, this, measuring_clock_, std::cout);
+  std::optional<SessionScale> key_k_carried;
+  start.set_scale = [this, directory = series.series_directory, measured, &key_k_carried,
+                     &series](const ScaleClicks& c) {
+    const ScaleStepOutcome outcome =
+        set_scale_of_series(directory, measured, c, this, measuring_clock_, std::cout);
+    if (outcome.set) key_k_carried.reset();
+    if (!outcome.carried) return;
+    key_k_carried = carried_scale_of(*outcome.carried, series.file_list);
+    std::cout << "Scale: scale " << key_k_carried->px_per_mm << " px/mm carried over from file "
+              << key_k_carried->from << "." << std::endl;
   };
   start.polarity =
       series.saved_dark_object ? ObjectPolarity::kDarkOnLight : ObjectPolarity::kLightOnDark;
   // Keys c and y: a scale read from this photograph, or the last one's carried over explicitly.
-  start.read_scale = read_scale_of_photograph;
+  start.read_scale = [this](const cv::Mat& photograph) {
+    return read_scale_asking(photograph, reference_sizes_,
+                             [this](const std::string& question, double proposed_mm) {
+                               return ask_reference_size(this, question, proposed_mm);
+                             });
+  };
   start.carried_scale = last_scale_;
+  // The Output title's millimetres: key k's scale carried over, else scale.csv's for this
+  // photograph.
+  start.scale_in_force = [directory = series.series_directory, measured, &key_k_carried] {
+    if (key_k_carried) return *key_k_carried;
+    const ScaleFile file = read_scale_file(directory + "/" + kScaleFileName);
+    const ScaleLookup in_force = scale_for_photograph(file.rows, measured);
+    SessionScale scale;
+    if (in_force.source == ScaleSource::none) return scale;
+    scale.method = "clicked";
+    scale.px_per_mm = in_force.row.px_per_mm;
+    return scale;
+  };
 
   lock_all();
   const unsigned number = series.current_index + 1;
@@ -144,7 +188,7 @@ void myQtApp::do_something() {
   const std::string image_path = directory + "/" + name;
   // Read once, here: the session fits these pixels and the record takes this capture date,
   // whatever happens to the file meanwhile.
-  const PhotographFile photo = open_photograph(image_path);
+  const PhotographFile photo = open_photograph(measuring_window_, image_path);
   std::optional<SessionResult> result;
   bool saved = false;
   if (photo.status != PhotographFile::loaded) {
@@ -153,18 +197,20 @@ void myQtApp::do_something() {
   } else {
     start.photograph = photo.image;
     start.save = [&](const SessionResult& accepted) {
-      const AppendOutcome outcome = save_accepted(directory, name, photo.capture_date, accepted,
+      const AppendOutcome outcome = save_accepted(directory, name, photo.capture_date,
+                                                  with_key_k_scale(accepted, key_k_carried),
                                                   measuring_clock_, *file_operations_);
       saved = outcome.saved;
       return SaveOutcome{outcome.saved, not_saved_reason(outcome)};
     };
     session_in_progress = true;
-    result = measurement_session(image_path, start);
+    result = measurement_session(measuring_window_, image_path, start);
     close_fit_windows();  // those made while the photograph was read, when no session took them
     session_in_progress = false;
     end_busy_cursor();  // a session that ended before its first view
   }
 
+  if (result && result->accepted()) *result = with_key_k_scale(*result, key_k_carried);
   if (!result || !result->accepted()) {
     unlock_all();
     last_session_line_ = "Measurement for file " + std::to_string(number) + " CANCELLED.";

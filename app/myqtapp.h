@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/photo_scale.h"
 #include "fit/session_contract.h"
 #include "series/measures_file.h"
 #include "series/series_lock.h"
 #include "series/series_setup.h"
 #include "ui_myqtapp.h"
+#include "windows/measuring_window.h"
 
 // Start directory of the directory chooser; receives every path the chooser returns.
 extern QString dialog_directory;
@@ -37,6 +39,8 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   void set_measuring_clock(MeasuringClock clock) { measuring_clock_ = std::move(clock); }
   // The file-system calls of a save; the real ones unless a test makes them fail.
   void set_file_operations(FileOperations& operations) { file_operations_ = &operations; }
+  // The image windows of its measurement sessions, with the fit they show.
+  MeasuringWindow& measuring_window() { return measuring_window_; }
 
  public slots:
   void get_path();
@@ -71,4 +75,9 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   // The scale of the last accepted photograph that had one from key c or y, for key y to carry
   // over; its `from` is the position it was read at.
   SessionScale last_scale_;
+  // The marker's side and the disc's diameter key c asked for, for the next photographs.
+  ReferenceSizes reference_sizes_;
+  // Kept for the main window's life: the switches of keys b and d last from one session to the
+  // next.
+  MeasuringWindow measuring_window_;
 };

@@ -9,10 +9,10 @@
 #include <chrono>
 #include <limits>
 
-#include "windows/fit_session.h"
-#include "windows/fit_windows.h"
 #include "series/file_navigation.h"
 #include "series/series_state.h"
+#include "windows/fit_session.h"
+#include "windows/fit_windows.h"
 
 namespace {
 
@@ -75,30 +75,31 @@ void end_busy_cursor() {
   busy_cursor_shown = false;
 }
 
-PhotographFile open_photograph(const std::string& image_path) {
+PhotographFile open_photograph(const MeasuringWindow& window, const std::string& image_path) {
   show_busy_cursor();
   PhotographPrefetch& prefetch = photograph_prefetch();
   // The photograph is read on the prefetch's thread while the main window repaints and the
   // session's windows are made.
   prefetch.prefetch(image_path);
   repaint_now();
-  const bool windows_made = !measurement_session_running();
-  if (windows_made) create_fit_windows();
+  const bool windows_made = !window.running();
+  if (windows_made) create_fit_windows(window.state.show_binary);
   while (!prefetch.wait_until_read(image_path, std::chrono::milliseconds(20))) repaint_now();
   PhotographFile photo = prefetch.take(image_path);
   if (windows_made && photo.status != PhotographFile::loaded) close_fit_windows();
   return photo;
 }
 
-std::optional<SessionResult> measure_prefetched_photo(const std::string& image_path,
+std::optional<SessionResult> measure_prefetched_photo(MeasuringWindow& window,
+                                                      const std::string& image_path,
                                                       const SessionStart& start) {
-  if (measurement_session_running()) return std::nullopt;
+  if (window.running()) return std::nullopt;
   cv::Mat image = start.photograph;
   if (image.empty()) {
-    PhotographFile photo = open_photograph(image_path);
+    PhotographFile photo = open_photograph(window, image_path);
     if (photo.status != PhotographFile::loaded) {
       end_busy_cursor();
-      return measure_photo(image_path, start);
+      return window.measure_photo(image_path, start);
     }
     image = photo.image;
   }
@@ -113,7 +114,7 @@ std::optional<SessionResult> measure_prefetched_photo(const std::string& image_p
         path_of_entry(series, next_file_index(series.current_index, series.file_list.size()));
   }
   PhotographPrefetch& prefetch = photograph_prefetch();
-  std::optional<SessionResult> result = measure_decoded_photo(image_path, image, start, [&] {
+  std::optional<SessionResult> result = window.measure_decoded_photo(image_path, image, start, [&] {
     end_busy_cursor();
     if (!next_path.empty() && next_path != image_path) prefetch.prefetch(next_path);
   });

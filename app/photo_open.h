@@ -9,6 +9,8 @@
 #include "fit/session_contract.h"
 #include "series/photo_prefetch.h"
 
+class MeasuringWindow;
+
 // Lets the heap keep the memory of freed full-size images for the next ones instead of handing it
 // back to the system at once: an open then reuses pages that are already mapped rather than
 // having the system map and clear a few hundred megabytes of new ones (the photograph, the
@@ -31,7 +33,7 @@ void follow_current_photograph();
 // runs, the session's windows are made meanwhile (create_fit_windows), for the session to take
 // over; they are closed again when the photograph cannot be read. The busy cursor shows from here
 // until the session's first view (end_busy_cursor).
-PhotographFile open_photograph(const std::string& image_path);
+PhotographFile open_photograph(const MeasuringWindow& window, const std::string& image_path);
 
 // Ends the busy cursor of an open, when it shows.
 void end_busy_cursor();
@@ -41,5 +43,6 @@ void end_busy_cursor();
 // `image_path`), the busy cursor ended at the first view, and then the next file of the series
 // read ahead. A photograph that cannot be read goes to measure_photo, which says so as it always
 // has.
-std::optional<SessionResult> measure_prefetched_photo(const std::string& image_path,
+std::optional<SessionResult> measure_prefetched_photo(MeasuringWindow& window,
+                                                      const std::string& image_path,
                                                       const SessionStart& start);

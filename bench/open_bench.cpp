@@ -45,9 +45,9 @@
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
 #include "fit/fit_internal.h"
+#include "series/photo_file.h"
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
-#include "series/photo_file.h"
 
 namespace {
 
@@ -98,6 +98,7 @@ SessionStart bench_start() {
 // and asks the session to end at its first key wait.
 class FirstStatusLine : public std::streambuf {
  public:
+  explicit FirstStatusLine(MeasuringWindow& measuring) : measuring_(measuring) {}
   bool seen = false;
   Clock::time_point at;
   double cpu_at = 0;
@@ -111,7 +112,7 @@ class FirstStatusLine : public std::streambuf {
         at = Clock::now();
         cpu_at = process_cpu_seconds();
         seen = true;
-        request_session_cancel();
+        measuring_.request_cancel();
       }
       line_.clear();
     }
@@ -119,6 +120,7 @@ class FirstStatusLine : public std::streambuf {
   }
 
  private:
+  MeasuringWindow& measuring_;
   std::string line_;
 };
 
@@ -128,15 +130,23 @@ struct OpenTiming {
   double cpu = 0;
 };
 
-using Session = std::optional<SessionResult> (*)(const std::string&, const SessionStart&);
+using Session = std::optional<SessionResult> (*)(MeasuringWindow&, const std::string&,
+                                                 const SessionStart&);
+
+// The session on a photograph read on demand.
+std::optional<SessionResult> measure_photo(MeasuringWindow& measuring, const std::string& path,
+                                           const SessionStart& start) {
+  return measuring.measure_photo(path, start);
+}
 
 // The real open of the photograph at `path`, up to its first status line.
 OpenTiming open_photo(const std::string& path, Session session = measure_photo) {
-  FirstStatusLine sink;
+  MeasuringWindow measuring;
+  FirstStatusLine sink(measuring);
   std::streambuf* const kept = std::cout.rdbuf(&sink);
   const Clock::time_point start = Clock::now();
   const double cpu_start = process_cpu_seconds();
-  session(path, bench_start());
+  session(measuring, path, bench_start());
   std::cout.rdbuf(kept);
   OpenTiming timing;
   timing.ok = sink.seen;
@@ -229,8 +239,8 @@ void BM_Stages(benchmark::State& bench, cv::Size size) {
   NullBuffer null_buffer;
   std::ostream null_stream(&null_buffer);
   for (auto _ : bench) {
-    FitState& state = fit_state();
-    state = FitState();
+    MeasuringWindow measuring;
+    FitState& state = measuring.state;
 
     cv::Mat photo;
     decode += time_step([&] { photo = cv::imread(path, cv::IMREAD_COLOR); });
@@ -257,7 +267,7 @@ void BM_Stages(benchmark::State& bench, cv::Size size) {
     state.composed_overlay.release();
     state.composed_source.release();
     std::streambuf* const kept = std::cout.rdbuf(&null_buffer);
-    const StepTime show_t = time_step([] { show_fit_windows(); });
+    const StepTime show_t = time_step([&] { show_fit_windows(measuring); });
     std::cout.rdbuf(kept);
     cv::destroyAllWindows();
     state = FitState();

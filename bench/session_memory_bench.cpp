@@ -20,6 +20,7 @@
 #include "bench/bench_stats.h"
 #include "fit/optimiser.h"
 #include "windows/fit_windows.h"
+#include "windows/measuring_window.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ int child_main(int argc, char** argv, const std::string& what, const char* photo
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   std::freopen("/dev/null", "w", stdout);  // the refreshes' status lines
   QApplication app(argc, argv);
-  FitState& state = fit_state();
+  MeasuringWindow measuring;
+  FitState& state = measuring.state;
   state.source_image = cv::imread(photo_path, cv::IMREAD_COLOR);
   if (state.source_image.empty()) return 2;
   if (what == "load") return 0;
@@ -40,11 +42,11 @@ int child_main(int argc, char** argv, const std::string& what, const char* photo
   prepare_fit(state, state.source_image, start);
   state.model.rotation = 0;
   state.show_input = 50;
-  show_fit_windows();
-  optimise(ranges_all_values(state.source_image.size()), 1);
-  optimise(ranges_width(state.model, state.source_image.size()), 1);
-  optimise(ranges_lambda_width(state.model), 1);
-  optimise(ranges_fine(state.model), 1);
+  show_fit_windows(measuring);
+  optimise(measuring, ranges_all_values(state.source_image.size()), 1);
+  optimise(measuring, ranges_width(state.model, state.source_image.size()), 1);
+  optimise(measuring, ranges_lambda_width(state.model), 1);
+  optimise(measuring, ranges_fine(state.model), 1);
   return 0;
 }
 

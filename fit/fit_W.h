@@ -3,7 +3,7 @@
 // Everything declared here links opencv_core and opencv_imgproc only. Nothing here opens, shows
 // or waits on a window: where the core produces a picture (the binary image, the distance map,
 // the Deviation plot, the Output view) it leaves it in a FitState image and the window layer
-// (fit_windows.h, fit_session.h) shows it.
+// (windows/) shows it.
 //
 // The parts of the state are value types of their own (model.h, fit_target.h): the six model
 // values, the target of the fit, the work buffers of an evaluation and the deviation profile.
@@ -23,10 +23,11 @@
 #include "fit/session_contract.h"
 #include "fit/two_clicks.h"
 
-// The fitting engine's state. There is one program-wide instance (fit_state()); tests make their
-// own. Every field is zero, false or empty at start. W x H is the size of `source_image` when the
-// fit was last set up. Images are released (reset to an empty cv::Mat) and created anew; the point
-// containers stand in for the old memory storages and are owned here.
+// The fitting engine's state: a value; the window layer's MeasuringWindow holds one, the batch and
+// tests make their own, and two can fit two objects side by side. Every field is zero, false or
+// empty at start. W x H is the size of `source_image` when the fit was last set up. Images are
+// released (reset to an empty cv::Mat) and created anew; the point containers stand in for the old
+// memory storages and are owned here.
 //
 // The record holds its parts as members, each handed on to the core's operations as it is.
 struct FitState {
@@ -122,9 +123,6 @@ struct FitState {
   // offset exceeded 0.
   void keep_extent(const WCurveExtent& extent);
 };
-
-// The program-wide fit state used by the window layer.
-FitState& fit_state();
 
 // Display size of the views for a W x H image, in integer arithmetic: 800 wide, or 600 high when
 // the image is taller than 4:3. Each dimension is at least 1. Sets *fit_width accordingly.

@@ -7,11 +7,6 @@
 
 #include "fit/fit_internal.h"
 
-FitState& fit_state() {
-  static FitState state;
-  return state;
-}
-
 cv::Size display_size(int image_width, int image_height, bool* fit_width) {
   // Integer arithmetic throughout; an extreme aspect ratio must still leave a showable view.
   int display_width = 800;

@@ -48,6 +48,10 @@ struct SessionScale {
   // What was found, in pixels of the whole photograph: the ticks, the marker's corners or points
   // of the disc's edge.
   std::vector<cv::Point2f> marks;
+  // For drawing what was found: a ruler's unit direction (along the ruler, across its ticks) and
+  // a disc's fitted ellipse; zero when the scale is of another kind.
+  cv::Point2f ruler_direction;
+  cv::RotatedRect ellipse;
 
   bool found() const { return px_per_mm > 0.0; }
 };
@@ -77,8 +81,23 @@ struct SessionStart {
   // What key y carries over: the scale of the photograph measured before, its `from` set; none
   // (not found): key y says there is none.
   SessionScale carried_scale;
+  // The scale the photograph has without keys c and y (the series' scale, key k's), for the
+  // Output title's millimetres: asked at the start and after each key k. None: no millimetres
+  // until key c or y gives a scale.
+  std::function<SessionScale()> scale_in_force;
   // The binarisation's polarity, carried over from the last accepted measurement like the region.
   ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
+};
+
+// Which of several eggs found in one photograph a measurement is (key e found them, numbered left
+// to right and then top to bottom by their centres).
+struct EggPlace {
+  int index = 0;  // 1..count
+  int count = 0;  // 0: the measured object is not one of numbered eggs
+  // The centroid of the measured outline's area and its bounding box, in pixels of the whole
+  // upright photograph.
+  cv::Point2d centre_in_photo;
+  cv::Rect box_in_photo;
 };
 
 // How a session ended.
@@ -128,6 +147,9 @@ struct SessionResult {
   // The scale key c found or key y carried over for this photograph (the last one pressed); none
   // when neither was.
   SessionScale scale;
+  // The egg measured, when key e found the photograph's eggs and the accepted fit is to one of
+  // them; count 0 otherwise.
+  EggPlace egg;
 
   bool accepted() const { return end == SessionEnd::kAccepted; }
 };

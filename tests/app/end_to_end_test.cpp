@@ -24,12 +24,12 @@
 
 #include "app/myqtapp.h"
 #include "fit/fit_W.h"
-#include "windows/fit_session.h"
 #include "records_fixture.h"
 #include "series/file_faults.h"
 #include "series/measures_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
+#include "windows/fit_session.h"
 
 namespace {
 
@@ -68,15 +68,15 @@ std::vector<std::string> fields_of(const std::string& line) {
 // a user sees the windows respond before typing on.
 class SessionDriver : public QObject {
  public:
-  explicit SessionDriver(std::vector<std::function<void()>> actions)
-      : actions_(std::move(actions)) {
+  SessionDriver(const MeasuringWindow& measuring, std::vector<std::function<void()>> actions)
+      : measuring_(measuring), actions_(std::move(actions)) {
     connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
     timer_.start(100);
   }
 
  private:
   void tick() {
-    if (!measurement_session_waiting_for_key()) return;
+    if (!measuring_.waiting_for_key()) return;
     if (next_ < actions_.size()) {
       actions_[next_++]();
       return;
@@ -84,6 +84,7 @@ class SessionDriver : public QObject {
     post_key(Qt::Key_Return, "\r");
   }
 
+  const MeasuringWindow& measuring_;
   std::vector<std::function<void()>> actions_;
   size_t next_ = 0;
   QTimer timer_;
@@ -140,7 +141,7 @@ TEST_F(FirstMeasurement, ReadOptimiseAndSaveGivesHeaderAndOneRecord) {
   const std::string current = series_state().file_list.at(0).name;
   ASSERT_TRUE(truth_.count(current)) << current;
 
-  SessionDriver driver({[] { post_key(Qt::Key_P, "p"); }});
+  SessionDriver driver(window_.measuring_window(), {[] { post_key(Qt::Key_P, "p"); }});
   const std::string printed = take_measurement();
   EXPECT_EQ(printed.rfind("\nStarting new measurement for file 1:\n", 0), 0u) << printed;
   const std::string saved = "Measurement for file 1 SAVED.\n\n";
@@ -173,7 +174,7 @@ TEST_F(FirstMeasurement, ReadOptimiseAndSaveGivesHeaderAndOneRecord) {
 TEST_F(FirstMeasurement, PAndEnterMeasureEveryDemoPhotograph) {
   const size_t count = series_state().file_list.size();
   for (size_t i = 0; i < count; ++i) {
-    SessionDriver driver({[] { post_key(Qt::Key_P, "p"); }});
+    SessionDriver driver(window_.measuring_window(), {[] { post_key(Qt::Key_P, "p"); }});
     take_measurement();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_file_fwd"), Qt::LeftButton);
   }
@@ -191,7 +192,7 @@ TEST_F(FirstMeasurement, PAndEnterMeasureEveryDemoPhotograph) {
 }
 
 TEST_F(FirstMeasurement, ClosingTheMainWindowCancelsTheSessionThenCloses) {
-  SessionDriver driver({[this] { window_.close(); }});
+  SessionDriver driver(window_.measuring_window(), {[this] { window_.close(); }});
   const std::string printed = take_measurement();
   EXPECT_NE(printed.find("Measurement for file 1 CANCELLED.\n"), std::string::npos) << printed;
   EXPECT_FALSE(directory_.exists("measures.csv"));
@@ -228,7 +229,8 @@ TEST_F(FirstMeasurement, AFailedSaveKeepsTheSessionAndTheRetrySavesOnce) {
     window_.set_file_operations(faults);
     std::string after_failure;
     bool open_after_failure = false;
-    SessionDriver driver({[] { post_key(Qt::Key_U, "u"); }, [] { post_key(Qt::Key_Return, "\r"); },
+    SessionDriver driver(window_.measuring_window(),
+                         {[] { post_key(Qt::Key_U, "u"); }, [] { post_key(Qt::Key_Return, "\r"); },
                           [&] {
                             after_failure = directory_.read("measures.csv");
                             open_after_failure = image_window("Output") != nullptr;
@@ -264,14 +266,15 @@ TEST_F(FirstMeasurement, APhotographReplacedDuringTheSessionKeepsItsLoadedDate) 
   cv::Mat loaded;
   double difference_after_q = -1;
   SessionDriver driver(
+      window_.measuring_window(),
       {[&] {
-         loaded = fit_state().source_image.clone();
+         loaded = window_.measuring_window().state.source_image.clone();
          std::filesystem::copy_file(directory_.file(replacement), directory_.file(current),
                                     std::filesystem::copy_options::overwrite_existing);
        },
        [] { post_key(Qt::Key_Q, "q"); },
        [&] {
-         const cv::Mat& shown = fit_state().source_image;
+         const cv::Mat& shown = window_.measuring_window().state.source_image;
          difference_after_q =
              shown.size() == loaded.size() ? cv::norm(shown, loaded, cv::NORM_INF) : 1e9;
        }});

@@ -71,7 +71,7 @@ class TakeMeasurement : public testing::Test {
 
     window_.set_measuring_clock(fixed_measuring_time);
     saved_session_ = measurement_session;
-    measurement_session = [this](const std::string& image_path,
+    measurement_session = [this](MeasuringWindow&, const std::string& image_path,
                                  const SessionStart& start) -> std::optional<SessionResult> {
       received_.push_back(
           {image_path, start,
@@ -468,10 +468,11 @@ TEST_F(TakeMeasurement, TheRecordTakesTheCaptureDateOfThePhotographAsLoaded) {
         write_demo_jpeg(path("IMG_0001.JPG"), photo, 90, {true, "2012:04:01 18:00:00", {}}));
     MeasurementSession scripted = measurement_session;
     cv::Size fitted;
-    measurement_session = [&](const std::string& image_path, const SessionStart& start) {
+    measurement_session = [&](MeasuringWindow& measuring, const std::string& image_path,
+                              const SessionStart& start) {
       fitted = start.photograph.size();
       c.meanwhile(image_path);
-      return scripted(image_path, start);
+      return scripted(measuring, image_path, start);
     };
     outcomes_ = {accepted(131, 1.1, 0.5)};
     EXPECT_EQ(press_take_measurement(),
@@ -549,9 +550,10 @@ TEST_F(TakeMeasurement, PhotographsThatCannotBeLoadedStartNoSession) {
 TEST_F(TakeMeasurement, WindowsMadeWhileThePhotographIsReadGoToTheSession) {
   bool output_at_session_start = false;
   MeasurementSession scripted = measurement_session;
-  measurement_session = [&](const std::string& path, const SessionStart& start) {
+  measurement_session = [&](MeasuringWindow& measuring, const std::string& path,
+                            const SessionStart& start) {
     output_at_session_start = cvGetWindowHandle(kOutputWindow) != nullptr;
-    return scripted(path, start);
+    return scripted(measuring, path, start);
   };
   outcomes_ = {cancelled()};
   press_take_measurement();
@@ -566,11 +568,12 @@ TEST_F(TakeMeasurement, CloseDuringASessionEndsItFirstAndASecondStartIsRefused) 
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
   bool visible_after_close_request = false;
   MeasurementSession scripted = measurement_session;
-  measurement_session = [&](const std::string& path, const SessionStart& start) {
+  measurement_session = [&](MeasuringWindow& measuring, const std::string& path,
+                            const SessionStart& start) {
     QMetaObject::invokeMethod(&window_, "do_something");  // refused: no nested session
     window_.close();
     visible_after_close_request = window_.isVisible();
-    return scripted(path, start);
+    return scripted(measuring, path, start);
   };
   outcomes_ = {cancelled(SessionEnd::kCancelRequested)};
   EXPECT_EQ(press_take_measurement(),

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "windows/window_test_support.h"
 #include "series/series_state.h"
 #include "stdout_capture.h"
+#include "windows/window_test_support.h"
 
 namespace {
 
@@ -35,24 +35,31 @@ struct SessionRecord {
   SessionResult result;
 };
 
-using Session = std::optional<SessionResult> (*)(const std::string&, const SessionStart&);
+using Session = std::optional<SessionResult> (*)(MeasuringWindow&, const std::string&,
+                                                 const SessionStart&);
 
-SessionRecord record_session(Session session, const std::string& path) {
+// The session on a photograph read on demand.
+std::optional<SessionResult> measure_photo(MeasuringWindow& measuring, const std::string& path,
+                                           const SessionStart& start) {
+  return measuring.measure_photo(path, start);
+}
+
+SessionRecord record_session(MeasuringWindow& measuring, Session session, const std::string& path) {
   SessionRecord record;
   StdoutCapture capture;
-  ScriptedUser user({[&] {
-                       record.first_view = fit_state().output_display.clone();
-                       type_key('r');
-                     },
-                     [&] {
-                       record.view_after_r = fit_state().output_display.clone();
-                       post_key(Qt::Key_Return, QStringLiteral("\r"));
-                     }});
+  ScriptedUser user(measuring, {[&] {
+                                  record.first_view = measuring.state.output_display.clone();
+                                  type_key('r');
+                                },
+                                [&] {
+                                  record.view_after_r = measuring.state.output_display.clone();
+                                  post_key(Qt::Key_Return, QStringLiteral("\r"));
+                                }});
   SessionStart start;
   start.threshold = 131;
   start.lambda = 1.1;
   start.cut_offs = {1, 5};
-  const std::optional<SessionResult> result = session(path, start);
+  const std::optional<SessionResult> result = session(measuring, path, start);
   std::fflush(stdout);
   record.output = capture.text();
   if (result) record.result = *result;
@@ -92,13 +99,13 @@ class PhotoOpen : public WindowTest {
 TEST_F(PhotoOpen, APhotographReadAheadGivesTheSessionOfOneReadOnDemand) {
   const std::string path = dir_ / "egg.jpg";
   ASSERT_TRUE(cv::imwrite(path, make_photo(640, 480, {330, 250}, {120, 170})));
-  const SessionRecord on_demand = record_session(measure_photo, path);
+  const SessionRecord on_demand = record_session(measuring_, measure_photo, path);
   ASSERT_EQ(on_demand.result.end, SessionEnd::kAccepted);
 
   photograph_prefetch().prefetch(path);
   ASSERT_TRUE(photograph_prefetch().wait_until_read(path, std::chrono::seconds(20)));
   ASSERT_TRUE(photograph_prefetch().holds(path));
-  const SessionRecord read_ahead = record_session(measure_prefetched_photo, path);
+  const SessionRecord read_ahead = record_session(measuring_, measure_prefetched_photo, path);
   expect_same_session(read_ahead, on_demand);
   EXPECT_FALSE(photograph_prefetch().holds(path));  // handed to the session, not kept twice
 }
@@ -111,8 +118,8 @@ TEST_F(PhotoOpen, AFileChangedOnDiskAfterItWasReadAheadIsReadAgain) {
   // Another photograph under the same name: another size, other pixels.
   ASSERT_TRUE(cv::imwrite(path, make_photo(600, 500, {280, 260}, {140, 150})));
 
-  const SessionRecord read_ahead = record_session(measure_prefetched_photo, path);
-  const SessionRecord on_demand = record_session(measure_photo, path);
+  const SessionRecord read_ahead = record_session(measuring_, measure_prefetched_photo, path);
+  const SessionRecord on_demand = record_session(measuring_, measure_photo, path);
   expect_same_session(read_ahead, on_demand);
   // The view of the new photograph (taller than 4:3: 600 high), not the 800 x 600 of the old one.
   EXPECT_EQ(read_ahead.first_view.size(), cv::Size(720, 600));
@@ -126,18 +133,18 @@ TEST_F(PhotoOpen, TheSessionsWindowsAreMadeWhileThePhotographIsRead) {
   bool output_before_session = false;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!measurement_session_running() && window(kOutputWindow)) output_before_session = true;
+    if (!measuring_.running() && window(kOutputWindow)) output_before_session = true;
   });
   watch.start(0);
-  ScriptedUser user({[] { post_key(Qt::Key_Escape, QStringLiteral("\x1b")); }});
+  ScriptedUser user(measuring_, {[] { post_key(Qt::Key_Escape, QStringLiteral("\x1b")); }});
   SessionStart start;
   start.threshold = 131;
   StdoutCapture capture;
-  EXPECT_EQ(measure_prefetched_photo(path, start)->end, SessionEnd::kCancelled);
+  EXPECT_EQ(measure_prefetched_photo(measuring_, path, start)->end, SessionEnd::kCancelled);
   EXPECT_TRUE(output_before_session);
 
   const std::optional<SessionResult> missing =
-      measure_prefetched_photo(dir_ / "missing.jpg", start);
+      measure_prefetched_photo(measuring_, dir_ / "missing.jpg", start);
   watch.stop();
   ASSERT_TRUE(missing.has_value());
   EXPECT_EQ(missing->end, SessionEnd::kPhotographUnreadable);
@@ -201,14 +208,14 @@ TEST_F(PhotoOpen, BusyCursorAndRepaintsWhileOpeningThenTheNextFileIsReadAhead) {
   bool cursor_at_first_key = true;
   std::string read_ahead_in_session;
   StdoutCapture capture;
-  ScriptedUser user({[&] {
-    cursor_at_first_key = QApplication::overrideCursor() != nullptr;
-    read_ahead_in_session = photograph_prefetch().path();
-    post_key(Qt::Key_Escape, QStringLiteral("\x1b"));
-  }});
+  ScriptedUser user(measuring_, {[&] {
+                      cursor_at_first_key = QApplication::overrideCursor() != nullptr;
+                      read_ahead_in_session = photograph_prefetch().path();
+                      post_key(Qt::Key_Escape, QStringLiteral("\x1b"));
+                    }});
   SessionStart start;
   start.threshold = 131;
-  measure_prefetched_photo(dir_ / "a.jpg", start);
+  measure_prefetched_photo(measuring_, dir_ / "a.jpg", start);
 
   EXPECT_EQ(cursor_while_opening, Qt::WaitCursor);
   EXPECT_GE(counter.paints_while_busy, 1);

@@ -26,12 +26,12 @@
 #include "app/myqtapp.h"
 #include "app/scale_dialog.h"
 #include "fit/egg_dimensions.h"
-#include "windows/window_test_support.h"
 #include "series/csv_text.h"
 #include "series/details_file.h"
 #include "series/scale_file.h"
 #include "series/series_state.h"
 #include "test_support.h"
+#include "windows/window_test_support.h"
 
 namespace {
 
@@ -264,8 +264,9 @@ class ScaleSession : public testing::Test {
     window_.set_measuring_clock(fixed_measuring_time);
     series_state() = SeriesState();
     // The real session, with what it handed back kept for the checks.
-    measurement_session = [this](const std::string& path, const SessionStart& start) {
-      held_ = measure_photo(path, start);
+    measurement_session = [this](MeasuringWindow& measuring, const std::string& path,
+                                 const SessionStart& start) {
+      held_ = measuring.measure_photo(path, start);
       return held_;
     };
     window_.show();
@@ -276,7 +277,10 @@ class ScaleSession : public testing::Test {
     ASSERT_EQ(series_state().file_list.size(), truth_.size());
   }
   void TearDown() override {
-    measurement_session = measure_photo;
+    measurement_session = [](MeasuringWindow& measuring, const std::string& path,
+                             const SessionStart& start) {
+      return measuring.measure_photo(path, start);
+    };
     series_state() = SeriesState();
   }
 
@@ -295,7 +299,7 @@ class ScaleSession : public testing::Test {
   // Takes a measurement of the current photograph with `steps` and then ENTER; what was printed.
   std::string measure(std::vector<std::function<void()>> steps) {
     steps.push_back(key('\r'));
-    window_test::ScriptedUser user(steps);
+    window_test::ScriptedUser user(window_.measuring_window(), steps);
     testing::internal::CaptureStdout();
     QTest::mouseClick(window_.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
     const std::string printed = testing::internal::GetCapturedStdout();

@@ -12,8 +12,8 @@
 
 #include "app/myqtapp.h"
 #include "batch_test_support.h"
-#include "windows/fit_session.h"
 #include "series/series_state.h"
+#include "windows/fit_session.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ void post_key(int key, const char* text) {
 // The user: once the session waits for a key, types a; the next time, ENTER.
 class KeyAThenEnter : public QObject {
  public:
-  KeyAThenEnter() {
-    connect(&timer_, &QTimer::timeout, this, [this] {
-      if (!measurement_session_waiting_for_key()) return;
+  explicit KeyAThenEnter(const MeasuringWindow& measuring) {
+    connect(&timer_, &QTimer::timeout, this, [this, &measuring] {
+      if (!measuring.waiting_for_key()) return;
       if (!fitted_) {
         fitted_ = true;
         post_key(Qt::Key_A, "a");
@@ -65,7 +65,7 @@ TEST(BatchAgainstWindow, RecordsEqualThoseOfKeyAAndEnterInTheWindow) {
 
   testing::internal::CaptureStdout();
   for (size_t i = 0; i < count; ++i) {
-    KeyAThenEnter user;
+    KeyAThenEnter user(window.measuring_window());
     QTest::mouseClick(window.findChild<QPushButton*>("pushButton_do"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton*>("pushButton_file_fwd"), Qt::LeftButton);
   }

@@ -39,8 +39,7 @@ struct Fields {
   double energy = 0;
 };
 
-Fields read_fields() {
-  const FitState& s = fit_state();
+Fields read_fields(const FitState& s) {
   const char* labels[] = {kLambdaTrackbar,   kWidthTrackbar,        kHeightTrackbar,
                           kRotationTrackbar, kTranslationXTrackbar, kTranslationYTrackbar};
   const int values[] = {s.model.lambda_milli, s.model.width,         s.model.height,
@@ -68,15 +67,15 @@ TEST_F(AutomaticFitKey, FitsTheGeneratedPhotographThroughTheTrackbars) {
   Fields after;
   double truth_energy = 0;
   testing::internal::CaptureStdout();
-  ScriptedUser user({key('a'),
-                     [&] {
-                       after = read_fields();
-                       const ParameterVector truth = {
-                           lambda * 1000, object.width, height, rotation, x, y};
-                       truth_energy = evaluate_parameters(fit_state(), truth);
-                     },
-                     key('\r')});
-  values.run(path);
+  ScriptedUser user(measuring_, {key('a'),
+                                 [&] {
+                                   after = read_fields(measuring_.state);
+                                   const ParameterVector truth = {
+                                       lambda * 1000, object.width, height, rotation, x, y};
+                                   truth_energy = evaluate_parameters(measuring_.state, truth);
+                                 },
+                                 key('\r')});
+  values.run(measuring_, path);
   const std::string output = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(user.finished());
 
@@ -110,16 +109,17 @@ TEST_F(AutomaticFitKey, FitsALyingObjectLongerThanThePhotographIsHigh) {
   double truth_energy = 0;
   int height_maximum = -1;
   ScriptedUser user(
+      measuring_,
       {[&] { height_maximum = slider(kHeightTrackbar) ? slider(kHeightTrackbar)->maximum() : -1; },
        key('a'),
        [&] {
-         after = read_fields();
+         after = read_fields(measuring_.state);
          const ParameterVector truth = {lambda * 1000, object.width, height, rotation, x, y};
-         truth_energy = evaluate_parameters(fit_state(), truth);
+         truth_energy = evaluate_parameters(measuring_.state, truth);
        },
        key('\r')});
   testing::internal::CaptureStdout();
-  values.run(path);
+  values.run(measuring_, path);
   testing::internal::GetCapturedStdout();
   ASSERT_TRUE(user.finished());
 
@@ -140,9 +140,9 @@ TEST_F(AutomaticFitKey, WithoutOutlineChangesNothing) {
   SessionValues values;
   Fields before, after;
   testing::internal::CaptureStdout();
-  ScriptedUser user(
-      {[&] { before = read_fields(); }, key('a'), [&] { after = read_fields(); }, key('\r')});
-  values.run(path);
+  ScriptedUser user(measuring_, {[&] { before = read_fields(measuring_.state); }, key('a'),
+                                 [&] { after = read_fields(measuring_.state); }, key('\r')});
+  values.run(measuring_, path);
   const std::string output = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(user.finished());
   EXPECT_EQ(count_of(output, "Optimising...\n"), 1);

@@ -32,7 +32,7 @@ class FitWindows : public WindowTest {
  protected:
   // A 1000 x 500 photograph with a light ellipse centred at (500, 250), half axes 100 and 60.
   void set_up_windows(int width = 1000, int height = 500) {
-    FitState& state = fit_state();
+    FitState& state = measuring_.state;
     state.source_image =
         make_photo(width, height, cv::Point(width / 2, height / 2), cv::Size(width / 10, 60));
     state.model.lambda_milli = 1100;
@@ -42,7 +42,7 @@ class FitWindows : public WindowTest {
     state.deviation_width = 600;
     state.deviation_height = 100;
     state.deviation_image = cv::Mat::zeros(100, 600, CV_8UC3);
-    setup_fit_windows();
+    setup_fit_windows(measuring_);
   }
 };
 
@@ -53,7 +53,7 @@ TEST_F(FitWindows, SetupPlacesWindowsTrackbarsAndStartValues) {
   set_up_windows();
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
 
-  const FitState& state = fit_state();
+  const FitState& state = measuring_.state;
   EXPECT_EQ(state.model.width, 6000);
   EXPECT_EQ(state.model.height, 375);
   EXPECT_EQ(state.model.translation_x, 500);
@@ -84,15 +84,15 @@ TEST_F(FitWindows, SetupPlacesWindowsTrackbarsAndStartValues) {
 
 TEST_F(FitWindows, SecondSetupShowsTheNewMaximaAndKeepsTheFields) {
   set_up_windows();
-  set_trackbar(kRotationTrackbar, 200);
-  set_trackbar(kCutOffTopTrackbar, 12);
-  set_trackbar(kTranslationXTrackbar, 900);  // beyond the next image's width
-  set_trackbar(kWidthTrackbar, 19000);
+  set_trackbar(measuring_, kRotationTrackbar, 200);
+  set_trackbar(measuring_, kCutOffTopTrackbar, 12);
+  set_trackbar(measuring_, kTranslationXTrackbar, 900);  // beyond the next image's width
+  set_trackbar(measuring_, kWidthTrackbar, 19000);
 
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   state.source_image = make_photo(300, 200, cv::Point(150, 100), cv::Size(50, 40));
   testing::internal::CaptureStdout();
-  setup_fit_windows();
+  setup_fit_windows(measuring_);
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 1);
 
   // Height's maximum is the new diagonal, sqrt(300^2 + 200^2) = 360.56 rounded up.
@@ -116,7 +116,7 @@ TEST_F(FitWindows, SecondSetupShowsTheNewMaximaAndKeepsTheFields) {
 
 TEST_F(FitWindows, PositionsFromCodeAreClampedAndRefreshOnlyWhenTheyChange) {
   set_up_windows();
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   struct Case {
     const char* label;
     int value;
@@ -135,7 +135,7 @@ TEST_F(FitWindows, PositionsFromCodeAreClampedAndRefreshOnlyWhenTheyChange) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.label << " " << c.value);
     testing::internal::CaptureStdout();
-    set_trackbar(c.label, c.value);
+    set_trackbar(measuring_, c.label, c.value);
     EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), c.refreshes);
     EXPECT_EQ(c.field(state), c.ends_at);
     EXPECT_EQ(cv::getTrackbarPos(c.label, kTrackbarsWindow), c.ends_at);
@@ -144,32 +144,32 @@ TEST_F(FitWindows, PositionsFromCodeAreClampedAndRefreshOnlyWhenTheyChange) {
 
 TEST_F(FitWindows, ResetsPlaceTheModelOnTheOutlineBox) {
   set_up_windows();
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   // The ellipse spans x 400..600 and y 190..310.
   EXPECT_NEAR(state.outline_center_x, 500, 1);
   EXPECT_NEAR(state.outline_center_y, 250, 1);
   EXPECT_NEAR(state.outline_width, 200, 2);
   EXPECT_NEAR(state.outline_height, 120, 2);
 
-  set_trackbar(kTranslationXTrackbar, 100);
-  set_trackbar(kTranslationYTrackbar, 50);
-  reset_translation();
+  set_trackbar(measuring_, kTranslationXTrackbar, 100);
+  set_trackbar(measuring_, kTranslationYTrackbar, 50);
+  reset_translation(measuring_);
   EXPECT_EQ(state.model.translation_x, state.outline_center_x);
   EXPECT_EQ(state.model.translation_y, state.outline_center_y);
   EXPECT_EQ(cv::getTrackbarPos(kTranslationXTrackbar, kTrackbarsWindow), state.outline_center_x);
   EXPECT_EQ(cv::getTrackbarPos(kTranslationYTrackbar, kTrackbarsWindow), state.outline_center_y);
 
-  reset_height();
+  reset_height(measuring_);
   EXPECT_EQ(state.model.height, state.outline_height);
   EXPECT_EQ(cv::getTrackbarPos(kHeightTrackbar, kTrackbarsWindow), state.outline_height);
 
-  reset_lambda();
+  reset_lambda(measuring_);
   EXPECT_EQ(state.model.lambda_milli, 1000);
   testing::internal::CaptureStdout();
-  reset_lambda();  // already 1000: nothing moves, nothing is redrawn
+  reset_lambda(measuring_);  // already 1000: nothing moves, nothing is redrawn
   EXPECT_EQ(count_refreshes(testing::internal::GetCapturedStdout()), 0);
 
-  fit_width_to_outline();
+  fit_width_to_outline(measuring_);
   EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), state.model.width);
   // The refresh that the Width trackbar ran measured the new model.
   EXPECT_NEAR(state.pixel_width, state.outline_width, 4);
@@ -177,10 +177,10 @@ TEST_F(FitWindows, ResetsPlaceTheModelOnTheOutlineBox) {
 
 TEST_F(FitWindows, ResetAllFitsTheModelFromAnyStart) {
   set_up_windows();
-  FitState& state = fit_state();
-  set_trackbar(kLambdaTrackbar, 2500);
-  set_trackbar(kHeightTrackbar, 30);
-  reset_all();
+  FitState& state = measuring_.state;
+  set_trackbar(measuring_, kLambdaTrackbar, 2500);
+  set_trackbar(measuring_, kHeightTrackbar, 30);
+  reset_all(measuring_);
   EXPECT_EQ(state.model.translation_x, state.outline_center_x);
   EXPECT_EQ(state.model.translation_y, state.outline_center_y);
   EXPECT_EQ(state.model.height, state.outline_height);
@@ -190,37 +190,37 @@ TEST_F(FitWindows, ResetAllFitsTheModelFromAnyStart) {
 
 TEST_F(FitWindows, WidthResetLeavesTheWidthAloneWhileLambdaIsZero) {
   set_up_windows();
-  set_trackbar(kLambdaTrackbar, 0);
-  set_trackbar(kWidthTrackbar, 4321);
-  fit_width_to_outline();
-  EXPECT_EQ(fit_state().model.width, 4321);
+  set_trackbar(measuring_, kLambdaTrackbar, 0);
+  set_trackbar(measuring_, kWidthTrackbar, 4321);
+  fit_width_to_outline(measuring_);
+  EXPECT_EQ(measuring_.state.model.width, 4321);
   EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 4321);
 }
 
 TEST_F(FitWindows, ThresholdFindsTheOutlineAgainAndShowsTheBinaryView) {
   set_up_windows();
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   state.show_binary = true;
-  set_trackbar(kThresholdTrackbar, 250);  // above every grey level: no outline at all
+  set_trackbar(measuring_, kThresholdTrackbar, 250);  // above every grey level: no outline at all
   EXPECT_TRUE(state.target.outline_contour.empty());
   EXPECT_TRUE(std::isinf(state.energy));
   ASSERT_NE(window(kBinaryWindow), nullptr);
   EXPECT_EQ(window(kBinaryWindow)->pos(), QPoint(30, 30));
 
-  set_trackbar(kThresholdTrackbar, 131);
+  set_trackbar(measuring_, kThresholdTrackbar, 131);
   EXPECT_FALSE(state.target.outline_contour.empty());
   EXPECT_TRUE(std::isfinite(state.energy));
 }
 
 TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
   set_up_windows();
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   const int before[] = {state.model.lambda_milli,  state.model.width,
                         state.model.height,        state.model.rotation,
                         state.model.translation_x, state.model.translation_y};
   testing::internal::CaptureStdout();
-  optimise(before[0], before[0], before[1], before[1], before[2], before[2], before[3], before[3],
-           before[4], before[4], before[5], before[5], 1);
+  optimise(measuring_, before[0], before[0], before[1], before[1], before[2], before[2], before[3],
+           before[3], before[4], before[4], before[5], before[5], 1);
   const std::string output = testing::internal::GetCapturedStdout();
   EXPECT_EQ(count_refreshes(output), 1);
   EXPECT_EQ(output.rfind("Optimising...\n", 0), 0u);
@@ -236,20 +236,21 @@ TEST_F(FitWindows, OptimiserWithEveryParameterFixedRefreshesOnce) {
 
 TEST_F(FitWindows, OptimiserResultBeyondATrackbarEndsAtItsMaximum) {
   set_up_windows();
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   state.model.width = 25000;  // a +-20 % range near 20 W can reach past the trackbar
-  optimise(1100, 1100, 25000, 25000, 375, 375, 0, 0, 500, 500, 250, 250, 1);
+  optimise(measuring_, 1100, 1100, 25000, 25000, 375, 375, 0, 0, 500, 500, 250, 250, 1);
   EXPECT_EQ(state.model.width, 20000);
   EXPECT_EQ(cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow), 20000);
 }
 
 TEST_F(FitWindows, OptimiserImprovesTheFitWithinItsRanges) {
   set_up_windows(200, 150);
-  FitState& state = fit_state();
+  FitState& state = measuring_.state;
   const double start_energy = state.energy;
   const int lambda = state.model.lambda_milli, height = state.model.height,
             rotation = state.model.rotation;
-  optimise(lambda, lambda, 400, 4000, height, height, rotation, rotation, 40, 160, 30, 120, 1);
+  optimise(measuring_, lambda, lambda, 400, 4000, height, height, rotation, rotation, 40, 160, 30,
+           120, 1);
   EXPECT_GE(state.model.width, 400);
   EXPECT_LE(state.model.width, 4000);
   EXPECT_EQ(state.model.lambda_milli, lambda);

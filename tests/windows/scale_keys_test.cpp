@@ -93,14 +93,14 @@ TEST_F(ScaleKeys, EachKeyGivesThisPhotographItsScaleOrSaysWhyNot) {
     start.carried_scale = c.carried;
     std::string title;
     bool scale_window = false;
-    ScriptedUser user({key(c.key),
-                       [&] {
-                         title = output_title();
-                         scale_window = window("Scale") != nullptr;
-                       },
-                       key(c.end)});
+    ScriptedUser user(measuring_, {key(c.key),
+                                   [&] {
+                                     title = output_title();
+                                     scale_window = window("Scale") != nullptr;
+                                   },
+                                   key(c.end)});
     testing::internal::CaptureStdout();
-    const std::optional<SessionResult> result = measure_photo(photo, start);
+    const std::optional<SessionResult> result = measuring_.measure_photo(photo, start);
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     ASSERT_TRUE(result);

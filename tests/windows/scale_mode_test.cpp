@@ -48,7 +48,7 @@ TEST_F(ScaleMode, TwoClicksReachTheScaleStepInPixelsOfThePhotograph) {
     SessionStart start;
     start.set_scale = [&](const ScaleClicks& clicks) {
       handed.push_back(clicks);
-      waiting_inside_step = measurement_session_waiting_for_key();
+      waiting_inside_step = measuring_.waiting_for_key();
     };
     std::vector<std::function<void()>> steps = c.cut;
     steps.push_back(key('k'));
@@ -58,8 +58,8 @@ TEST_F(ScaleMode, TwoClicksReachTheScaleStepInPixelsOfThePhotograph) {
     steps.push_back(key('x'));         // not a key of the session: not recorded
     steps.push_back(key('\r'));
     testing::internal::CaptureStdout();
-    ScriptedUser user(steps);
-    const std::optional<SessionResult> result = measure_photo(photo, start);
+    ScriptedUser user(measuring_, steps);
+    const std::optional<SessionResult> result = measuring_.measure_photo(photo, start);
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(user.finished());
     ASSERT_TRUE(result && result->accepted());
@@ -93,16 +93,16 @@ TEST_F(ScaleMode, TheSegmentIsShownWhileTheScaleIsSet) {
   SessionStart start;
   start.set_scale = [&](const ScaleClicks&) { during = shown_green({100, 50}); };
   testing::internal::CaptureStdout();
-  ScriptedUser user({key('k'), click(20, 50),
-                     [&] {
-                       after_first = shown_green({23, 50});
-                     },
-                     click(180, 50),
-                     [&] {
-                       after = shown_green({100, 50});
-                     },
-                     key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, start);
+  ScriptedUser user(measuring_, {key('k'), click(20, 50),
+                                 [&] {
+                                   after_first = shown_green({23, 50});
+                                 },
+                                 click(180, 50),
+                                 [&] {
+                                   after = shown_green({100, 50});
+                                 },
+                                 key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, start);
   testing::internal::GetCapturedStdout();
   ASSERT_TRUE(user.finished());
   ASSERT_TRUE(result && result->accepted());
@@ -134,8 +134,8 @@ TEST_F(ScaleMode, KeysAreRecordedInOrderAndKWithoutAStepSaysSo) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testing::internal::CaptureStdout();
-    ScriptedUser user(c.steps);
-    const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+    ScriptedUser user(measuring_, c.steps);
+    const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->end, c.end);

@@ -26,7 +26,7 @@ SessionValues marked_values() {
   return values;
 }
 
-void expect_cancelled(const SessionValues& values) {
+void expect_cancelled(const MeasuringWindow& measuring, const SessionValues& values) {
   EXPECT_EQ(values.lambda, 9999.0);
   EXPECT_EQ(values.threshold, 77);
   EXPECT_EQ(values.energy, -3);
@@ -38,8 +38,8 @@ void expect_cancelled(const SessionValues& values) {
   EXPECT_EQ(values.cut_off_bottom, 10);
   EXPECT_EQ(window(kOutputWindow), nullptr);
   EXPECT_EQ(window(kTrackbarsWindow), nullptr);
-  EXPECT_TRUE(fit_state().source_image.empty());
-  EXPECT_FALSE(measurement_session_running());
+  EXPECT_TRUE(measuring.state.source_image.empty());
+  EXPECT_FALSE(measuring.running());
 }
 
 // A real 16 x 16 JPEG whose frame header claims `size`: a decoder that trusts it makes an image
@@ -67,8 +67,8 @@ TEST_F(SessionContract, EnterHandsBackTheStartValuesAndTheFirstEnergy) {
   values.cut_off_top = 3;
   values.cut_off_bottom = 4;
   double energy_shown = -1;
-  ScriptedUser user({[&] { energy_shown = fit_state().energy; }, key('\r')});
-  values.run(photo);
+  ScriptedUser user(measuring_, {[&] { energy_shown = measuring_.state.energy; }, key('\r')});
+  values.run(measuring_, photo);
   EXPECT_EQ(values.lambda, 1.1);
   EXPECT_EQ(values.threshold, 120);
   EXPECT_NE(energy_shown, -1);
@@ -80,14 +80,14 @@ TEST_F(SessionContract, EnterHandsBackTheStartValuesAndTheFirstEnergy) {
   // The session ends with every image window closed and its images released.
   EXPECT_EQ(window(kOutputWindow), nullptr);
   EXPECT_EQ(window(kDeviationWindow), nullptr);
-  const FitState& state = fit_state();
+  const FitState& state = measuring_.state;
   for (const cv::Mat* image :
        {&state.source_image, &state.overlay_image, &state.mask_image, &state.target.distance_image,
         &state.output_display, &state.distance_display, &state.binary_display}) {
     EXPECT_TRUE(image->empty());
   }
   EXPECT_FALSE(state.deviation_image.empty());  // kept until the next session
-  EXPECT_FALSE(measurement_session_running());
+  EXPECT_FALSE(measuring_.running());
 }
 
 TEST_F(SessionContract, StartValuesOfEverySession) {
@@ -98,20 +98,21 @@ TEST_F(SessionContract, StartValuesOfEverySession) {
   } const cases[] = {{1.1, 1100}, {1.001, 1001}, {1.234, 1234}, {0.0, 0}, {6.0, 6000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lambda);
-    fit_state().model.rotation = 17;
-    fit_state().show_input = 3;
+    measuring_.state.model.rotation = 17;
+    measuring_.state.show_input = 3;
     SessionValues values;
     values.lambda = c.lambda;
     int lambda_trackbar = -1, rotation = -1, show_input = -1;
     cv::Size deviation;
-    ScriptedUser user({[&] {
+    ScriptedUser user(measuring_,
+                      {[&] {
                          lambda_trackbar = cv::getTrackbarPos(kLambdaTrackbar, kTrackbarsWindow);
                          rotation = cv::getTrackbarPos(kRotationTrackbar, kTrackbarsWindow);
                          show_input = cv::getTrackbarPos(kShowInputTrackbar, kTrackbarsWindow);
-                         deviation = fit_state().deviation_image.size();
+                         deviation = measuring_.state.deviation_image.size();
                        },
                        key('\r')});
-    values.run(photo);
+    values.run(measuring_, photo);
     EXPECT_EQ(lambda_trackbar, c.lambda_milli);
     EXPECT_EQ(values.lambda, c.lambda);
     EXPECT_EQ(rotation, 325);
@@ -123,17 +124,17 @@ TEST_F(SessionContract, StartValuesOfEverySession) {
 TEST_F(SessionContract, EscapeWritesOnlyTheCancelMarker) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   SessionValues values = marked_values();
-  ScriptedUser user({key('t'), key(27)});
-  values.run(photo);
-  expect_cancelled(values);
+  ScriptedUser user(measuring_, {key('t'), key(27)});
+  values.run(measuring_, photo);
+  expect_cancelled(measuring_, values);
 }
 
 TEST_F(SessionContract, ClosingTheOutputWindowByHandCancels) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   SessionValues values = marked_values();
-  ScriptedUser user({[] { window(kOutputWindow)->close(); }});
-  values.run(photo);
-  expect_cancelled(values);
+  ScriptedUser user(measuring_, {[] { window(kOutputWindow)->close(); }});
+  values.run(measuring_, photo);
+  expect_cancelled(measuring_, values);
 }
 
 TEST_F(SessionContract, ACancelRequestEndsTheSessionAsCancelled) {
@@ -141,20 +142,20 @@ TEST_F(SessionContract, ACancelRequestEndsTheSessionAsCancelled) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   SessionValues values = marked_values();
   bool running_inside = false;
-  ScriptedUser user({[&] {
-    running_inside = measurement_session_running();
-    request_session_cancel();
-  }});
-  values.run(photo);
+  ScriptedUser user(measuring_, {[&] {
+                      running_inside = measuring_.running();
+                      measuring_.request_cancel();
+                    }});
+  values.run(measuring_, photo);
   EXPECT_TRUE(running_inside);
-  expect_cancelled(values);
+  expect_cancelled(measuring_, values);
 }
 
 TEST_F(SessionContract, ASecondSessionCannotStartWhileOneRuns) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   SessionValues first, second = marked_values();
-  ScriptedUser user({[&] { second.run(photo); }, key('\r')});
-  first.run(photo);
+  ScriptedUser user(measuring_, {[&] { second.run(measuring_, photo); }, key('\r')});
+  first.run(measuring_, photo);
   EXPECT_EQ(first.lambda, 1.1);  // the running session went on and was accepted
   EXPECT_EQ(second.lambda, 9999.0);
   EXPECT_EQ(second.threshold, 77);
@@ -184,10 +185,10 @@ TEST_F(SessionContract, AnUnloadablePhotographCancelsWithALineNamingIt) {
     if (c.create) std::ofstream(path, std::ios::binary) << c.content;
     SessionValues values = marked_values();
     testing::internal::CaptureStdout();
-    values.run(path);
+    values.run(measuring_, path);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_NE(output.find(path + "\n"), std::string::npos) << output;
-    expect_cancelled(values);
+    expect_cancelled(measuring_, values);
   }
 }
 
@@ -207,18 +208,18 @@ TEST_F(SessionContract, APhotographGoneOrSpoiledBeforeReloadIsShownAsLoaded) {
     const cv::Mat loaded = cv::imread(photo, cv::IMREAD_COLOR);
     SessionValues values = marked_values();
     double difference = -1;
-    ScriptedUser user({[&] { c.spoil(photo); }, key('q'),
-                       [&] {
-                         const cv::Mat& shown = fit_state().source_image;
-                         difference = shown.size() == loaded.size()
-                                          ? cv::norm(shown, loaded, cv::NORM_INF)
-                                          : 1e9;
-                       },
-                       key('\r')});
-    values.run(photo);
+    ScriptedUser user(measuring_, {[&] { c.spoil(photo); }, key('q'),
+                                   [&] {
+                                     const cv::Mat& shown = measuring_.state.source_image;
+                                     difference = shown.size() == loaded.size()
+                                                      ? cv::norm(shown, loaded, cv::NORM_INF)
+                                                      : 1e9;
+                                   },
+                                   key('\r')});
+    values.run(measuring_, photo);
     EXPECT_EQ(difference, 0);
     EXPECT_EQ(values.lambda, 1.1);
-    EXPECT_EQ(fit_state().model.width, 2400);  // set up again: 6 W
+    EXPECT_EQ(measuring_.state.model.width, 2400);  // set up again: 6 W
   }
 }
 
@@ -248,12 +249,12 @@ TEST_F(SessionContract, EveryDecodableImageRuns) {
     SessionValues values;
     cv::Size shown;
     int type = -1;
-    ScriptedUser user({[&] {
-                         shown = fit_state().source_image.size();
-                         type = fit_state().source_image.type();
-                       },
-                       key('r'), key('\r')});
-    values.run(c.path);
+    ScriptedUser user(measuring_, {[&] {
+                                     shown = measuring_.state.source_image.size();
+                                     type = measuring_.state.source_image.type();
+                                   },
+                                   key('r'), key('\r')});
+    values.run(measuring_, c.path);
     EXPECT_EQ(values.lambda, 1.0);  // accepted, after key r set lambda to 1
     EXPECT_EQ(shown, c.size);
     EXPECT_EQ(type, CV_8UC3);
@@ -264,17 +265,17 @@ TEST_F(SessionContract, AVeryLargePhotographIsShownScaledAndClickedInItsOwnPixel
   const std::string large = write_photo(dir_, "large.jpg", 6000, 4000);
   SessionValues values;
   cv::Size shown, view;
-  ScriptedUser user({[&] {
-                       shown = fit_state().source_image.size();
-                       view = fit_state().output_display.size();
-                     },
-                     key('m'), click(400, 300), key('\r')});
-  values.run(large);
+  ScriptedUser user(measuring_, {[&] {
+                                   shown = measuring_.state.source_image.size();
+                                   view = measuring_.state.output_display.size();
+                                 },
+                                 key('m'), click(400, 300), key('\r')});
+  values.run(measuring_, large);
   EXPECT_EQ(values.lambda, 1.1);
   EXPECT_EQ(shown, cv::Size(6000, 4000));
   EXPECT_EQ(view, cv::Size(800, 533));
-  EXPECT_EQ(fit_state().clicks.first().x, 3000);  // s = 6000 / 800 = 7.5
-  EXPECT_EQ(fit_state().clicks.first().y, 2250);
+  EXPECT_EQ(measuring_.state.clicks.first().x, 3000);  // s = 6000 / 800 = 7.5
+  EXPECT_EQ(measuring_.state.clicks.first().y, 2250);
 }
 
 // The typed form: how the session ended, with the accepted values, or the start's when nothing
@@ -301,7 +302,10 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
       {"ENTER", photo, {key('r'), key('\r')}, SessionEnd::kAccepted},
       {"ESC", photo, {key('r'), key(27)}, SessionEnd::kCancelled},
       {"Output closed", photo, {[] { window(kOutputWindow)->close(); }}, SessionEnd::kOutputClosed},
-      {"cancel requested", photo, {[] { request_session_cancel(); }}, SessionEnd::kCancelRequested},
+      {"cancel requested",
+       photo,
+       {[this] { measuring_.request_cancel(); }},
+       SessionEnd::kCancelRequested},
       {"no photograph", dir_.file("missing.png"), {}, SessionEnd::kPhotographUnreadable},
       {"beyond the pixel budget", bomb, {}, SessionEnd::kPhotographUnreadable},
   };
@@ -310,15 +314,15 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
     ModelParameters shown;
     cv::Point origin(-1, -1);
     std::vector<std::function<void()>> steps = {[&] {
-      shown = fit_state().model;
-      origin = fit_state().source_origin_in_photo;
+      shown = measuring_.state.model;
+      origin = measuring_.state.source_origin_in_photo;
     }};
     steps.insert(steps.end(), c.steps.begin(), c.steps.end());
     std::optional<SessionResult> nested = SessionResult();
-    steps.insert(steps.begin(), [&] { nested = measure_photo(photo, start); });
+    steps.insert(steps.begin(), [&] { nested = measuring_.measure_photo(photo, start); });
     testing::internal::CaptureStdout();
-    ScriptedUser user(steps);
-    const std::optional<SessionResult> result = measure_photo(c.path, start);
+    ScriptedUser user(measuring_, steps);
+    const std::optional<SessionResult> result = measuring_.measure_photo(c.path, start);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->end, c.end) << *result;
@@ -327,7 +331,7 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
     if (c.end == SessionEnd::kAccepted) {
       EXPECT_EQ(result->threshold, 120);
       EXPECT_EQ(result->lambda, 1.0);  // key r's lambda reset
-      EXPECT_EQ(result->model, fit_state().model) << "the fields at ENTER";
+      EXPECT_EQ(result->model, measuring_.state.model) << "the fields at ENTER";
       EXPECT_NE(result->model, shown);
       EXPECT_EQ(result->region, start.region);
       EXPECT_EQ(result->model_origin_in_photo, cv::Point(20, 10));
@@ -341,6 +345,6 @@ TEST_F(SessionContract, MeasurePhotoTellsHowTheSessionEnded) {
       EXPECT_EQ(result->energy, 0.0);
       EXPECT_EQ(result->model, ModelParameters());
     }
-    EXPECT_FALSE(measurement_session_running());
+    EXPECT_FALSE(measuring_.running());
   }
 }

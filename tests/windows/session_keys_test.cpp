@@ -37,8 +37,8 @@ TEST_F(SessionKeys, UpperCaseAndUnlistedKeysAreIgnored) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SessionValues values;
-    ScriptedUser user({c.press, key('\r')});
-    values.run(photo);
+    ScriptedUser user(measuring_, {c.press, key('\r')});
+    values.run(measuring_, photo);
     EXPECT_EQ(values.lambda, c.lambda);
   }
 }
@@ -74,8 +74,8 @@ TEST_F(SessionKeys, RepositionKeysPlaceTheModelOnTheOutline) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     SessionValues values;
-    ScriptedUser user({key(c.key), [&] { c.check(fit_state()); }, key('\r')});
-    values.run(photo);
+    ScriptedUser user(measuring_, {key(c.key), [&] { c.check(measuring_.state); }, key('\r')});
+    values.run(measuring_, photo);
     EXPECT_TRUE(user.finished());
   }
 }
@@ -97,24 +97,26 @@ TEST_F(SessionKeys, ViewSwitchesOpenAndCloseTheirWindowsAndOutliveTheSession) {
     QPoint position;
     SessionValues first;
     {
-      ScriptedUser user({key(c.key),
+      ScriptedUser user(measuring_,
+                        {key(c.key),
                          [&] {
                            open_after_first = window(c.window_name) != nullptr;
                            if (open_after_first) position = window(c.window_name)->pos();
                          },
                          key(c.key), [&] { open_after_second = window(c.window_name) != nullptr; },
                          key(c.key), key('\r')});
-      first.run(photo);
+      first.run(measuring_, photo);
     }
     EXPECT_TRUE(open_after_first);
     EXPECT_EQ(position, c.position);
     EXPECT_FALSE(open_after_second);
-    EXPECT_TRUE(fit_state().*c.flag);  // switched on by the third press
+    EXPECT_TRUE(measuring_.state.*c.flag);  // switched on by the third press
     SessionValues next;
-    ScriptedUser user({[&] { open_at_next_start = window(c.window_name) != nullptr; }, key(27)});
-    next.run(photo);
+    ScriptedUser user(measuring_,
+                      {[&] { open_at_next_start = window(c.window_name) != nullptr; }, key(27)});
+    next.run(measuring_, photo);
     EXPECT_TRUE(open_at_next_start);
-    fit_state().*c.flag = false;
+    measuring_.state.*c.flag = false;
   }
 }
 
@@ -122,12 +124,13 @@ TEST_F(SessionKeys, QReloadsThePhotographAndRestartsThePlacement) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   SessionValues values;
   int width_before = -1;
-  ScriptedUser user({[] { set_trackbar(kWidthTrackbar, 5000); },
-                     [&] { width_before = fit_state().model.width; }, key('q'), key('\r')});
-  values.run(photo);
+  ScriptedUser user(measuring_,
+                    {[this] { set_trackbar(measuring_, kWidthTrackbar, 5000); },
+                     [&] { width_before = measuring_.state.model.width; }, key('q'), key('\r')});
+  values.run(measuring_, photo);
   EXPECT_EQ(width_before, 5000);
-  EXPECT_EQ(fit_state().model.width, 2400);  // 6 W again
-  EXPECT_EQ(fit_state().model.height, 225);
+  EXPECT_EQ(measuring_.state.model.width, 2400);  // 6 W again
+  EXPECT_EQ(measuring_.state.model.height, 225);
 }
 
 TEST_F(SessionKeys, OptimiserKeysSearchTheirRanges) {
@@ -147,17 +150,17 @@ TEST_F(SessionKeys, OptimiserKeysSearchTheirRanges) {
     SessionValues values;
     int before[6] = {}, after[6] = {};
     double energy_before = 0, energy_after = 0;
-    auto read = [](int* fields, double* energy) {
-      const FitState& s = fit_state();
+    auto read = [this](int* fields, double* energy) {
+      const FitState& s = measuring_.state;
       const int f[6] = {s.model.lambda_milli, s.model.width,         s.model.height,
                         s.model.rotation,     s.model.translation_x, s.model.translation_y};
       std::copy(f, f + 6, fields);
       *energy = s.energy;
     };
     testing::internal::CaptureStdout();
-    ScriptedUser user({[&] { read(before, &energy_before); }, key(c.key),
-                       [&] { read(after, &energy_after); }, key('\r')});
-    values.run(photo);
+    ScriptedUser user(measuring_, {[&] { read(before, &energy_before); }, key(c.key),
+                                   [&] { read(after, &energy_after); }, key('\r')});
+    values.run(measuring_, photo);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(count_of(output, "Optimising...\n"), c.passes);
     EXPECT_EQ(count_of(output, "...optimisation done!\n"), c.passes);

@@ -30,7 +30,8 @@ TEST_F(SessionMouse, TopAndBottomClicksSetTranslationHeightAndRotation) {
     SessionValues values;
     int positions[4] = {-1, -1, -1, -1};
     testing::internal::CaptureStdout();
-    ScriptedUser user({key('m'), click(c.top.x, c.top.y), click(c.bottom.x, c.bottom.y),
+    ScriptedUser user(measuring_,
+                      {key('m'), click(c.top.x, c.top.y), click(c.bottom.x, c.bottom.y),
                        [&] {
                          const char* labels[] = {kTranslationXTrackbar, kTranslationYTrackbar,
                                                  kHeightTrackbar, kRotationTrackbar};
@@ -40,9 +41,9 @@ TEST_F(SessionMouse, TopAndBottomClicksSetTranslationHeightAndRotation) {
                        },
                        click(700, 500),  // the mode is spent: a third click changes nothing
                        key('\r')});
-    values.run(photo);
+    values.run(measuring_, photo);
     const std::string output = testing::internal::GetCapturedStdout();
-    const FitState& s = fit_state();
+    const FitState& s = measuring_.state;
     EXPECT_EQ(s.model.translation_x, c.translation_x);
     EXPECT_EQ(s.model.translation_y, c.translation_y);
     EXPECT_EQ(s.model.height, c.height);
@@ -77,11 +78,11 @@ TEST_F(SessionMouse, ClicksMapFromTheScaledViewToImagePixels) {
     const std::string photo = write_photo(dir_, "a.png", c.width, c.height);
     SessionValues values;
     testing::internal::CaptureStdout();
-    ScriptedUser user({key('m'), click(c.click.x, c.click.y), key(27)});
-    values.run(photo);
+    ScriptedUser user(measuring_, {key('m'), click(c.click.x, c.click.y), key(27)});
+    values.run(measuring_, photo);
     const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(fit_state().clicks.first().x, c.image_point.x);
-    EXPECT_EQ(fit_state().clicks.first().y, c.image_point.y);
+    EXPECT_EQ(measuring_.state.clicks.first().x, c.image_point.x);
+    EXPECT_EQ(measuring_.state.clicks.first().y, c.image_point.y);
     EXPECT_NE(output.find("Top is at: (" + std::to_string(c.image_point.x) + "," +
                           std::to_string(c.image_point.y) + ")\n"),
               std::string::npos);
@@ -100,13 +101,14 @@ TEST_F(SessionMouse, RegionCornersInEitherOrderCropTheSameRegion) {
     cv::Size cropped;
     int width_after = -1;
     testing::internal::CaptureStdout();
-    ScriptedUser user({key('s'), click(c.first.x, c.first.y), click(c.second.x, c.second.y),
+    ScriptedUser user(measuring_,
+                      {key('s'), click(c.first.x, c.first.y), click(c.second.x, c.second.y),
                        [&] {
-                         cropped = fit_state().source_image.size();
+                         cropped = measuring_.state.source_image.size();
                          width_after = cv::getTrackbarPos(kWidthTrackbar, kTrackbarsWindow);
                        },
                        key('\r')});
-    values.run(photo);
+    values.run(measuring_, photo);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(cropped, cv::Size(200, 200));
     EXPECT_EQ(width_after, 1200);  // set up again: 6 W of the cut image
@@ -146,8 +148,9 @@ TEST_F(SessionMouse, RegionFromTheCallerIsCutOrDropped) {
     values.roi_x = c.roi[0], values.roi_y = c.roi[1];
     values.roi_width = c.roi[2], values.roi_height = c.roi[3];
     cv::Size shown;
-    ScriptedUser user({[&] { shown = fit_state().source_image.size(); }, key('\r')});
-    values.run(photo);
+    ScriptedUser user(measuring_,
+                      {[&] { shown = measuring_.state.source_image.size(); }, key('\r')});
+    values.run(measuring_, photo);
     EXPECT_EQ(shown, c.shown);
     EXPECT_EQ(values.roi_x, c.returned[0]);
     EXPECT_EQ(values.roi_y, c.returned[1]);
@@ -161,8 +164,9 @@ TEST_F(SessionMouse, QAfterACropShowsTheWholePhotograph) {
   SessionValues values;
   values.roi_x = 100, values.roi_y = 50, values.roi_width = 400, values.roi_height = 300;
   cv::Size shown;
-  ScriptedUser user({key('q'), [&] { shown = fit_state().source_image.size(); }, key('\r')});
-  values.run(photo);
+  ScriptedUser user(measuring_,
+                    {key('q'), [&] { shown = measuring_.state.source_image.size(); }, key('\r')});
+  values.run(measuring_, photo);
   EXPECT_EQ(shown, cv::Size(1000, 800));
   EXPECT_EQ(values.roi_x, 100);
   EXPECT_EQ(values.roi_y, 50);
@@ -180,9 +184,10 @@ TEST_F(SessionMouse, NestedCropIsHandedBackInPixelsOfThePhotograph) {
   SessionValues values;
   values.roi_x = 100, values.roi_y = 50, values.roi_width = 400, values.roi_height = 300;
   cv::Mat shown;
-  ScriptedUser user({key('s'), click(20, 20), click(220, 120),
-                     [&] { shown = fit_state().source_image.clone(); }, key('\r')});
-  values.run(photo);
+  ScriptedUser user(measuring_,
+                    {key('s'), click(20, 20), click(220, 120),
+                     [&] { shown = measuring_.state.source_image.clone(); }, key('\r')});
+  values.run(measuring_, photo);
   EXPECT_EQ(values.roi_x, 110);
   EXPECT_EQ(values.roi_y, 60);
   EXPECT_EQ(values.roi_width, 100);
@@ -193,8 +198,9 @@ TEST_F(SessionMouse, NestedCropIsHandedBackInPixelsOfThePhotograph) {
 
   // The next session, given the region handed back, cuts the same place.
   cv::Mat next_shown;
-  ScriptedUser next_user({[&] { next_shown = fit_state().source_image.clone(); }, key(27)});
-  values.run(photo);
+  ScriptedUser next_user(measuring_,
+                         {[&] { next_shown = measuring_.state.source_image.clone(); }, key(27)});
+  values.run(measuring_, photo);
   ASSERT_EQ(next_shown.size(), expected.size());
   EXPECT_EQ(cv::norm(next_shown, expected, cv::NORM_INF), 0);
 }
@@ -202,12 +208,13 @@ TEST_F(SessionMouse, NestedCropIsHandedBackInPixelsOfThePhotograph) {
 TEST_F(SessionMouse, ArmingTheOtherModeTakesOverTheNextClick) {
   const std::string photo = write_photo(dir_, "a.png", 800, 600);
   SessionValues values;
-  ScriptedUser user(
-      {key('m'), click(100, 100), key('s'), click(100, 50), click(300, 250), key('\r')});
-  values.run(photo);
+  ScriptedUser user(measuring_, {key('m'), click(100, 100), key('s'), click(100, 50),
+                                 click(300, 250), key('\r')});
+  values.run(measuring_, photo);
   EXPECT_EQ(values.roi_x, 100);
   EXPECT_EQ(values.roi_y, 50);
   EXPECT_EQ(values.roi_width, 200);
   EXPECT_EQ(values.roi_height, 200);
-  EXPECT_EQ(fit_state().model.height, 150);  // set up on the 200 x 200 cut, not by a bottom click
+  EXPECT_EQ(measuring_.state.model.height,
+            150);  // set up on the 200 x 200 cut, not by a bottom click
 }

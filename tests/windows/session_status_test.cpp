@@ -41,13 +41,14 @@ TEST_F(SessionStatus, TitleShowsEnergyAndLambdaAfterEveryChange) {
   const std::string photo = write_photo(dir_, "a.png", 300, 400);
   std::string at_start, after_l, after_a;
   double energy_after_a = 0;
-  ScriptedUser user({record_title(&at_start), key('l'), record_title(&after_l), key('a'),
+  ScriptedUser user(measuring_,
+                    {record_title(&at_start), key('l'), record_title(&after_l), key('a'),
                      [&] {
                        after_a = output_title();
-                       energy_after_a = fit_state().energy;
+                       energy_after_a = measuring_.state.energy;
                      },
                      key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   EXPECT_TRUE(contains(at_start, "lambda 1.1")) << at_start;
   EXPECT_TRUE(contains(after_l, "lambda 1")) << after_l;
@@ -77,9 +78,10 @@ TEST_F(SessionStatus, PromptsOfTheClickKeysShowInTheTitleUntilTheSecondClick) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     std::string armed, after_one, after_two;
-    ScriptedUser user({key(c.key), record_title(&armed), click(200, 100), record_title(&after_one),
+    ScriptedUser user(measuring_,
+                      {key(c.key), record_title(&armed), click(200, 100), record_title(&after_one),
                        click(600, 500), record_title(&after_two), key(27)});
-    measure_photo(photo, SessionStart());
+    measuring_.measure_photo(photo, SessionStart());
     ASSERT_TRUE(user.finished());
     EXPECT_TRUE(contains(armed, c.prompt)) << armed;
     EXPECT_TRUE(contains(after_one, c.prompt)) << after_one;
@@ -101,8 +103,8 @@ TEST_F(SessionStatus, WarningsShowInTheTitleAndOnceOnTheConsoleWithoutStoppingEn
     SCOPED_TRACE(c.what);
     std::string title;
     StdoutCapture out;
-    ScriptedUser user({key('a'), record_title(&title), key('\r')});
-    const std::optional<SessionResult> result = measure_photo(c.photo, SessionStart());
+    ScriptedUser user(measuring_, {key('a'), record_title(&title), key('\r')});
+    const std::optional<SessionResult> result = measuring_.measure_photo(c.photo, SessionStart());
     ASSERT_TRUE(user.finished());
     ASSERT_TRUE(result && result->accepted());
     EXPECT_EQ(result->warnings.outline_touches_frame, c.warned);
@@ -122,9 +124,10 @@ TEST_F(SessionStatus, UpperCaseKeysAreToldOncePerSession) {
   for (int session = 0; session < 2; ++session) {
     SCOPED_TRACE(session);
     StdoutCapture out;
-    ScriptedUser user({[] { post_key(Qt::Key_L, "L"); },
+    ScriptedUser user(measuring_,
+                      {[] { post_key(Qt::Key_L, "L"); },
                        [] { post_key(Qt::Key_A, "A", Qt::ShiftModifier); }, key('l'), key(27)});
-    measure_photo(photo, SessionStart());
+    measuring_.measure_photo(photo, SessionStart());
     ASSERT_TRUE(user.finished());
     const std::string console = out.text();
     const std::string line = "Keys are lower case (is Caps Lock on?)\n";

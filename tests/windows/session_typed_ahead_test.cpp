@@ -52,8 +52,8 @@ class SessionTypedAhead : public WindowTest {
     testing::internal::CaptureStdout();
     std::optional<SessionResult> result;
     {
-      ScriptedUser user(std::move(steps));
-      result = measure_photo(photo, SessionStart());
+      ScriptedUser user(measuring_, std::move(steps));
+      result = measuring_.measure_photo(photo, SessionStart());
     }
     const std::string printed = testing::internal::GetCapturedStdout();
     Fit fit;
@@ -174,8 +174,8 @@ TEST_F(SessionTypedAhead, AFailedSaveKeepsTheFitUntilSavedOrCancelled) {
     testing::internal::CaptureStdout();
     std::optional<SessionResult> result;
     {
-      ScriptedUser user(steps);
-      result = measure_photo(photo, start);
+      ScriptedUser user(measuring_, steps);
+      result = measuring_.measure_photo(photo, start);
     }
     const std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result);
@@ -211,16 +211,17 @@ TEST_F(SessionTypedAhead, QShowsThePhotographTheSessionStartedWith) {
   start.region = cv::Rect(10, 10, 100, 100);
   cv::Size shown_after_q;
   double difference = -1;
-  ScriptedUser user({[&] {
-                       cv::imwrite(path, make_photo(500, 400, {250, 200}, {90, 90}));
-                     },
-                     key('q'),
-                     [&] {
-                       shown_after_q = fit_state().source_image.size();
-                       difference = cv::norm(fit_state().source_image, given, cv::NORM_INF);
-                     },
-                     key('\r')});
-  const std::optional<SessionResult> result = measure_photo(path, start);
+  ScriptedUser user(measuring_, {[&] {
+                                   cv::imwrite(path, make_photo(500, 400, {250, 200}, {90, 90}));
+                                 },
+                                 key('q'),
+                                 [&] {
+                                   shown_after_q = measuring_.state.source_image.size();
+                                   difference =
+                                       cv::norm(measuring_.state.source_image, given, cv::NORM_INF);
+                                 },
+                                 key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(path, start);
   ASSERT_TRUE(result);
   EXPECT_EQ(shown_after_q, cv::Size(300, 200));
   EXPECT_EQ(difference, 0);

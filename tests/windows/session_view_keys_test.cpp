@@ -51,10 +51,10 @@ TEST_F(SessionViewKeys, KeyNFindsADarkObjectOnALightGroundAndCarriesOver) {
     std::vector<std::function<void()>> steps;
     for (char k : c.keys) steps.push_back(key(k));
     steps.push_back(key('a'));
-    steps.push_back([&] { outline_height = fit_state().outline_height; });
+    steps.push_back([&] { outline_height = measuring_.state.outline_height; });
     steps.push_back(key('\r'));
-    ScriptedUser user(steps);
-    const std::optional<SessionResult> result = measure_photo(photo, start);
+    ScriptedUser user(measuring_, steps);
+    const std::optional<SessionResult> result = measuring_.measure_photo(photo, start);
     ASSERT_TRUE(user.finished());
     ASSERT_TRUE(result && result->accepted());
     EXPECT_EQ(result->polarity, c.expected);
@@ -69,9 +69,10 @@ TEST_F(SessionViewKeys, WithoutKeyNTheDarkObjectsGroundIsTheOutlineAndTheTitleSa
   const std::string photo = write_dark_on_light(dir_);
   std::string title;
   StdoutCapture out;
-  ScriptedUser user({[&] { title = window(kOutputWindow)->windowTitle().toStdString(); }, key('n'),
+  ScriptedUser user(measuring_,
+                    {[&] { title = window(kOutputWindow)->windowTitle().toStdString(); }, key('n'),
                      key('n'), key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   ASSERT_TRUE(result && result->accepted());
   EXPECT_EQ(result->polarity, ObjectPolarity::kLightOnDark);  // n twice switches back
@@ -86,18 +87,18 @@ TEST_F(SessionViewKeys, KeyFPutsTheTopAtTheOtherEndAndFTwiceReturns) {
   const std::string photo = write_photo(dir_, "a.png", 400, 300);
   ModelParameters fitted, flipped, back;
   double fitted_energy = 0, flipped_energy = 0;
-  ScriptedUser user({key('a'),
-                     [&] {
-                       fitted = fit_state().model;
-                       fitted_energy = fit_state().energy;
-                     },
-                     key('f'),
-                     [&] {
-                       flipped = fit_state().model;
-                       flipped_energy = fit_state().energy;
-                     },
-                     key('f'), [&] { back = fit_state().model; }, key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ScriptedUser user(measuring_, {key('a'),
+                                 [&] {
+                                   fitted = measuring_.state.model;
+                                   fitted_energy = measuring_.state.energy;
+                                 },
+                                 key('f'),
+                                 [&] {
+                                   flipped = measuring_.state.model;
+                                   flipped_energy = measuring_.state.energy;
+                                 },
+                                 key('f'), [&] { back = measuring_.state.model; }, key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   EXPECT_NEAR(degrees_between(flipped.rotation, fitted.rotation), 180, 3);
   EXPECT_NEAR(flipped.lambda_milli, 1e6 / fitted.lambda_milli, 1);
@@ -123,18 +124,19 @@ TEST_F(SessionViewKeys, KeysSAndQKeepAFitThatStaysInsideTheNewView) {
     SCOPED_TRACE(c.what);
     ModelParameters fitted, after_s, after_q;
     double energy_fitted = 0, energy_after_s = 0;
-    ScriptedUser user({key('a'),
+    ScriptedUser user(measuring_,
+                      {key('a'),
                        [&] {
-                         fitted = fit_state().model;
-                         energy_fitted = fit_state().energy;
+                         fitted = measuring_.state.model;
+                         energy_fitted = measuring_.state.energy;
                        },
                        key('s'), click(c.corner1.x, c.corner1.y), click(c.corner2.x, c.corner2.y),
                        [&] {
-                         after_s = fit_state().model;
-                         energy_after_s = fit_state().energy;
+                         after_s = measuring_.state.model;
+                         energy_after_s = measuring_.state.energy;
                        },
-                       key('q'), [&] { after_q = fit_state().model; }, key(27)});
-    measure_photo(photo, SessionStart());
+                       key('q'), [&] { after_q = measuring_.state.model; }, key(27)});
+    measuring_.measure_photo(photo, SessionStart());
     ASSERT_TRUE(user.finished());
     const cv::Point corner(c.corner1.x / 2, c.corner1.y / 2);
     ModelParameters moved = fitted;
@@ -157,25 +159,26 @@ TEST_F(SessionViewKeys, KeyZShowsAPartAtFullResolutionAndKeepsTheFit) {
   double fitted_energy = 0, zoomed_energy = 0;
   cv::Size zoomed_view, back_view;
   int lambda_after_l = 0;
-  ScriptedUser user({key('a'),
+  ScriptedUser user(measuring_,
+                    {key('a'),
                      [&] {
-                       fitted = fit_state().model;
-                       fitted_energy = fit_state().energy;
+                       fitted = measuring_.state.model;
+                       fitted_energy = measuring_.state.energy;
                      },
                      key('z'), click(200, 100), click(500, 400),
                      [&] {
-                       zoomed = fit_state().model;
-                       zoomed_energy = fit_state().energy;
-                       zoomed_view = fit_state().output_display.size();
+                       zoomed = measuring_.state.model;
+                       zoomed_energy = measuring_.state.energy;
+                       zoomed_view = measuring_.state.output_display.size();
                      },
                      key('z'),
                      [&] {
-                       back = fit_state().model;
-                       back_view = fit_state().output_display.size();
+                       back = measuring_.state.model;
+                       back_view = measuring_.state.output_display.size();
                      },
                      key('z'), click(100, 100), click(700, 500), key('l'),
-                     [&] { lambda_after_l = fit_state().model.lambda_milli; }, key(27)});
-  measure_photo(photo, SessionStart());
+                     [&] { lambda_after_l = measuring_.state.model.lambda_milli; }, key(27)});
+  measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   EXPECT_EQ(zoomed, fitted);
   EXPECT_EQ(zoomed_energy, fitted_energy);
@@ -199,13 +202,13 @@ TEST_F(SessionViewKeys, KeyEFindsTheEggAndSetsTheThresholdTrackbarAndThePolarity
   int slider_after_e = -1;
   std::vector<cv::Point> outline;
   StdoutCapture out;
-  ScriptedUser user({key('e'),
-                     [&] {
-                       slider_after_e = slider(kThresholdTrackbar)->value();
-                       outline = fit_state().target.outline_contour;
-                     },
-                     key('a'), key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ScriptedUser user(measuring_, {key('e'),
+                                 [&] {
+                                   slider_after_e = slider(kThresholdTrackbar)->value();
+                                   outline = measuring_.state.target.outline_contour;
+                                 },
+                                 key('a'), key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   ASSERT_TRUE(result && result->accepted());
   EXPECT_EQ(slider_after_e, expected.threshold);
@@ -228,8 +231,8 @@ TEST_F(SessionViewKeys, AnOutlineFoundAgainAfterKeyEIsTheThresholdsOwn) {
   const std::string photo = dir_.file("egg.png");
   cv::imwrite(photo, render_condition_photo(size, demo_condition_egg(size, 1),
                                             DemoCondition::kLargeCard, 1));
-  ScriptedUser user({key('e'), key('n'), key('n'), key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ScriptedUser user(measuring_, {key('e'), key('n'), key('n'), key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   ASSERT_TRUE(result && result->accepted());
   EXPECT_EQ(result->keys, "e n n");
@@ -240,8 +243,8 @@ TEST_F(SessionViewKeys, KeyEOnAPhotographWithoutAnEggSaysSoAndChangesNothing) {
   const std::string photo = dir_.file("empty.png");
   cv::imwrite(photo, cv::Mat(300, 400, CV_8UC3, cv::Scalar(40, 40, 40)));
   StdoutCapture out;
-  ScriptedUser user({key('e'), key('\r')});
-  const std::optional<SessionResult> result = measure_photo(photo, SessionStart());
+  ScriptedUser user(measuring_, {key('e'), key('\r')});
+  const std::optional<SessionResult> result = measuring_.measure_photo(photo, SessionStart());
   ASSERT_TRUE(user.finished());
   ASSERT_TRUE(result && result->accepted());
   EXPECT_EQ(result->threshold, 131);

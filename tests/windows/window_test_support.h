@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +32,12 @@
 #include <vector>
 
 #include "fit/fit_W.h"
+#include "fit/geometry.h"
+#include "test_support.h"
+#include "tools/demo_photo.h"
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
-#include "test_support.h"
+#include "windows/measuring_window.h"
 
 namespace window_test {
 
@@ -116,12 +120,14 @@ inline void click_output(int x, int y) {
   QApplication::sendEvent(viewport, &release);
 }
 
-// Runs its steps one after another from timers, each only while the session is idle in its key
-// wait (as a user acts on what the windows show), and a step's key is handled before the next.
+// Runs its steps one after another from timers, each only while the session of `measuring` is
+// idle in its key wait (as a user acts on what the windows show), and a step's key is handled
+// before the next.
 class ScriptedUser {
  public:
-  explicit ScriptedUser(std::vector<std::function<void()>> steps, int delay_ms = 60)
-      : steps_(std::move(steps)), delay_ms_(delay_ms) {
+  ScriptedUser(const MeasuringWindow& measuring, std::vector<std::function<void()>> steps,
+               int delay_ms = 60)
+      : measuring_(measuring), steps_(std::move(steps)), delay_ms_(delay_ms) {
     schedule();
   }
 
@@ -133,11 +139,12 @@ class ScriptedUser {
   }
   void run_next() {
     if (finished()) return;
-    if (measurement_session_waiting_for_key()) steps_[next_++]();
+    if (measuring_.waiting_for_key()) steps_[next_++]();
     schedule();
   }
 
   QObject context_;
+  const MeasuringWindow& measuring_;
   std::vector<std::function<void()>> steps_;
   size_t next_ = 0;
   int delay_ms_;
@@ -181,13 +188,13 @@ struct SessionValues {
 
   // measure_photo from these values, with no save step: on ENTER every one is written back;
   // otherwise only lambda, with the cancel marker 9999.0.
-  void run(const std::string& path) {
+  void run(MeasuringWindow& measuring, const std::string& path) {
     SessionStart start;
     start.threshold = threshold;
     start.lambda = lambda;
     start.region = cv::Rect(roi_x, roi_y, roi_width, roi_height);
     start.cut_offs = {cut_off_top, cut_off_bottom};
-    const std::optional<SessionResult> result = measure_photo(path, start);
+    const std::optional<SessionResult> result = measuring.measure_photo(path, start);
     if (!result || !result->accepted()) {
       lambda = 9999.0;
       return;
@@ -204,15 +211,34 @@ struct SessionValues {
   }
 };
 
-// Every test starts from a fresh program-wide fit state and ends with no image window.
+// Two model eggs, light on a dark textured ground of 600 x 340: egg 1 on the left, egg 2 on the
+// right.
+inline const DemoObject kTwoEggs[] = {
+    {1.3, std::round(width_for_pixel_width(1.3, 190, 140)), 190, 10, 160, 170},
+    {1.2, std::round(width_for_pixel_width(1.2, 150, 112)), 150, 340, 440, 160},
+};
+
+// The photograph of kTwoEggs, written losslessly (as the name says) in `dir`; its path.
+inline std::string write_two_eggs(const TempDirectory& dir, const std::string& name) {
+  cv::Mat photo = make_photo(600, 340, cv::Point(-100, -100), cv::Size(1, 1));
+  for (const DemoObject& egg : kTwoEggs) {
+    std::vector<cv::Point> outline;
+    for (const cv::Point2d& p : demo_object_outline(egg)) {
+      outline.emplace_back(cvRound(p.x), cvRound(p.y));
+    }
+    cv::fillPoly(photo, std::vector<std::vector<cv::Point>>{outline}, cv::Scalar(225, 225, 225));
+  }
+  const std::string path = dir.file(name);
+  cv::imwrite(path, photo);
+  return path;
+}
+
+// Every test starts from a fresh measuring window and ends with no image window.
 class WindowTest : public testing::Test {
  protected:
-  void SetUp() override { fit_state() = FitState(); }
-  void TearDown() override {
-    cv::destroyAllWindows();
-    fit_state() = FitState();
-  }
+  void TearDown() override { cv::destroyAllWindows(); }
   Watchdog watchdog_;
+  MeasuringWindow measuring_;
 };
 
 }  // namespace window_test
