@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "series/file_overview.h"
 #include "series/records_check.h"
@@ -49,6 +50,15 @@ DetailsRecord details_record_of(const SessionResult& result, const std::string& 
     record.scale_from = result.scale.from;
     record.warnings.scale_spacing_varies = result.scale.spacing_varies;
     record.warnings.scale_steep_angle = result.scale.steep_angle;
+  }
+  // An egg chosen among several in the window is recorded as the batch records each egg of a
+  // clutch; a photograph of one egg keeps these columns empty.
+  if (result.egg.count > 1) {
+    record.egg_index = result.egg.index;
+    record.egg_count = result.egg.count;
+    record.egg_centre_px = cv::Point(static_cast<int>(std::lround(result.egg.centre_in_photo.x)),
+                                     static_cast<int>(std::lround(result.egg.centre_in_photo.y)));
+    record.egg_box_px = result.egg.box_in_photo;
   }
   return record;
 }

@@ -65,7 +65,21 @@ TEST(ClutchSession, EnterSavesEachEggOfThePhotographAsItsOwnRecord) {
     EXPECT_EQ(csv.records[r].fields[column.at("file")], "clutch_of_two.jpg");
     EXPECT_EQ(csv.records[r].fields[column.at("segmentation")], "automatic");
     centres_x.push_back(std::stoi(csv.records[r].fields[column.at("translation_x_px")]));
+    // Each row says which egg it is, where it lies (its area's centre, a few pixels from the
+    // axis' midpoint towards the broad end) and that the photograph holds two.
+    const int egg = std::stoi(csv.records[r].fields[column.at("egg_index")]);
+    ASSERT_TRUE(egg == 1 || egg == 2) << egg;
+    EXPECT_EQ(csv.records[r].fields[column.at("egg_count")], "2");
+    const auto& truth = window_test::kTwoEggs[egg - 1];
+    EXPECT_NEAR(std::stod(csv.records[r].fields[column.at("centre_x_px")]), truth.center_x, 10);
+    EXPECT_NEAR(std::stod(csv.records[r].fields[column.at("centre_y_px")]), truth.center_y, 10);
+    const double box_x = std::stod(csv.records[r].fields[column.at("bbox_x_px")]);
+    const double box_width = std::stod(csv.records[r].fields[column.at("bbox_width_px")]);
+    EXPECT_LT(box_x, truth.center_x);
+    EXPECT_GT(box_x + box_width, truth.center_x);
   }
+  EXPECT_NE(csv.records[1].fields[column.at("egg_index")],
+            csv.records[2].fields[column.at("egg_index")]);
   std::sort(centres_x.begin(), centres_x.end());
   EXPECT_NEAR(centres_x[0], window_test::kTwoEggs[0].center_x, 4);
   EXPECT_NEAR(centres_x[1], window_test::kTwoEggs[1].center_x, 4);
