@@ -17,6 +17,7 @@
 #include "batch/progress.h"
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
+#include "measurement/session_record.h"
 #include "series/details_file.h"
 #include "series/file_overview.h"
 #include "series/measurement_save.h"
