@@ -95,8 +95,9 @@ int wait_for_key(SessionRun& run, const KnownLengthClicks& scale_mode) {
     run.waiting_for_key = true;
     const int key = run.next_key ? run.next_key(kWaitSliceMs) : cv::waitKey(kWaitSliceMs);
     run.waiting_for_key = false;
-    if (key != -1) return key & 0xFF;
+    // A cancel asked for during the wait ends the session even when a key came in the same wait.
     if (run.cancel_requested) return kCancelRequestedKey;
+    if (key != -1) return key & 0xFF;
     if (scale_clicks_ready(scale_mode)) return kScaleClicksKey;
     if (!output_window_shown()) return kOutputClosedKey;
   }
