@@ -12,6 +12,7 @@
 #include "app/photo_scale.h"
 #include "app/scale_dialog.h"
 #include "fit/fit_warnings.h"
+#include "measurement/session_record.h"
 #include "scale/scale_request.h"
 #include "series/int_to_text.h"
 #include "series/measurement_save.h"

@@ -18,6 +18,7 @@
 #include "batch/progress.h"
 #include "batch/quality_flags.h"
 #include "batch/review_sheet.h"
+#include "measurement/session_record.h"
 #include "series/details_file.h"
 #include "series/file_overview.h"
 #include "series/measurement_save.h"
@@ -204,19 +205,18 @@ std::string joined(const std::vector<std::string>& parts) {
   return text;
 }
 
-}  // namespace
-
-BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment) {
-  BatchSummary summary;
-  std::ostream& out = environment.out;
-  // The set-up's own lines (names left out, the order file) are those "Read!" prints.
-  SeriesState series;
+// The series set up exactly like "Read!" (its own lines are those "Read!" prints), with its lock
+// taken (one held by another instance is said) and its record files opened: a save cut short is
+// taken back, and files that no save may append to stop the run before hours of fitting are
+// spent. False, with `summary` saying why, when nothing is to be measured.
+bool open_series(const BatchSettings& settings, BatchEnvironment& environment, SeriesState& series,
+                 SeriesLock& series_lock, BatchSummary& summary) {
   const SetupOutcome outcome = set_up_series(series, settings.directory, environment.seed);
   // An order file that lists no photograph (empty, or no line of its form) is no series either.
   if ((outcome != SetupOutcome::complete && outcome != SetupOutcome::complete_order_not_stored) ||
       series.file_list.empty()) {
     environment.progress << "No photographs to measure in " << settings.directory << std::endl;
-    return summary;
+    return false;
   }
   summary.series_found = true;
   if (outcome == SetupOutcome::complete_order_not_stored) {
@@ -224,17 +224,13 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
                             "written): it will change at the next run."
                          << std::endl;
   }
-  SeriesLock series_lock;
   if (series_lock.acquire(series.series_directory) == SeriesLock::State::held_by_other) {
     const long other = series_lock.other_process_id();
     environment.progress << "This series is open in another instance of the program too"
                          << (other > 0 ? " (process " + std::to_string(other) + ")" : "")
                          << ": both save, one record after the other." << std::endl;
   }
-
   const std::string& directory = series.series_directory;
-  // A save cut short is taken back before the records are counted, and files that no save may
-  // append to stop the run before hours of fitting are spent.
   const SeriesRecords records = open_series_records(directory);
   for (const std::string& file : records.rolled_back) {
     environment.progress << "An unfinished save was taken back from " << file << "." << std::endl;
@@ -242,48 +238,66 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
   if (!records.problem.empty()) {
     summary.records_problem = records.problem;
     environment.progress << "Nothing is measured: " << records.problem << std::endl;
-    return summary;
+    return false;
   }
   summary.left_out = count_left_out_files(regular_file_names(directory));
-  // The scale is settled before anything is measured: a scale asked for and not to be had, or a
-  // scale.csv that cannot be used, stops the run, rather than leaving millimetres out unnoticed.
-  std::optional<CarriedScale> carried;
+  return true;
+}
+
+// The scale, settled before anything is measured: a scale asked for and not to be had, or a
+// scale.csv that cannot be used, stops the run (false, summary.scale_refused), rather than leaving
+// millimetres out unnoticed. A scale carried from another photograph goes to `carried`.
+bool settle_scale(const BatchSettings& settings, const SeriesState& series,
+                  BatchEnvironment& environment, std::optional<CarriedScale>& carried,
+                  BatchSummary& summary) {
   if (!settings.scale_from.empty()) {
     carried = carried_scale(settings.scale_from, settings.scale, series);
     if (!carried->problem.empty()) {
       environment.progress << carried->problem << ": nothing was measured." << std::endl;
       summary.scale_refused = true;
-      return summary;
+      return false;
     }
-    out << "Scale carried from " << settings.scale_from << ": "
-        << format_measure_number(carried->reading.px_per_mm) << " px/mm ("
-        << scale_method_name(carried->reading.method) << ")." << std::endl;
+    environment.out << "Scale carried from " << settings.scale_from << ": "
+                    << format_measure_number(carried->reading.px_per_mm) << " px/mm ("
+                    << scale_method_name(carried->reading.method) << ")." << std::endl;
   } else if (settings.scale.kind == ScaleRequest::Kind::none) {
-    const ScaleFile scale_file = read_scale_file(directory + "/" + kScaleFileName);
+    const ScaleFile scale_file = read_scale_file(series.series_directory + "/" + kScaleFileName);
     if (!scale_file.problem.empty()) {
       environment.progress << scale_file.problem << std::endl
                            << "Nothing was measured: correct or remove it, or give --scale."
                            << std::endl;
       summary.scale_refused = true;
-      return summary;
+      return false;
     }
   }
-  const bool scale_asked = carried || settings.scale.kind != ScaleRequest::Kind::none;
+  return true;
+}
+
+// The photographs a run measures, in measuring order: their 1-based places in it, their paths,
+// and how often measures.csv listed each (a save finds the same count, or another run has saved
+// it meanwhile).
+struct PhotographsToMeasure {
+  std::vector<unsigned> positions;
+  std::vector<std::string> paths;
+  std::vector<int> records_at_start;
+};
+
+// Those without a standing record (every one with --again; with --again-flagged only those whose
+// last standing measurement was flagged); the others are counted as skipped, in one line.
+PhotographsToMeasure photographs_to_measure(const BatchSettings& settings,
+                                            const SeriesState& series,
+                                            BatchEnvironment& environment, BatchSummary& summary) {
+  const std::string& directory = series.series_directory;
   const std::vector<int> counts =
       count_measures(directory + "/" + kMeasuresFileName, series.file_list);
-  // A withdrawn measurement is no record: its photograph is measured again. With --again-flagged
-  // only the photographs whose last standing measurement was flagged are.
+  // A withdrawn measurement is no record: its photograph is measured again.
   const std::set<std::pair<std::string, int>> withdrawn =
       read_withdrawals(directory + "/" + kWithdrawalsFileName);
   const StandingRecords standing =
       withdrawn.empty() && !settings.again_flagged
           ? StandingRecords()
           : standing_records(directory + "/" + kDetailsFileName, withdrawn);
-  std::vector<unsigned> positions;  // 1-based places in the measuring order
-  std::vector<std::string> paths;
-  // How often measures.csv listed each photograph to be measured: a save finds the same count, or
-  // another run has saved it meanwhile.
-  std::vector<int> records_at_start;
+  PhotographsToMeasure chosen;
   for (size_t i = 0; i < series.file_list.size(); ++i) {
     const std::string& name = series.file_list[i].name;
     int records = counts[i];
@@ -297,9 +311,9 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
       ++summary.skipped;
       continue;
     }
-    positions.push_back(static_cast<unsigned>(i + 1));
-    paths.push_back(directory + "/" + series.file_list[i].name);
-    records_at_start.push_back(counts[i]);
+    chosen.positions.push_back(static_cast<unsigned>(i + 1));
+    chosen.paths.push_back(directory + "/" + series.file_list[i].name);
+    chosen.records_at_start.push_back(counts[i]);
   }
   if (summary.skipped > 0 && settings.again_flagged) {
     environment.progress << summary.skipped << " of " << series.file_list.size()
@@ -311,6 +325,26 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
                             "measures them again)."
                          << std::endl;
   }
+  return chosen;
+}
+
+}  // namespace
+
+BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment) {
+  BatchSummary summary;
+  std::ostream& out = environment.out;
+  SeriesState series;
+  SeriesLock series_lock;
+  if (!open_series(settings, environment, series, series_lock, summary)) return summary;
+  const std::string& directory = series.series_directory;
+  std::optional<CarriedScale> carried;
+  if (!settle_scale(settings, series, environment, carried, summary)) return summary;
+  const bool scale_asked = carried || settings.scale.kind != ScaleRequest::Kind::none;
+  const PhotographsToMeasure chosen =
+      photographs_to_measure(settings, series, environment, summary);
+  const std::vector<unsigned>& positions = chosen.positions;
+  const std::vector<std::string>& paths = chosen.paths;
+  const std::vector<int>& records_at_start = chosen.records_at_start;
 
   Progress progress(environment.progress, environment.terminal, paths.size());
   std::vector<ReviewTile> tiles;

@@ -62,7 +62,8 @@ struct FitWarnings {
 };
 
 // How much a warning says about the fit: it may be wrong and wants a look (kCaution), or it
-// measured something else than the object (kError: the background was taken for it).
+// measured something else than the object (kError: the background was taken for it). The report
+// counts a recorded measurement with an error's column set as a failed fit.
 enum class WarningSeverity { kCaution, kError };
 
 // What tells the warnings that the values and the outline alone cannot: NaN where not known.

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "fit/fit_warnings.h"
 #include "series/csv_text.h"
 #include "series/details_file.h"
 #include "series/random_order_file.h"
@@ -108,9 +109,21 @@ void join_details(const std::string& text, SeriesRecords& records) {
     if (int c = column_of(header, error_column_of(value)); c >= 0) error_column[value] = c;
   }
   records.has_error_columns = !error_column.empty();
-  std::vector<std::pair<std::string, int>> warn_columns;
+  // Each warning's column, named without its prefix, and whether the warning is an error (the fit
+  // measured no egg): a measurement whose row has one counts as failed.
+  struct WarnColumn {
+    std::string name;
+    int column;
+    bool error;
+  };
+  std::vector<WarnColumn> warn_columns;
   for (size_t i = 0; i < header.size(); ++i) {
-    if (header[i].rfind("warn_", 0) == 0) warn_columns.emplace_back(header[i].substr(5), i);
+    if (header[i].rfind("warn_", 0) != 0) continue;
+    const std::vector<FitWarningKind>& kinds = fit_warning_kinds();
+    const bool error = std::any_of(kinds.begin(), kinds.end(), [&](const FitWarningKind& kind) {
+      return kind.column && header[i] == kind.column && kind.severity == WarningSeverity::kError;
+    });
+    warn_columns.push_back({header[i].substr(5), static_cast<int>(i), error});
   }
   const int flags_column = column_of(header, "flags");
   // An egg of a clutch measured egg by egg is its own photograph: egg_index says which.
@@ -157,9 +170,10 @@ void join_details(const std::string& text, SeriesRecords& records) {
         m.errors[value] = *v;
       }
     }
-    for (const auto& [name, column] : warn_columns) {
-      if (field(column) == "1") m.flags.push_back(name);
-      if (name == "outline_is_frame" && field(column) == "1") m.failed = true;
+    for (const WarnColumn& warn : warn_columns) {
+      if (field(warn.column) != "1") continue;
+      m.flags.push_back(warn.name);
+      if (warn.error) m.failed = true;
     }
     if (!field(flags_column).empty()) m.flags.push_back(field(flags_column));
     if (egg_column >= 0) m.egg = std::atoi(field(egg_column).c_str());

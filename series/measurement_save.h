@@ -7,29 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "fit/session_contract.h"
 #include "series/details_file.h"
 #include "series/durable_append.h"
 #include "series/exif_date.h"
 #include "series/file_operations.h"
 #include "series/measures_file.h"
 
-// The details row of an accepted session's `result` for the photograph `name` (relative to the
-// series directory): the six model values, lambda and energy, threshold, the region, the cut-offs,
-// the whole photograph's size and the session's keys. The region is the image the fit was made on
-// in pixels of the whole photograph: the session's region, or the whole photograph when it had
-// none (the model's translation counts from that region's corner). Capture dates, measuring time,
-// dimensions and scale are the save's part (save_measurement_with_details).
-// The polarity and the warnings are the session's, and so is a scale key c found or key y carried
-// over (its method, value, standard error and source; scale.csv is then not read).
-DetailsRecord details_record_of(const SessionResult& result, const std::string& name);
-
 // The details file's part of a save: `row`, preceded by a line break when the file does not end
 // with one and by the header when the file is empty (or missing) while the save holds its lock.
 PlannedAppend details_row_append(const std::string& path, const std::string& row);
 
-// Saves `details` (its file, model values and so on set, see details_record_of) in the series
-// directory:
+// Saves `details` (its file, model values and so on set, see details_record_of in
+// measurement/session_record.h) in the series directory:
 //  - the measures line is that of save_measurement (measures_file.h) for `lambda` (the session's
 //    lambda, lambda_milli / 1000) and the record's energy;
 //  - the measuring time is taken once from `clock` and goes into both files;

@@ -101,8 +101,9 @@ int wait_for_key(MeasuringWindow& window) {
     run.waiting_for_key = true;
     const int key = run.next_key ? run.next_key(kWaitSliceMs) : cv::waitKey(kWaitSliceMs);
     run.waiting_for_key = false;
-    if (key != -1) return key & 0xFF;
+    // A cancel asked for during the wait ends the session even when a key came in the same wait.
     if (run.cancel_requested) return kCancelRequestedKey;
+    if (key != -1) return key & 0xFF;
     if (scale_clicks_ready(scale_mode)) return kScaleClicksKey;
     if (egg_click_waiting(window)) return kEggClickKey;
     // Once a mode's clicks are done, a click chooses an egg again.

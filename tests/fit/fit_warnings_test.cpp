@@ -52,7 +52,9 @@ void expect_warnings(const FitWarnings& w, const Expected& e) {
   EXPECT_EQ(w.model_reaches_border, e.border);
   EXPECT_EQ(w.top_far_from_reference, e.top);
   // The models here are placed by hand, not fitted: the shape checks may add their own warnings.
-  if (e.touches || e.frame || e.energy || e.border || e.top) EXPECT_TRUE(w.any());
+  if (e.touches || e.frame || e.energy || e.border || e.top) {
+    EXPECT_TRUE(w.any());
+  }
 }
 
 }  // namespace

@@ -207,4 +207,22 @@ TEST(ReportContents, NoRepeatsAndOneMeasurementAreSaid) {
   }
 }
 
+// A warning of error severity (the outline was the image frame: no egg was measured) makes its
+// measurement a failed one; a caution only flags it.
+TEST(SeriesRecords, AnErrorWarningFailsTheMeasurementACautionOnlyFlagsIt) {
+  const char measures[] =
+      "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\n"
+      "a.jpg;;x;1.1;0.5;\nb.jpg;;x;1.2;0.5;\nc.jpg;;x;1.3;0.5;\n";
+  const char details[] =
+      "file,lambda,warn_outline_is_frame,warn_energy_high\n"
+      "a.jpg,1.1,1,0\nb.jpg,1.2,0,1\nc.jpg,1.3,0,0\n";
+  const SeriesRecords r = parse_series_records(measures, std::string(details), {}, {});
+  ASSERT_EQ(r.measurements.size(), 3u);
+  EXPECT_TRUE(r.measurements[0].failed);
+  EXPECT_EQ(r.measurements[0].flags, (std::vector<std::string>{"outline_is_frame"}));
+  EXPECT_FALSE(r.measurements[1].failed);
+  EXPECT_EQ(r.measurements[1].flags, (std::vector<std::string>{"energy_high"}));
+  EXPECT_FALSE(r.measurements[2].failed);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "file_faults.h"
 #include "file_protection.h"
+#include "measurement/session_record.h"
 #include "series/csv_text.h"
 #include "series/scale_file.h"
 #include "test_support.h"
