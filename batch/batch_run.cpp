@@ -135,9 +135,10 @@ const char* warning_text(bool FitWarnings::*flag) {
 }
 
 // The scale of `details`: `scale` when found (carried from the photograph `from` when that is
-// not empty), else none, so that scale.csv is not used either; its doubts join `warnings`.
-void record_scale(DetailsRecord& details, const ScaleReading& scale, const std::string& from,
-                  std::vector<std::string>& warnings) {
+// not empty), else none, so that scale.csv is not used either; its doubts join `held` and
+// `warnings`.
+void record_scale(DetailsRecord& details, FitWarnings& held, const ScaleReading& scale,
+                  const std::string& from, std::vector<std::string>& warnings) {
   if (!scale.found()) {
     details.scale_method = scale_method_name(ScaleMethod::none);
     details.scale_source = ScaleSource::none;
@@ -150,8 +151,8 @@ void record_scale(DetailsRecord& details, const ScaleReading& scale, const std::
   details.px_per_mm = scale.px_per_mm;
   details.px_per_mm_se = scale.px_per_mm_se;
   details.scale_from = from;
-  details.warnings.scale_spacing_varies = scale.spacing_varies;
-  details.warnings.scale_steep_angle = scale.steep_angle;
+  held.scale_spacing_varies = scale.spacing_varies;
+  held.scale_steep_angle = scale.steep_angle;
   if (scale.spacing_varies) warnings.push_back(warning_text(&FitWarnings::scale_spacing_varies));
   if (scale.steep_angle) warnings.push_back(warning_text(&FitWarnings::scale_steep_angle));
 }
@@ -398,12 +399,14 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
         std::ostringstream notes;  // the capture date's lines, as ENTER prints them
         // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
         DetailsRecord details = details_record_of(fit->result, name);
-        details.uncertainty = fit->uncertainty;
+        details.uncertainty = details_uncertainty_of(fit->uncertainty);
+        FitWarnings held = fit->result.warnings;
         const ScaleReading& scale = carried ? carried->reading : fit->scale;
         if (scale_asked) {
-          record_scale(details, scale, carried ? carried->from : "", fit->warnings);
+          record_scale(details, held, scale, carried ? carried->from : "", fit->warnings);
           if (!scale.found()) progress.message(file + ": " + scale_not_found_line(scale));
         }
+        details.warnings_held = held_warning_columns(held);
         details.flags = joined(fit->warnings);
         details.egg_index = fit->egg_index;
         details.egg_count = fit->egg_count;
@@ -446,7 +449,7 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
              << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
         done(line.str());
         tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
-                         warning_short_names(details.warnings), fit->egg_index});
+                         warning_short_names(held), fit->egg_index});
         energies.push_back(fit->result.energy);
         const bool read_here = !carried && scale.found() && scale.method != ScaleMethod::given;
         read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
