@@ -143,7 +143,9 @@ void myQtApp::do_something() {
   start.lambda = read_number(lineEdit_lambda->text()) / 1000.0;
   // The session gets copies: the carried values change only when it is accepted.
   start.region = series.saved_region_in_photo;
-  start.cut_offs = {series.saved_cut_off_top, series.saved_cut_off_bottom};
+  if (series.saved_cut_offs) {
+    start.cut_offs = {series.saved_cut_offs->top, series.saved_cut_offs->bottom};
+  }
   // Key k keeps its scale for the photograph measured, in the series' scale.csv; the scale of
   // another photograph that it proposes and the user keeps is carried over instead.
   const std::string& measured = series.file_list[series.current_index].name;
@@ -219,8 +221,7 @@ void myQtApp::do_something() {
     update_file_list();
   } else {
     series.saved_region_in_photo = result->region;
-    series.saved_cut_off_top = result->cut_offs.top;
-    series.saved_cut_off_bottom = result->cut_offs.bottom;
+    series.saved_cut_offs = {{result->cut_offs.top, result->cut_offs.bottom}};
     series.saved_dark_object = result->polarity == ObjectPolarity::kDarkOnLight;
     if (result->scale.found()) {
       last_scale_ = result->scale;

@@ -12,8 +12,8 @@
 #include "app/photo_scale.h"
 #include "fit/session_contract.h"
 #include "series/measures_file.h"
+#include "series/series_from_directory.h"
 #include "series/series_lock.h"
-#include "series/series_setup.h"
 #include "ui_myqtapp.h"
 #include "windows/measuring_window.h"
 

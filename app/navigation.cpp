@@ -9,7 +9,7 @@
 #include "series/details_file.h"
 #include "series/file_navigation.h"
 #include "series/file_overview.h"
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 #include "series/status_line.h"
 
 namespace {

@@ -1,10 +1,9 @@
-#include "series/series_setup.h"
-
 #include <QFile>
 
 #include "app/myqtapp.h"
 #include "app/photo_open.h"
 #include "series/measurement_save.h"
+#include "series/series_from_directory.h"
 
 void myQtApp::process_directory() {
   // The typed text becomes a path in the file-name encoding of the platform (UTF-8 bytes on

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <optional>
@@ -135,9 +136,10 @@ const char* warning_text(bool FitWarnings::*flag) {
 }
 
 // The scale of `details`: `scale` when found (carried from the photograph `from` when that is
-// not empty), else none, so that scale.csv is not used either; its doubts join `warnings`.
-void record_scale(DetailsRecord& details, const ScaleReading& scale, const std::string& from,
-                  std::vector<std::string>& warnings) {
+// not empty), else none, so that scale.csv is not used either; its doubts join `held` and
+// `warnings`.
+void record_scale(DetailsRecord& details, FitWarnings& held, const ScaleReading& scale,
+                  const std::string& from, std::vector<std::string>& warnings) {
   if (!scale.found()) {
     details.scale_method = scale_method_name(ScaleMethod::none);
     details.scale_source = ScaleSource::none;
@@ -150,8 +152,8 @@ void record_scale(DetailsRecord& details, const ScaleReading& scale, const std::
   details.px_per_mm = scale.px_per_mm;
   details.px_per_mm_se = scale.px_per_mm_se;
   details.scale_from = from;
-  details.warnings.scale_spacing_varies = scale.spacing_varies;
-  details.warnings.scale_steep_angle = scale.steep_angle;
+  held.scale_spacing_varies = scale.spacing_varies;
+  held.scale_steep_angle = scale.steep_angle;
   if (scale.spacing_varies) warnings.push_back(warning_text(&FitWarnings::scale_spacing_varies));
   if (scale.steep_angle) warnings.push_back(warning_text(&FitWarnings::scale_steep_angle));
 }
@@ -328,144 +330,200 @@ PhotographsToMeasure photographs_to_measure(const BatchSettings& settings,
   return chosen;
 }
 
-}  // namespace
-
-BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment) {
-  BatchSummary summary;
-  std::ostream& out = environment.out;
-  SeriesState series;
-  SeriesLock series_lock;
-  if (!open_series(settings, environment, series, series_lock, summary)) return summary;
-  const std::string& directory = series.series_directory;
-  std::optional<CarriedScale> carried;
-  if (!settle_scale(settings, series, environment, carried, summary)) return summary;
-  const bool scale_asked = carried || settings.scale.kind != ScaleRequest::Kind::none;
-  const PhotographsToMeasure chosen =
-      photographs_to_measure(settings, series, environment, summary);
-  const std::vector<unsigned>& positions = chosen.positions;
-  const std::vector<std::string>& paths = chosen.paths;
-  const std::vector<int>& records_at_start = chosen.records_at_start;
-
-  Progress progress(environment.progress, environment.terminal, paths.size());
+// What the eggs saved in a run leave for the series-wide checks and the review sheet: one entry
+// per egg saved, in measuring order.
+struct SavedFits {
   std::vector<ReviewTile> tiles;
   std::vector<double> energies;
   std::vector<double> read_scales;  // px/mm read from each tile's photograph, 0 when none
   std::vector<std::vector<std::string>> warnings;
-  {
-    FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.every_egg,
-                   carried ? ScaleRequest{} : settings.scale, settings.jobs, environment.stop);
-    for (size_t k = 0; k < paths.size(); ++k) {
-      std::optional<ClutchPhotographFit> photograph = queue.take(k);
-      if (!photograph) {
-        summary.not_started = paths.size() - k;
-        break;
-      }
-      const std::string photograph_file = "file " + std::to_string(positions[k]);
-      if (!photograph->failure.empty()) {
-        ++summary.failed;
-        progress.message(photograph_file + ": " + without_path(photograph->failure, paths[k]));
-        progress.step(photograph_file + ": failed");
-        continue;
-      }
-      if (photograph->cut_by_border > 0) {
-        progress.message(photograph_file + ": " + std::to_string(photograph->cut_by_border) +
-                         (photograph->cut_by_border == 1 ? " egg" : " eggs") +
+};
+
+// What every save of a run reads and adds to.
+struct RunContext {
+  const BatchSettings& settings;
+  BatchEnvironment& environment;
+  const SeriesState& series;
+  const std::optional<CarriedScale>& carried;
+  bool scale_asked;
+  Progress& progress;
+  BatchSummary& summary;
+  SavedFits& saved;
+};
+
+enum class EggSave { saved, failed, saved_meanwhile };
+
+// The details row of one egg's fit of the photograph `name`, as ENTER writes it: the fit's
+// warnings as its flags, the scale asked for (the line saying why there is none goes to the
+// progress, `file` naming the egg), the egg's place in its clutch.
+DetailsRecord egg_details(RunContext& run, PhotographFit& fit, const std::string& name,
+                          const std::string& file, FitWarnings& held) {
+  DetailsRecord details = details_record_of(fit.result, name);
+  details.uncertainty = details_uncertainty_of(fit.uncertainty);
+  held = fit.result.warnings;
+  const ScaleReading& scale = run.carried ? run.carried->reading : fit.scale;
+  if (run.scale_asked) {
+    record_scale(details, held, scale, run.carried ? run.carried->from : "", fit.warnings);
+    if (!scale.found()) run.progress.message(file + ": " + scale_not_found_line(scale));
+  }
+  details.warnings_held = held_warning_columns(held);
+  details.flags = joined(fit.warnings);
+  details.egg_index = fit.egg_index;
+  details.egg_count = fit.egg_count;
+  details.egg_centre_px = fit.egg_centre_px;
+  details.egg_box_px = fit.egg_box_px;
+  return details;
+}
+
+// One photograph of the run: its 1-based place in the measuring order, its path (left out of its
+// lines), how often measures.csv listed it at the start, and how many of its eggs this run saved.
+struct PhotographToSave {
+  unsigned position = 0;
+  const std::string& path;
+  int records_at_start = 0;
+  int saved_here = 0;
+};
+
+// Saves one egg's fit of `photograph` when measures.csv lists the photograph as often as at the
+// start and with the eggs saved before it (any count with --again). Its lines go to the progress,
+// `done` ending them; a saved egg joins run.saved.
+EggSave save_egg(RunContext& run, PhotographFit& fit, const PhotographToSave& photograph,
+                 const std::string& file, const std::function<void(const std::string&)>& done) {
+  const unsigned position = photograph.position;
+  const std::string& path = photograph.path;
+  if (!fit.measured()) {
+    run.progress.message(file + ": " + without_path(fit.failure, path));
+    done(file + ": failed");
+    return EggSave::failed;
+  }
+  const std::string& name = run.series.file_list[position - 1].name;
+  FitWarnings held;
+  const DetailsRecord details = egg_details(run, fit, name, file, held);
+  std::ostringstream notes;  // the capture date's lines, as ENTER prints them
+  const AppendOutcome saved = save_measurement_with_details(
+      run.series.series_directory, fit.capture_date, fit.result.lambda, details, notes,
+      run.environment.clock, posix_file_operations(),
+      run.settings.again
+          ? SaveIf::always()
+          : SaveIf::records_unchanged(photograph.records_at_start + photograph.saved_here));
+  if (saved.already_measured) {
+    run.progress.step(file + ": skipped, another run saved it meanwhile");
+    return EggSave::saved_meanwhile;
+  }
+  // A missing capture date is common (most cameras' exports, scans) and harmless: it is counted
+  // for the summary instead of a line each, whose path would name the photograph beside its
+  // position.
+  if (photograph.saved_here == 0 && fit.capture_date.status != CaptureDate::found)
+    ++run.summary.no_capture_date;
+  std::istringstream note_lines(notes.str());
+  for (std::string line; std::getline(note_lines, line);) {
+    if (is_capture_date_note(line)) continue;
+    run.progress.message(file + ": " + line);
+  }
+  if (!saved.saved) {
+    run.progress.message(file + ": " + saved.failure);
+    done(file + ": failed");
+    return EggSave::failed;
+  }
+  ++run.summary.eggs_measured;
+  const ScaleReading& scale = run.carried ? run.carried->reading : fit.scale;
+  std::ostringstream line;
+  line << file << ": lambda " << format_measure_number(fit.result.lambda) << ", energy "
+       << format_measure_number(fit.result.energy)
+       << (run.scale_asked && scale.found() ? ", " + format_measure_number(scale.px_per_mm) +
+                                                  " px/mm (" + details.scale_method + ")"
+                                            : "")
+       << (fit.warnings.empty() ? "" : " (" + joined(fit.warnings) + ")");
+  done(line.str());
+  run.saved.tiles.push_back({static_cast<int>(position), std::move(fit.review_picture), false,
+                             warning_short_names(held), fit.egg_index});
+  run.saved.energies.push_back(fit.result.energy);
+  const bool read_here = !run.carried && scale.found() && scale.method != ScaleMethod::given;
+  run.saved.read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
+  run.saved.warnings.push_back(std::move(fit.warnings));
+  return EggSave::saved;
+}
+
+// Saves the eggs of one photograph's fits, each its own record after those saved before it, and
+// counts the photograph: measured when any egg of it was saved, skipped when another run saved it
+// meanwhile, else failed.
+void save_photograph(RunContext& run, ClutchPhotographFit& fits, PhotographToSave photograph) {
+  BatchSummary& summary = run.summary;
+  const std::string photograph_file = "file " + std::to_string(photograph.position);
+  if (!fits.failure.empty()) {
+    ++summary.failed;
+    run.progress.message(photograph_file + ": " + without_path(fits.failure, photograph.path));
+    run.progress.step(photograph_file + ": failed");
+    return;
+  }
+  if (fits.cut_by_border > 0) {
+    run.progress.message(photograph_file + ": " + std::to_string(fits.cut_by_border) +
+                         (fits.cut_by_border == 1 ? " egg" : " eggs") +
                          " cut by the border left out, not measured");
+  }
+  int failed_here = 0;
+  bool saved_meanwhile = false;
+  const size_t egg_count = fits.eggs.size();
+  for (size_t e = 0; e < egg_count && !saved_meanwhile; ++e) {
+    PhotographFit& fit = fits.eggs[e];
+    const std::string file =
+        photograph_file + (fit.egg_count > 0 ? "." + std::to_string(fit.egg_index) : "");
+    // The photograph's last egg moves the progress on; the others are lines of their own.
+    const auto done = [&](const std::string& line) {
+      if (e + 1 == egg_count) {
+        run.progress.step(line);
+      } else {
+        run.progress.message(line);
       }
-      // Each egg of a clutch is saved as its own record, after those saved before it in this run.
-      int saved_here = 0, failed_here = 0;
-      bool saved_meanwhile = false;
-      const size_t egg_count = photograph->eggs.size();
-      for (size_t e = 0; e < egg_count && !saved_meanwhile; ++e) {
-        PhotographFit* fit = &photograph->eggs[e];
-        const std::string file =
-            photograph_file + (fit->egg_count > 0 ? "." + std::to_string(fit->egg_index) : "");
-        // The photograph's last egg moves the progress on; the others are lines of their own.
-        const auto done = [&](const std::string& line) {
-          if (e + 1 == egg_count) {
-            progress.step(line);
-          } else {
-            progress.message(line);
-          }
-        };
-        if (!fit->measured()) {
-          ++failed_here;
-          progress.message(file + ": " + without_path(fit->failure, paths[k]));
-          done(file + ": failed");
-          continue;
-        }
-        const std::string& name = series.file_list[positions[k] - 1].name;
-        std::ostringstream notes;  // the capture date's lines, as ENTER prints them
-        // Both files as ENTER writes them; the details row names the fit's warnings as its flags.
-        DetailsRecord details = details_record_of(fit->result, name);
-        details.uncertainty = fit->uncertainty;
-        const ScaleReading& scale = carried ? carried->reading : fit->scale;
-        if (scale_asked) {
-          record_scale(details, scale, carried ? carried->from : "", fit->warnings);
-          if (!scale.found()) progress.message(file + ": " + scale_not_found_line(scale));
-        }
-        details.flags = joined(fit->warnings);
-        details.egg_index = fit->egg_index;
-        details.egg_count = fit->egg_count;
-        details.egg_centre_px = fit->egg_centre_px;
-        details.egg_box_px = fit->egg_box_px;
-        const AppendOutcome saved = save_measurement_with_details(
-            directory, fit->capture_date, fit->result.lambda, details, notes, environment.clock,
-            posix_file_operations(),
-            settings.again ? SaveIf::always()
-                           : SaveIf::records_unchanged(records_at_start[k] + saved_here));
-        if (saved.already_measured) {
-          saved_meanwhile = true;
-          progress.step(file + ": skipped, another run saved it meanwhile");
-          continue;
-        }
-        // A missing capture date is common (most cameras' exports, scans) and harmless: it is
-        // counted for the summary instead of a line each, whose path would name the photograph
-        // beside its position.
-        if (saved_here == 0 && fit->capture_date.status != CaptureDate::found)
-          ++summary.no_capture_date;
-        std::istringstream note_lines(notes.str());
-        for (std::string line; std::getline(note_lines, line);) {
-          if (is_capture_date_note(line)) continue;
-          progress.message(file + ": " + line);
-        }
-        if (!saved.saved) {
-          ++failed_here;
-          progress.message(file + ": " + saved.failure);
-          done(file + ": failed");
-          continue;
-        }
-        ++saved_here;
-        ++summary.eggs_measured;
-        std::ostringstream line;
-        line << file << ": lambda " << format_measure_number(fit->result.lambda) << ", energy "
-             << format_measure_number(fit->result.energy)
-             << (scale_asked && scale.found() ? ", " + format_measure_number(scale.px_per_mm) +
-                                                    " px/mm (" + details.scale_method + ")"
-                                              : "")
-             << (fit->warnings.empty() ? "" : " (" + joined(fit->warnings) + ")");
-        done(line.str());
-        tiles.push_back({static_cast<int>(positions[k]), std::move(fit->review_picture), false,
-                         warning_short_names(details.warnings), fit->egg_index});
-        energies.push_back(fit->result.energy);
-        const bool read_here = !carried && scale.found() && scale.method != ScaleMethod::given;
-        read_scales.push_back(read_here ? scale.px_per_mm : 0.0);
-        warnings.push_back(std::move(fit->warnings));
-      }
-      // A photograph counts as measured when any egg of it was saved.
-      if (saved_meanwhile && saved_here == 0) {
-        ++summary.skipped;
-      } else if (saved_here > 0) {
-        ++summary.measured;
-      } else if (failed_here > 0) {
-        ++summary.failed;
-      }
-      if (saved_here > 0 && failed_here > 0) summary.eggs_failed += failed_here;
+    };
+    switch (save_egg(run, fit, photograph, file, done)) {
+      case EggSave::saved:
+        ++photograph.saved_here;
+        break;
+      case EggSave::failed:
+        ++failed_here;
+        break;
+      case EggSave::saved_meanwhile:
+        saved_meanwhile = true;
+        break;
     }
   }
-  progress.finish();
+  if (saved_meanwhile && photograph.saved_here == 0) {
+    ++summary.skipped;
+  } else if (photograph.saved_here > 0) {
+    ++summary.measured;
+  } else if (failed_here > 0) {
+    ++summary.failed;
+  }
+  if (photograph.saved_here > 0 && failed_here > 0) summary.eggs_failed += failed_here;
+}
 
-  const std::vector<bool> far_above = far_above_series_median(energies);
+// Fits the photographs `chosen` in parallel and saves them in measuring order, until a stop
+// leaves the rest not started.
+void measure_photographs(RunContext& run, const PhotographsToMeasure& chosen) {
+  const BatchSettings& settings = run.settings;
+  const std::vector<std::string>& paths = chosen.paths;
+  FitQueue queue(paths, settings.start, settings.automatic_segmentation, settings.every_egg,
+                 run.carried ? ScaleRequest{} : settings.scale, settings.jobs,
+                 run.environment.stop);
+  for (size_t k = 0; k < paths.size(); ++k) {
+    std::optional<ClutchPhotographFit> fits = queue.take(k);
+    if (!fits) {
+      run.summary.not_started = paths.size() - k;
+      return;
+    }
+    save_photograph(run, *fits, {chosen.positions[k], paths[k], chosen.records_at_start[k], 0});
+  }
+}
+
+// The checks against the whole series, once every fit is saved: an energy far above the series'
+// median, a scale read far from the median of those read (three at least). A fit with any warning
+// is flagged on its tile and in the summary.
+void flag_against_series(SavedFits& saved, BatchSummary& summary) {
+  std::vector<ReviewTile>& tiles = saved.tiles;
+  std::vector<std::vector<std::string>>& warnings = saved.warnings;
+  const std::vector<double>& read_scales = saved.read_scales;
+  const std::vector<bool> far_above = far_above_series_median(saved.energies);
   std::vector<double> found_scales;
   for (double px_per_mm : read_scales) {
     if (px_per_mm > 0) found_scales.push_back(px_per_mm);
@@ -489,19 +547,28 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
     summary.flagged.push_back(
         {static_cast<unsigned>(tiles[t].position), warnings[t], tiles[t].egg});
   }
+}
 
+// The review sheet of `tiles`: at --review's path, or review.png in the series when a fit is
+// flagged; none without a tile. A sheet that cannot be written is said and the run goes on.
+void write_review(const BatchSettings& settings, const std::string& directory,
+                  const std::vector<ReviewTile>& tiles, BatchEnvironment& environment,
+                  BatchSummary& summary) {
   std::string review_path = settings.review_path;
   if (review_path.empty() && !summary.flagged.empty()) review_path = directory + "/review.png";
-  if (!review_path.empty() && !tiles.empty()) {
-    std::string error;
-    if (write_review_sheet(review_path, tiles, &error)) {
-      summary.review_sheet = review_path;
-    } else {
-      environment.progress << "The review sheet " << review_path << " was not written: " << error
-                           << std::endl;
-    }
+  if (review_path.empty() || tiles.empty()) return;
+  std::string error;
+  if (write_review_sheet(review_path, tiles, &error)) {
+    summary.review_sheet = review_path;
+  } else {
+    environment.progress << "The review sheet " << review_path << " was not written: " << error
+                         << std::endl;
   }
+}
 
+// The run's closing lines: a stop, the counts, the eggs of clutches, the photographs without a
+// capture date, the files left out, each flagged fit and the review sheet.
+void print_summary(const BatchSettings& settings, const BatchSummary& summary, std::ostream& out) {
   if (summary.stopped()) {
     out << "Stopped: " << summary.not_started << " photographs not started." << std::endl;
   }
@@ -528,6 +595,30 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
         << joined(flagged.warnings) << std::endl;
   }
   if (!summary.review_sheet.empty()) out << "Review sheet: " << summary.review_sheet << std::endl;
+}
+
+}  // namespace
+
+BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environment) {
+  BatchSummary summary;
+  SeriesState series;
+  SeriesLock series_lock;
+  if (!open_series(settings, environment, series, series_lock, summary)) return summary;
+  std::optional<CarriedScale> carried;
+  if (!settle_scale(settings, series, environment, carried, summary)) return summary;
+  const bool scale_asked = carried || settings.scale.kind != ScaleRequest::Kind::none;
+  const PhotographsToMeasure chosen =
+      photographs_to_measure(settings, series, environment, summary);
+
+  Progress progress(environment.progress, environment.terminal, chosen.paths.size());
+  SavedFits saved;
+  RunContext run{settings, environment, series, carried, scale_asked, progress, summary, saved};
+  measure_photographs(run, chosen);
+  progress.finish();
+
+  flag_against_series(saved, summary);
+  write_review(settings, series.series_directory, saved.tiles, environment, summary);
+  print_summary(settings, summary, environment.out);
   return summary;
 }
 

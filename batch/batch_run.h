@@ -12,7 +12,7 @@
 #include "fit/session_contract.h"
 #include "scale/scale_request.h"
 #include "series/measures_file.h"
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 
 struct BatchSettings {
   std::string directory;  // the series directory, as for "Read!"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 
 namespace {
 

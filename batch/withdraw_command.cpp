@@ -5,7 +5,7 @@
 
 #include "series/file_overview.h"
 #include "series/random_order_file.h"
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 #include "series/withdrawals_file.h"
 
 int withdraw_measurement(const WithdrawRequest& request, std::ostream& out, std::ostream& err,

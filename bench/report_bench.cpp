@@ -8,6 +8,7 @@
 #include <random>
 
 #include "bench_stats.h"
+#include "measurement/session_record.h"
 #include "report/report_contents.h"
 #include "report/report_writer.h"
 #include "report/series_records.h"

@@ -19,8 +19,8 @@ constexpr int kScoreDigits = 3;
 
 std::string dimension(double value) { return number_with_digits(value, kDimensionDigits); }
 
-const char* polarity_name(ObjectPolarity polarity) {
-  return polarity == ObjectPolarity::kDarkOnLight ? "dark_on_light" : "light_on_dark";
+const char* polarity_name(bool dark_on_light) {
+  return dark_on_light ? "dark_on_light" : "light_on_dark";
 }
 
 bool scaled(const DetailsRecord& r) {
@@ -28,16 +28,20 @@ bool scaled(const DetailsRecord& r) {
 }
 
 // A dimension of the model in pixels; empty for a model without extent.
-template <double EggDimensions::*field>
+template <double DetailsDimensions::*field>
 std::string in_px(const DetailsRecord& r) {
   return r.dimensions_px ? dimension((*r.dimensions_px).*field) : "";
 }
 
 // The same in millimetres; empty too without a scale.
-template <double EggDimensions::*field>
+// A length, breadth, volume or surface in millimetres: the pixels divided by the scale to the
+// power `power`. Empty too without a scale.
+template <double DetailsDimensions::*field, int power>
 std::string in_mm(const DetailsRecord& r) {
   if (!r.dimensions_px || !scaled(r)) return "";
-  return dimension(egg_dimensions_in_mm(*r.dimensions_px, r.px_per_mm).*field);
+  const double s = r.px_per_mm;
+  const double divisor = power == 1 ? s : power == 2 ? s * s : s * s * s;
+  return dimension((*r.dimensions_px).*field / divisor);
 }
 
 template <int DetailsRecord::*field>
@@ -67,7 +71,7 @@ std::string pointed_up(const DetailsRecord& r) {
 }
 
 // A standard error or a spread; empty where it is not known (a fit by hand).
-template <double FitUncertainty::*field>
+template <double DetailsUncertainty::*field>
 std::string known(const DetailsRecord& r) {
   const double value = r.uncertainty.*field;
   return std::isfinite(value) ? dimension(value) : "";
@@ -76,7 +80,7 @@ std::string known(const DetailsRecord& r) {
 // A length's standard error in millimetres: the fit's, in pixels, taken to millimetres, and the
 // scale's relative error of the length itself, added in quadrature (a scale without a known error
 // adds none). Empty without a scale.
-template <double FitUncertainty::*se_px, double EggDimensions::*length_px>
+template <double DetailsUncertainty::*se_px, double DetailsDimensions::*length_px>
 std::string in_mm_se(const DetailsRecord& r) {
   if (!scaled(r) || !r.dimensions_px) return "";
   const double fit_mm = r.uncertainty.*se_px / r.px_per_mm;
@@ -128,12 +132,25 @@ std::string egg_box(const DetailsRecord& r) {
   return r.egg_count > 0 ? std::to_string(r.egg_box_px.*field) : "";
 }
 
-// One column per warning of `place`, in the warning table's order.
-void add_warning_columns(std::vector<DetailsColumn>& columns, WarningColumnPlace place,
+// The columns of the fit's warnings, written after scale_source.
+const char* const kWarningColumnsWithFit[] = {
+    "warn_outline_touches_frame", "warn_outline_is_frame",      "warn_energy_high",
+    "warn_model_at_border",       "warn_top_far_from_rotation",
+};
+
+// The columns of the warnings added later, appended after every column above them so that an
+// older file's header stays a prefix.
+const char* const kWarningColumnsAtEnd[] = {
+    "warn_length_below_breadth", "warn_too_small",         "warn_lambda_not_egg_like",
+    "warn_area_mismatch",        "warn_not_convex",        "warn_starts_disagree",
+    "warn_runner_up_close",      "warn_low_contrast",      "warn_contrast_steps",
+    "warn_scale_spacing_varies", "warn_scale_steep_angle", "warn_egg_touching",
+};
+
+template <size_t count>
+void add_warning_columns(std::vector<DetailsColumn>& columns, const char* const (&names)[count],
                          const char* since) {
-  for (const FitWarningKind& kind : fit_warning_kinds()) {
-    if (kind.place == place) columns.push_back({kind.column, nullptr, since, kind.flag});
-  }
+  for (const char* name : names) columns.push_back({name, nullptr, since, true});
 }
 
 std::vector<DetailsColumn> make_details_columns() {
@@ -152,8 +169,8 @@ std::vector<DetailsColumn> make_details_columns() {
       {"translation_x_px", whole<&DetailsRecord::translation_x_px>, "1.7"},
       {"translation_y_px", whole<&DetailsRecord::translation_y_px>, "1.7"},
       {"threshold", whole<&DetailsRecord::threshold>, "1.7"},
-      {"polarity", [](const DetailsRecord& r) -> std::string { return polarity_name(r.polarity); },
-       "1.7"},
+      {"polarity",
+       [](const DetailsRecord& r) -> std::string { return polarity_name(r.dark_on_light); }, "1.7"},
       {"roi_x_px", whole<&DetailsRecord::roi_x_px>, "1.7"},
       {"roi_y_px", whole<&DetailsRecord::roi_y_px>, "1.7"},
       {"roi_width_px", whole<&DetailsRecord::roi_width_px>, "1.7"},
@@ -163,16 +180,16 @@ std::vector<DetailsColumn> make_details_columns() {
       {"image_width_px", whole<&DetailsRecord::image_width_px>, "1.7"},
       {"image_height_px", whole<&DetailsRecord::image_height_px>, "1.7"},
       {"keys", text<&DetailsRecord::keys>, "1.7"},
-      {"length_px", in_px<&EggDimensions::length>, "1.7"},
-      {"breadth_px", in_px<&EggDimensions::breadth>, "1.7"},
-      {"breadth_position", in_px<&EggDimensions::breadth_position>, "1.7"},
-      {"elongation", in_px<&EggDimensions::elongation>, "1.7"},
-      {"volume_px3", in_px<&EggDimensions::volume>, "1.7"},
-      {"surface_px2", in_px<&EggDimensions::surface>, "1.7"},
-      {"length_mm", in_mm<&EggDimensions::length>, "1.7"},
-      {"breadth_mm", in_mm<&EggDimensions::breadth>, "1.7"},
-      {"volume_mm3", in_mm<&EggDimensions::volume>, "1.7"},
-      {"surface_mm2", in_mm<&EggDimensions::surface>, "1.7"},
+      {"length_px", in_px<&DetailsDimensions::length>, "1.7"},
+      {"breadth_px", in_px<&DetailsDimensions::breadth>, "1.7"},
+      {"breadth_position", in_px<&DetailsDimensions::breadth_position>, "1.7"},
+      {"elongation", in_px<&DetailsDimensions::elongation>, "1.7"},
+      {"volume_px3", in_px<&DetailsDimensions::volume>, "1.7"},
+      {"surface_px2", in_px<&DetailsDimensions::surface>, "1.7"},
+      {"length_mm", in_mm<&DetailsDimensions::length, 1>, "1.7"},
+      {"breadth_mm", in_mm<&DetailsDimensions::breadth, 1>, "1.7"},
+      {"volume_mm3", in_mm<&DetailsDimensions::volume, 3>, "1.7"},
+      {"surface_mm2", in_mm<&DetailsDimensions::surface, 2>, "1.7"},
       {"px_per_mm",
        [](const DetailsRecord& r) { return scaled(r) ? round_trip_number(r.px_per_mm) : ""; },
        "1.7"},
@@ -182,7 +199,7 @@ std::vector<DetailsColumn> make_details_columns() {
        },
        "1.7"},
   };
-  add_warning_columns(columns, WarningColumnPlace::kWithFitWarnings, "1.7");
+  add_warning_columns(columns, kWarningColumnsWithFit, "1.7");
   columns.insert(
       columns.end(),
       {
@@ -193,15 +210,16 @@ std::vector<DetailsColumn> make_details_columns() {
           {"candidate_score", candidate_score, "1.7"},
           {"runner_up_score", runner_up_score, "1.7"},
           {"lambda_pointed_up", pointed_up, "1.7"},
-          {"lambda_se", known<&FitUncertainty::lambda_se>, "1.7"},
-          {"length_se_px", known<&FitUncertainty::length_se_px>, "1.7"},
-          {"breadth_se_px", known<&FitUncertainty::breadth_se_px>, "1.7"},
-          {"length_se_mm", in_mm_se<&FitUncertainty::length_se_px, &EggDimensions::length>, "1.7"},
-          {"breadth_se_mm", in_mm_se<&FitUncertainty::breadth_se_px, &EggDimensions::breadth>,
+          {"lambda_se", known<&DetailsUncertainty::lambda_se>, "1.7"},
+          {"length_se_px", known<&DetailsUncertainty::length_se_px>, "1.7"},
+          {"breadth_se_px", known<&DetailsUncertainty::breadth_se_px>, "1.7"},
+          {"length_se_mm", in_mm_se<&DetailsUncertainty::length_se_px, &DetailsDimensions::length>,
            "1.7"},
-          {"lambda_spread", known<&FitUncertainty::lambda_spread>, "1.7"},
-          {"length_spread_px", known<&FitUncertainty::length_spread_px>, "1.7"},
-          {"breadth_spread_px", known<&FitUncertainty::breadth_spread_px>, "1.7"},
+          {"breadth_se_mm",
+           in_mm_se<&DetailsUncertainty::breadth_se_px, &DetailsDimensions::breadth>, "1.7"},
+          {"lambda_spread", known<&DetailsUncertainty::lambda_spread>, "1.7"},
+          {"length_spread_px", known<&DetailsUncertainty::length_spread_px>, "1.7"},
+          {"breadth_spread_px", known<&DetailsUncertainty::breadth_spread_px>, "1.7"},
           {"fit_starts", fit_starts, "1.7"},
           {"scale_method", scale_method, "1.7"},
           {"px_per_mm_se", px_per_mm_se, "1.7"},
@@ -209,7 +227,7 @@ std::vector<DetailsColumn> make_details_columns() {
           {"scale_from", scale_from, "1.7"},
       });
   // The later warnings, appended after every column above.
-  add_warning_columns(columns, WarningColumnPlace::kAtEnd, "1.7");
+  add_warning_columns(columns, kWarningColumnsAtEnd, "1.7");
   columns.insert(
       columns.end(),
       {
@@ -233,7 +251,7 @@ const std::vector<DetailsColumn>& details_columns() {
 }
 
 std::string DetailsColumn::value_of(const DetailsRecord& record) const {
-  if (warning) return record.warnings.*warning ? "1" : "0";
+  if (warning) return record.warnings_held.count(name) ? "1" : "0";
   return write(record);
 }
 
@@ -253,9 +271,7 @@ std::string format_details_row(const DetailsRecord& r) {
 
 double lambda_pointed_up(double lambda) { return std::max(lambda, 1.0 / lambda); }
 
-void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
-  record.dimensions_px =
-      egg_dimensions_of_model(record.lambda_milli, record.width, record.height_px);
+void set_details_scale(DetailsRecord& record, const ScaleLookup& scale) {
   if (!record.scale_method.empty()) return;
   record.scale_source = scale.source;
   record.px_per_mm = scale.source == ScaleSource::none ? 0.0 : scale.row.px_per_mm;

@@ -26,7 +26,7 @@
 //   image_width_px, image_height_px   the whole photograph, upright as shown
 //   keys                       the keys pressed in the session, in order, blank-separated ("r a")
 //   length_px, breadth_px, breadth_position, elongation, volume_px3, surface_px2
-//                              the egg of the model values (fit/egg_dimensions.h); the position is
+//                              the egg of the model values; the position is
 //                              the depth of the largest breadth below the top / length
 //   length_mm, breadth_mm, volume_mm3, surface_mm2   the same in millimetres, with a scale
 //   px_per_mm                  the scale used, empty without one
@@ -43,7 +43,7 @@
 //                              next best object; empty unless automatic, 0 when no runner-up
 //   lambda_pointed_up          lambda_pointed_up(lambda): the shape with the pointed end up
 //   lambda_se, length_se_px, breadth_se_px, length_se_mm, breadth_se_mm
-//                              standard errors of the saved values (fit_uncertainty.h); empty
+//                              standard errors of the saved values; empty
 //                              where unknown (a fit by hand), the mm ones without a scale; the mm
 //                              ones include the scale's own error (px_per_mm_se)
 //   lambda_spread, length_spread_px, breadth_spread_px, fit_starts
@@ -59,8 +59,8 @@
 //                              standard error from the scale (areas twice it, volumes three times)
 //   scale_from                 carried: the source photograph's position in the measuring order,
 //                              or its path when it is not one of the series
-//   warn_length_below_breadth ... warn_scale_steep_angle
-//                              the warnings of fit_warning_kinds() placed at the end, in its order:
+//   warn_length_below_breadth ... warn_egg_touching
+//                              the warnings added later, in the warning table's order:
 //                              1 when the warning held for the saved fit, else 0
 //   egg_index, egg_count       an egg of a clutch measured egg by egg: its 1-based index (left to
 //                              right by centre x, ties top to bottom) and the number of eggs
@@ -70,15 +70,13 @@
 #pragma once
 
 #include <ctime>
+#include <limits>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "fit/egg_dimensions.h"
-#include "fit/fit_target.h"
-#include "fit/fit_uncertainty.h"
-#include "fit/fit_warnings.h"
 #include "series/scale_file.h"
 
 // File name of the details file inside the series directory.
@@ -91,8 +89,31 @@ extern const std::vector<std::string> kDetailsColumns;
 extern const char kProgramName[];
 extern const char kProgramVersion[];
 
-// Every field of one row. The dimensions are those of the model values (set_details_dimensions);
-// the millimetre columns are derived from them and px_per_mm when the scale source is not none.
+// The egg's dimensions in pixels, as the measurement worked them out from the model values.
+struct DetailsDimensions {
+  double length = 0.0;
+  double breadth = 0.0;
+  double breadth_position = 0.0;  // depth of the largest breadth below the top / length
+  double elongation = 0.0;        // length / breadth
+  double volume = 0.0;
+  double surface = 0.0;
+};
+
+// Standard errors and spreads of the saved values; NaN where not known.
+struct DetailsUncertainty {
+  static constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+  double lambda_se = kUnknown;
+  double length_se_px = kUnknown;
+  double breadth_se_px = kUnknown;
+  double lambda_spread = kUnknown;
+  double length_spread_px = kUnknown;
+  double breadth_spread_px = kUnknown;
+  int starts = 0;  // the other starts whose fits converged; 0: none made
+};
+
+// Every field of one row. The dimensions are those of the model values, which the measurement
+// sets; the millimetre columns are derived from them and px_per_mm when the scale source is not
+// none.
 struct DetailsRecord {
   std::string file;
   std::string capture_date_original;
@@ -106,7 +127,7 @@ struct DetailsRecord {
   int translation_x_px = 0;
   int translation_y_px = 0;
   int threshold = 0;
-  ObjectPolarity polarity = ObjectPolarity::kLightOnDark;
+  bool dark_on_light = false;  // the polarity: a dark object on a light ground, else light on dark
   int roi_x_px = 0;
   int roi_y_px = 0;
   int roi_width_px = 0;
@@ -116,7 +137,7 @@ struct DetailsRecord {
   int image_width_px = 0;
   int image_height_px = 0;
   std::string keys;
-  std::optional<EggDimensions> dimensions_px;
+  std::optional<DetailsDimensions> dimensions_px;  // none for a model without extent
   ScaleSource scale_source = ScaleSource::none;
   double px_per_mm = 0.0;  // > 0 with a scale; a source without one is written as none
   // Set when the scale was read, given or carried rather than taken from scale.csv: its method's
@@ -125,8 +146,8 @@ struct DetailsRecord {
   std::string scale_method;
   double px_per_mm_se = 0.0;
   std::string scale_from;
-  FitWarnings warnings;        // each warn_ column is 1 when its warning held
-  FitUncertainty uncertainty;  // unknown (NaN) for a fit made by hand
+  std::set<std::string> warnings_held;  // the warn_ columns written 1; the others are 0
+  DetailsUncertainty uncertainty;       // unknown (NaN) for a fit made by hand
   std::string flags;
   std::string program = kProgramName;
   std::string version = kProgramVersion;
@@ -156,7 +177,7 @@ struct DetailsColumn {
   std::string name;
   std::string (*write)(const DetailsRecord& record) = nullptr;  // null for a warning's column
   std::string since;
-  bool FitWarnings::*warning = nullptr;
+  bool warning = false;  // 1 when the record's warnings_held names the column, else 0
   // The column's text for `record`.
   std::string value_of(const DetailsRecord& record) const;
 };
@@ -170,7 +191,6 @@ std::string format_details_header();
 // One row with its line break.
 std::string format_details_row(const DetailsRecord& record);
 
-// Sets the dimensions of `record` from its model values (lambda_milli, width, height_px; none for
-// a model without extent) and its scale from `scale`, the lookup for the record's photograph. A
-// record whose scale_method is set keeps its own scale (px_per_mm and scale_source).
-void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale);
+// Sets the scale of `record` from `scale`, the lookup for the record's photograph. A record whose
+// scale_method is set keeps its own scale (px_per_mm and scale_source).
+void set_details_scale(DetailsRecord& record, const ScaleLookup& scale);

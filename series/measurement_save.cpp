@@ -61,9 +61,9 @@ AppendOutcome save_measurement_with_details(const std::string& series_directory,
   if (details.scale_method.empty()) {
     const ScaleFile scale_file = read_scale_file(series_directory + "/" + kScaleFileName);
     if (!scale_file.problem.empty()) out << scale_file.problem << std::endl;
-    set_details_dimensions(details, scale_for_photograph(scale_file.rows, details.file));
+    set_details_scale(details, scale_for_photograph(scale_file.rows, details.file));
   } else {
-    set_details_dimensions(details, {});  // the record's own scale
+    set_details_scale(details, {});  // the record's own scale
   }
   details.capture_date = capture_date.text;
   details.capture_date_original = capture_date.original_text;

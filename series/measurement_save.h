@@ -28,7 +28,8 @@ PlannedAppend details_row_append(const std::string& path, const std::string& row
 //    that cannot be used writes its one line to `out`, and the row gets no millimetres; a record
 //    whose scale_method is set (a scale read, given or carried) keeps its own and scale.csv is
 //    not read;
-//  - the dimensions follow from the model values (set_details_dimensions);
+//  - the dimensions are the record's, from its model values (details_record_of); the scale is
+//    set here (set_details_scale);
 //  - the measures line and the details row are appended by one append_durably, the measures file
 //    first: either both files gain their record, or neither changes. On failure the outcome's line
 //    (not yet written) names the file that could not be written.

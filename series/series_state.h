@@ -2,10 +2,9 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include "fit/parameter_table.h"
 
 struct SeriesEntry {
   std::string name;   // file name without directory, the bytes the listing or order file gave
@@ -23,8 +22,13 @@ struct SeriesState {
   // The region of interest in pixels of the whole upright photograph; a width or height of 0
   // means none.
   cv::Rect saved_region_in_photo;
-  int saved_cut_off_top = kStartCutOffs.top;
-  int saved_cut_off_bottom = kStartCutOffs.bottom;
+  // The cut-offs in percent, top and bottom; none before the first accepted measurement, when a
+  // session starts from its own start values.
+  struct CutOffPercents {
+    int top = 0;
+    int bottom = 0;
+  };
+  std::optional<CutOffPercents> saved_cut_offs;
   bool saved_dark_object = false;  // binarisation for a dark object on a light ground
 };
 

@@ -238,7 +238,7 @@ TEST_F(TakeMeasurement, EveryEndButAnAcceptIsACancel) {
     EXPECT_FALSE(std::filesystem::exists(path("measures.csv")));
     EXPECT_EQ(line_edit("lineEdit_threshold")->text(), "99");
     EXPECT_EQ(series_state().saved_region_in_photo.width, 0);
-    EXPECT_EQ(series_state().saved_cut_off_top, 1);
+    EXPECT_FALSE(series_state().saved_cut_offs.has_value());
     EXPECT_TRUE(all_inputs_enabled());
   }
   EXPECT_EQ(received_.size(), std::size(cases));

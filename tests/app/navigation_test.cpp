@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "app/myqtapp.h"
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 #include "stdout_capture.h"
 #include "test_support.h"
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "measurement/session_record.h"
 #include "report/report_contents.h"
 #include "series/csv_text.h"
 #include "series/details_file.h"
@@ -60,7 +61,7 @@ TEST(SeriesRecords, ReadsTheProgramsOwnDetailsRows) {
   row.roi_width_px = 400;
   row.roi_height_px = 420;
   set_details_dimensions(row, ScaleLookup{});
-  row.warnings.energy_too_high = true;
+  row.warnings_held = {"warn_energy_high"};
   const std::string details = format_details_header() + format_details_row(row);
   const SeriesRecords r = parse_series_records(
       "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\na.jpg;;x;1.234;0.5;\n", details,

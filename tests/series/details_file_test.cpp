@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "fit/fit_warnings.h"
+#include "measurement/session_record.h"
 #include "series/csv_text.h"
 
 namespace {
@@ -144,7 +146,7 @@ TEST(DetailsFile, EggColumnsSayWhichEggOfAClutchOrNothing) {
   egg.egg_count = 5;
   egg.egg_centre_px = {812, 40};
   egg.egg_box_px = {700, 0, 224, 81};
-  egg.warnings.egg_touching = true;
+  egg.warnings_held = {"warn_egg_touching"};
   std::map<std::string, std::string> fields = fields_of(egg);
   const char* const values[] = {"2", "5", "812", "40", "700", "0", "224", "81"};
   for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(fields[names[i]], values[i]) << names[i];
@@ -200,8 +202,10 @@ TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
 
   for (const FitWarningKind* kind : with_column) {
     SCOPED_TRACE(kind->column);
+    FitWarnings warnings;
+    warnings.*kind->flag = true;
     DetailsRecord record;
-    record.warnings.*kind->flag = true;
+    record.warnings_held = held_warning_columns(warnings);
     std::vector<std::string> fields = parse_csv(format_details_row(record)).records.at(0).fields;
     ASSERT_EQ(fields.size(), kDetailsColumns.size());
     for (const FitWarningKind* other : with_column) {
@@ -211,6 +215,10 @@ TEST(DetailsFile, WarningColumnsAreTheWarningTablesInItsOrder) {
       EXPECT_EQ(fields.at(index), other == kind ? "1" : "0") << other->column;
     }
   }
+  // And the file has no warning column that the table does not name.
+  size_t warning_columns = 0;
+  for (const DetailsColumn& column : details_columns()) warning_columns += column.warning;
+  EXPECT_EQ(warning_columns, with_column.size());
 }
 
 // Where the scale came from: scale.csv's scale is a clicked one; a scale read, given or carried
@@ -288,7 +296,7 @@ TEST(DetailsFile, RowsSayWhereTheirScaleCameFrom) {
       record.px_per_mm = c.px_per_mm;
       record.px_per_mm_se = c.se;
       record.scale_from = c.from;
-      record.warnings.scale_spacing_varies = c.spacing_varies;
+      if (c.spacing_varies) record.warnings_held.insert("warn_scale_spacing_varies");
     }
     // scale.csv's scale stands aside for a record's own.
     set_details_dimensions(record, series_scale(8));
@@ -390,7 +398,7 @@ TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
   DetailsRecord unscorable = demo_record();
   unscorable.energy_px = std::numeric_limits<double>::infinity();
   DetailsRecord reviewed = demo_record();
-  reviewed.polarity = ObjectPolarity::kDarkOnLight;
+  reviewed.dark_on_light = true;
   reviewed.keys = "m p o";
   reviewed.roi_x_px = 12;
   reviewed.roi_y_px = 34;
@@ -398,7 +406,8 @@ TEST(DetailsFile, RowsWithoutScaleWithoutExtentAndWithWarnings) {
   reviewed.roi_height_px = 150;
   reviewed.cut_off_top_percent = 10;
   reviewed.cut_off_bottom_percent = 5;
-  reviewed.warnings = {true, false, true, false, true};
+  reviewed.warnings_held = {"warn_outline_touches_frame", "warn_energy_high",
+                            "warn_top_far_from_rotation"};
   reviewed.flags = "outline, \"odd\"";
   ScaleLookup photograph_scale = series_scale(12.5);
   photograph_scale.source = ScaleSource::photograph;
@@ -467,7 +476,7 @@ TEST(DetailsFile, UncertaintyAndThePointedEndUp) {
   record.uncertainty.length_spread_px = 0.125;
   record.uncertainty.breadth_spread_px = 0;
   record.uncertainty.starts = 4;
-  record.warnings.low_contrast = true;
+  record.warnings_held = {"warn_low_contrast"};
   set_details_dimensions(record, series_scale(8));
   std::map<std::string, std::string> f = fields_of(record);
   const std::map<std::string, std::string> expected = {

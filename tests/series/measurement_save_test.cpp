@@ -119,7 +119,7 @@ TEST(DetailsRecordOf, TakesEveryValueOfTheSession) {
     EXPECT_EQ(r.translation_x_px, 306);
     EXPECT_EQ(r.translation_y_px, 205);
     EXPECT_EQ(r.threshold, 117);
-    EXPECT_EQ(r.polarity, ObjectPolarity::kLightOnDark);
+    EXPECT_FALSE(r.dark_on_light);
     EXPECT_EQ(cv::Rect(r.roi_x_px, r.roi_y_px, r.roi_width_px, r.roi_height_px), c.region);
     EXPECT_EQ(r.cut_off_top_percent, 2);
     EXPECT_EQ(r.cut_off_bottom_percent, 7);
@@ -350,10 +350,9 @@ TEST_F(MeasurementSave, TheSessionsOwnScaleStandsInForTheScaleFile) {
     SessionResult result = accepted_result();
     result.scale = cases[i].scale;
     std::ostringstream out;
-    ASSERT_TRUE(save_measurement_with_details(directory_.path(),
-                                              read_capture_date(directory_ / "b.jpg"),
-                                              result.lambda, details_record_of(result, "b.jpg"),
-                                              out, fixed_measuring_time)
+    ASSERT_TRUE(save_measurement_with_details(
+                    directory_.path(), read_capture_date(directory_ / "b.jpg"), result.lambda,
+                    details_record_of(result, "b.jpg"), out, fixed_measuring_time)
                     .saved);
     const std::vector<std::map<std::string, std::string>> rows = details_rows(details());
     ASSERT_EQ(rows.size(), i + 1);

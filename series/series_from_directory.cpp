@@ -1,4 +1,4 @@
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

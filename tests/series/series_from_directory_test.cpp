@@ -1,5 +1,5 @@
 // Setting up a series from directories built in a temporary directory.
-#include "series/series_setup.h"
+#include "series/series_from_directory.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
