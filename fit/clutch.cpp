@@ -204,6 +204,20 @@ std::vector<std::vector<cv::Point>> split_touching_eggs(const std::vector<cv::Po
   return parts;
 }
 
+int clutch_egg_under(const std::vector<ClutchEgg>& eggs, cv::Point point) {
+  int best = -1;
+  double best_area = 0.0;
+  for (size_t n = 0; n < eggs.size(); ++n) {
+    if (eggs[n].outline.empty() || !inside(eggs[n].outline, cv::Point2d(point))) continue;
+    const double area = cv::contourArea(eggs[n].outline);
+    if (best < 0 || area < best_area) {
+      best = static_cast<int>(n);
+      best_area = area;
+    }
+  }
+  return best;
+}
+
 Clutch find_clutch(const Segmentation& segmentation, cv::Size image_size) {
   Clutch clutch;
   // The candidates come best first: every plausible egg before the objects that are none.

@@ -31,6 +31,10 @@ struct Clutch {
   int cut_by_border = 0;
 };
 
+// The position in `eggs` of the egg whose outline holds `point` (its edge included); the smallest
+// such egg when outlines nest; -1 when no outline holds it.
+int clutch_egg_under(const std::vector<ClutchEgg>& eggs, cv::Point point);
+
 // The eggs among the candidates of `segmentation`, made by segment_photograph(image, ..., true)
 // on `image`. A candidate traced at full resolution with a score of at least kPlausibleEggScore
 // is an egg, unless it lies on an egg found already (the same object at another level). A traced
