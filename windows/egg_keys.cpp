@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "fit/click_geometry.h"
+#include "fit/cut_edge.h"
 #include "windows/automatic_fit.h"
 #include "windows/egg_view.h"
 #include "windows/fit_windows.h"
@@ -79,6 +80,12 @@ void note_egg_in_title(MeasuringWindow& window) {
 
 void take_egg(MeasuringWindow& window, const ClutchEgg& egg) {
   use_found_egg(window, egg_segmentation(egg));
+  if (egg.cut.empty()) return;
+  FitState& state = window.state;
+  finish_outline_distance(state);
+  leave_cut_out(state.target, egg.cut);
+  state.distance_view.release();
+  refresh_output_view(window);
 }
 
 void choose_egg(MeasuringWindow& window, int position) {

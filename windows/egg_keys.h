@@ -41,7 +41,8 @@ void note_egg_in_title(MeasuringWindow& window);
 Segmentation egg_segmentation(const ClutchEgg& egg);
 
 // `egg` (one of the found eggs) becomes the outline and the target as key e takes its egg
-// (use_found_egg).
+// (use_found_egg), the points along its cut from a touching egg left out of the target's map
+// (leave_cut_out), so that a fit rests on its own edge as the batch's does.
 void take_egg(MeasuringWindow& window, const ClutchEgg& egg);
 
 // Egg number `position` + 1 becomes the measured object: its outline, threshold and polarity
