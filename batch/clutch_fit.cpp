@@ -8,6 +8,7 @@
 #include "batch/quality_flags.h"
 #include "fit/click_geometry.h"
 #include "fit/clutch.h"
+#include "fit/cut_edge.h"
 #include "fit/segmented_fit.h"
 #include "series/photo_file.h"
 
@@ -81,6 +82,10 @@ ClutchPhotographFit fit_clutch_photograph(const std::string& path, const Session
         for (cv::Point& p : chosen.candidates[0].outline) p += shift;
         take_segmented_outline(s, chosen);
       });
+      // The cut from a touching egg is no edge of the photograph: the fit rests on the egg's own.
+      std::vector<cv::Point> cut = egg.cut;
+      for (cv::Point& p : cut) p += area.tl() - state.source_origin_in_photo;
+      leave_cut_out(state.target, cut);
       PhotographFit fit = measure_prepared_fit(state, path, file.image.size(), true, egg.score, 0.0,
                                                with_review_picture, errors);
       if (fit.measured() && egg.touching) {

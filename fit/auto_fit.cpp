@@ -10,6 +10,7 @@
 
 #include "fit/auto_fit_detail.h"
 #include "fit/curve_least_squares.h"
+#include "fit/cut_edge.h"
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
 #include "fit/height_maximum.h"
@@ -188,8 +189,9 @@ void add_restart_spread(const std::vector<EdgePoint>& edges, double top, double 
 // `photo`; the one that fits the edges best, or the stand-in's best where no fit does better.
 EdgeFit fit_to_edges(const cv::Mat& photo, int threshold, const std::vector<cv::Point>& outline,
                      const CutOffs& cut_offs, const std::vector<auto_fit_detail::Placement>& starts,
-                     double egg_tolerance_px) {
-  const std::vector<EdgePoint> edges = subpixel_edges(photo, outline, threshold);
+                     double egg_tolerance_px, const std::vector<cv::Point>& cut) {
+  const std::vector<EdgePoint> edges =
+      edges_off_cut(subpixel_edges(photo, outline, threshold), cut);
   const double top = cut_offs.top / 100.0, bottom = cut_offs.bottom / 100.0;
   EdgeFit result;
   result.placement = starts.front();
@@ -279,8 +281,8 @@ AutoFitResult auto_fit(const FitTarget& target, const cv::Mat& photo, int thresh
   // touching it.
   const std::vector<Placement> starts = refined_starts(target, cut_offs, reference_rotation);
   if (starts.empty()) return result;
-  const EdgeFit edge =
-      fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts, egg_tolerance_px);
+  const EdgeFit edge = fit_to_edges(photo, threshold, target.outline_contour, cut_offs, starts,
+                                    egg_tolerance_px, target.cut);
   const Placement& fitted = edge.placement;
 
   // The top on the reference's side, then the five values other than lambda polished on the

@@ -204,6 +204,39 @@ std::vector<std::vector<cv::Point>> split_touching_eggs(const std::vector<cv::Po
   return parts;
 }
 
+int clutch_egg_under(const std::vector<ClutchEgg>& eggs, cv::Point point) {
+  int best = -1;
+  double best_area = 0.0;
+  for (size_t n = 0; n < eggs.size(); ++n) {
+    if (eggs[n].outline.empty() || !inside(eggs[n].outline, cv::Point2d(point))) continue;
+    const double area = cv::contourArea(eggs[n].outline);
+    if (best < 0 || area < best_area) {
+      best = static_cast<int>(n);
+      best_area = area;
+    }
+  }
+  return best;
+}
+
+std::vector<cv::Point> cut_points(const std::vector<cv::Point>& part,
+                                  const std::vector<cv::Point>& object) {
+  if (part.empty() || object.empty()) return {};
+  const cv::Rect box = cv::boundingRect(object);
+  const int pad = 2;
+  const cv::Mat mask = filled(object, box, pad);
+  // A point whose eight neighbours all lie in the object is off its edge.
+  cv::Mat interior;
+  cv::erode(mask, interior, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+  const cv::Point shift = cv::Point(pad, pad) - box.tl();
+  const cv::Rect frame(cv::Point(0, 0), interior.size());
+  std::vector<cv::Point> cut;
+  for (const cv::Point& p : part) {
+    const cv::Point q = p + shift;
+    if (frame.contains(q) && interior.at<uchar>(q)) cut.push_back(p);
+  }
+  return cut;
+}
+
 Clutch find_clutch(const Segmentation& segmentation, cv::Size image_size) {
   Clutch clutch;
   // The candidates come best first: every plausible egg before the objects that are none.
@@ -228,7 +261,9 @@ Clutch find_clutch(const Segmentation& segmentation, cv::Size image_size) {
       }
       if (found_already) continue;
       const double score = egg_shape_score(part);
+      std::vector<cv::Point> cut = cut_points(part, c.outline);
       separated.push_back(egg_of(std::move(part), score, c.threshold, c.polarity, true));
+      separated.back().cut = std::move(cut);
     }
   }
   clutch.eggs.insert(clutch.eggs.end(), separated.begin(), separated.end());

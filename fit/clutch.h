@@ -22,6 +22,8 @@ struct ClutchEgg {
   cv::Point2d centre_px;  // the centroid of the filled outline
   cv::Rect box_px;        // the outline's bounding box
   bool touching = false;  // separated from another egg it touches
+  // The points of `outline` along the cut from a touching egg (none for an egg found whole).
+  std::vector<cv::Point> cut;
 };
 
 struct Clutch {
@@ -30,6 +32,10 @@ struct Clutch {
   // Objects of an egg's size and shape that the image's border cuts: left out, not measured.
   int cut_by_border = 0;
 };
+
+// The position in `eggs` of the egg whose outline holds `point` (its edge included); the smallest
+// such egg when outlines nest; -1 when no outline holds it.
+int clutch_egg_under(const std::vector<ClutchEgg>& eggs, cv::Point point);
 
 // The eggs among the candidates of `segmentation`, made by segment_photograph(image, ..., true)
 // on `image`. A candidate traced at full resolution with a score of at least kPlausibleEggScore
@@ -43,6 +49,11 @@ Clutch find_clutch(const Segmentation& segmentation, cv::Size image_size);
 // about twice as long as broad), or none when it is not a few eggs that touch. Each part's
 // outline is in the same pixels as `outline`.
 std::vector<std::vector<cv::Point>> split_touching_eggs(const std::vector<cv::Point>& outline);
+
+// The points of `part` (an outline cut out of the filled `object`) that lie inside the object,
+// off its edge: the cut. Those on the object's own edge are left out.
+std::vector<cv::Point> cut_points(const std::vector<cv::Point>& part,
+                                  const std::vector<cv::Point>& object);
 
 // How egg-like the filled outline is on its own, 0..1: its overlap with its fitted ellipse, its
 // convexity and its elongation, each ramped as the segmentation ramps them.

@@ -55,6 +55,9 @@ struct FitTarget {
   // when there is no outline.
   cv::Mat distance_image;
   cv::Size image_size;
+  // Outline pixels that are no edge of the photograph (the cut from an egg it touches), which the
+  // fit to the edge leaves out (leave_cut_out, cut_edge.h); emptied with a new outline.
+  std::vector<cv::Point> cut;
 };
 
 // Makes `target` the target of `outline` on an image of `image_size`, reusing its map's memory

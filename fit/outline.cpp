@@ -97,6 +97,7 @@ void rebuild_fit_target(FitTarget& target, std::vector<cv::Point> outline, cv::S
                         cv::Mat& mask_work) {
   target.outline_contour = std::move(outline);
   target.image_size = image_size;
+  target.cut.clear();
   if (target.outline_contour.empty() || image_size.empty()) {
     target.distance_image.release();
     return;

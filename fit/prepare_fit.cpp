@@ -113,6 +113,7 @@ void prepare_fit_overlapped(FitState& state, const cv::Mat& photo, const Session
     return;
   }
   state.target.image_size = size;
+  state.target.cut.clear();
   // The thread works on its own copy of the outline and on the state's two buffers, which leave
   // the state until finish_outline_distance brings them back. They are allocated here, so that
   // the thread reuses memory the main thread has freed (another thread allocates from a heap of

@@ -98,6 +98,7 @@ struct EggPlace {
   // upright photograph.
   cv::Point2d centre_in_photo;
   cv::Rect box_in_photo;
+  bool touching = false;  // cut apart from another egg it touches
 };
 
 // How a session ended.

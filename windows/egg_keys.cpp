@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "fit/click_geometry.h"
+#include "fit/cut_edge.h"
 #include "windows/automatic_fit.h"
 #include "windows/egg_view.h"
 #include "windows/fit_windows.h"
@@ -35,12 +36,30 @@ void remember_found_eggs(MeasuringWindow& window, const Segmentation& segmentati
   FoundEggs& found = window.view_keys.eggs;
   found = FoundEggs();
   found.source = window.state.source_image;
-  found.segmentation = segmentation;
-  found.eggs = numbered_eggs(segmentation);
+  found.eggs = find_clutch(segmentation, found.source.size()).eggs;
   found.saved.assign(found.eggs.size(), false);
   for (size_t n = 0; n < found.eggs.size(); ++n) {
-    if (found.eggs[n].candidate == segmentation.chosen) found.current = static_cast<int>(n);
+    if (segmentation.found() &&
+        found.eggs[n].outline == segmentation.candidates[segmentation.chosen].outline)
+      found.current = static_cast<int>(n);
   }
+  if (found.current >= 0 || segmentation.found()) return;
+  for (size_t n = 0; n < found.eggs.size(); ++n) {
+    if (found.current < 0 || found.eggs[n].score > found.eggs[found.current].score)
+      found.current = static_cast<int>(n);
+  }
+}
+
+Segmentation egg_segmentation(const ClutchEgg& egg) {
+  Segmentation chosen;
+  chosen.candidates.push_back({});
+  chosen.candidates[0].outline = egg.outline;
+  chosen.candidates[0].score = egg.score;
+  chosen.candidates[0].traced = true;
+  chosen.chosen = 0;
+  chosen.threshold = egg.threshold;
+  chosen.polarity = egg.polarity;
+  return chosen;
 }
 
 void tell_found_eggs(MeasuringWindow& window) {
@@ -59,6 +78,16 @@ void note_egg_in_title(MeasuringWindow& window) {
   title.egg_outline = window.state.target.outline_contour;
 }
 
+void take_egg(MeasuringWindow& window, const ClutchEgg& egg) {
+  use_found_egg(window, egg_segmentation(egg));
+  if (egg.cut.empty()) return;
+  FitState& state = window.state;
+  finish_outline_distance(state);
+  leave_cut_out(state.target, egg.cut);
+  state.distance_view.release();
+  refresh_output_view(window);
+}
+
 void choose_egg(MeasuringWindow& window, int position) {
   FitState& state = window.state;
   FoundEggs& found = window.view_keys.eggs;
@@ -66,11 +95,8 @@ void choose_egg(MeasuringWindow& window, int position) {
     return;
   std::cout << "Egg " << position + 1 << " of " << found.eggs.size() << "..." << std::endl;
   finish_outline_distance(state);
-  const Segmentation chosen =
-      segmentation_choosing(state.source_image, found.segmentation, found.eggs[position].candidate);
-  if (!chosen.found()) return;
   found.current = position;
-  use_found_egg(window, chosen);
+  take_egg(window, found.eggs[position]);
   automatic_fit(window);
 }
 
@@ -103,7 +129,7 @@ void choose_clicked_egg(MeasuringWindow& window) {
   const std::optional<cv::Point> clicked = found.clicked;
   found.clicked.reset();
   if (!clicked || !eggs_on(found, window.state)) return;
-  const int position = egg_under(found.eggs, found.segmentation, *clicked);
+  const int position = clutch_egg_under(found.eggs, *clicked);
   if (position >= 0 && position != found.current) choose_egg(window, position);
 }
 
@@ -125,6 +151,7 @@ EggPlace current_egg_place(const MeasuringWindow& window) {
       (m.m00 > 0 ? cv::Point2d(m.m10 / m.m00, m.m01 / m.m00)
                  : cv::Point2d(box.x + (box.width - 1) / 2.0, box.y + (box.height - 1) / 2.0));
   place.box_in_photo = box + state.source_origin_in_photo;
+  place.touching = found.eggs[found.current].touching;
   return place;
 }
 
@@ -141,9 +168,7 @@ bool move_to_next_unsaved_egg(MeasuringWindow& window) {
 void draw_found_eggs(cv::Mat& view, const FoundEggs& found, const FitState& state) {
   if (found.eggs.size() < 2 || !eggs_on(found, state)) return;
   std::vector<std::vector<cv::Point>> outlines;
-  for (const NumberedEgg& egg : found.eggs) {
-    outlines.push_back(found.segmentation.candidates[egg.candidate].outline);
-  }
+  for (const ClutchEgg& egg : found.eggs) outlines.push_back(egg.outline);
   const cv::Rect shown = state.zoom_region.empty()
                              ? cv::Rect(cv::Point(0, 0), state.source_image.size())
                              : state.zoom_region;

@@ -6,26 +6,28 @@
 #include <optional>
 #include <vector>
 
+#include "fit/clutch.h"
 #include "fit/egg_choice.h"
 #include "fit/fit_W.h"
 #include "fit/session_contract.h"
 
 class MeasuringWindow;
 
-// Every plausible egg key e found, numbered (egg_choice.h), on the image `source` (held, so that
-// an image loaded anew is never taken for it); the one measured (a position in `eggs`, -1 none),
-// which were saved in this session, and a click on "Output" not yet handled.
+// Every egg key e found on the image `source` (held, so that an image loaded anew is never taken
+// for it), as the batch finds the eggs of a clutch (find_clutch: touching eggs cut apart, in the
+// same order, so that egg n here is egg n there); the one measured (a position in `eggs`, -1
+// none), which were saved in this session, and a click on "Output" not yet handled.
 struct FoundEggs {
   cv::Mat source;
-  Segmentation segmentation;
-  std::vector<NumberedEgg> eggs;
+  std::vector<ClutchEgg> eggs;
   int current = -1;
   std::vector<bool> saved;
   std::optional<cv::Point> clicked;
 };
 
-// Key e's part: remembers the eggs of `segmentation` (made on the state's source image), the one
-// it chose as the one measured, none saved.
+// Key e's part: remembers the eggs of `segmentation` (made on the state's source image with every
+// candidate traced), the one it chose as the one measured (or, when it chose none, the most
+// egg-like of the eggs cut apart), none saved.
 void remember_found_eggs(MeasuringWindow& window, const Segmentation& segmentation);
 
 // With several eggs: one line says how many and which is measured, and a click on "Output" waits
@@ -35,9 +37,18 @@ void tell_found_eggs(MeasuringWindow& window);
 // The title's "egg 2 of 5" for the outline now the state's, when it is the measured egg's.
 void note_egg_in_title(MeasuringWindow& window);
 
-// Egg number `position` + 1 becomes the measured object: outlined at full resolution with its own
-// threshold and polarity (segmentation_choosing) as key e would (use_found_egg), then fitted as by
-// key a. Nothing happens unless the eggs were found on the image shown now.
+// The egg as a segmentation's one chosen object, in the pixels of the image it was found in.
+Segmentation egg_segmentation(const ClutchEgg& egg);
+
+// `egg` (one of the found eggs) becomes the outline and the target as key e takes its egg
+// (use_found_egg), the points along its cut from a touching egg left out of the target's map
+// (leave_cut_out), so that a fit rests on its own edge as the batch's does.
+void take_egg(MeasuringWindow& window, const ClutchEgg& egg);
+
+// Egg number `position` + 1 becomes the measured object: its outline, threshold and polarity
+// (traced at full resolution as the batch measures it) taken as key e takes its egg
+// (use_found_egg), then fitted as by key a. Nothing happens unless the eggs were found on the image
+// shown now.
 void choose_egg(MeasuringWindow& window, int position);
 
 // Key g: the next egg (after the last, the first); one line when there is none to choose.

@@ -368,6 +368,7 @@ SessionResult result_of(const MeasuringWindow& window, SessionEnd end, const Ses
     add_automatic_fit_evidence(window.title, result.warnings, result.model);
     result.uncertainty = automatic_fit_uncertainty(window.title, result.model);
     result.egg = current_egg_place(window);
+    if (result.egg.touching) result.warnings.egg_touching = true;
   } else {
     result.end = end;
     result.threshold = start.threshold;

@@ -26,14 +26,22 @@ void find_egg(MeasuringWindow& window) {
   FitState& state = window.state;
   std::cout << "Finding the egg..." << std::endl;
   finish_outline_distance(state);
-  const Segmentation segmentation = segment_photograph(state.source_image);
-  if (!segmentation.found()) {
+  // Every candidate traced, as the batch does for a clutch: the chosen one is traced alike.
+  const Segmentation segmentation =
+      segment_photograph(state.source_image, 640, {}, /*trace_all=*/true);
+  remember_found_eggs(window, segmentation);
+  const FoundEggs& found = window.view_keys.eggs;
+  if (!segmentation.found() && found.current < 0) {
     std::cout << "No egg found: no object stands out from the ground with an egg's shape."
               << std::endl;
     return;
   }
-  remember_found_eggs(window, segmentation);
-  use_found_egg(window, segmentation);
+  // Touching eggs cut apart, none of them found whole: the most egg-like of them.
+  if (segmentation.found()) {
+    use_found_egg(window, segmentation);
+  } else {
+    take_egg(window, found.eggs[found.current]);
+  }
   tell_found_eggs(window);
 }
 

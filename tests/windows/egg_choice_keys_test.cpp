@@ -1,12 +1,15 @@
 // Several eggs in one photograph: key e outlines and numbers them on "Output", a click on one or
 // key g measures another, and ENTER saves each in turn before the session ends.
+#include <algorithm>
 #include <cmath>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "fit/clutch.h"
 #include "fit/egg_dimensions.h"
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
+#include "tools/demo_photo_clutch.h"
 #include "window_test_support.h"
 
 using namespace window_test;
@@ -158,4 +161,49 @@ TEST_F(EggChoiceKeys, KeyGWithoutSeveralEggsSaysWhyAndChangesNothing) {
     EXPECT_NE(output.find(c.said), std::string::npos) << output;
     EXPECT_EQ(result->egg.count, c.keys.size() == 2 ? 1 : 0);
   }
+}
+
+// A clutch with two eggs that touch: the window finds, cuts apart, numbers and flags the eggs as
+// the batch's finding does, so that egg n saved here is egg n of `meravel fit --objects all`.
+TEST_F(EggChoiceKeys, TouchingEggsAreCutApartAndNumberedAsTheBatchNumbersThem) {
+  const DemoClutch demo = make_demo_clutch(cv::Size(720, 540), 3, ClutchGround::kCloth, 4);
+  const std::string path = dir_.file("clutch.png");
+  cv::imwrite(path, demo.photo);
+  const Clutch batch =
+      find_clutch(segment_photograph(demo.photo, 640, {}, true), demo.photo.size());
+  ASSERT_EQ(batch.eggs.size(), 3u);
+
+  std::vector<SessionResult> saved;
+  SessionStart start;
+  start.save = [&](const SessionResult& accepted) {
+    saved.push_back(accepted);
+    return SaveOutcome{true, ""};
+  };
+  ScriptedUser user(measuring_, {key('e'), key('\r'), key('\r'), key('\r')});
+  testing::internal::CaptureStdout();
+  const std::optional<SessionResult> result = measuring_.measure_photo(path, start);
+  const std::string output = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(user.finished());
+  ASSERT_TRUE(result);
+  EXPECT_NE(output.find("3 eggs found"), std::string::npos) << output;
+
+  ASSERT_EQ(saved.size(), 3u);
+  std::vector<int> numbers;
+  int touching = 0;
+  for (const SessionResult& r : saved) {
+    SCOPED_TRACE(r.egg.index);
+    ASSERT_GE(r.egg.index, 1);
+    ASSERT_LE(r.egg.index, 3);
+    EXPECT_EQ(r.egg.count, 3);
+    numbers.push_back(r.egg.index);
+    const ClutchEgg& same = batch.eggs[r.egg.index - 1];
+    EXPECT_NEAR(r.egg.centre_in_photo.x, same.centre_px.x, 0.5);
+    EXPECT_NEAR(r.egg.centre_in_photo.y, same.centre_px.y, 0.5);
+    EXPECT_EQ(r.egg.box_in_photo, same.box_px);
+    EXPECT_EQ(r.warnings.egg_touching, same.touching);
+    touching += r.warnings.egg_touching;
+  }
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(touching, 2);
 }
