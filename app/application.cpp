@@ -3,6 +3,8 @@
 #include <QFont>
 #include <clocale>
 
+#include "app/photo_open.h"
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   // QApplication switches the C library to the user's locale. Every number the program prints
   // or writes to its files keeps the decimal point, whatever that locale's separator is.
@@ -15,3 +17,5 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   QFont::insertSubstitutions(QStringLiteral("Fixedsys"),
                              {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")});
 }
+
+Application::~Application() { photograph_prefetch().stop(); }

@@ -5,13 +5,16 @@
 PhotographPrefetch::PhotographPrefetch(Loader load)
     : load_(std::move(load)), thread_([this] { run(); }) {}
 
-PhotographPrefetch::~PhotographPrefetch() {
+PhotographPrefetch::~PhotographPrefetch() { stop(); }
+
+void PhotographPrefetch::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    wanted_ = false;
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void PhotographPrefetch::run() {
@@ -42,6 +45,7 @@ void PhotographPrefetch::prefetch(const std::string& path) {
   PhotographFile dropped;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;  // nothing reads ahead any more; take reads on the spot
     if (path_ == path && (wanted_ || reading_)) return;
     if (path_ == path && held_ && photograph_file_stamp(path) == photo_.stamp) return;
     dropped = std::move(photo_);

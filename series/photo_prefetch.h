@@ -23,6 +23,12 @@ class PhotographPrefetch {
   });
   // Waits for a read that is running and releases what is held.
   ~PhotographPrefetch();
+
+  // Ends the background thread, after the read that is running, if any. Afterwards nothing is
+  // read ahead and `take` reads on the calling thread. A program calls this before it returns
+  // from main: a read still running while the program's statics end could use a decoder that
+  // is already gone.
+  void stop();
   PhotographPrefetch(const PhotographPrefetch&) = delete;
   PhotographPrefetch& operator=(const PhotographPrefetch&) = delete;
 

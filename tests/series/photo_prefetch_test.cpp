@@ -156,3 +156,36 @@ TEST(PhotographPrefetch, AnUnreadableFileIsHandedOverAsNotLoaded) {
   EXPECT_EQ(taken.status, PhotographFile::cannot_open);
   EXPECT_EQ(taken.message, load_photograph_file(dir / "missing.jpg").message);
 }
+
+// stop() waits for the read under way and ends the thread; afterwards nothing is read ahead, and
+// a photograph asked for is read on the spot instead of being waited for.
+TEST(PhotographPrefetch, StopWaitsForTheReadUnderWayThenReadsOnlyOnDemand) {
+  TempDirectory dir;
+  write_png(dir / "a.png", photo(80, 60, 10));
+  write_png(dir / "b.png", photo(80, 60, 20));
+  struct Finished {
+    std::atomic<int> reads{0};
+    std::atomic<bool> under_way{false};
+  } loads;
+  PhotographPrefetch prefetch([&loads](const std::string& path) {
+    loads.under_way = true;
+    std::this_thread::sleep_for(milliseconds(300));
+    PhotographFile photo = load_photograph_file(path);
+    ++loads.reads;
+    loads.under_way = false;
+    return photo;
+  });
+  prefetch.prefetch(dir / "a.png");
+  while (!loads.under_way) std::this_thread::sleep_for(milliseconds(1));
+  prefetch.stop();
+  EXPECT_EQ(loads.reads, 1);  // the read under way ended before stop() returned
+  EXPECT_FALSE(loads.under_way);
+
+  prefetch.prefetch(dir / "b.png");
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(loads.reads, 1);  // not read ahead
+  const PhotographFile b = prefetch.take(dir / "b.png");
+  EXPECT_EQ(loads.reads, 2);
+  ASSERT_EQ(b.status, PhotographFile::loaded);
+  EXPECT_EQ(b.image.at<cv::Vec3b>(0, 0)[0], 20);
+}
