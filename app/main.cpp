@@ -9,6 +9,8 @@
 #include "batch/batch_command.h"
 #include "report/report_command.h"
 
+using namespace meravel;
+
 int main(int argc, char** argv) {
   // `meravel fit DIR`, --help and --version need no display.
   if (is_command_line(argc, argv)) return run_command_line(argc, argv);

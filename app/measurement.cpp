@@ -23,6 +23,8 @@
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
 
+using namespace meravel;
+
 MeasurementSession measurement_session = measure_prefetched_photo;
 
 namespace {

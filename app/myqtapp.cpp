@@ -7,6 +7,8 @@
 #include "fit/parameter_table.h"
 #include "fit/session_contract.h"
 
+using namespace meravel;
+
 QString dialog_directory = QStringLiteral("C:/");
 
 std::function<QString(QWidget*, const QString&, const QString&)> choose_directory =

@@ -35,12 +35,12 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
 
   // The seed of a newly drawn measuring order and the clock of the measuring date; the real ones
   // (time_order_seed, local_measuring_time) unless a test fixes them.
-  void set_order_seed(OrderSeed seed) { order_seed_ = std::move(seed); }
-  void set_measuring_clock(MeasuringClock clock) { measuring_clock_ = std::move(clock); }
+  void set_order_seed(meravel::OrderSeed seed) { order_seed_ = std::move(seed); }
+  void set_measuring_clock(meravel::MeasuringClock clock) { measuring_clock_ = std::move(clock); }
   // The file-system calls of a save; the real ones unless a test makes them fail.
-  void set_file_operations(FileOperations& operations) { file_operations_ = &operations; }
+  void set_file_operations(meravel::FileOperations& operations) { file_operations_ = &operations; }
   // The image windows of its measurement sessions, with the fit they show.
-  MeasuringWindow& measuring_window() { return measuring_window_; }
+  meravel::MeasuringWindow& measuring_window() { return measuring_window_; }
 
  public slots:
   void get_path();
@@ -58,14 +58,14 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   std::array<QWidget*, 9> input_controls() const;
   // Takes the lock of the newly set up series in `directory` and returns the overview's notices
   // for it.
-  std::vector<std::string> notices_of_new_series(SetupOutcome outcome,
+  std::vector<std::string> notices_of_new_series(meravel::SetupOutcome outcome,
                                                  const std::string& directory);
 
-  OrderSeed order_seed_ = time_order_seed;
-  MeasuringClock measuring_clock_ = local_measuring_time;
-  FileOperations* file_operations_ = &posix_file_operations();
+  meravel::OrderSeed order_seed_ = meravel::time_order_seed;
+  meravel::MeasuringClock measuring_clock_ = meravel::local_measuring_time;
+  meravel::FileOperations* file_operations_ = &meravel::posix_file_operations();
   // The lock of the series shown, so that another instance opening it says so.
-  SeriesLock series_lock_;
+  meravel::SeriesLock series_lock_;
   // Lines that the overview shows above the files while the series is set up: the order that is
   // not stored, the other instance that has the series open.
   std::vector<std::string> series_notices_;
@@ -74,10 +74,10 @@ class myQtApp : public QWidget, private Ui::myQtAppDLG {
   std::string last_session_line_;
   // The scale of the last accepted photograph that had one from key c or y, for key y to carry
   // over; its `from` is the position it was read at.
-  SessionScale last_scale_;
+  meravel::SessionScale last_scale_;
   // The marker's side and the disc's diameter key c asked for, for the next photographs.
   ReferenceSizes reference_sizes_;
   // Kept for the main window's life: the switches of keys b and d last from one session to the
   // next.
-  MeasuringWindow measuring_window_;
+  meravel::MeasuringWindow measuring_window_;
 };

@@ -12,6 +12,8 @@
 #include "series/series_from_directory.h"
 #include "series/status_line.h"
 
+using namespace meravel;
+
 namespace {
 
 // A number the user typed into the jump field since the program last set it moves the current

@@ -14,6 +14,8 @@
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
 
+using namespace meravel;
+
 namespace {
 
 std::string path_of_entry(const SeriesState& series, unsigned index) {

@@ -9,7 +9,9 @@
 #include "fit/session_contract.h"
 #include "series/photo_prefetch.h"
 
+namespace meravel {
 class MeasuringWindow;
+}  // namespace meravel
 
 // Lets the heap keep the memory of freed full-size images for the next ones instead of handing it
 // back to the system at once: an open then reuses pages that are already mapped rather than
@@ -21,7 +23,7 @@ class MeasuringWindow;
 void keep_freed_images_for_reuse();
 
 // The program's one prefetch.
-PhotographPrefetch& photograph_prefetch();
+meravel::PhotographPrefetch& photograph_prefetch();
 
 // Keeps the prefetch on what the user measures next: the photograph held or being read stays when
 // it is the series' current file or the one after it in measuring order; otherwise it is dropped
@@ -33,7 +35,8 @@ void follow_current_photograph();
 // runs, the session's windows are made meanwhile (create_fit_windows), for the session to take
 // over; they are closed again when the photograph cannot be read. The busy cursor shows from here
 // until the session's first view (end_busy_cursor).
-PhotographFile open_photograph(const MeasuringWindow& window, const std::string& image_path);
+meravel::PhotographFile open_photograph(const meravel::MeasuringWindow& window,
+                                        const std::string& image_path);
 
 // Ends the busy cursor of an open, when it shows.
 void end_busy_cursor();
@@ -43,6 +46,6 @@ void end_busy_cursor();
 // `image_path`), the busy cursor ended at the first view, and then the next file of the series
 // read ahead. A photograph that cannot be read goes to measure_photo, which says so as it always
 // has.
-std::optional<SessionResult> measure_prefetched_photo(MeasuringWindow& window,
-                                                      const std::string& image_path,
-                                                      const SessionStart& start);
+std::optional<meravel::SessionResult> measure_prefetched_photo(meravel::MeasuringWindow& window,
+                                                               const std::string& image_path,
+                                                               const meravel::SessionStart& start);

@@ -12,6 +12,8 @@
 #include "series/csv_text.h"
 #include "series/scale_file.h"
 
+using namespace meravel;
+
 SessionScale session_scale_of(const ScaleReading& reading) {
   SessionScale scale;
   scale.note = reading.note;

@@ -34,12 +34,12 @@ inline constexpr const char* kDiscDiameterQuestion =
 // side is not known yet asks for it (kMarkerSideQuestion), keeps the answer and reads the marker.
 // With neither a marker nor a ruler found, asks for a disc's diameter (kDiscDiameterQuestion,
 // proposing the last one), keeps the answer and reads the disc. Not found: the note says why.
-SessionScale read_scale_asking(const cv::Mat& photograph, ReferenceSizes& sizes,
-                               const AskSize& ask);
+meravel::SessionScale read_scale_asking(const cv::Mat& photograph, ReferenceSizes& sizes,
+                                        const AskSize& ask);
 
 // What a reading found, as a session takes it: method, scale and its error, doubts, and what to
 // draw (the ticks or the marker's corners as marks, the ruler's direction, the disc's ellipse).
-SessionScale session_scale_of(const ScaleReading& reading);
+meravel::SessionScale session_scale_of(const meravel::ScaleReading& reading);
 
 // The question in a modal dialog over `parent`: a field (object name kReferenceSizeFieldName)
 // holding the proposed size, OK enabled for what parse_length_mm accepts.

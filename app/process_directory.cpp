@@ -5,6 +5,8 @@
 #include "series/measurement_save.h"
 #include "series/series_from_directory.h"
 
+using namespace meravel;
+
 void myQtApp::process_directory() {
   // The typed text becomes a path in the file-name encoding of the platform (UTF-8 bytes on
   // Linux), so folders with umlauts or non-Latin names open; shown paths are decoded back.

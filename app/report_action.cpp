@@ -11,6 +11,8 @@
 
 #include "series/series_state.h"
 
+using namespace meravel;
+
 const char kReportShortcut[] = "Ctrl+R";
 
 ReportOutcome write_and_open_report(const std::string& series_directory) {

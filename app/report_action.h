@@ -17,4 +17,4 @@ void install_report_action(QWidget* window);
 // Writes the report of the series in `series_directory` into its default folder and opens the
 // page with the desktop's browser (QDesktopServices); one status line to standard output, and
 // a line per note. Nothing when no series is read (empty directory): says so.
-ReportOutcome write_and_open_report(const std::string& series_directory);
+meravel::ReportOutcome write_and_open_report(const std::string& series_directory);

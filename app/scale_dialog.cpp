@@ -12,6 +12,8 @@
 #include "series/csv_text.h"
 #include "series/scale_file.h"
 
+using namespace meravel;
+
 namespace {
 
 std::optional<double> typed_length(const QLineEdit* field) {

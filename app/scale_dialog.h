@@ -33,7 +33,7 @@ std::optional<ScaleAnswer> ask_scale_length(QWidget* parent, double distance_px,
 // that set it, on another photograph), or neither.
 struct ScaleStepOutcome {
   bool set = false;
-  std::optional<ScaleRow> carried;
+  std::optional<meravel::ScaleRow> carried;
 };
 
 // Key k's step for the photograph `name` of the series in `directory`: asks the length (no dialog
@@ -44,5 +44,5 @@ struct ScaleStepOutcome {
 // its scale is carried over to this photograph. Every other outcome is one line on `out`: the
 // scale set, the scale left as it was after a cancel, or why the row could not be written.
 ScaleStepOutcome set_scale_of_series(const std::string& directory, const std::string& name,
-                                     const ScaleClicks& clicks, QWidget* parent,
-                                     const MeasuringClock& clock, std::ostream& out);
+                                     const meravel::ScaleClicks& clicks, QWidget* parent,
+                                     const meravel::MeasuringClock& clock, std::ostream& out);

@@ -21,6 +21,8 @@
 #include "batch/withdraw_command.h"
 #include "fit/parameter_table.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr int kUsageError = 2;
@@ -355,3 +357,5 @@ int run_command_line(int argc, char** argv) {
   environment.stop = &stop_requested;
   return batch_exit_status(run_batch(settings, environment));
 }
+
+}  // namespace meravel

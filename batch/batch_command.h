@@ -2,6 +2,8 @@
 // Runs without a display: no QApplication, no window.
 #pragma once
 
+namespace meravel {
+
 // Whether the arguments ask for the command line instead of the main window: a first argument
 // "fit", "--help", "-h", "help" or "--version", "-v". With no argument (or Qt's own options) the
 // program is the window.
@@ -10,3 +12,5 @@ bool is_command_line(int argc, char** argv);
 // Parses the arguments and runs the command; returns the exit status: 0 when every photograph
 // was measured or skipped (and for --help, --version), 1 when any failed, 2 on bad usage.
 int run_command_line(int argc, char** argv);
+
+}  // namespace meravel

@@ -29,6 +29,8 @@
 #include "series/series_state.h"
 #include "series/withdrawals_file.h"
 
+namespace meravel {
+
 namespace {
 
 // A photograph measured as one object, as the fits of a clutch of it.
@@ -627,3 +629,5 @@ int batch_exit_status(const BatchSummary& summary) {
   if (summary.failed > 0 || summary.stopped() || !summary.records_problem.empty()) return 1;
   return 0;
 }
+
+}  // namespace meravel

@@ -14,6 +14,8 @@
 #include "series/measures_file.h"
 #include "series/series_from_directory.h"
 
+namespace meravel {
+
 struct BatchSettings {
   std::string directory;  // the series directory, as for "Read!"
   SessionStart start;     // the main window's start values: threshold 131, lambda 1.1, ...
@@ -89,3 +91,5 @@ BatchSummary run_batch(const BatchSettings& settings, BatchEnvironment& environm
 // stop, 2 when the directory is no series of photographs or the scale was refused (a wrong
 // argument).
 int batch_exit_status(const BatchSummary& summary);
+
+}  // namespace meravel

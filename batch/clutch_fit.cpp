@@ -12,6 +12,8 @@
 #include "fit/segmented_fit.h"
 #include "series/photo_file.h"
 
+namespace meravel {
+
 namespace {
 
 // The share of an egg's longer side that its region reaches beyond it on every side: the model's
@@ -109,3 +111,5 @@ ClutchPhotographFit fit_clutch_photograph(const std::string& path, const Session
     return failed("The photograph " + path + " could not be measured: out of memory");
   }
 }
+
+}  // namespace meravel

@@ -8,6 +8,8 @@
 
 #include "batch/photograph_fit.h"
 
+namespace meravel {
+
 struct ClutchPhotographFit {
   // Empty when the photograph was segmented; otherwise the one line saying why not (it cannot be
   // loaded, no egg was found).
@@ -27,3 +29,5 @@ struct ClutchPhotographFit {
 ClutchPhotographFit fit_clutch_photograph(const std::string& path, const SessionStart& start,
                                           bool with_review_picture, std::ostream& errors,
                                           const ScaleRequest& scale = {});
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 StandingRecords standing_records(const std::string& details_path,
                                  const std::set<std::pair<std::string, int>>& withdrawn) {
   StandingRecords records;
@@ -44,3 +46,5 @@ StandingRecords standing_records(const std::string& details_path,
   }
   return records;
 }
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+namespace meravel {
+
 struct StandingRecords {
   // Per photograph: how many of its measurements are not withdrawn.
   std::map<std::string, int> standing;
@@ -19,3 +21,5 @@ struct StandingRecords {
 // A missing or unreadable file gives none.
 StandingRecords standing_records(const std::string& details_path,
                                  const std::set<std::pair<std::string, int>>& withdrawn);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 
 #include "series/series_from_directory.h"
 
+namespace meravel {
+
 namespace {
 
 std::string lower_extension(const std::string& name) {
@@ -68,3 +70,5 @@ std::vector<std::string> left_out_lines(const LeftOutFiles& left_out) {
   }
   return lines;
 }
+
+}  // namespace meravel

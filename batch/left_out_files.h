@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace meravel {
+
 struct LeftOutFiles {
   // Pictures of another kind: .jpeg, .jpe, .png, .tif, .tiff, .bmp, .gif, .webp, .heic, and .jpg
   // in mixed case (".Jpg"), in any case; the series takes only .jpg and .JPG.
@@ -25,3 +27,5 @@ std::vector<std::string> regular_file_names(const std::string& directory);
 // One line per reason with its count, e.g. "3 files left out: only .jpg and .JPG are measured.";
 // none when nothing was left out.
 std::vector<std::string> left_out_lines(const LeftOutFiles& left_out);
+
+}  // namespace meravel

@@ -14,6 +14,8 @@
 #include "fit/segmented_fit.h"
 #include "series/photo_file.h"
 
+namespace meravel {
+
 namespace {
 
 PhotographFit failed(std::string line) {
@@ -129,3 +131,5 @@ PhotographFit measure_prepared_fit(FitState& state, const std::string& path, cv:
   }
   return fit;
 }
+
+}  // namespace meravel

@@ -12,6 +12,8 @@
 #include "scale/scale_request.h"
 #include "series/exif_date.h"
 
+namespace meravel {
+
 struct PhotographFit {
   // Empty when measured; otherwise the one line saying why not (the photograph cannot be loaded,
   // it shows no outline at the threshold, no fit was found, the outline is the image's frame, the
@@ -54,3 +56,5 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
 PhotographFit measure_prepared_fit(FitState& state, const std::string& path, cv::Size photo_size,
                                    bool segment, double candidate_score, double runner_up_score,
                                    bool with_review_picture, std::ostream& errors);
+
+}  // namespace meravel

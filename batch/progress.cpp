@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace meravel {
+
 namespace {
 
 constexpr int kBarWidth = 30;
@@ -62,3 +64,5 @@ void Progress::finish() {
   if (terminal_ && bar_shown_) out_ << std::endl;
   bar_shown_ = false;
 }
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+namespace meravel {
+
 class Progress {
  public:
   using Clock = std::chrono::steady_clock;
@@ -36,3 +38,5 @@ class Progress {
   Clock::time_point last_;
   bool bar_shown_ = false;
 };
+
+}  // namespace meravel

@@ -5,6 +5,8 @@
 
 #include "fit/fit_warnings.h"
 
+namespace meravel {
+
 const char kFarAboveMedianWarning[] = "energy far above the series' median";
 
 std::vector<std::string> fit_warnings(const FitTarget& target, const ModelParameters& model,
@@ -49,3 +51,5 @@ std::vector<bool> far_above_series_median(const std::vector<double>& energies) {
   for (size_t i = 0; i < energies.size(); ++i) flagged[i] = far_above_median(energies[i], median);
   return flagged;
 }
+
+}  // namespace meravel

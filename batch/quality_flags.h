@@ -11,6 +11,8 @@
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
 
+namespace meravel {
+
 // An energy more than this many times the series' median, and at least kMedianWarningMargin
 // pixels above it, stands out from the series.
 constexpr double kMedianWarningFactor = 3.0;
@@ -50,3 +52,5 @@ std::vector<bool> far_above_series_median(const std::vector<double>& energies);
 
 // The phrase for that, as a warning.
 extern const char kFarAboveMedianWarning[];
+
+}  // namespace meravel

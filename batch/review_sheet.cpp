@@ -8,6 +8,8 @@
 
 #include "fit/top_end.h"
 
+namespace meravel {
+
 const cv::Scalar kReviewFlagColour(0, 0, 255);
 const cv::Scalar kReviewFrameColour(70, 70, 70);
 const cv::Scalar kReviewOutlineColour(0, 255, 255);
@@ -167,3 +169,5 @@ bool write_review_sheet(const std::string& path, const std::vector<ReviewTile>& 
   }
   return false;
 }
+
+}  // namespace meravel

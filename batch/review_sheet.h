@@ -9,6 +9,8 @@
 
 #include "fit/model.h"
 
+namespace meravel {
+
 // Every tile is a square of this many pixels, its frame included.
 constexpr int kReviewTileSize = 200;
 // The frame around a tile's picture; red on a flagged tile.
@@ -51,3 +53,5 @@ cv::Mat compose_review_sheet(const std::vector<ReviewTile>& tiles);
 // cannot be written.
 bool write_review_sheet(const std::string& path, const std::vector<ReviewTile>& tiles,
                         std::string* error);
+
+}  // namespace meravel

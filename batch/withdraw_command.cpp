@@ -8,6 +8,8 @@
 #include "series/series_from_directory.h"
 #include "series/withdrawals_file.h"
 
+namespace meravel {
+
 int withdraw_measurement(const WithdrawRequest& request, std::ostream& out, std::ostream& err,
                          const MeasuringClock& clock) {
   // The series as a "Read!" of an existing order sees it, without drawing one.
@@ -48,3 +50,5 @@ int withdraw_measurement(const WithdrawRequest& request, std::ostream& out, std:
   out << "Withdrawn: measurement " << request.measurement << " of " << file << "." << std::endl;
   return 0;
 }
+
+}  // namespace meravel

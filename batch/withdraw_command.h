@@ -7,6 +7,8 @@
 
 #include "series/measures_file.h"
 
+namespace meravel {
+
 struct WithdrawRequest {
   std::string directory;
   int position = 0;     // 1-based place in the measuring order (random_order.csv)
@@ -20,3 +22,5 @@ struct WithdrawRequest {
 // series, position or measurement (the reason on `err`).
 int withdraw_measurement(const WithdrawRequest& request, std::ostream& out, std::ostream& err,
                          const MeasuringClock& clock = local_measuring_time);
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 
 #include "auto_fit_photos.h"
 
+using namespace meravel;
+
 enum class Condition {
   kClean,         // no noise, no blur, lossless
   kNoisy,         // noise sigma 6, blur 1.0, JPEG quality 75

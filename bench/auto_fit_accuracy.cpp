@@ -25,6 +25,8 @@
 #include "fit/height_maximum.h"
 #include "fit/optimiser.h"
 
+using namespace meravel;
+
 namespace {
 
 // The trackbars clamp what is written through them.

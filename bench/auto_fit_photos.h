@@ -12,6 +12,8 @@
 #include "fit/fit_W.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 // Objects over rotations 0-359, lambda 0.6 to 3 (evenly in log lambda), the larger of height and
 // pixel width 10 % to 80 % of the shorter image side, pixel width 0.5 to 1.2 times the height,
 // placed wholly inside the image. Whole-number parameters, as a user could set them.

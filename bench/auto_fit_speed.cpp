@@ -7,6 +7,8 @@
 #include "auto_fit_photos.h"
 #include "bench_stats.h"
 
+using namespace meravel;
+
 namespace {
 
 struct LargePhotograph {

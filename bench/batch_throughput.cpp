@@ -16,6 +16,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr int kPhotographs = 6;

@@ -14,6 +14,8 @@
 #include "reference/literal_energy.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 // The object: lambda 1.25, 60 % of the image height, about half as wide as high, a little off
 // centre and turned by 4 degrees, so no parameter starts at its answer.
 inline DemoObject bench_object(cv::Size size) {

@@ -16,6 +16,8 @@
 #include "fit/egg_dimensions.h"
 #include "tools/demo_photo_clutch.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr unsigned kPhotos = 10;  // per ground: egg counts 2, 3, 4, 5, 6, twice

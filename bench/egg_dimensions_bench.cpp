@@ -6,6 +6,8 @@
 #include "bench/bench_stats.h"
 #include "fit/egg_dimensions.h"
 
+using namespace meravel;
+
 namespace {
 
 void egg_dimensions_of_one_fit(benchmark::State& state) {

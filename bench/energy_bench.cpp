@@ -10,6 +10,8 @@
 #include "reference/literal_energy.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 struct LargePhotograph {

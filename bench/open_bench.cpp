@@ -49,6 +49,8 @@
 #include "windows/fit_session.h"
 #include "windows/fit_windows.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr const char* kChildFlag = "--open-child=";

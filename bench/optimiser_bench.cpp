@@ -24,6 +24,8 @@
 #include "bench/bench_stats.h"
 #include "fit/optimiser.h"
 
+using namespace meravel;
+
 namespace {
 
 enum class Key { o, p };

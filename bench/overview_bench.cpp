@@ -13,6 +13,8 @@
 #include "series/series_state.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr int kFiles = 10000;

@@ -16,6 +16,8 @@
 #include "series/photo_file.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 std::string bench_path(const std::string& name) {

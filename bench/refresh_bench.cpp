@@ -9,6 +9,8 @@
 #include "bench/bench_scene.h"
 #include "bench/bench_stats.h"
 
+using namespace meravel;
+
 namespace {
 
 // A model close to the object, as after a first fit.

@@ -15,6 +15,8 @@
 #include "series/details_file.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr int kPhotographs = 2000;

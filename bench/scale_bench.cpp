@@ -25,6 +25,8 @@
 #include "scale/scale_request.h"
 #include "tools/scale_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

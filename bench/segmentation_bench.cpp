@@ -17,6 +17,8 @@
 #include "fit/segmentation.h"
 #include "tools/demo_photo_conditions.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr unsigned kSeeds = 6;

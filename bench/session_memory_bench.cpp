@@ -22,6 +22,8 @@
 #include "windows/fit_windows.h"
 #include "windows/measuring_window.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr const char* kChildFlag = "--session-child=";

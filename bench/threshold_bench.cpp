@@ -11,6 +11,8 @@
 #include "bench/bench_stats.h"
 #include "fit/distance_transform.h"
 
+using namespace meravel;
+
 namespace {
 
 void BM_ThresholdChange(benchmark::State& bench, cv::Size size) {

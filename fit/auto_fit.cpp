@@ -18,6 +18,8 @@
 #include "fit/parameter_table.h"
 #include "fit/subpixel_edges.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
@@ -342,3 +344,5 @@ AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
   result.evaluations = energy.evaluations();
   return result;
 }
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "fit/fit_uncertainty.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 struct AutoFitResult {
   bool found = false;  // false when there is no outline to fit
   // The fitted values, whole numbers within the trackbar ranges for the target's W x H:
@@ -85,3 +87,5 @@ AutoFitResult auto_fit(FitState& state, std::ostream& errors = std::cerr,
 AutoFitResult refine_fit(const FitTarget& target, const CutOffs& cut_offs,
                          const ModelParameters& start, EvaluationBuffers& work,
                          std::ostream& errors);
+
+}  // namespace meravel

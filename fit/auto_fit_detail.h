@@ -8,6 +8,8 @@
 #include "fit/fit_target.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace auto_fit_detail {
 
 // A model placement in continuous, decoupled terms: the width factor follows from lambda, the
@@ -102,3 +104,5 @@ std::vector<Placement> refined_starts(const FitTarget& target, const CutOffs& cu
                                       int reference_rotation);
 
 }  // namespace auto_fit_detail
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 #include "fit/auto_fit_detail.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace auto_fit_detail {
 namespace {
 
@@ -175,3 +177,5 @@ std::vector<Placement> refined_starts(const FitTarget& target, const CutOffs& cu
 }
 
 }  // namespace auto_fit_detail
+
+}  // namespace meravel

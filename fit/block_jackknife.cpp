@@ -5,6 +5,8 @@
 #include "fit/curve_least_squares.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 std::array<double, 6> block_jackknife_errors(const std::vector<EdgePoint>& edges,
                                              const auto_fit_detail::Placement& optimum,
                                              double cut_off_top, double cut_off_bottom,
@@ -36,3 +38,5 @@ std::array<double, 6> block_jackknife_errors(const std::vector<EdgePoint>& edges
   }
   return errors;
 }
+
+}  // namespace meravel

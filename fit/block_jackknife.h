@@ -23,6 +23,8 @@
 #include "fit/auto_fit_detail.h"
 #include "fit/subpixel_edges.h"
 
+namespace meravel {
+
 // The outline is cut into this many stretches: each spans an eighth of the outline, far longer
 // than the 15 pixels an edge point is steadied over, and the eight fits leave seven degrees of
 // freedom to the variance.
@@ -37,3 +39,5 @@ std::array<double, 6> block_jackknife_errors(const std::vector<EdgePoint>& edges
                                              const auto_fit_detail::Placement& optimum,
                                              double cut_off_top, double cut_off_bottom,
                                              int blocks = kJackknifeBlocks);
+
+}  // namespace meravel

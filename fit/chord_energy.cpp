@@ -9,6 +9,8 @@
 #include "fit/auto_fit_detail.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace auto_fit_detail {
 namespace {
 
@@ -222,3 +224,5 @@ Placement minimise_chord_energy_at_lambda(const FitTarget& target, const CutOffs
 }
 
 }  // namespace auto_fit_detail
+
+}  // namespace meravel

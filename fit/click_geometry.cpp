@@ -4,6 +4,8 @@
 
 #include "fit/geometry.h"
 
+namespace meravel {
+
 cv::Point image_point_of_click(cv::Point click_in_view, cv::Size image_size,
                                bool display_fit_width) {
   const double scale = display_fit_width ? image_size.width / 800.0 : image_size.height / 600.0;
@@ -61,3 +63,5 @@ bool region_fits(const cv::Rect& region, cv::Size image_size) {
 cv::Rect region_in_photo(const cv::Rect& region_in_image, cv::Point image_origin_in_photo) {
   return cv::Rect(region_in_image.tl() + image_origin_in_photo, region_in_image.size());
 }
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 #include <opencv2/core.hpp>
 #include <optional>
 
+namespace meravel {
+
 // The image pixel under a click at `click_in_view` in a view of the image scaled to 800 pixels
 // wide (display_fit_width) or 600 high: (trunc(s x), trunc(s y)) with s = W / 800 or H / 600 in
 // floating point.
@@ -45,3 +47,5 @@ bool region_fits(const cv::Rect& region, cv::Size image_size);
 // A region given in pixels of an image that begins at `image_origin_in_photo` in the whole
 // photograph (a cut of it), in pixels of the photograph.
 cv::Rect region_in_photo(const cv::Rect& region_in_image, cv::Point image_origin_in_photo);
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 #include <opencv2/imgproc.hpp>
 #include <queue>
 
+namespace meravel {
+
 namespace {
 
 // The levels (shares of the largest distance to the edge) at which the cores are looked for.
@@ -296,3 +298,5 @@ Clutch find_clutch(const Segmentation& segmentation, cv::Size image_size) {
                    });
   return clutch;
 }
+
+}  // namespace meravel

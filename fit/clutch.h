@@ -11,6 +11,8 @@
 #include "fit/fit_target.h"
 #include "fit/segmentation.h"
 
+namespace meravel {
+
 struct ClutchEgg {
   // A closed chain of pixels traced at full resolution. An egg separated from one it touches
   // ends along the cut between the two, which is no edge of the photograph.
@@ -58,3 +60,5 @@ std::vector<cv::Point> cut_points(const std::vector<cv::Point>& part,
 // How egg-like the filled outline is on its own, 0..1: its overlap with its fitted ellipse, its
 // convexity and its elongation, each ramped as the segmentation ramps them.
 double egg_shape_score(const std::vector<cv::Point>& outline);
+
+}  // namespace meravel

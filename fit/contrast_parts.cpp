@@ -8,6 +8,8 @@
 #include "fit/geometry.h"
 #include "fit/plausibility.h"
 
+namespace meravel {
+
 namespace {
 
 double median_of(std::vector<double> values) {
@@ -83,3 +85,5 @@ ContrastParts contrast_parts(const cv::Mat& image, const std::vector<cv::Point>&
   parts.disagree = (shorter[0] && shorter[1]) || (narrower[0] && narrower[1]);
   return parts;
 }
+
+}  // namespace meravel

@@ -16,6 +16,8 @@
 
 #include "fit/model.h"
 
+namespace meravel {
+
 // A part's egg differs from the whole outline's when its length or breadth differs by more than
 // this fraction and by more than kStartsDisagreeErrors (plausibility.h) of the part fit's standard
 // errors: a difference within the few per cent a measurement must hold cannot make it wrong, and
@@ -44,3 +46,5 @@ struct ContrastParts {
 // where the step exceeds `least_step` (their points are then empty below it).
 ContrastParts contrast_parts(const cv::Mat& image, const std::vector<cv::Point>& outline,
                              const ModelParameters& model, double least_step);
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 #include "fit/geometry.h"
 #include "fit/settled_iterates.h"
 
+namespace meravel {
+
 namespace {
 
 using auto_fit_detail::Placement;
@@ -525,3 +527,5 @@ CurveFit best_curve_fit(const std::vector<EdgePoint>& edges, const std::vector<P
   }
   return best;
 }
+
+}  // namespace meravel

@@ -19,6 +19,8 @@
 #include "fit/auto_fit_detail.h"
 #include "fit/subpixel_edges.h"
 
+namespace meravel {
+
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Where a point lies against the continuous model of a placement.
@@ -79,3 +81,5 @@ CurveFit fit_curve_to_edges(const std::vector<EdgePoint>& edges,
 CurveFit best_curve_fit(const std::vector<EdgePoint>& edges,
                         const std::vector<auto_fit_detail::Placement>& starts, double cut_off_top,
                         double cut_off_bottom);
+
+}  // namespace meravel

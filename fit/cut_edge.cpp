@@ -3,6 +3,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+namespace meravel {
+
 namespace {
 
 // The distance of every pixel of an image of `size` to the nearest of `zeros` (DIST_L2 with the
@@ -63,3 +65,5 @@ std::vector<EdgePoint> edges_off_cut(std::vector<EdgePoint> edges,
   }
   return kept;
 }
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "fit/fit_target.h"
 #include "fit/subpixel_edges.h"
 
+namespace meravel {
+
 // The sub-pixel edge reads each outline pixel's grey levels as the median over 15 neighbouring
 // outline pixels: within this distance of the cut they are partly the cut's.
 constexpr double kCutMarginPx = 8.0;
@@ -26,3 +28,5 @@ std::vector<EdgePoint> edges_off_cut(std::vector<EdgePoint> edges,
 // which a model that reaches into the neighbour still pays. The target is left as it is when
 // `cut` is empty, holds the whole outline, or the target has no map.
 void leave_cut_out(FitTarget& target, const std::vector<cv::Point>& cut);
+
+}  // namespace meravel

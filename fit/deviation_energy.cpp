@@ -13,6 +13,8 @@
 #include "fit/distance_transform.h"
 #include "fit/fit_internal.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
@@ -187,3 +189,5 @@ double evaluate_model(const FitTarget& target, const CutOffs& cut_offs, const Pa
   return deviation_energy(target, work.evaluation_left, work.evaluation_right, work,
                           work.evaluation_profile);
 }
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+namespace meravel {
+
 namespace {
 
 // OpenCV's chamfer steps for DIST_L2 with the 5x5 mask (horizontal or vertical, diagonal, knight's
@@ -219,3 +221,5 @@ bool chamfer_distances_at(const std::vector<cv::Point>& zeros, const std::vector
   }
   return true;
 }
+
+}  // namespace meravel

@@ -4,6 +4,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+namespace meravel {
+
 // For each pixel of `binary` (8-bit, one channel), the distance to the nearest zero pixel as
 // cv::distanceTransform(binary, distance, cv::DIST_L2, cv::DIST_MASK_5) gives it, bit for bit:
 // the chamfer steps 1, 1.4 and 2.1969 in 16.16 fixed point, summed over the shortest path of
@@ -22,3 +24,5 @@ void chamfer_distance_5x5(const cv::Mat& binary, cv::Mat& distance);
 // centre of a circular outline): the map is then the quicker way.
 bool chamfer_distances_at(const std::vector<cv::Point>& zeros, const std::vector<cv::Point>& points,
                           std::vector<float>& distances, long long budget);
+
+}  // namespace meravel

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+namespace meravel {
+
 namespace {
 
 cv::Point2d centroid(const std::vector<cv::Point>& outline) {
@@ -101,3 +103,5 @@ int next_unsaved_egg(const std::vector<bool>& saved, int current) {
   }
   return -1;
 }
+
+}  // namespace meravel

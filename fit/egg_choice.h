@@ -10,6 +10,8 @@
 
 #include "fit/segmentation.h"
 
+namespace meravel {
+
 // One plausible egg of a segmentation.
 struct NumberedEgg {
   int candidate = -1;  // its index in Segmentation::candidates
@@ -39,3 +41,5 @@ Segmentation segmentation_choosing(const cv::Mat& image, const Segmentation& fou
 // The position of the next egg after `current` (wrapping round) whose `saved` is false; -1 when
 // every egg is saved.
 int next_unsaved_egg(const std::vector<bool>& saved, int current);
+
+}  // namespace meravel

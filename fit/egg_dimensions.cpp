@@ -5,6 +5,8 @@
 
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace {
 
 bool positive(double value) { return std::isfinite(value) && value > 0; }
@@ -84,3 +86,5 @@ EggDimensions egg_dimensions_in_mm(const EggDimensions& px, double px_per_mm) {
   mm.surface = px.surface / (px_per_mm * px_per_mm);
   return mm;
 }
+
+}  // namespace meravel

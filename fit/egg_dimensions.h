@@ -12,6 +12,8 @@
 
 #include <optional>
 
+namespace meravel {
+
 // All lengths in one unit: pixels of the photograph (px, px^2, px^3), or millimetres (mm, mm^2,
 // mm^3) after egg_dimensions_in_mm.
 struct EggDimensions {
@@ -42,3 +44,5 @@ std::optional<EggDimensions> egg_dimensions_of_model(int lambda_milli, int width
 // `px` converted with a scale of px_per_mm pixels per millimetre (> 0): lengths divided by it,
 // the surface by its square and the volume by its cube; position and elongation unchanged.
 EggDimensions egg_dimensions_in_mm(const EggDimensions& px, double px_per_mm);
+
+}  // namespace meravel

@@ -23,6 +23,8 @@
 #include "fit/session_contract.h"
 #include "fit/two_clicks.h"
 
+namespace meravel {
+
 // The fitting engine's state: a value; the window layer's MeasuringWindow holds one, the batch and
 // tests make their own, and two can fit two objects side by side. Every field is zero, false or
 // empty at start. W x H is the size of `source_image` when the fit was last set up. Images are
@@ -234,3 +236,5 @@ double evaluate_parameters(FitState& state, const ParameterVector& p);
 // trunc(trunc(outline_width (hh e^t + e^(-lambda t))) / (2 lambda)). model.width when
 // lambda_milli is 0.
 int width_for_outline(const ModelParameters& model, double peak_abscissa, int outline_width);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 // Sets the outermost rows and columns of `image` to 0, as the old contour search did before it
 // looked at an image.
 void clear_outer_frame(cv::Mat& image);
@@ -43,3 +45,5 @@ cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size ima
 // false, with `chain` empty, when the drawing leaves no contour.
 bool trace_half(EvaluationBuffers& work, const std::vector<cv::Point>& half, cv::Size image_size,
                 std::vector<cv::Point>& chain);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 
 #include "fit/fit_internal.h"
 
+namespace meravel {
+
 cv::Size display_size(int image_width, int image_height, bool* fit_width) {
   // Integer arithmetic throughout; an extreme aspect ratio must still leave a showable view.
   int display_width = 800;
@@ -112,3 +114,5 @@ double evaluate_parameters(FitState& state, const ParameterVector& p) {
   state.keep_extent(extent);
   return energy;
 }
+
+}  // namespace meravel

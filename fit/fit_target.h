@@ -13,6 +13,8 @@
 
 #include "fit/model.h"
 
+namespace meravel {
+
 // The bounding box of an outline: the differences of its extreme coordinates (one less than the
 // number of columns or rows spanned) and the box's centre, min + difference / 2 in integers.
 struct OutlineBox {
@@ -138,3 +140,5 @@ double evaluate_model(const FitTarget& target, const CutOffs& cut_offs, const Pa
 // and axis, each half's samples as yellow dots spreading from the axis, the largest reaching the
 // top, and the label "max: " with two decimals.
 void draw_deviation_view(const DeviationProfile& profile, int width, int height, cv::Mat& image);
+
+}  // namespace meravel

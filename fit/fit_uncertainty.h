@@ -6,6 +6,8 @@
 
 #include <limits>
 
+namespace meravel {
+
 struct FitUncertainty {
   static constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
   // Standard errors of the saved values: lambda (as saved, whichever way up), the length and the
@@ -22,3 +24,5 @@ struct FitUncertainty {
   double breadth_spread_px = kUnknown;
   int starts = 0;  // the other starts whose fits converged
 };
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 #include "fit/geometry.h"
 #include "fit/plausibility.h"
 
+namespace meravel {
+
 namespace {
 
 // The outermost rows and columns that the distance map leaves out: the frame cleared before the
@@ -156,3 +158,5 @@ std::string fit_warnings_text(const FitWarnings& warnings) {
   if (!text.empty()) text += ".";
   return text;
 }
+
+}  // namespace meravel

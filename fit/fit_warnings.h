@@ -13,6 +13,8 @@
 #include "fit/model.h"
 #include "fit/parameter_table.h"
 
+namespace meravel {
+
 // A deviation energy above this many pixels is a poor fit.
 inline constexpr double kWarningEnergyPx = 3.0;
 // A scale this fraction or more away from the series' median of read scales is doubtful.
@@ -126,3 +128,5 @@ FitWarnings fit_warnings(const FitTarget& target, const ModelParameters& model,
 // none is set. When the outline is the image frame, that message stands for the outline touching
 // the frame too.
 std::string fit_warnings_text(const FitWarnings& warnings);
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cmath>
 
+namespace meravel {
+
 inline constexpr double kPi = 3.14159265358979323846;
 
 // degrees * pi / 180 and radians * 180 / pi, in that order of operations.
@@ -70,3 +72,5 @@ inline double width_for_pixel_width(double lambda, double height, double pixel_w
 inline double pixel_width_for_width(double lambda, double height, double width) {
   return width / width_for_pixel_width(lambda, height, 1.0);
 }
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace meravel {
+
 int height_maximum(int image_width, int image_height) {
   const std::int64_t squares = static_cast<std::int64_t>(image_width) * image_width +
                                static_cast<std::int64_t>(image_height) * image_height;
@@ -12,3 +14,5 @@ int height_maximum(int image_width, int image_height) {
   while (length > 0 && (length - 1) * (length - 1) >= squares) --length;
   return static_cast<int>(length);
 }
+
+}  // namespace meravel

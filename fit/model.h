@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+namespace meravel {
+
 // The six model values as whole numbers, as the trackbars hold them. W x H is the size of the
 // image the model lies on (the photograph, cropped to its region of interest).
 struct ModelParameters {
@@ -84,3 +86,5 @@ WCurveExtent generate_w_curve(double lambda, double horizontal_scale, double hei
 WCurveExtent generate_w_curve(const ParameterVector& p, const CutOffs& cut_offs,
                               std::vector<cv::Point>& left_out, std::vector<cv::Point>& right_out,
                               std::ostream& errors);
+
+}  // namespace meravel

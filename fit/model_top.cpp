@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace meravel {
+
 bool keeps_top(int rotation, int reference) {
   // Clockwise from the reference's top, 0..359.
   const long apart = ((static_cast<long>(rotation) - reference) % 360 + 360) % 360;
@@ -24,3 +26,5 @@ auto_fit_detail::Placement quarter_turned(const auto_fit_detail::Placement& q) {
   if (turned.rotation_degrees < 0.0) turned.rotation_degrees += 360.0;
   return turned;
 }
+
+}  // namespace meravel

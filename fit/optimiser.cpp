@@ -8,6 +8,8 @@
 #include "fit/geometry.h"
 #include "fit/parameter_table.h"
 
+namespace meravel {
+
 namespace {
 
 OptimiserRanges fixed_ranges(const ModelParameters& current) {
@@ -139,3 +141,5 @@ OptimiserRanges ranges_fine(const ModelParameters& current) {
   set_range(r, kRotation, current.rotation - 5, current.rotation + 5);
   return r;
 }
+
+}  // namespace meravel

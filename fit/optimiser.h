@@ -11,6 +11,8 @@
 
 #include "fit/model.h"
 
+namespace meravel {
+
 // Offsets relative to the search point: 0 for an unmoved parameter, +-step for a moved one.
 using Candidate = ParameterVector;
 
@@ -64,3 +66,5 @@ OptimiserRanges ranges_width(const ModelParameters& current, cv::Size image_size
 OptimiserRanges ranges_lambda_width(const ModelParameters& current);
 // Fine pass (third pass of key p): every parameter +-5 % of its value, rotation +-5 degrees.
 OptimiserRanges ranges_fine(const ModelParameters& current);
+
+}  // namespace meravel

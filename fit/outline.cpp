@@ -7,6 +7,8 @@
 #include "fit/distance_transform.h"
 #include "fit/fit_internal.h"
 
+namespace meravel {
+
 void clear_outer_frame(cv::Mat& image) {
   if (image.empty()) return;
   image.row(0).setTo(0);
@@ -161,3 +163,5 @@ FitTarget make_fit_target(std::vector<cv::Point> outline, cv::Size image_size) {
   rebuild_fit_target(target, std::move(outline), image_size, mask_work);
   return target;
 }
+
+}  // namespace meravel

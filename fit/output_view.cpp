@@ -20,6 +20,8 @@
 #include "fit/fit_internal.h"
 #include "fit/top_end.h"
 
+namespace meravel {
+
 namespace {
 
 // The photograph dimmed to s per cent on black, in `box` of the overlay.
@@ -283,3 +285,5 @@ bool compose_output_view(FitState& state, std::ostream& status) {
          << "h=" << state.model.height << std::endl;
   return views_drawn;
 }
+
+}  // namespace meravel

@@ -8,6 +8,8 @@
 #include "fit/height_maximum.h"
 #include "fit/model.h"
 
+namespace meravel {
+
 // The values a session starts a photograph from.
 inline constexpr int kStartThreshold = 131;
 inline constexpr double kStartLambda = 1.1;  // taken in rounded to thousandths
@@ -62,3 +64,5 @@ inline constexpr ParameterRange kParameterRanges[] = {
 inline int parameter_maximum(FitParameter parameter, int image_width, int image_height) {
   return kParameterRanges[static_cast<int>(parameter)].maximum(image_width, image_height);
 }
+
+}  // namespace meravel

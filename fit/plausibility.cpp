@@ -6,6 +6,8 @@
 #include "fit/contrast_parts.h"
 #include "fit/egg_dimensions.h"
 
+namespace meravel {
+
 double model_area_px2(const ModelParameters& model) {
   const std::optional<EggDimensions> egg =
       egg_dimensions_of_model(model.lambda_milli, model.width, model.height);
@@ -188,3 +190,5 @@ FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& out
   evidence.starts_disagree = starts_disagree(uncertainty, model);
   return evidence;
 }
+
+}  // namespace meravel

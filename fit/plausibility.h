@@ -15,6 +15,8 @@
 #include "fit/fit_warnings.h"
 #include "fit/model.h"
 
+namespace meravel {
+
 // Length and breadth below this many pixels: whole-pixel rounding of the saved height alone
 // (±0.5 px) is then 2.5 % of the size, close to the few per cent a measurement must hold, and an
 // outline that small is more often a fragment, a speck or a straw than an egg.
@@ -135,3 +137,5 @@ bool starts_disagree(const FitUncertainty& uncertainty, const ModelParameters& m
 // fit was made on): the object's contrast with the ground and whether other starts disagreed.
 FitEvidence fit_evidence(const cv::Mat& image, const std::vector<cv::Point>& outline,
                          const ModelParameters& model, const FitUncertainty& uncertainty);
+
+}  // namespace meravel

@@ -8,6 +8,8 @@
 #include "fit/fit_warnings.h"
 #include "fit/parameter_table.h"
 
+namespace meravel {
+
 namespace {
 
 // set_up_fit's start values and working images, before the outline.
@@ -159,3 +161,5 @@ SessionResult accepted_result(const FitState& state) {
       fit_warnings(state.target, state.model, state.cut_offs(), state.energy, kStartRotation);
   return result;
 }
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+namespace meravel {
+
 namespace {
 
 constexpr int kMinSide = 24;
@@ -439,3 +441,5 @@ Segmentation segment_photograph(const cv::Mat& photo, int work_side_px,
   }
   return result;
 }
+
+}  // namespace meravel

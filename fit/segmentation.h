@@ -12,6 +12,8 @@
 
 #include "fit/fit_target.h"
 
+namespace meravel {
+
 // One object that stands out from the ground.
 struct SegmentCandidate {
   // A closed chain of 8-connected pixels in the image's own pixels. The chosen candidate's is
@@ -69,3 +71,5 @@ constexpr double kEggAxisTolerancePx = 1.0;
 Segmentation segment_photograph(const cv::Mat& photo, int work_side_px = 640,
                                 const std::vector<cv::RotatedRect>& not_eggs = {},
                                 bool trace_all = false);
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace meravel {
+
 void take_segmented_outline(FitState& state, const Segmentation& segmentation) {
   if (!segmentation.found()) {
     state.target.outline_contour.clear();
@@ -25,3 +27,5 @@ void take_segmented_outline(FitState& state, const Segmentation& segmentation) {
   state.outline_center_x = min_x + state.outline_width / 2;
   state.outline_center_y = min_y + state.outline_height / 2;
 }
+
+}  // namespace meravel

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace meravel {
+
 const char* session_end_name(SessionEnd end) {
   switch (end) {
     case SessionEnd::kAccepted:
@@ -47,3 +49,5 @@ int lambda_milli_of(double lambda) {
   if (!(std::fabs(milli) < 2e9)) return 0;  // not a value the caller can pass
   return static_cast<int>(milli);
 }
+
+}  // namespace meravel

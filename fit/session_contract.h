@@ -16,6 +16,8 @@
 #include "fit/model.h"
 #include "fit/parameter_table.h"
 
+namespace meravel {
+
 struct SessionResult;
 
 // What saving an accepted fit gave: saved, or the reason why not, one line without a final period
@@ -164,3 +166,5 @@ std::ostream& operator<<(std::ostream& out, const SessionResult& result);
 // Lambda as the session takes it in: lambda x 1000 rounded to the nearest whole number; 0 for a
 // value no caller can pass (beyond 2e9 thousandths, or not a number).
 int lambda_milli_of(double lambda);
+
+}  // namespace meravel

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace meravel {
+
 bool iterates_settled(const std::vector<std::array<double, 6>>& last_iterates,
                       const std::array<double, 6>& standard_error) {
   if (last_iterates.size() < static_cast<size_t>(kSettledIterates)) return false;
@@ -17,3 +19,5 @@ bool iterates_settled(const std::vector<std::array<double, 6>>& last_iterates,
   }
   return true;
 }
+
+}  // namespace meravel

@@ -12,6 +12,8 @@
 #include <array>
 #include <vector>
 
+namespace meravel {
+
 // The fraction of a value's standard error within which the last iterates must all lie. Picking
 // any of them then adds at most a tenth of the error, 0.5 % of the error's size when added in
 // quadrature: no measurement is changed by it.
@@ -27,3 +29,5 @@ inline constexpr int kSettledIterates = 5;
 // error is not a positive finite number.
 bool iterates_settled(const std::vector<std::array<double, 6>>& last_iterates,
                       const std::array<double, 6>& standard_error);
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 #include "fit/fit_internal.h"
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr double kSmoothingSigma = 0.8;  // px, Gaussian applied before the profiles are read
@@ -237,3 +239,5 @@ std::vector<EdgePoint> subpixel_edges(const cv::Mat& image, const std::vector<cv
   }
   return edges;
 }
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+namespace meravel {
+
 // One point of the object's edge, in image coordinates (pixel centres at whole numbers, x to the
 // right, y downwards).
 struct EdgePoint {
@@ -32,3 +34,5 @@ struct EdgePoint {
 // third of the outline's median. At most `max_points` points, evenly spread along the outline.
 std::vector<EdgePoint> subpixel_edges(const cv::Mat& image, const std::vector<cv::Point>& outline,
                                       int threshold, int max_points = 4000);
+
+}  // namespace meravel

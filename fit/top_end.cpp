@@ -4,6 +4,8 @@
 
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace {
 
 // The unit vector from the model's centre towards its top end.
@@ -34,3 +36,5 @@ ModelParameters flipped_model(const ModelParameters& m) {
       std::lround(width_for_pixel_width(flipped.lambda_milli / 1000.0, m.height, pixel_width)));
   return flipped;
 }
+
+}  // namespace meravel

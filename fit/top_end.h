@@ -7,6 +7,8 @@
 
 #include "fit/model.h"
 
+namespace meravel {
+
 // Where the continuous model's top end (depth 0) and bottom end (depth = height) lie in the
 // image: half the height from the translation, along the rotated axis.
 cv::Point2d model_top_end(const ModelParameters& model);
@@ -17,3 +19,5 @@ cv::Point2d model_bottom_end(const ModelParameters& model);
 // outline drawn stays (a W-curve seen upside down is the W-curve with 1 / lambda); height and
 // translation stay. A model with lambda_milli or height 0 only turns.
 ModelParameters flipped_model(const ModelParameters& model);
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 
 #include "fit/fit_internal.h"
 
+namespace meravel {
+
 cv::Rect clipped_bounding_box(const std::vector<cv::Point>& points, cv::Size image_size) {
   if (points.empty()) return cv::Rect();
   int min_x = points[0].x;
@@ -83,3 +85,5 @@ bool trace_half(EvaluationBuffers& work, const std::vector<cv::Point>& half, cv:
   chain.swap(work.trace_contours[chosen]);
   return true;
 }
+
+}  // namespace meravel

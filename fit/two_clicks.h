@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+namespace meravel {
+
 class TwoClicks {
  public:
   // Waits for a first click (forgetting any first click kept).
@@ -46,3 +48,5 @@ class TwoClicks {
   Waiting waiting_ = Waiting::kNothing;
   cv::Point first_;
 };
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "fit/geometry.h"
 #include "fit/model.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr int kSampleCount = 800;
@@ -141,3 +143,5 @@ std::ostream& operator<<(std::ostream& out, const ModelParameters& m) {
              << ", rotation " << m.rotation << ", translation (" << m.translation_x << ", "
              << m.translation_y << ")";
 }
+
+}  // namespace meravel

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace meravel {
+
 DetailsRecord details_record_of(const SessionResult& result, const std::string& name) {
   DetailsRecord record;
   record.file = name;
@@ -97,3 +99,5 @@ void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale) {
       details_dimensions_of_model(record.lambda_milli, record.width, record.height_px);
   set_details_scale(record, scale);
 }
+
+}  // namespace meravel

@@ -12,6 +12,8 @@
 #include "fit/session_contract.h"
 #include "series/details_file.h"
 
+namespace meravel {
+
 // The details row of an accepted session's `result` for the photograph `name` (relative to the
 // series directory): the six model values, lambda and energy, threshold, the region, the cut-offs,
 // the whole photograph's size, the session's keys and the egg's dimensions of the model values. The
@@ -34,3 +36,5 @@ std::optional<DetailsDimensions> details_dimensions_of_model(int lambda_milli, i
 // Sets the dimensions of `record` from its model values (lambda_milli, width, height_px) and its
 // scale from `scale`, the lookup for the record's photograph (set_details_scale).
 void set_details_dimensions(DetailsRecord& record, const ScaleLookup& scale);
+
+}  // namespace meravel

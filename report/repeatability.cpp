@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+namespace meravel {
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -111,3 +113,5 @@ Agreement limits_of_agreement(const std::vector<double>& differences) {
   g.upper_limit = s.mean + kNormal975 * s.sd;
   return g;
 }
+
+}  // namespace meravel

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+namespace meravel {
+
 // Mean, sample SD (n - 1; NaN below two values), least and greatest of `values` (NaN when empty).
 struct ValueSummary {
   int n = 0;
@@ -56,3 +58,5 @@ struct Agreement {
   double upper_limit = 0.0;
 };
 Agreement limits_of_agreement(const std::vector<double>& differences);
+
+}  // namespace meravel

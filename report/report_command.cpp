@@ -10,6 +10,8 @@
 
 #include "report/report_writer.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr int kUsageError = 2;
@@ -76,3 +78,5 @@ int run_report_command(int argc, char** argv) {
             << std::endl;
   return 0;
 }
+
+}  // namespace meravel

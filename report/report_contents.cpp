@@ -7,6 +7,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr double kNormal975 = 1.959963984540054;
@@ -186,3 +188,5 @@ std::string repeatability_csv(const ReportContents& c) {
   }
   return text;
 }
+
+}  // namespace meravel

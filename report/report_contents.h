@@ -10,6 +10,8 @@
 #include "report/repeatability.h"
 #include "report/series_records.h"
 
+namespace meravel {
+
 struct PhotographRow {
   std::string file;
   int egg = 0;
@@ -67,3 +69,5 @@ std::string summary_csv(const ReportContents& contents);
 // repeatability.csv: one row per value: value,photographs,measurements,icc,icc_lower_95,
 // icc_upper_95,f,k0,within_sd,cv_percent,grand_mean.
 std::string repeatability_csv(const ReportContents& contents);
+
+}  // namespace meravel

@@ -5,6 +5,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 namespace {
 
 // Four significant digits read well in a table; the CSV files keep every digit.
@@ -178,3 +180,5 @@ std::string report_page(const ReportContents& c, const std::string& series_direc
   page += "</body></html>\n";
   return page;
 }
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 
 #include "report/report_contents.h"
 
+namespace meravel {
+
 // A PNG picture with its size in pixels; `id` names its <img> element.
 struct PagePicture {
   std::string id;
@@ -25,3 +27,5 @@ std::string report_page(const ReportContents& contents, const std::string& serie
 
 // `text` with &, <, > and " written as entities.
 std::string html_text(const std::string& text);
+
+}  // namespace meravel

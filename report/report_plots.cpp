@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace meravel {
+
 using namespace QtCharts;
 
 namespace {
@@ -178,3 +180,5 @@ QByteArray png_bytes(const QImage& image) {
   image.save(&buffer, "PNG");
   return bytes;
 }
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 
 #include "report/repeatability.h"
 
+namespace meravel {
+
 // The default size of every plot, in pixels.
 constexpr int kPlotWidth = 640;
 constexpr int kPlotHeight = 400;
@@ -31,3 +33,5 @@ QImage difference_plot(const std::vector<QPointF>& mean_and_difference, const Ag
 
 // The image as PNG file bytes.
 QByteArray png_bytes(const QImage& image);
+
+}  // namespace meravel

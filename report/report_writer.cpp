@@ -15,6 +15,8 @@
 #include "report/report_plots.h"
 #include "report/series_records.h"
 
+namespace meravel {
+
 const char kSummaryFileName[] = "summary.csv";
 const char kRepeatabilityFileName[] = "repeatability.csv";
 const char kReportPageName[] = "report.html";
@@ -158,3 +160,5 @@ ReportOutcome write_report(const std::string& series_directory,
                   report_page(contents, series_directory, plots, tiles), outcome.error);
   return outcome;
 }
+
+}  // namespace meravel

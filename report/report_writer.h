@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace meravel {
+
 // The folder a report goes to unless another is given: "unblinded_report" in the series
 // directory, so that its name says what it holds.
 std::string default_report_directory(const std::string& series_directory);
@@ -29,3 +31,5 @@ struct ReportOutcome {
 // `series_directory` is not a directory.
 ReportOutcome write_report(const std::string& series_directory,
                            const std::string& report_directory);
+
+}  // namespace meravel

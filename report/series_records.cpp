@@ -12,6 +12,8 @@
 #include "series/details_file.h"
 #include "series/random_order_file.h"
 
+namespace meravel {
+
 const std::vector<std::string> kReportValues = {
     "lambda",     "lambda_pointed_up", "length_mm", "breadth_mm",
     "volume_mm3", "surface_mm2",       "length_px", "breadth_px",
@@ -281,3 +283,5 @@ SeriesRecords read_series_records(const std::string& directory) {
   }
   return records;
 }
+
+}  // namespace meravel

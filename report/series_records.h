@@ -14,6 +14,8 @@
 #include "series/series_state.h"
 #include "series/withdrawals_file.h"
 
+namespace meravel {
+
 // File name of the withdrawals beside measures.csv: header file,measurement,withdrawn_at,reason,
 // one row per withdrawn measurement; `measurement` is the 1-based number of that file's
 // measurement in measures.csv order.
@@ -64,3 +66,5 @@ SeriesRecords parse_series_records(const std::string& measures_text,
 
 // Reads the files of the series in `directory`.
 SeriesRecords read_series_records(const std::string& directory);
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 
 #include "scale/scale_reading.h"
 
+namespace meravel {
+
 // A disc is looked for among the blobs of a reduced copy thresholded both ways (a coin may be
 // lighter or darker than its ground): the largest one whose fitted ellipse is nearly round and
 // covers the blob closely. An egg is never that round. Its edge is then taken again on the whole
@@ -160,3 +162,5 @@ ScaleReading find_disc_scale(const cv::Mat& grey, double diameter_mm) {
   reading.note = "disc of " + std::to_string(static_cast<int>(std::lround(major))) + " px";
   return reading;
 }
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 
 #include "scale/scale_reading.h"
 
+namespace meravel {
+
 // Markers are found on a reduced copy of the photograph (the detector's thresholds cost time in
 // proportion to the pixels, and a marker is large), then the four corners are refined on the whole
 // photograph. The scale is the square root of the marker's area over its side's area in square
@@ -95,3 +97,5 @@ ScaleReading find_marker_scale(const cv::Mat& grey, double side_mm) {
   reading.note = "marker of " + std::to_string(static_cast<int>(std::lround(mean))) + " px";
   return reading;
 }
+
+}  // namespace meravel

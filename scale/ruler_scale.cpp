@@ -7,6 +7,8 @@
 #include "scale/scale_reading.h"
 #include "scale/scale_reading_internal.h"
 
+namespace meravel {
+
 // A ruler is looked for in two steps. On a reduced copy of the photograph, the ticks show as a
 // band of strong gradients that all point the same way (along the ruler) and that is long in that
 // direction: a single edge (an egg's outline, the ruler's own border) is long across its gradient
@@ -566,3 +568,5 @@ ScaleReading find_ruler_scale(const cv::Mat& grey) {
   }
   return best;
 }
+
+}  // namespace meravel

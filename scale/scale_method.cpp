@@ -1,5 +1,7 @@
 #include "scale/scale_reading.h"
 
+namespace meravel {
+
 const char* scale_method_name(ScaleMethod method) {
   switch (method) {
     case ScaleMethod::ruler:
@@ -19,3 +21,5 @@ const char* scale_method_name(ScaleMethod method) {
   }
   return "none";
 }
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace meravel {
+
 // Where a photograph's scale came from.
 enum class ScaleMethod { none, ruler, marker, disc, given, carried, clicked };
 
@@ -64,3 +66,5 @@ bool marker_seen(const cv::Mat& grey);
 // it): the roundest large blob, its fitted ellipse's major axis giving the scale (the major axis
 // keeps its length when the disc is tilted).
 ScaleReading find_disc_scale(const cv::Mat& grey, double diameter_mm);
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace meravel {
+
 namespace {
 
 std::optional<double> positive_number(std::string_view text) {
@@ -89,3 +91,5 @@ ScaleReading read_scale(const cv::Mat& grey, const ScaleRequest& request) {
 std::string scale_not_found_line(const ScaleReading& reading) {
   return "no scale found (" + reading.note + "): the values stay in pixels";
 }
+
+}  // namespace meravel

@@ -8,6 +8,8 @@
 
 #include "scale/scale_reading.h"
 
+namespace meravel {
+
 struct ScaleRequest {
   enum class Kind {
     none,       // no scale read from the photograph
@@ -35,3 +37,5 @@ ScaleReading read_scale(const cv::Mat& grey, const ScaleRequest& request);
 
 // The line for a photograph whose scale was asked for and not found: the values stay in pixels.
 std::string scale_not_found_line(const ScaleReading& reading);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 std::vector<ClutchRecords> count_clutch_records(const std::string& details_path,
                                                 const std::vector<SeriesEntry>& entries) {
   std::vector<ClutchRecords> records(entries.size());
@@ -55,3 +57,5 @@ std::vector<int> measurements_with_clutches(const std::vector<int>& line_counts,
   }
   return counts;
 }
+
+}  // namespace meravel

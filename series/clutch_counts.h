@@ -7,6 +7,8 @@
 
 #include "series/series_state.h"
 
+namespace meravel {
+
 // The details rows of one photograph that belong to clutches measured egg by egg (egg_count > 0).
 struct ClutchRecords {
   int rows = 0;          // such rows (one per egg saved)
@@ -25,3 +27,5 @@ std::vector<ClutchRecords> count_clutch_records(const std::string& details_path,
 std::vector<int> measurements_with_clutches(const std::vector<int>& line_counts,
                                             const std::vector<ClutchRecords>& clutches,
                                             std::vector<int>* eggs);
+
+}  // namespace meravel

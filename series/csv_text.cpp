@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <system_error>
 
+namespace meravel {
+
 std::string csv_field(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string quoted = "\"";
@@ -160,3 +162,5 @@ bool is_iso8601_time(std::string_view text) {
          std::isdigit(static_cast<unsigned char>(zone[4])) &&
          std::isdigit(static_cast<unsigned char>(zone[5])) && (zone[4] - '0') < 6;
 }
+
+}  // namespace meravel

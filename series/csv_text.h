@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace meravel {
+
 // One field: as it is, or in double quotes with every quote doubled when it holds a comma, a
 // quote, a CR or a LF ("a,b" -> "\"a,b\"", "say \"hi\"" -> "\"say \"\"hi\"\"\"").
 std::string csv_field(std::string_view text);
@@ -55,3 +57,5 @@ std::string iso8601_time(const std::tm& local_time);
 // Whether `text` has exactly that form (YYYY-MM-DDThh:mm:ss and +hh:mm, -hh:mm or Z), with the
 // date and time parts in their ranges.
 bool is_iso8601_time(std::string_view text);
+
+}  // namespace meravel

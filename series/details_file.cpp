@@ -5,6 +5,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 const char kDetailsFileName[] = "measures_details.csv";
 const char kProgramName[] = "Meravel";
 const char kProgramVersion[] = MERAVEL_VERSION;
@@ -276,3 +278,5 @@ void set_details_scale(DetailsRecord& record, const ScaleLookup& scale) {
   record.scale_source = scale.source;
   record.px_per_mm = scale.source == ScaleSource::none ? 0.0 : scale.row.px_per_mm;
 }
+
+}  // namespace meravel

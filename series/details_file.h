@@ -79,6 +79,8 @@
 
 #include "series/scale_file.h"
 
+namespace meravel {
+
 // File name of the details file inside the series directory.
 extern const char kDetailsFileName[];
 
@@ -194,3 +196,5 @@ std::string format_details_row(const DetailsRecord& record);
 // Sets the scale of `record` from `scale`, the lookup for the record's photograph. A record whose
 // scale_method is set keeps its own scale (px_per_mm and scale_source).
 void set_details_scale(DetailsRecord& record, const ScaleLookup& scale);
+
+}  // namespace meravel

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+namespace meravel {
+
 namespace {
 
 // Replacing a file between its open and its lock takes another program deleting or renaming it
@@ -202,3 +204,5 @@ AppendOutcome append_durably(const std::vector<PlannedAppend>& appends,
   outcome.saved = true;
   return outcome;
 }
+
+}  // namespace meravel

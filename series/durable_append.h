@@ -11,6 +11,8 @@
 
 #include "series/file_operations.h"
 
+namespace meravel {
+
 // What a file holds at its end once the append holds its lock.
 struct LockedFileEnd {
   off_t size = 0;  // bytes before this append
@@ -56,3 +58,5 @@ struct AppendOutcome {
 // Returns saved only when every byte of every file reached the disk.
 AppendOutcome append_durably(const std::vector<PlannedAppend>& appends,
                              FileOperations& operations = posix_file_operations());
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 
 #include "series/regular_file.h"
 
+namespace meravel {
+
 namespace {
 
 // libexif's file reader hands the file to its loader in pieces of this size, up to the piece on
@@ -86,3 +88,5 @@ CaptureDate capture_date_from_bytes(const unsigned char* bytes, std::size_t size
   exif_loader_unref(loader);
   return date_in(data);
 }
+
+}  // namespace meravel

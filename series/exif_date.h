@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace meravel {
+
 struct CaptureDate {
   enum Status {
     found,         // `text` holds the entry's value
@@ -27,3 +29,5 @@ CaptureDate read_capture_date(const std::string& image_path);
 // for a file holding these bytes. (libexif's exif_data_new_from_data looks for the EXIF block
 // another way than its file reader and misses it behind a comment or a table segment.)
 CaptureDate capture_date_from_bytes(const unsigned char* bytes, std::size_t size);
+
+}  // namespace meravel

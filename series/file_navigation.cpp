@@ -1,5 +1,7 @@
 #include "series/file_navigation.h"
 
+namespace meravel {
+
 unsigned next_file_index(unsigned current_index, std::size_t count) {
   return current_index + std::size_t{1} < count ? current_index + 1 : 0;
 }
@@ -13,3 +15,5 @@ unsigned jump_file_index(int typed_position, std::size_t count) {
   if (static_cast<std::size_t>(typed_position) > count) return static_cast<unsigned>(count - 1);
   return static_cast<unsigned>(typed_position - 1);
 }
+
+}  // namespace meravel

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace meravel {
+
 // One step forward, from the last entry (or any index beyond it) to the first.
 unsigned next_file_index(unsigned current_index, std::size_t count);
 
@@ -12,3 +14,5 @@ unsigned previous_file_index(unsigned current_index, std::size_t count);
 // The index a typed 1-based position selects: a number above `count` selects the last entry, a
 // number below 1 (0, negative, text that reads as 0) the first.
 unsigned jump_file_index(int typed_position, std::size_t count);
+
+}  // namespace meravel

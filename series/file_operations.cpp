@@ -9,6 +9,8 @@
 #include <cstring>
 #include <thread>
 
+namespace meravel {
+
 int PosixFileOperations::open(const char* path, int flags, mode_t mode) {
   int fd;
   do {
@@ -79,3 +81,5 @@ std::string error_text(int error) {
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
   return c_locale ? strerror_l(error, c_locale) : std::strerror(error);
 }
+
+}  // namespace meravel

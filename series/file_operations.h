@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <string>
 
+namespace meravel {
+
 // Each call has the contract of the POSIX call of its name: -1 (or a negative count) with errno
 // set on failure.
 class FileOperations {
@@ -57,3 +59,5 @@ FileOperations& posix_file_operations();
 // The system's text for `error` in English, as every other line of the program, whatever the
 // user's locale.
 std::string error_text(int error);
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "series/int_to_text.h"
 #include "series/regular_file.h"
 
+namespace meravel {
+
 const char kMeasuresFileName[] = "measures.csv";
 const char kOverviewAnchor[] = "hier";
 
@@ -100,3 +102,5 @@ std::string overview_html(const std::vector<int>& counts, unsigned current_index
   }
   return html;
 }
+
+}  // namespace meravel

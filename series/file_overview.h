@@ -6,6 +6,8 @@
 
 #include "series/series_state.h"
 
+namespace meravel {
+
 // File name of the measures file inside the series directory.
 extern const char kMeasuresFileName[];
 
@@ -28,3 +30,5 @@ std::vector<int> count_measures(const std::string& measures_path,
 std::string overview_html(const std::vector<int>& counts, unsigned current_index,
                           const std::vector<std::string>& notices = {},
                           const std::vector<int>& eggs = {});
+
+}  // namespace meravel

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace meravel {
+
 char* int_to_text(int value, char* buffer, int radix) {
   buffer[0] = '\0';
   if (radix < 2 || radix > 36) return buffer;
@@ -19,3 +21,5 @@ char* int_to_text(int value, char* buffer, int radix) {
   std::reverse(first_digit, end);
   return buffer;
 }
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 // jpeglib.h needs the definitions of stdio.h (FILE, size_t) before it.
 #include <jpeglib.h>
 
+namespace meravel {
+
 namespace {
 
 // libjpeg reports errors through error_exit and warnings through emit_message with level -1;
@@ -81,3 +83,5 @@ std::string jpeg_data_problem(const std::vector<unsigned char>& bytes) {
   jpeg_destroy_decompress(&info);
   return "";
 }
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace meravel {
+
 // What is wrong with the JPEG in `bytes`, as the end of a "Cannot load" line ("the image data is
 // damaged (Corrupt JPEG data: premature end of data segment)"), or the empty text when nothing is:
 //  - with Huffman coding every 8 x 8 block takes at least one bit, so a file too short for the
@@ -16,3 +18,5 @@
 //    marker) counts as damage.
 // The decoder's own lines go nowhere: the text returned replaces them.
 std::string jpeg_data_problem(const std::vector<unsigned char>& bytes);
+
+}  // namespace meravel

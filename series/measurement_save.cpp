@@ -9,6 +9,8 @@
 #include "series/records_journal.h"
 #include "series/scale_file.h"
 
+namespace meravel {
+
 PlannedAppend details_row_append(const std::string& path, const std::string& row) {
   return {path, [row](const LockedFileEnd& end) {
             std::string bytes;
@@ -106,3 +108,5 @@ SeriesRecords open_series_records(const std::string& series_directory, FileOpera
   if (records.problem.empty()) records.problem = check_record_files(series_directory).problem;
   return records;
 }
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 #include "series/file_operations.h"
 #include "series/measures_file.h"
 
+namespace meravel {
+
 // The details file's part of a save: `row`, preceded by a line break when the file does not end
 // with one and by the header when the file is empty (or missing) while the save holds its lock.
 PlannedAppend details_row_append(const std::string& path, const std::string& row);
@@ -73,3 +75,5 @@ std::vector<std::string> take_back_unfinished_save(
 // and checks both record files, as the next save would.
 SeriesRecords open_series_records(const std::string& series_directory,
                                   FileOperations& operations = posix_file_operations());
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include "series/exif_date.h"
 #include "series/file_overview.h"
 
+namespace meravel {
+
 const char* const kMeasuresHeader = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;";
 
 std::tm local_measuring_time() {
@@ -89,3 +91,5 @@ AppendOutcome save_measurement(const std::string& series_directory, const std::s
   const CaptureDate date = read_capture_date(series_directory + "/" + name);
   return save_measurement(series_directory, name, date, lambda, energy, out, clock, operations);
 }
+
+}  // namespace meravel

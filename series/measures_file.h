@@ -14,6 +14,8 @@
 #include "series/exif_date.h"
 #include "series/file_operations.h"
 
+namespace meravel {
+
 // The header line, without its line break.
 extern const char* const kMeasuresHeader;
 
@@ -74,3 +76,5 @@ AppendOutcome save_measurement(const std::string& series_directory, const std::s
                                double lambda, double energy, std::ostream& out,
                                const MeasuringClock& clock = local_measuring_time,
                                FileOperations& operations = posix_file_operations());
+
+}  // namespace meravel

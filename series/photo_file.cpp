@@ -16,6 +16,8 @@
 // jpeglib.h needs the definitions of stdio.h (FILE, size_t) before it.
 #include <jpeglib.h>
 
+namespace meravel {
+
 namespace {
 
 // A file still being written (copied in, saved by another program) gives other bytes on each
@@ -279,3 +281,5 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
   photo.message.clear();
   return photo;
 }
+
+}  // namespace meravel

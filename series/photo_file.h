@@ -14,6 +14,8 @@
 
 #include "series/exif_date.h"
 
+namespace meravel {
+
 // The pixel budget of one photograph, as stored (its EXIF orientation does not change the count).
 // Decoding takes three bytes a pixel, and a session holds a few images of the photograph's size.
 constexpr std::int64_t kMaxPhotographPixels = 250'000'000;
@@ -76,3 +78,5 @@ PhotographFile load_photograph_file(const std::string& path, const PhotographLim
 // The image size that the header of a JPEG file (by libjpeg's header reader) or a PNG file (its
 // IHDR chunk) gives, without decoding; nothing for another kind or a broken header.
 std::optional<cv::Size> read_image_header_size(const std::vector<unsigned char>& bytes);
+
+}  // namespace meravel

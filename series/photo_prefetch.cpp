@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace meravel {
+
 PhotographPrefetch::PhotographPrefetch(Loader load)
     : load_(std::move(load)), thread_([this] { run(); }) {}
 
@@ -108,3 +110,5 @@ bool PhotographPrefetch::holds(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return held_ && path_ == path;
 }
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 
 #include "series/photo_file.h"
 
+namespace meravel {
+
 class PhotographPrefetch {
  public:
   using Loader = std::function<PhotographFile(const std::string& path)>;
@@ -67,3 +69,5 @@ class PhotographPrefetch {
   PhotographFile photo_;
   std::thread thread_;
 };
+
+}  // namespace meravel

@@ -10,6 +10,8 @@
 
 #include "series/regular_file.h"
 
+namespace meravel {
+
 const char kRandomOrderFileName[] = "random_order.csv";
 
 bool parse_random_order_line(const std::string& line, SeriesEntry& entry) {
@@ -93,3 +95,5 @@ bool write_random_order_file(const std::string& path, const std::vector<SeriesEn
   if (!written) unlink(temporary_path.c_str());
   return written;
 }
+
+}  // namespace meravel

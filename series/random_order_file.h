@@ -11,6 +11,8 @@
 
 #include "series/series_state.h"
 
+namespace meravel {
+
 // File name of the random order file inside the series directory.
 extern const char kRandomOrderFileName[];
 
@@ -49,3 +51,5 @@ void draw_order_keys(std::vector<SeriesEntry>& entries, unsigned seed);
 // closed without error. On failure the temporary file is removed, `path` is left as it was and
 // false is returned.
 bool write_random_order_file(const std::string& path, const std::vector<SeriesEntry>& entries);
+
+}  // namespace meravel

@@ -14,6 +14,8 @@
 #include "series/file_overview.h"
 #include "series/measures_file.h"
 
+namespace meravel {
+
 namespace {
 
 // A measures record: the name and four more fields, each ended by ";".
@@ -199,3 +201,5 @@ std::string migrate_details_header(const std::string& directory) {
   }
   return "";
 }
+
+}  // namespace meravel

@@ -9,6 +9,8 @@
 
 #include "series/file_operations.h"
 
+namespace meravel {
+
 struct RecordFilesCheck {
   // Empty when both files may be appended to; otherwise what is wrong, naming the file:
   // "measures_details.csv: its last row is cut off (line 12)". The save then writes nothing.
@@ -35,3 +37,5 @@ RecordFilesCheck check_record_files(const std::string& directory);
 // temporary file that is synced and then renamed over the old one, so that a kill leaves the old
 // or the new file, never a mixture. Returns the reason of a failure, or the empty text.
 std::string migrate_details_header(const std::string& directory);
+
+}  // namespace meravel

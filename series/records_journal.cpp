@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+namespace meravel {
+
 const char kRecordsJournalFileName[] = "measures.journal";
 
 namespace {
@@ -150,3 +152,5 @@ std::string RecordsJournal::commit() {
   if (operations_.fsync(fd_) != 0) return reason_of("syncing");
   return "";
 }
+
+}  // namespace meravel

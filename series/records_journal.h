@@ -19,6 +19,8 @@
 
 #include "series/file_operations.h"
 
+namespace meravel {
+
 // File name of the journal inside the series directory.
 extern const char kRecordsJournalFileName[];
 
@@ -72,3 +74,5 @@ class RecordsJournal {
 // whole journal (one written part-way was never followed by an append).
 std::string format_journal(const std::vector<JournalEntry>& entries);
 std::vector<JournalEntry> parse_journal(const std::string& text);
+
+}  // namespace meravel

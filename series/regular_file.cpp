@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+namespace meravel {
+
 RegularFile open_regular_file(const std::string& path) {
   RegularFile file;
   int fd;
@@ -40,3 +42,5 @@ std::FILE* fopen_regular_file(const std::string& path) {
   if (!stream) ::close(file.fd);
   return stream;
 }
+
+}  // namespace meravel

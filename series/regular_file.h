@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+namespace meravel {
+
 struct RegularFile {
   enum Status {
     opened,
@@ -26,3 +28,5 @@ RegularFile open_regular_file(const std::string& path);
 
 // The same as a stream for reading; nullptr when the file is missing, unreadable or not regular.
 std::FILE* fopen_regular_file(const std::string& path);
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "series/csv_text.h"
 #include "series/durable_append.h"
 
+namespace meravel {
+
 const char kScaleFileName[] = "scale.csv";
 const char kScaleHeader[] = "scope,file,px_per_mm,x1_px,y1_px,x2_px,y2_px,length_mm,set_at";
 
@@ -251,3 +253,5 @@ ScaleWriteOutcome append_scale_row(const std::string& path, const ScaleRow& row)
   outcome.failure = appended.failure;
   return outcome;
 }
+
+}  // namespace meravel

@@ -33,6 +33,8 @@
 #include <string_view>
 #include <vector>
 
+namespace meravel {
+
 // File name of the scale file inside the series directory.
 extern const char kScaleFileName[];
 
@@ -115,3 +117,5 @@ struct ScaleWriteOutcome {
 // (scale.csv). Nothing was saved.". A file that read_scale_file cannot use is left alone: a row
 // appended to it would never be read.
 ScaleWriteOutcome append_scale_row(const std::string& path, const ScaleRow& row);
+
+}  // namespace meravel

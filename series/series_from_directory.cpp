@@ -12,6 +12,8 @@
 #include "series/random_order_file.h"
 #include "series/status_line.h"
 
+namespace meravel {
+
 const char kNoSeriesMessage[] = "No jpg containing directory selected.";
 
 unsigned time_order_seed() { return static_cast<unsigned>(std::time(nullptr)); }
@@ -180,3 +182,5 @@ SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
   std::sort(state.file_list.begin(), state.file_list.end());
   return order_stored ? SetupOutcome::complete : SetupOutcome::complete_order_not_stored;
 }
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 
 #include "series/series_state.h"
 
+namespace meravel {
+
 // The line written when there is no series to work on.
 extern const char kNoSeriesMessage[];
 
@@ -52,3 +54,5 @@ enum class SetupOutcome {
 // lines go to standard output, a failing closedir to standard error.
 SetupOutcome set_up_series(SeriesState& state, const std::string& directory,
                            const OrderSeed& seed = time_order_seed);
+
+}  // namespace meravel

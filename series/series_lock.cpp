@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <utility>
 
+namespace meravel {
+
 const char kSeriesLockFileName[] = "meravel.lock";
 
 namespace {
@@ -93,3 +95,5 @@ void SeriesLock::release() {
   path_.clear();
   other_process_id_ = 0;
 }
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace meravel {
+
 // File name of the lock file inside the series directory.
 extern const char kSeriesLockFileName[];
 
@@ -43,3 +45,5 @@ class SeriesLock {
   std::string path_;
   long other_process_id_ = 0;
 };
+
+}  // namespace meravel

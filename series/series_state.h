@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace meravel {
+
 struct SeriesEntry {
   std::string name;   // file name without directory, the bytes the listing or order file gave
   int order_key = 0;  // random key; entries are measured in ascending order of it
@@ -34,3 +36,5 @@ struct SeriesState {
 
 // The program-wide series.
 SeriesState& series_state();
+
+}  // namespace meravel

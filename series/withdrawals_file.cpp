@@ -5,6 +5,8 @@
 
 #include "series/csv_text.h"
 
+namespace meravel {
+
 const char kWithdrawalsFileName[] = "measures_withdrawals.csv";
 const char kWithdrawalsHeader[] = "file,measurement,withdrawn_at,reason";
 
@@ -42,3 +44,5 @@ std::set<std::pair<std::string, int>> read_withdrawals(const std::string& path) 
   }
   return withdrawn;
 }
+
+}  // namespace meravel

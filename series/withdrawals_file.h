@@ -15,6 +15,8 @@
 
 #include "series/durable_append.h"
 
+namespace meravel {
+
 extern const char kWithdrawalsFileName[];
 extern const char kWithdrawalsHeader[];  // without the line break
 
@@ -36,3 +38,5 @@ AppendOutcome append_withdrawal(const std::string& path, const Withdrawal& withd
 // The withdrawn (file, measurement) pairs of the file at `path`; none when it is missing. Rows
 // that cannot be read (a damaged line, a measurement that is no whole number) are left out.
 std::set<std::pair<std::string, int>> read_withdrawals(const std::string& path);
+
+}  // namespace meravel

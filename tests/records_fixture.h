@@ -8,6 +8,8 @@
 
 #include "series/details_file.h"
 
+using namespace meravel;
+
 // Writes the details file at `path` with the header and one row for each of `names`, in order.
 inline void write_details_rows(const std::string& path, const std::vector<std::string>& names) {
   std::string text = format_details_header();

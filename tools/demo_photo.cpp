@@ -13,6 +13,8 @@
 
 #include "fit/geometry.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr double kMaxGapPx = 0.25;
@@ -399,3 +401,5 @@ bool write_demo_jpeg(const std::string& path, const cv::Mat& bgr, int quality,
   file.close();
   return static_cast<bool>(file);
 }
+
+}  // namespace meravel

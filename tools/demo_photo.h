@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+namespace meravel {
+
 // The object's geometry, in pixels of the photograph (x to the right, y downwards).
 struct DemoObject {
   double lambda = 1.1;      // shape exponent, > 0
@@ -93,3 +95,5 @@ struct DemoExif {
 // Returns false when encoding or writing fails (nothing useful is left at `path` then).
 bool write_demo_jpeg(const std::string& path, const cv::Mat& bgr, int quality,
                      const DemoExif& exif);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo_conditions.h"
 
+namespace meravel {
+
 namespace {
 
 bool overlap(cv::Size size, const DemoObject& a, const DemoObject& b) {
@@ -137,3 +139,5 @@ cv::Mat render_demo_clutch(cv::Size size, const std::vector<DemoObject>& eggs, C
   photo.convertTo(out, CV_8UC3);
   return out;
 }
+
+}  // namespace meravel

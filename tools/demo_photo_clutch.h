@@ -8,6 +8,8 @@
 
 #include "tools/demo_photo.h"
 
+namespace meravel {
+
 enum class ClutchGround {
   kCloth,          // cream and white eggs on dark red woven cloth
   kCardWithRuler,  // brown, olive and speckled eggs on a light card, a ruler along its foot
@@ -31,3 +33,5 @@ DemoClutch make_demo_clutch(cv::Size size_px, int egg_count, ClutchGround ground
 // (so that one egg of a clutch rendered alone looks as it does in the clutch).
 cv::Mat render_demo_clutch(cv::Size size_px, const std::vector<DemoObject>& eggs,
                            ClutchGround ground, unsigned seed, int first_shell = 0);
+
+}  // namespace meravel

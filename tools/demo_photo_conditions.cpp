@@ -7,6 +7,8 @@
 
 #include "fit/geometry.h"
 
+namespace meravel {
+
 const std::vector<DemoConditionInfo> kDemoConditions = {
     {DemoCondition::kClean, "clean"},
     {DemoCondition::kShading, "shading"},
@@ -220,3 +222,5 @@ cv::Mat render_condition_photo(cv::Size size, const DemoObject& object, DemoCond
   }
   return out;
 }
+
+}  // namespace meravel

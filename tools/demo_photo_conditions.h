@@ -9,6 +9,8 @@
 
 #include "tools/demo_photo.h"
 
+namespace meravel {
+
 enum class DemoCondition {
   kClean,            // a cream egg on a dark, evenly lit ground
   kShading,          // vignetting and a strong gradient of light across the ground and the egg
@@ -46,3 +48,5 @@ cv::Mat egg_coverage(cv::Size size, const DemoObject& object);
 // A woven texture on `ground` (CV_32FC3): threads along x and y, each a little lighter or darker
 // by up to `depth`.
 void weave(cv::Mat& ground, double depth, unsigned seed);
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 #include "fit/egg_dimensions.h"
 #include "tools/demo_photo_conditions.h"
 
+using namespace meravel;
+
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 4 && argc != 5) {
     std::fprintf(stderr, "usage: %s DIR [WIDTH HEIGHT [SEEDS]]\n", argv[0]);

@@ -19,6 +19,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+namespace meravel {
+
 namespace {
 
 struct DemoShot {
@@ -58,6 +60,10 @@ constexpr const char* kUsage =
     "when missing). Measure them with 'meravel fit DIR' or in the main window.\n";
 
 }  // namespace
+
+}  // namespace meravel
+
+using namespace meravel;
 
 int main(int argc, char** argv) {
   const std::string first = argc > 1 ? argv[1] : "";

@@ -11,6 +11,8 @@
 
 #include "tools/scale_photo.h"
 
+using namespace meravel;
+
 int main(int argc, char** argv) {
   if (argc != 4 && argc != 6 && argc != 7) {
     std::fprintf(stderr, "usage: %s DIR ruler|marker|disc|none COUNT [WIDTH HEIGHT [SEED]]\n",

@@ -4,6 +4,8 @@
 #include <opencv2/imgproc.hpp>
 #include <random>
 
+namespace meravel {
+
 namespace {
 
 constexpr int kShift = 8;  // sub-pixel bits of the drawn polygons
@@ -236,3 +238,5 @@ cv::Mat render_scale_photo(const ScaleScene& scene) {
   }
   return image;
 }
+
+}  // namespace meravel

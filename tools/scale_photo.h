@@ -12,6 +12,8 @@
 
 #include "tools/demo_photo.h"
 
+namespace meravel {
+
 enum class RulerStyle {
   printed,  // white plastic, black ticks, numbers every 10 mm
   metal,    // brushed steel, darker engraved ticks, a sheen along its length
@@ -60,3 +62,5 @@ ScaleScene random_scale_scene(cv::Size size_px, const std::string& kind, unsigne
 
 // The photograph of `scene` (CV_8UC3, BGR).
 cv::Mat render_scale_photo(const ScaleScene& scene);
+
+}  // namespace meravel

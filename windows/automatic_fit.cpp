@@ -9,6 +9,8 @@
 #include "windows/measuring_window.h"
 #include "windows/output_title.h"
 
+namespace meravel {
+
 void automatic_fit(MeasuringWindow& window) {
   FitState& state = window.state;
   std::cout << "Optimising..." << std::endl;
@@ -23,3 +25,5 @@ void automatic_fit(MeasuringWindow& window) {
   refresh_output_view(window);
   std::cout << "...optimisation done!" << std::endl;
 }
+
+}  // namespace meravel

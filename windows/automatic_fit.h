@@ -2,6 +2,8 @@
 // trackbars like the optimiser's result.
 #pragma once
 
+namespace meravel {
+
 class MeasuringWindow;
 
 // Prints "Optimising...", fits all six parameters to the current outline (auto_fit), writes
@@ -9,3 +11,5 @@ class MeasuringWindow;
 // prints "...optimisation done!". The fit's standard errors and evidence go to the window's
 // title. Without an outline the parameters stay as they are.
 void automatic_fit(MeasuringWindow& window);
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "windows/fit_windows.h"
 #include "windows/measuring_window.h"
 
+namespace meravel {
+
 namespace {
 
 // Whether the eggs were found on the image the state shows now.
@@ -174,3 +176,5 @@ void draw_found_eggs(cv::Mat& view, const FoundEggs& found, const FitState& stat
                              : state.zoom_region;
   draw_numbered_eggs(view, shown, outlines, found.current);
 }
+
+}  // namespace meravel

@@ -11,6 +11,8 @@
 #include "fit/fit_W.h"
 #include "fit/session_contract.h"
 
+namespace meravel {
+
 class MeasuringWindow;
 
 // Every egg key e found on the image `source` (held, so that an image loaded anew is never taken
@@ -72,3 +74,5 @@ bool move_to_next_unsaved_egg(MeasuringWindow& window);
 // Draws the eggs, numbered, over `view` (the "Output" view of the state's image, or of its zoomed
 // part) while there are several and they were found on the image shown.
 void draw_found_eggs(cv::Mat& view, const FoundEggs& found, const FitState& state);
+
+}  // namespace meravel

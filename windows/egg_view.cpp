@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+namespace meravel {
+
 namespace {
 
 // Sub-pixel positions for the drawing calls: 1/16 of a view pixel.
@@ -48,3 +50,5 @@ std::string egg_of_count_text(int number, int count) {
   if (count < 2) return "";
   return "egg " + std::to_string(number) + " of " + std::to_string(count);
 }
+
+}  // namespace meravel

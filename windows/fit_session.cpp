@@ -28,6 +28,8 @@
 #include "windows/session_keys.h"
 #include "windows/view_keys.h"
 
+namespace meravel {
+
 namespace {
 
 constexpr int kKeyEnter = 13;
@@ -566,3 +568,5 @@ void on_roi_click(int event, int x, int y, int, void* user_data) {
   setup_fit_windows(window);
   keep_model_in_new_view(window, before, old_origin - state.source_origin_in_photo);
 }
+
+}  // namespace meravel

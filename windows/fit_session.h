@@ -4,6 +4,8 @@
 
 #include "windows/measuring_window.h"
 
+namespace meravel {
+
 // ---- Parts of the session, for its key table ----
 
 // Arm a mouse mode on "Output": two clicks, top then bottom of the curve (key m), or two corners
@@ -15,3 +17,5 @@ void start_roi_mode(MeasuringWindow& window);
 // data is the MeasuringWindow). Only a left button press is handled.
 void on_top_bottom_click(int event, int x, int y, int flags, void* window);
 void on_roi_click(int event, int x, int y, int flags, void* window);
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 #include "windows/output_title.h"
 #include "windows/view_keys.h"
 
+namespace meravel {
+
 namespace {
 
 struct TrackbarBinding {
@@ -234,3 +236,5 @@ void optimise(MeasuringWindow& window, const OptimiserRanges& ranges, int combin
   refresh_output_view(window);
   std::cout << "...optimisation done!" << std::endl;
 }
+
+}  // namespace meravel

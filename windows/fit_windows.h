@@ -6,6 +6,8 @@
 
 #include "fit/optimiser.h"
 
+namespace meravel {
+
 class MeasuringWindow;
 
 inline constexpr const char* kOutputWindow = "Output";
@@ -88,3 +90,5 @@ void optimise(MeasuringWindow& window, const OptimiserRanges& ranges, int combin
 void optimise(MeasuringWindow& window, double low0, double high0, double low1, double high1,
               double low2, double high2, double low3, double high3, double low4, double high4,
               double low5, double high5, int combination_depth);
+
+}  // namespace meravel

@@ -19,6 +19,8 @@
 #include "windows/scale_mode.h"
 #include "windows/view_keys.h"
 
+namespace meravel {
+
 // What a running session keeps besides the fit: set at its start, cleared at its end.
 struct SessionRun {
   bool running = false;
@@ -107,3 +109,5 @@ class MeasuringWindow {
   };
   TrackbarCallback trackbar_callbacks[10];
 };
+
+}  // namespace meravel

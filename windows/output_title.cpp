@@ -11,6 +11,8 @@
 #include "windows/egg_view.h"
 #include "windows/fit_windows.h"
 
+namespace meravel {
+
 namespace {
 
 // " +/- e" with e to the value's precision; nothing when e is unknown.
@@ -94,3 +96,5 @@ void show_output_title(const FitState& state, const OutputTitle& shown) {
     // no image window exists at all
   }
 }
+
+}  // namespace meravel

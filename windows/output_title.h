@@ -10,6 +10,8 @@
 #include "fit/fit_uncertainty.h"
 #include "fit/fit_warnings.h"
 
+namespace meravel {
+
 // What the title shows besides the fit's own values.
 struct OutputTitle {
   // Shown instead of the status while the clicks it asks for are awaited (the state's clicks
@@ -65,3 +67,5 @@ void add_automatic_fit_evidence(const OutputTitle& title, FitWarnings& warnings,
 // Sets the "Output" window's title: the prompt while the state's clicks are awaited, the status
 // otherwise. Does nothing when the window does not exist.
 void show_output_title(const FitState& state, const OutputTitle& title);
+
+}  // namespace meravel

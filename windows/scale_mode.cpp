@@ -9,6 +9,8 @@
 #include "windows/fit_windows.h"
 #include "windows/measuring_window.h"
 
+namespace meravel {
+
 namespace {
 
 cv::Point photo_point(const FitState& state, int x, int y) {
@@ -80,3 +82,5 @@ void finish_scale_mode(MeasuringWindow& window, const ScaleClicks& clicks,
   }
   refresh_output_view(window);
 }
+
+}  // namespace meravel

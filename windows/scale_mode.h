@@ -8,6 +8,8 @@
 #include "fit/session_contract.h"
 #include "fit/two_clicks.h"
 
+namespace meravel {
+
 class MeasuringWindow;
 
 // The mode's clicks: the ends in "Output" view pixels, the first end in pixels of the whole
@@ -39,3 +41,5 @@ std::optional<ScaleClicks> take_scale_clicks(KnownLengthClicks& mode);
 // the view without the segment.
 void finish_scale_mode(MeasuringWindow& window, const ScaleClicks& clicks,
                        const std::function<void(const ScaleClicks&)>& set_scale);
+
+}  // namespace meravel

@@ -5,6 +5,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+namespace meravel {
+
 namespace {
 
 // Sub-pixel positions for the drawing calls: 1/16 of a view pixel.
@@ -81,3 +83,5 @@ cv::Mat found_scale_view(const cv::Mat& photograph, const SessionScale& scale, i
   }
   return view;
 }
+
+}  // namespace meravel

@@ -6,6 +6,8 @@
 
 #include "fit/session_contract.h"
 
+namespace meravel {
+
 // The part of `photograph` (CV_8UC3, the whole upright photograph the scale was read from) round
 // what `scale` found, with a margin of a tenth of its size (at least 20 px), reduced to at most
 // `max_width` pixels wide, with what was found drawn in green over it:
@@ -16,3 +18,5 @@
 // - any other scale with marks: a small ring at each mark.
 // Empty when nothing was found to draw or the part lies outside the photograph.
 cv::Mat found_scale_view(const cv::Mat& photograph, const SessionScale& scale, int max_width = 800);
+
+}  // namespace meravel

@@ -7,6 +7,8 @@
 
 #include "windows/fit_windows.h"
 
+namespace meravel {
+
 SessionKeys::SessionKeys() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
 }
@@ -58,3 +60,5 @@ int SessionKeys::next_key(int timeout_ms) {
   highgui_holds_key_ = false;
   return key;
 }
+
+}  // namespace meravel

@@ -13,6 +13,8 @@
 #include <QString>
 #include <deque>
 
+namespace meravel {
+
 class SessionKeys : public QObject {
  public:
   // Watches the application's key presses from now on (when there is an application).
@@ -51,3 +53,5 @@ class SessionKeys : public QObject {
   bool highgui_holds_key_ = false;
   bool passing_on_ = false;
 };
+
+}  // namespace meravel

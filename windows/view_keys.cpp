@@ -12,6 +12,8 @@
 #include "windows/measuring_window.h"
 #include "windows/output_title.h"
 
+namespace meravel {
+
 void switch_polarity(MeasuringWindow& window) {
   FitState& state = window.state;
   const bool dark = state.polarity != ObjectPolarity::kDarkOnLight;
@@ -153,3 +155,5 @@ void zoom_key(MeasuringWindow& window) {
   window.title.prompt = "click two corners of the part to show";
   show_output_title(state, window.title);
 }
+
+}  // namespace meravel

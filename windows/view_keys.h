@@ -9,6 +9,8 @@
 #include "fit/segmentation.h"
 #include "windows/egg_keys.h"
 
+namespace meravel {
+
 class MeasuringWindow;
 
 // What keys f and e remember between presses, each with the photograph it was made on (held, so
@@ -76,3 +78,5 @@ cv::Point zoomed_image_point(const FitState& state, cv::Point click);
 
 void keep_model_in_new_view(MeasuringWindow& window, const ModelParameters& before,
                             cv::Point shift);
+
+}  // namespace meravel

@@ -19,6 +19,8 @@
 #include "test_support.h"
 #include "windows/window_test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 std::string read_text(const std::string& path) {

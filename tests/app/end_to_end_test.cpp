@@ -31,6 +31,8 @@
 #include "test_support.h"
 #include "windows/fit_session.h"
 
+using namespace meravel;
+
 namespace {
 
 QWidget* image_window(const char* name) { return static_cast<QWidget*>(cvGetWindowHandle(name)); }

@@ -16,6 +16,8 @@
 
 #include "app/myqtapp.h"
 
+using namespace meravel;
+
 namespace {
 
 template <class T>

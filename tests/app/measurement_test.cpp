@@ -29,6 +29,8 @@
 #include "tools/demo_photo.h"
 #include "windows/fit_windows.h"
 
+using namespace meravel;
+
 namespace {
 
 const std::string kHeader = "Dateiname;Aufnahmedatum;Vermessungsdatum;Lambda;Energie;\n";

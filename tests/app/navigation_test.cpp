@@ -16,6 +16,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 const char kPrompt[] = "Please select a jpg containing directory.";

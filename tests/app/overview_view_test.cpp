@@ -15,6 +15,8 @@
 #include "app/myqtapp.h"
 #include "series/file_overview.h"
 
+using namespace meravel;
+
 namespace {
 
 // The window's overview and, beside it, a browser of the same font and size that shows the HTML

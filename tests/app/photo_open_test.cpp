@@ -22,6 +22,8 @@
 #include "stdout_capture.h"
 #include "windows/window_test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using namespace window_test;

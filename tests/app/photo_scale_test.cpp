@@ -32,6 +32,8 @@
 #include "tools/scale_photo.h"
 #include "windows/window_test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using window_test::key;

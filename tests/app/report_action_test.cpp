@@ -19,6 +19,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 // Takes the URLs the desktop would have opened.
 class OpenedUrls : public QObject {
   Q_OBJECT

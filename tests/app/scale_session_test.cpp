@@ -33,6 +33,8 @@
 #include "test_support.h"
 #include "windows/window_test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using window_test::click;

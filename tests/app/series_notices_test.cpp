@@ -15,6 +15,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 const QString kOrderNotStored = QStringLiteral(

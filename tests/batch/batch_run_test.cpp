@@ -14,6 +14,8 @@
 #include "series/random_order_file.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 // The names of the order file, in measuring order.

@@ -16,6 +16,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 // The demo series (eight photographs of 640x480 to 1600x1200) in `directory`.
 inline void make_demo_series(const TempDirectory& directory) {
   const std::string command =

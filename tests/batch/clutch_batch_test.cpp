@@ -14,6 +14,8 @@
 #include "series/file_overview.h"
 #include "tools/demo_photo_clutch.h"
 
+using namespace meravel;
+
 namespace {
 
 // The details rows, each as column name -> field, in file order.

@@ -14,6 +14,8 @@
 #include "batch_test_support.h"
 #include "series/measures_file.h"
 
+using namespace meravel;
+
 namespace {
 
 const std::string kProgram = std::string(MERAVEL_BUILD_DIR) + "/meravel";

@@ -13,6 +13,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 // A 400 x 300 photograph of one object 150 px high and 110 px wide centred at (x, y).

@@ -11,6 +11,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 // Whether the whole frame of the tile at `rect` has `colour`.

@@ -14,6 +14,8 @@
 #include "series/csv_text.h"
 #include "series/random_order_file.h"
 
+using namespace meravel;
+
 namespace {
 
 // make_scale_series DIR KIND 3 1200 900 (photographs small enough to be quick).

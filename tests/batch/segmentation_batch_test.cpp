@@ -14,6 +14,8 @@
 #include "series/details_file.h"
 #include "tools/demo_photo_conditions.h"
 
+using namespace meravel;
+
 namespace {
 
 BatchRunResult run_with(const std::string& directory, bool automatic) {

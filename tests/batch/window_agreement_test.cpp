@@ -15,6 +15,8 @@
 #include "series/series_state.h"
 #include "windows/fit_session.h"
 
+using namespace meravel;
+
 namespace {
 
 void post_key(int key, const char* text) {

@@ -13,6 +13,8 @@
 #include "series/withdrawals_file.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 struct Withdrawn {

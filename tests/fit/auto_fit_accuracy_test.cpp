@@ -10,6 +10,8 @@
 #include "fit/height_maximum.h"
 #include "fit/model_top.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 
 namespace {

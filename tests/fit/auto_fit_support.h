@@ -13,6 +13,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace auto_fit_test {
 
 // Degrees between two directions, 0..180.

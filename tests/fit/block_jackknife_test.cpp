@@ -12,6 +12,8 @@
 #include "fit/curve_least_squares.h"
 #include "fit/geometry.h"
 
+using namespace meravel;
+
 namespace {
 
 // The model with lambda 1.3, 80 px wide and 110 px high, upright about (200, 150): its closed form

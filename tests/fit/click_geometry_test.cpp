@@ -7,6 +7,8 @@
 
 #include "fit/fit_W.h"
 
+using namespace meravel;
+
 // Rotation: 0 down, 90 left, 180 up, 270 right. The diagonals are 3-4-5 triangles (dx 30, dy 40,
 // distance 50, a = asin(0.8) = 53.130 degrees), so every number can be checked by hand.
 TEST(TopAndBottomClicks, SetTranslationHeightAndRotation) {

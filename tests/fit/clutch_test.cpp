@@ -6,6 +6,8 @@
 
 #include "tools/demo_photo_clutch.h"
 
+using namespace meravel;
+
 namespace {
 
 std::vector<cv::Point> outline_of(const cv::Mat& mask) {

@@ -13,6 +13,8 @@
 #include "auto_fit_support.h"
 #include "fit/plausibility.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 
 TEST(ContrastParts, TwoThingsTakenInAsOneDisagreeOneEggDoesNot) {

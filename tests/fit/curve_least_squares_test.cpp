@@ -11,6 +11,8 @@
 #include "auto_fit_support.h"
 #include "fit/geometry.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 using auto_fit_detail::Placement;
 

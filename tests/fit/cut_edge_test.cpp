@@ -6,6 +6,8 @@
 
 #include "fit/clutch.h"
 
+using namespace meravel;
+
 namespace {
 
 // Two eggs of 30 x 22 half-axes end to end on a 160 x 80 mask, pressed together: they meet

@@ -8,6 +8,8 @@
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
 
+using namespace meravel;
+
 namespace {
 
 const double kInf = std::numeric_limits<double>::infinity();

@@ -2,6 +2,8 @@
 
 #include "fit/fit_W.h"
 
+using namespace meravel;
+
 TEST(DisplaySize, FitsWidthUnlessTallerThanFourToThree) {
   struct Case {
     int width, height;

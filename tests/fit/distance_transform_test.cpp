@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+using namespace meravel;
+
 namespace {
 
 cv::Mat opencv_distance(const cv::Mat& binary) {

@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+using namespace meravel;
+
 namespace {
 
 // A 320 x 200 grey fixture: four light ellipses on a dark ground, drawn in an order that is not

@@ -14,6 +14,8 @@
 #include "fit/fit_W.h"
 #include "fit/geometry.h"
 
+using namespace meravel;
+
 namespace {
 
 // Relative difference, for values that are never 0 here.

@@ -12,6 +12,8 @@
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
 
+using namespace meravel;
+
 namespace {
 
 struct OutlineCase {

@@ -11,6 +11,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 TEST(EvaluationBuffers, NoImageOfThePhotographsSizeIsAllocatedPerEvaluation) {
   const cv::Size size(400, 300);
   FitState state;

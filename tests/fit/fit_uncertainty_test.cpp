@@ -13,6 +13,8 @@
 #include "fit/fit_warnings.h"
 #include "fit/plausibility.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 
 TEST(FitUncertainty, TwoStandardErrorsCoverTheTrueErrorInNineCasesOfTen) {

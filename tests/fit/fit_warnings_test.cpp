@@ -11,6 +11,8 @@
 
 #include "fit/auto_fit.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();

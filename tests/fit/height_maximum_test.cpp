@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace meravel;
+
 // The diagonal rounded up: whole where the photograph's sides make a Pythagorean triple, one
 // pixel more as soon as the square root is not whole, and exact far beyond 2^31 / 2 squared.
 TEST(HeightMaximum, IsTheDiagonalRoundedUp) {

@@ -15,6 +15,8 @@
 #include "reference/literal_energy.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 struct Search {

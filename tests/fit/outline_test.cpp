@@ -6,6 +6,8 @@
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
 
+using namespace meravel;
+
 namespace {
 
 cv::Mat grey_image(int width, int height, int level) {

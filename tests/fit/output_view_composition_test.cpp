@@ -13,6 +13,8 @@
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
 
+using namespace meravel;
+
 namespace {
 
 // A noisy photograph (every grey level occurs, in every channel) with a bright, egg-shaped object.

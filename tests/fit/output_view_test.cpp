@@ -10,6 +10,8 @@
 #include "reference/literal_energy.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 // A 400 x 300 photograph: a textured background and a bright disc, its outline found.

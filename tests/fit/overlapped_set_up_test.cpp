@@ -15,6 +15,8 @@
 #include "fit/geometry.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 bool same_pixels(const cv::Mat& a, const cv::Mat& b) {

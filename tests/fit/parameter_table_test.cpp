@@ -6,6 +6,8 @@
 
 #include "fit/session_contract.h"
 
+using namespace meravel;
+
 TEST(ParameterTable, EachRowStandsAtItsParametersPlace) {
   const int rows = static_cast<int>(sizeof kParameterRanges / sizeof kParameterRanges[0]);
   EXPECT_EQ(rows, static_cast<int>(FitParameter::kThreshold) + 1);

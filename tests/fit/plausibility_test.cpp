@@ -9,6 +9,8 @@
 #include "fit/egg_dimensions.h"
 #include "fit/geometry.h"
 
+using namespace meravel;
+
 namespace {
 
 // The outline of a filled picture: its largest contour.

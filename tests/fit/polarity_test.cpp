@@ -8,6 +8,8 @@
 #include "fit/auto_fit.h"
 #include "fit/fit_W.h"
 
+using namespace meravel;
+
 namespace {
 
 // A 400 x 300 photograph with an ellipse centred at (200, 150), half axes 60 x 90.

@@ -9,6 +9,8 @@
 #include "fit/fit_W.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 // A textured photograph, so that every cut has pixels of its own.

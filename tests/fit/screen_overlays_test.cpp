@@ -10,6 +10,8 @@
 #include "fit/fit_W.h"
 #include "fit/top_end.h"
 
+using namespace meravel;
+
 namespace {
 
 const cv::Scalar kRed(0, 0, 255);

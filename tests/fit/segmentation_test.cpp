@@ -6,6 +6,8 @@
 
 #include "tools/demo_photo_conditions.h"
 
+using namespace meravel;
+
 namespace {
 
 cv::Mat filled(const std::vector<cv::Point>& outline, cv::Size size) {

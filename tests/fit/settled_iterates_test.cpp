@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace meravel;
+
 namespace {
 
 using Iterate = std::array<double, 6>;

@@ -10,6 +10,8 @@
 
 #include "fit/fit_W.h"
 
+using namespace meravel;
+
 namespace {
 
 // The border pixels of the light region of `grey` above `threshold`, as the binarisation finds

@@ -8,6 +8,8 @@
 
 #include "fit/fit_target.h"
 
+using namespace meravel;
+
 namespace {
 
 std::vector<cv::Point> outline_of(const ModelParameters& m) {

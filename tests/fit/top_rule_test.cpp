@@ -8,6 +8,8 @@
 #include "auto_fit_support.h"
 #include "fit/model_top.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 
 // Rotations 0 top up, 90 top right, 180 down, 270 left: within a quarter turn either way, and
@@ -108,7 +110,8 @@ TEST(AutoFitTopRule, TopWithinAQuarterTurnOfTheCurrentRotation) {
     prepare(state, render_demo_photo(c.photo, o, light_object(false, seed++)), c.reference);
     const AutoFitResult result = auto_fit(state);
     ASSERT_TRUE(result.found);
-    EXPECT_TRUE(keeps_top(result.model.rotation, c.reference)) << "rotation " << result.model.rotation;
+    EXPECT_TRUE(keeps_top(result.model.rotation, c.reference))
+        << "rotation " << result.model.rotation;
     const bool same_top = angle_between(result.model.rotation, o.rotation_deg) <= 90.0;
     const double lambda = same_top ? o.lambda : 1.0 / o.lambda;
     EXPECT_NEAR(result.model.lambda_milli / 1000.0, lambda, 0.02 * lambda);

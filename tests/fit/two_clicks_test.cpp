@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace meravel;
+
 TEST(TwoClicks, EachSequenceGivesThePairOnItsSecondClick) {
   // Steps: 'a' arms, 'd' disarms, a digit clicks at (digit, 10 * digit). `pairs` lists, for each
   // step, the pair returned as "first,second" digits, or "-" for none.

@@ -7,6 +7,8 @@
 
 #include "auto_fit_support.h"
 
+using namespace meravel;
+
 using namespace auto_fit_test;
 
 TEST(TwoFits, TwoObjectsOfOnePhotographFittedSideBySide) {

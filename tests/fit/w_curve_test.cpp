@@ -9,6 +9,8 @@
 #include "fit/fit_W.h"
 #include "reference/literal_energy.h"
 
+using namespace meravel;
+
 namespace {
 
 struct Model {

@@ -8,6 +8,8 @@
 
 #include "fit/geometry.h"
 
+using namespace meravel;
+
 bool literal_generate_w_curve(FitState& state, double lambda, double a, double h,
                               double rotation_degrees, double tx, double ty,
                               std::vector<cv::Point>& left, std::vector<cv::Point>& right) {

@@ -9,6 +9,8 @@
 
 #include "fit/fit_W.h"
 
+using namespace meravel;
+
 // The model, sample by sample with three exponentials each. Parameters must keep every value
 // inside the 32-bit range (no saturation here). Returns false when no sample passes the band.
 bool literal_generate_w_curve(FitState& state, double lambda, double horizontal_scale,

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <random>
 
+using namespace meravel;
+
 namespace {
 
 // Shrout & Fleiss (1979), Table 2: six targets, each rated by four judges.

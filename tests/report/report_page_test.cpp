@@ -13,6 +13,8 @@
 #include "report/report_writer.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 // Three photographs: a.jpg measured twice with repeats beyond their errors, b.jpg twice in

@@ -9,6 +9,8 @@
 #include "series/csv_text.h"
 #include "series/details_file.h"
 
+using namespace meravel;
+
 namespace {
 
 const char kMeasures[] =

@@ -9,6 +9,8 @@
 #include "scale/scale_reading_internal.h"
 #include "tools/scale_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 // A profile along a ruler: ticks `width` samples wide every `period` samples from `first`, of

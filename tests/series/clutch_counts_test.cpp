@@ -5,6 +5,8 @@
 #include "series/file_overview.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 // A photograph measured as a clutch of three, then as one object, then as a clutch of two; a

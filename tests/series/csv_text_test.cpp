@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+using namespace meravel;
+
 namespace {
 
 std::tm local_time(int year, int month, int day, int hour, int minute, int second,

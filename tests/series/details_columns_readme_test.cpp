@@ -9,6 +9,8 @@
 
 #include "series/details_file.h"
 
+using namespace meravel;
+
 namespace {
 
 // The names in backquotes of the first cell of each row of the table under `heading`, in order.

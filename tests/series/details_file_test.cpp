@@ -19,6 +19,8 @@
 #include "measurement/session_record.h"
 #include "series/csv_text.h"
 
+using namespace meravel;
+
 namespace {
 
 std::tm measured_at() {

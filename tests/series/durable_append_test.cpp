@@ -20,6 +20,8 @@
 #include "series/measures_file.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using Call = FaultyFileOperations::Call;

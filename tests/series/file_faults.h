@@ -15,6 +15,8 @@
 
 #include "series/file_operations.h"
 
+using namespace meravel;
+
 class FaultyFileOperations : public PosixFileOperations {
  public:
   enum class Call {

@@ -9,6 +9,8 @@
 
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 std::vector<SeriesEntry> entries_named(const std::vector<std::string>& names) {

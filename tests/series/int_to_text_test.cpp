@@ -5,6 +5,8 @@
 #include <climits>
 #include <string>
 
+using namespace meravel;
+
 TEST(IntToText, WritesEveryRadixAndSign) {
   struct Case {
     int value;

@@ -23,6 +23,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 const std::string kMeasuresHeaderLine = std::string(kMeasuresHeader) + "\n";

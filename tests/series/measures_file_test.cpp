@@ -25,6 +25,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 std::string read_file(const std::string& path) {

@@ -21,6 +21,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -15,6 +15,8 @@
 
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using std::chrono::milliseconds;

@@ -7,6 +7,8 @@
 
 #include "test_support.h"
 
+using namespace meravel;
+
 TEST(RandomOrderLine, NameEndsAtTheFirstSeparatorAfterPositionZero) {
   struct Case {
     std::string line;

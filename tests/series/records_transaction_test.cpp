@@ -18,6 +18,8 @@
 #include "series/records_journal.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 std::string read_file(const std::string& path) {
@@ -260,7 +262,8 @@ TEST(RecordsTransaction, AnEarlierVersionsDetailsFileGetsTheNewColumns) {
 }
 
 // A save wanted only while the photograph has the records seen at the start writes nothing once
-// another save came between, whoever made it; one that always saves (the window's ENTER) saves again.
+// another save came between, whoever made it; one that always saves (the window's ENTER) saves
+// again.
 TEST(RecordsTransaction, ASaveForAnUnmeasuredPhotographSkipsOneMeasuredMeanwhile) {
   TempDirectory directory;
   ASSERT_TRUE(save(directory.path(), "a.jpg").saved);

@@ -17,6 +17,8 @@
 #include "file_protection.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 const std::string kHeader = "scope,file,px_per_mm,x1_px,y1_px,x2_px,y2_px,length_mm,set_at\n";

@@ -20,6 +20,8 @@
 #include "stdout_capture.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 using Entries = std::vector<std::pair<std::string, int>>;

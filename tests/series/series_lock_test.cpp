@@ -15,6 +15,8 @@
 
 #include "test_support.h"
 
+using namespace meravel;
+
 // Every flock of the program passes through here, so that a test can act between a lock file's
 // open and its flock.
 std::function<void()> before_next_flock;

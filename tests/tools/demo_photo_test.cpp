@@ -15,6 +15,8 @@
 #include "series/exif_date.h"
 #include "test_support.h"
 
+using namespace meravel;
+
 namespace {
 
 constexpr int kDefaultThreshold = 131;

@@ -12,6 +12,8 @@
 #include "test_support.h"
 #include "tools/demo_photo_conditions.h"
 
+using namespace meravel;
+
 namespace {
 
 std::vector<std::string> split_commas(const std::string& line) {

@@ -19,6 +19,8 @@
 #include "test_support.h"
 #include "tools/demo_photo.h"
 
+using namespace meravel;
+
 namespace {
 
 cv::Rect2d bounding_box(const std::vector<cv::Point2d>& points) {

@@ -8,6 +8,8 @@
 #include "tools/demo_photo.h"
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

@@ -12,6 +12,8 @@
 #include "tools/demo_photo_clutch.h"
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

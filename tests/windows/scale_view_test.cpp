@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace meravel;
+
 namespace {
 
 // Whether a pixel within one of `p` is drawn green over the grey photograph.

@@ -7,6 +7,8 @@
 
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "stdout_capture.h"
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "tools/demo_photo_conditions.h"
 #include "window_test_support.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

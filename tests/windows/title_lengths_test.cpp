@@ -8,6 +8,8 @@
 #include "window_test_support.h"
 #include "windows/output_title.h"
 
+using namespace meravel;
+
 using namespace window_test;
 
 namespace {

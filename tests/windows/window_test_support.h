@@ -39,6 +39,8 @@
 #include "windows/fit_windows.h"
 #include "windows/measuring_window.h"
 
+using namespace meravel;
+
 namespace window_test {
 
 // Aborts the test program when it is still alive after `seconds`: a key loop that never returns
