@@ -34,13 +34,7 @@ ClutchPhotographFit fit_clutch_photograph(const std::string& path, const Session
   try {
     PhotographFile file = load_photograph_file(path);
     if (file.status != PhotographFile::loaded) return failed(file.message);
-    ScaleReading scale_reading;
-    if (scale.kind != ScaleRequest::Kind::none) {
-      cv::Mat grey;
-      if (scale.kind != ScaleRequest::Kind::given)
-        cv::cvtColor(file.image, grey, cv::COLOR_BGR2GRAY);
-      scale_reading = read_scale(grey, scale);
-    }
+    const ScaleReading scale_reading = read_scale_of_photograph(file.image, scale);
     // The start's region, as the session crops to it, is where the eggs are looked for.
     const cv::Rect area = !start.region.empty() && region_fits(start.region, file.image.size())
                               ? start.region

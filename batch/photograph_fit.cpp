@@ -32,13 +32,7 @@ PhotographFit fit_photograph(const std::string& path, const SessionStart& start,
   try {
     PhotographFile file = load_photograph_file(path);
     if (file.status != PhotographFile::loaded) return failed(file.message);
-    ScaleReading scale_reading;
-    if (scale.kind != ScaleRequest::Kind::none) {
-      cv::Mat grey;
-      if (scale.kind != ScaleRequest::Kind::given)
-        cv::cvtColor(file.image, grey, cv::COLOR_BGR2GRAY);
-      scale_reading = read_scale(grey, scale);
-    }
+    ScaleReading scale_reading = read_scale_of_photograph(file.image, scale);
 
     FitState state;
     Segmentation segmentation;

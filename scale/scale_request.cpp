@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <opencv2/imgproc.hpp>
 
 namespace meravel {
 
@@ -90,6 +91,13 @@ ScaleReading read_scale(const cv::Mat& grey, const ScaleRequest& request) {
 
 std::string scale_not_found_line(const ScaleReading& reading) {
   return "no scale found (" + reading.note + "): the values stay in pixels";
+}
+
+ScaleReading read_scale_of_photograph(const cv::Mat& photo, const ScaleRequest& request) {
+  if (request.kind == ScaleRequest::Kind::none) return {};
+  cv::Mat grey;
+  if (request.kind != ScaleRequest::Kind::given) cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+  return read_scale(grey, request);
 }
 
 }  // namespace meravel

@@ -35,6 +35,9 @@ std::optional<ScaleRequest> parse_scale_request(std::string_view text);
 // so. Not found: px_per_mm 0 and the note says why.
 ScaleReading read_scale(const cv::Mat& grey, const ScaleRequest& request);
 
+// read_scale on a colour photograph (BGR, upright): made grey only when the request reads it.
+ScaleReading read_scale_of_photograph(const cv::Mat& photo, const ScaleRequest& request);
+
 // The line for a photograph whose scale was asked for and not found: the values stay in pixels.
 std::string scale_not_found_line(const ScaleReading& reading);
 
